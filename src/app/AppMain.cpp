@@ -1,0 +1,77 @@
+#include "AppMain.h"
+
+#include "AppDelegate.h"
+#include "LaunchAgent.h"
+#include "Log.h"
+#include "MainWindowController.h"
+#include "PendingStartupPresenter.h"
+#include "SingleInstance.h"
+#include "ViewController.h"
+#include "WindowAlertPresenter.h"
+
+#include <QApplication>
+#include <QDateTime>
+
+namespace {
+// For the start-up benchmark: wall-clock milliseconds, so a script can compare with the
+// moment it started the process.
+void traceStartup(const char *what)
+{
+    if (qEnvironmentVariableIsSet("NIMBREL_TRACE_STARTUP"))
+        Log::line(QStringLiteral("startup-trace %1 %2").arg(QLatin1String(what)).arg(QDateTime::currentMSecsSinceEpoch()));
+}
+
+class FirstShowTracer : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose) {
+            traceStartup("window");
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+};
+} // namespace
+
+int runApplication(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("nimbrel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Nimbrel"));
+    // Closing the window leaves the app in the tray, where protection keeps being watched.
+    app.setQuitOnLastWindowClosed(false);
+
+    QStringList urls = QApplication::arguments().mid(1);
+    urls.removeIf([](const QString &arg) { return arg.startsWith(QLatin1Char('-')); });
+    SingleInstance instance;
+    if (!urls.isEmpty() && instance.sendUrls(urls))
+        return 0;
+
+    WindowAlertPresenter alerts;
+    AlertPresenter::setShared(&alerts);
+
+    MainWindowController main;
+    PendingStartupPresenter presenter(main.window());
+    AppDelegate delegate(makeLaunchAgent(), &presenter);
+    delegate.mainWindow = main.window();
+    delegate.singleInstance = &instance;
+
+    main.window()->setContent(new ViewController(&delegate, &presenter));
+    main.window()->setFixedContentSize(795, 594);
+    FirstShowTracer tracer;
+    main.window()->installEventFilter(&tracer);
+
+    delegate.applicationDidFinishLaunching();
+    traceStartup("tray");
+    for (const QString &url : std::as_const(urls))
+        delegate.handleGetURLEvent(QUrl(url));
+    main.showWindow();
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+
+    const int status = QApplication::exec();
+    AlertPresenter::setShared(nullptr);
+    return status;
+}

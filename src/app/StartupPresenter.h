@@ -1,0 +1,18 @@
+#pragma once
+
+#include "PreferencesStore.h"
+
+// Which window the user meets first, from what the store says about the account.
+enum class FirstWindow { VerifyPinOnStart, LogIn, MainContent };
+
+FirstWindow chooseFirstWindow(const PreferencesStore &prefs);
+
+// What the launch screen and the tray item open once the choice is made.
+class StartupPresenter
+{
+public:
+    virtual ~StartupPresenter() = default;
+    virtual void showVerifyPinOnStart() = 0;
+    virtual void showLogIn() = 0;
+    virtual void openMainContent() = 0;
+};

@@ -1,0 +1,79 @@
+#include "ViewController.h"
+
+#include "AppDelegate.h"
+#include "Clock.h"
+#include "Log.h"
+#include "MainWindowController.h"
+#include "PreferencesKeys.h"
+#include "PreferencesStore.h"
+#include "ServerSync.h"
+#include "StartupPresenter.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QShowEvent>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QVBoxLayout>
+
+ViewController::ViewController(AppDelegate *appDelegate, StartupPresenter *presenter, QWidget *parent)
+    : QWidget(parent)
+    , m_appDelegate(appDelegate)
+    , m_presenter(presenter)
+{
+    setObjectName(QStringLiteral("ViewController"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+
+    appLogoImageView = new QLabel(this);
+    appLogoImageView->setObjectName(QStringLiteral("appLogoImageView"));
+    appLogoImageView->setAlignment(Qt::AlignCenter);
+    appLogoImageView->setPixmap(QIcon(QStringLiteral(":/icons/nimbrel-logo.svg")).pixmap(220, 220));
+    auto *layout = new QVBoxLayout(this);
+    layout->addStretch();
+    layout->addWidget(appLogoImageView);
+    layout->addStretch();
+
+    viewDidLoad();
+}
+
+void ViewController::viewDidLoad()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    Log::line(QUrl::fromLocalFile(documents + QLatin1Char('/')).toString());
+    ServerSync::shared().syncDevice();
+}
+
+void ViewController::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        viewDidAppear();
+}
+
+void ViewController::viewDidAppear()
+{
+    window()->raise();
+    Clock::shared().schedule(startupDelayMs, false, this, [this] { decideFirstWindow(); });
+}
+
+void ViewController::decideFirstWindow()
+{
+    PreferencesStore &prefs = PreferencesStore::shared();
+    ServerSync::shared().syncDevice();
+    switch (chooseFirstWindow(prefs)) {
+    case FirstWindow::VerifyPinOnStart:
+        m_presenter->showVerifyPinOnStart();
+        break;
+    case FirstWindow::LogIn:
+        m_presenter->showLogIn();
+        break;
+    case FirstWindow::MainContent:
+        if (CustomWindow *main = m_appDelegate->mainWindow)
+            main->setFixedContentSize(795, 575);
+        m_presenter->openMainContent();
+        break;
+    }
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+class AppDelegate;
+class QLabel;
+class StartupPresenter;
+
+// The launch screen: the logo, the first device synchronisation, and 1.5 seconds after it
+// appears the choice of what the user sees first.
+class ViewController : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int startupDelayMs = 1500;
+
+    ViewController(AppDelegate *appDelegate, StartupPresenter *presenter, QWidget *parent = nullptr);
+
+    void decideFirstWindow();
+
+    QLabel *appLogoImageView = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void viewDidLoad();
+    void viewDidAppear();
+
+    AppDelegate *m_appDelegate;
+    StartupPresenter *m_presenter;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "AlertPresenter.h"
+
+// Alerts as warning message boxes with an "OK" button in the app's orange.
+class WindowAlertPresenter : public AlertPresenter
+{
+public:
+    void showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk = {}) override;
+};

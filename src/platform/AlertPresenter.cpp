@@ -1,0 +1,27 @@
+#include "AlertPresenter.h"
+
+#include "Log.h"
+
+namespace {
+class LogAlertPresenter : public AlertPresenter
+{
+public:
+    void showCommonAlert(const QString &title, const QString &message, std::function<void()>) override
+    {
+        Log::line(QStringLiteral("Alert: ") + title + QStringLiteral(" - ") + message);
+    }
+};
+
+AlertPresenter *installed = nullptr;
+} // namespace
+
+AlertPresenter &AlertPresenter::shared()
+{
+    static LogAlertPresenter fallback;
+    return installed ? *installed : fallback;
+}
+
+void AlertPresenter::setShared(AlertPresenter *presenter)
+{
+    installed = presenter;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// The one modal alert of the application: a title, a message, an "OK" button and an
+// optional action run when OK is pressed. The window presenter is installed at start-up;
+// tests install a recorder so no modal window ever blocks them.
+class AlertPresenter
+{
+public:
+    virtual ~AlertPresenter() = default;
+    virtual void showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk = {}) = 0;
+
+    // Without an installed presenter alerts are written to the log.
+    static AlertPresenter &shared();
+    static void setShared(AlertPresenter *presenter);
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+// The per-user entry that starts the application at login. Installed once and never
+// replaced, so an entry the user edited stays as they left it.
+class LaunchAgent
+{
+public:
+    explicit LaunchAgent(QString destinationPath);
+    virtual ~LaunchAgent() = default;
+
+    QString destinationPath() const { return m_destination; }
+    // Creates the folder when needed and copies the entry there unless a file is present.
+    // Every step is logged; a failure is logged and the sequence goes on.
+    void install();
+    // Asks the system to take the entry into account; returns what the tool printed.
+    virtual QString load() = 0;
+
+protected:
+    // The entry's file contents; empty when the application carries none.
+    virtual QByteArray contents() const = 0;
+
+private:
+    QString m_destination;
+};
+
+std::unique_ptr<LaunchAgent> makeLaunchAgent();

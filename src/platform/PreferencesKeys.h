@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QStringView>
+
+// Every persisted key, spelled as stored. Types and absent-value rules are those of
+// PreferencesStore's typed readers.
+namespace PrefKey {
+inline constexpr QStringView dnsLastStatus(u"dnsLastStatus");         // bool
+inline constexpr QStringView blockedAppDetails(u"blockedAppDetails"); // array of strings
+inline constexpr QStringView CurrentLanguage(u"CurrentLanguage");     // string
+inline constexpr QStringView isLogin(u"isLogin");                     // bool
+inline constexpr QStringView isLoggedOut(u"isLoggedOut");             // bool
+inline constexpr QStringView isPinSeted(u"isPinSeted");               // bool
+inline constexpr QStringView isPinEnable(u"isPinEnable");             // bool
+inline constexpr QStringView loginToken(u"loginToken");               // string
+inline constexpr QStringView user_id(u"user_id");                     // integer, read as decimal text
+inline constexpr QStringView user_email(u"user_email");               // string
+inline constexpr QStringView user_name(u"user_name");                 // string
+inline constexpr QStringView user_device(u"user_device");             // string
+inline constexpr QStringView pin(u"pin");                             // string
+inline constexpr QStringView attemp(u"attemp");                       // integer
+inline constexpr QStringView UserName(u"UserName");                   // string
+} // namespace PrefKey

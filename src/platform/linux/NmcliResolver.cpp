@@ -1,0 +1,260 @@
+#include "NmcliResolver.h"
+
+#include "Log.h"
+#include "ShellRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+const QString nmcli = QStringLiteral("nmcli");
+const QStringList dnsKeys = {QStringLiteral("ipv4.dns"), QStringLiteral("ipv4.ignore-auto-dns"),
+                             QStringLiteral("ipv6.dns"), QStringLiteral("ipv6.ignore-auto-dns")};
+
+QString typeOf(networkservices service)
+{
+    switch (service) {
+    case networkservices::Ethernet:
+        return QStringLiteral("802-3-ethernet");
+    case networkservices::WiFi:
+        return QStringLiteral("802-11-wireless");
+    case networkservices::Thunderbolt:
+        return QStringLiteral("bridge");
+    }
+    return {};
+}
+
+// Splits a terse nmcli line at the separators that are not escaped, and unescapes the fields.
+QStringList splitTerse(const QString &line)
+{
+    QStringList fields(1);
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < line.size()) {
+            fields.last() += line.at(++i);
+        } else if (c == QLatin1Char(':')) {
+            fields.append(QString());
+        } else {
+            fields.last() += c;
+        }
+    }
+    return fields;
+}
+
+// "key:value" of a multi-line terse listing; the value keeps any colons it contains.
+std::pair<QString, QString> keyValue(const QString &line)
+{
+    const qsizetype colon = line.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {line, QString()};
+    QString value = line.mid(colon + 1);
+    value.replace(QLatin1String("\\:"), QLatin1String(":"));
+    value.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+    return {line.left(colon), value};
+}
+
+QJsonObject automaticDns()
+{
+    return {{QStringLiteral("ipv4.dns"), QString()},
+            {QStringLiteral("ipv4.ignore-auto-dns"), QStringLiteral("no")},
+            {QStringLiteral("ipv6.dns"), QString()},
+            {QStringLiteral("ipv6.ignore-auto-dns"), QStringLiteral("no")}};
+}
+
+QStringList lines(const QString &text)
+{
+    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+} // namespace
+
+NmcliResolver::NmcliResolver(QString stateFile)
+    : m_stateFile(std::move(stateFile))
+{
+}
+
+QString NmcliResolver::defaultStateFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QLatin1String("/nimbrel/saved-dns-settings.json");
+}
+
+QList<NmcliResolver::Connection> NmcliResolver::activeConnections()
+{
+    const ProcessResult r = runProgram(nmcli, {QStringLiteral("-t"), QStringLiteral("-f"),
+                                               QStringLiteral("NAME,UUID,TYPE,DEVICE"), QStringLiteral("connection"),
+                                               QStringLiteral("show"), QStringLiteral("--active")});
+    if (!r.started || r.exitCode != 0) {
+        if (r.started)
+            Log::line(QStringLiteral("nmcli: ") + r.output.trimmed());
+        return {};
+    }
+    QList<Connection> out;
+    for (const QString &line : lines(r.output)) {
+        const QStringList f = splitTerse(line);
+        if (f.size() == 4 && !f.at(1).isEmpty())
+            out.append({f.at(0), f.at(1), f.at(2), f.at(3)});
+    }
+    return out;
+}
+
+QList<NmcliResolver::Connection> NmcliResolver::connectionsOf(networkservices service)
+{
+    QList<Connection> out;
+    for (const Connection &c : activeConnections()) {
+        if (c.type == typeOf(service) && !c.device.isEmpty())
+            out.append(c);
+    }
+    return out;
+}
+
+QString NmcliResolver::listServices()
+{
+    QStringList names;
+    for (const Connection &c : activeConnections()) {
+        if (c.type == typeOf(networkservices::Ethernet))
+            names.append(serviceName(networkservices::Ethernet));
+        else if (c.type == typeOf(networkservices::WiFi))
+            names.append(serviceName(networkservices::WiFi));
+        else if (c.type == typeOf(networkservices::Thunderbolt))
+            names.append(serviceName(networkservices::Thunderbolt));
+        else
+            names.append(c.name + QStringLiteral(" (") + c.type + QLatin1Char(')'));
+    }
+    return names.isEmpty() ? QString() : names.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QJsonObject NmcliResolver::dnsSettings(const QString &uuid, QString *output)
+{
+    const ProcessResult r = runProgram(nmcli, {QStringLiteral("-t"), QStringLiteral("-f"), dnsKeys.join(QLatin1Char(',')),
+                                               QStringLiteral("connection"), QStringLiteral("show"), uuid});
+    *output += r.output;
+    if (!r.started || r.exitCode != 0)
+        return {};
+    QJsonObject settings;
+    for (const QString &line : lines(r.output)) {
+        const auto [key, value] = keyValue(line);
+        if (dnsKeys.contains(key))
+            settings.insert(key, value);
+    }
+    return settings.size() == dnsKeys.size() ? settings : QJsonObject();
+}
+
+QString NmcliResolver::modifyAndApply(const Connection &c, const QStringList &properties, bool *ok)
+{
+    QStringList args = {QStringLiteral("connection"), QStringLiteral("modify"), c.uuid};
+    args += properties;
+    const ProcessResult modified = runProgram(nmcli, args);
+    QString output = modified.output;
+    *ok = modified.exitCode == 0;
+    if (*ok) {
+        // The profile change alone waits for the next activation; reapply makes it live now.
+        const ProcessResult applied =
+            runProgram(nmcli, {QStringLiteral("device"), QStringLiteral("reapply"), c.device});
+        output += applied.output;
+        *ok = applied.exitCode == 0;
+    }
+    return output;
+}
+
+QString NmcliResolver::setServers(networkservices service, const QString &address)
+{
+    QString output;
+    QJsonObject saved = loadSaved();
+    for (const Connection &c : connectionsOf(service)) {
+        if (!saved.contains(c.uuid)) {
+            QJsonObject own = dnsSettings(c.uuid, &output);
+            // Already pointing at the filter (the record was lost): automatic DNS is the way back.
+            if (own.value(QStringLiteral("ipv4.dns")).toString().split(QLatin1Char(',')).contains(address))
+                own = automaticDns();
+            saved.insert(c.uuid, own);
+            // Without the user's own settings on record, changing them could lose them for good.
+            if (own.isEmpty() || !storeSaved(saved)) {
+                output += QStringLiteral("Could not keep the DNS settings of %1; left unchanged\n").arg(c.name);
+                saved.remove(c.uuid);
+                continue;
+            }
+        }
+        bool ok = false;
+        output += modifyAndApply(c,
+                                 {QStringLiteral("ipv4.dns"), address, QStringLiteral("ipv4.ignore-auto-dns"),
+                                  QStringLiteral("yes"), QStringLiteral("ipv6.dns"), QString(),
+                                  QStringLiteral("ipv6.ignore-auto-dns"), QStringLiteral("yes")},
+                                 &ok);
+    }
+    return output;
+}
+
+QString NmcliResolver::clearServers(networkservices service, const QString &filteringAddress)
+{
+    QString output;
+    QJsonObject saved = loadSaved();
+    for (const Connection &c : connectionsOf(service)) {
+        QStringList properties;
+        if (saved.contains(c.uuid)) {
+            const QJsonObject own = saved.value(c.uuid).toObject();
+            for (const QString &key : dnsKeys)
+                properties << key << own.value(key).toString();
+        } else {
+            // Nothing remembered: only undo settings that are visibly ours, never the user's own.
+            const QJsonObject current = dnsSettings(c.uuid, &output);
+            const QStringList servers = current.value(QStringLiteral("ipv4.dns")).toString().split(QLatin1Char(','));
+            if (!servers.contains(filteringAddress))
+                continue;
+            const QJsonObject automatic = automaticDns();
+            for (const QString &key : dnsKeys)
+                properties << key << automatic.value(key).toString();
+        }
+        bool ok = false;
+        output += modifyAndApply(c, properties, &ok);
+        if (ok && saved.contains(c.uuid)) {
+            saved.remove(c.uuid);
+            storeSaved(saved);
+        }
+    }
+    return output;
+}
+
+QString NmcliResolver::readServers(networkservices service)
+{
+    QStringList servers;
+    for (const Connection &c : connectionsOf(service)) {
+        const ProcessResult r = runProgram(nmcli, {QStringLiteral("-t"), QStringLiteral("-f"),
+                                                   QStringLiteral("IP4.DNS,IP6.DNS"), QStringLiteral("device"),
+                                                   QStringLiteral("show"), c.device});
+        if (r.exitCode != 0)
+            continue;
+        for (const QString &line : lines(r.output)) {
+            const auto [key, value] = keyValue(line);
+            if ((key.startsWith(QLatin1String("IP4.DNS")) || key.startsWith(QLatin1String("IP6.DNS")))
+                && !value.isEmpty() && !servers.contains(value))
+                servers.append(value);
+        }
+    }
+    if (servers.isEmpty())
+        return QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service));
+    return servers.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QJsonObject NmcliResolver::loadSaved() const
+{
+    QFile file(m_stateFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+bool NmcliResolver::storeSaved(const QJsonObject &saved) const
+{
+    if (!QDir().mkpath(QFileInfo(m_stateFile).absolutePath()))
+        return false;
+    QSaveFile file(m_stateFile);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.write(QJsonDocument(saved).toJson());
+    return file.commit();
+}

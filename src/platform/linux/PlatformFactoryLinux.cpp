@@ -1,0 +1,17 @@
+#include "LaunchAgent.h"
+#include "ResolverBackend.h"
+#include "linux/NmcliResolver.h"
+#include "linux/XdgAutostartAgent.h"
+
+#include <QCoreApplication>
+
+std::unique_ptr<ResolverBackend> makeResolverBackend()
+{
+    return std::make_unique<NmcliResolver>(NmcliResolver::defaultStateFile());
+}
+
+std::unique_ptr<LaunchAgent> makeLaunchAgent()
+{
+    return std::make_unique<XdgAutostartAgent>(XdgAutostartAgent::defaultDestination(),
+                                               QCoreApplication::applicationFilePath());
+}

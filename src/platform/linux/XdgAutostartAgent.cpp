@@ -1,0 +1,58 @@
+#include "XdgAutostartAgent.h"
+
+#include "BuildConfig.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+// Exec values quote reserved characters inside double quotes; the value itself then escapes
+// backslashes once more as a desktop-entry string.
+QString execValue(const QString &path)
+{
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    const bool needsQuotes = std::any_of(path.begin(), path.end(), [](QChar c) { return reserved.contains(c); });
+    if (!needsQuotes)
+        return path;
+    QString quoted;
+    for (QChar c : path) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
+    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    return quoted;
+}
+} // namespace
+
+XdgAutostartAgent::XdgAutostartAgent(QString destinationPath, QString executablePath)
+    : LaunchAgent(std::move(destinationPath))
+    , m_executable(std::move(executablePath))
+{
+}
+
+QString XdgAutostartAgent::defaultDestination()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1String("/autostart/")
+        + QLatin1String(BuildConfig::bundleId) + QLatin1String(".desktop");
+}
+
+QString XdgAutostartAgent::load()
+{
+    const QString path = destinationPath();
+    return QFileInfo::exists(path) ? QStringLiteral("autostart entry in place: ") + path
+                                   : QStringLiteral("autostart entry missing: ") + path;
+}
+
+QByteArray XdgAutostartAgent::contents() const
+{
+    QFile templ(QStringLiteral(":/launch/autostart.desktop"));
+    if (m_executable.isEmpty() || !templ.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray text = templ.readAll();
+    text.replace("@EXEC@", execValue(m_executable).toUtf8());
+    return text;
+}

@@ -1,0 +1,18 @@
+#include "DeviceIdentity.h"
+
+#include "ShellRunner.h"
+
+#include <QSysInfo>
+
+QString platformUUID()
+{
+    const QByteArray id = QSysInfo::machineUniqueId();
+    return id.isEmpty() ? QString() : QString::fromLatin1(id);
+}
+
+QString deviceModelName()
+{
+    const ProcessResult r = runProgram(QStringLiteral("/usr/sbin/sysctl"), {QStringLiteral("-n"), QStringLiteral("hw.model")});
+    const QString model = r.output.trimmed();
+    return r.exitCode == 0 && !model.isEmpty() ? model : QSysInfo::prettyProductName();
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "LaunchAgent.h"
+
+// macOS: the property list in ~/Library/LaunchAgents, loaded with launchctl.
+class LaunchdAgent : public LaunchAgent
+{
+public:
+    using LaunchAgent::LaunchAgent;
+    static QString defaultDestination();
+    QString load() override;
+
+protected:
+    QByteArray contents() const override;
+};

@@ -1,0 +1,13 @@
+#include "LaunchAgent.h"
+#include "NetworkSetupResolver.h"
+#include "macos/LaunchdAgent.h"
+
+std::unique_ptr<ResolverBackend> makeResolverBackend()
+{
+    return std::make_unique<NetworkSetupResolver>();
+}
+
+std::unique_ptr<LaunchAgent> makeLaunchAgent()
+{
+    return std::make_unique<LaunchdAgent>(LaunchdAgent::defaultDestination());
+}
