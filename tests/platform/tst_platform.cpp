@@ -1,0 +1,134 @@
+// The small platform services: process runner, notifications, login entry.
+#include "LaunchAgent.h"
+#include "LogCapture.h"
+#include "NotificationCenter.h"
+#include "ShellRunner.h"
+#include "TestEnvironment.h"
+#include "linux/XdgAutostartAgent.h"
+
+#include <QtTest>
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> env;
+
+private slots:
+    void init() { env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { env.reset(); }
+
+    void shellRunnerMergesOutputAndSurvivesBadBytes()
+    {
+        // Errors come back in the same text; bytes that are not UTF-8 must not break anything.
+        QCOMPARE(runShellCommand(QStringLiteral("echo out; echo err >&2")), QStringLiteral("out\nerr\n"));
+        const QString bad = runShellCommand(QStringLiteral("printf 'caf\\303\\251 \\377\\376 ok'"));
+        QVERIFY(bad.startsWith(QStringLiteral("café ")));
+        QVERIFY(bad.endsWith(QStringLiteral(" ok")));
+        // No standard input: a command that reads it sees end of file at once.
+        QCOMPARE(runShellCommand(QStringLiteral("cat; echo done")), QStringLiteral("done\n"));
+        // Arguments are passed as words, never re-read by a shell.
+        const QString word = QStringLiteral("a b;$(touch %1/pwned)'\"").arg(env->home());
+        QCOMPARE(runShellCommand(QStringLiteral("printf %s ") + shellQuote(word)), word);
+        QVERIFY(!QFile::exists(env->path(QStringLiteral("pwned"))));
+    }
+
+    void runProgramReportsExitAndFailureToStart()
+    {
+        ProcessResult r = runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo x; exit 3")});
+        QVERIFY(r.started);
+        QCOMPARE(r.exitCode, 3);
+        QCOMPARE(r.output, QStringLiteral("x\n"));
+        r = runProgram(QStringLiteral("no-such-tool-here"), {});
+        QVERIFY(!r.started);
+        QCOMPARE(r.exitCode, -1);
+        // A program that hangs is stopped instead of freezing the caller for good.
+        QElapsedTimer timer;
+        timer.start();
+        r = runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo early; sleep 30")}, 300);
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(r.exitCode, -1);
+    }
+
+    void notificationsReachLiveObserversInOrder()
+    {
+        NotificationCenter &center = NotificationCenter::defaultCenter();
+        QList<QString> seen;
+        auto *first = new QObject;
+        QObject second;
+        center.addObserver(first, QStringLiteral("DNS_State"), [&](const QVariant &v) { seen << "first " + v.toString(); });
+        center.addObserver(&second, QStringLiteral("DNS_State"), [&](const QVariant &v) { seen << "second " + v.toString(); });
+        center.addObserver(&second, QStringLiteral("other"), [&](const QVariant &) { seen << "other"; });
+        center.post(QStringLiteral("DNS_State"), true);
+        QCOMPARE(seen, (QList<QString>{"first true", "second true"}));
+
+        delete first; // a destroyed owner is never called again
+        seen.clear();
+        center.post(QStringLiteral("DNS_State"), false);
+        QCOMPARE(seen, QList<QString>{"second false"});
+
+        center.removeObserver(&second);
+        center.post(QStringLiteral("DNS_State"));
+        center.post(QStringLiteral("other"));
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(center.observerCount(QStringLiteral("DNS_State")), 0);
+    }
+
+    void observerMayRemoveAnotherWhileBeingNotified()
+    {
+        NotificationCenter &center = NotificationCenter::defaultCenter();
+        QObject a, b;
+        int bCalls = 0;
+        center.addObserver(&a, QStringLiteral("n"), [&](const QVariant &) { center.removeObserver(&b); });
+        center.addObserver(&b, QStringLiteral("n"), [&](const QVariant &) { ++bCalls; });
+        center.post(QStringLiteral("n"));
+        QCOMPARE(bCalls, 0);
+    }
+
+    void autostartEntryIsInstalledOnceAndNeverReplaced()
+    {
+        const QString destination = XdgAutostartAgent::defaultDestination();
+        QVERIFY(destination.startsWith(env->home()));
+        QVERIFY(destination.endsWith(QLatin1String("/autostart/com.mac.nimbrel.desktop")));
+        const QString exe = QStringLiteral("/opt/My Apps/nimbrel");
+        {
+            LogCapture log;
+            XdgAutostartAgent agent(destination, exe);
+            agent.install();
+            QCOMPARE(log.lines, (QStringList{"LaunchAgents Folder Created", "copied plist file to LaunchAgents folder"}));
+            QCOMPARE(agent.load(), QStringLiteral("autostart entry in place: ") + destination);
+        }
+        QFile installed(destination);
+        QVERIFY(installed.open(QIODevice::ReadOnly));
+        const QByteArray text = installed.readAll();
+        installed.close();
+        QVERIFY(text.startsWith("[Desktop Entry]\n"));
+        QVERIFY(text.contains("\nExec=\"/opt/My Apps/nimbrel\"\n"));
+
+        // The user's own edit stays as it is.
+        QVERIFY(installed.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        installed.write("[Desktop Entry]\nHidden=true\n");
+        installed.close();
+        LogCapture log;
+        XdgAutostartAgent(destination, QStringLiteral("/usr/bin/nimbrel")).install();
+        QCOMPARE(log.lines.size(), 1);
+        QVERIFY(log.lines.first().startsWith(QLatin1String("Error copying .plist file: ")));
+        QCOMPARE(env->readFile(destination.mid(env->home().size() + 1)), QStringLiteral("[Desktop Entry]\nHidden=true\n"));
+    }
+
+    void autostartFolderThatCannotBeMadeIsLogged()
+    {
+        env->writeFile(QStringLiteral("blocked"), "a file where a folder should be");
+        LogCapture log;
+        XdgAutostartAgent agent(env->path(QStringLiteral("blocked/autostart/x.desktop")), QStringLiteral("/usr/bin/nimbrel"));
+        agent.install();
+        QCOMPARE(log.lines.size(), 2);
+        QVERIFY(log.lines.at(0).startsWith(QLatin1String("Error creating LaunchAgents folder: ")));
+        QVERIFY(log.lines.at(1).startsWith(QLatin1String("Error copying .plist file: ")));
+        QVERIFY(agent.load().startsWith(QLatin1String("autostart entry missing")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"

@@ -1,0 +1,288 @@
+// DNS switching through the real shell runner and a fake networksetup on PATH.
+#include "AlertRecorder.h"
+#include "DNSConfiguration.h"
+#include "LogCapture.h"
+#include "NetworkSetupResolver.h"
+#include "PreferencesKeys.h"
+#include "PreferencesStore.h"
+#include "RecordingServerSync.h"
+#include "TestEnvironment.h"
+
+#include <QtTest>
+
+namespace {
+const QString filter = QStringLiteral("127.0.2.53");
+}
+
+class TestDNSConfiguration : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> env;
+
+    void services(const QStringList &lines)
+    {
+        env->writeFile(QStringLiteral("fake-state/networksetup/services"), lines.join(QLatin1Char('\n')).toUtf8() + '\n');
+    }
+    void servers(const QString &service, const QStringList &addresses)
+    {
+        env->writeFile(QStringLiteral("fake-state/networksetup/dns/") + service,
+                       addresses.join(QLatin1Char('\n')).toUtf8() + '\n');
+    }
+    QStringList serversOf(const QString &service) const
+    {
+        return env->readFile(QStringLiteral("fake-state/networksetup/dns/") + service).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    void deny() { env->writeFile(QStringLiteral("fake-state/networksetup/deny"), {}); }
+    QStringList calls() const
+    {
+        return env->readFile(QStringLiteral("fake-state/networksetup/calls")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    int setCalls() const
+    {
+        const QStringList all = calls();
+        return int(std::count_if(all.begin(), all.end(), [](const QString &c) { return c.startsWith(QLatin1String("-setdnsservers")); }));
+    }
+    std::unique_ptr<DNSConfiguration> make()
+    {
+        return std::make_unique<DNSConfiguration>(std::make_unique<NetworkSetupResolver>(), filter);
+    }
+
+private slots:
+    void init() { env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { env.reset(); }
+
+    void discoversOnlyExactServiceNames_data()
+    {
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QList<networkservices>>("found");
+        using S = networkservices;
+        QTest::newRow("all three") << QStringList{"Ethernet", "Wi-Fi", "Thunderbolt Bridge"}
+                                   << QList<S>{S::Ethernet, S::WiFi, S::Thunderbolt};
+        QTest::newRow("disabled service has an asterisk") << QStringList{"*Ethernet", "Wi-Fi"} << QList<S>{S::WiFi};
+        QTest::newRow("other services and case") << QStringList{"USB 10/100/1000 LAN", "wi-fi", "Bluetooth PAN", "Thunderbolt Bridge"}
+                                                 << QList<S>{S::Thunderbolt};
+        QTest::newRow("listed twice, kept in order") << QStringList{"Wi-Fi", "Ethernet", "Wi-Fi"} << QList<S>{S::WiFi, S::Ethernet, S::WiFi};
+        QTest::newRow("carriage returns") << QStringList{"Ethernet\r", "\rWi-Fi"} << QList<S>{S::Ethernet, S::WiFi};
+        QTest::newRow("heading only") << QStringList{} << QList<S>{};
+    }
+    void discoversOnlyExactServiceNames()
+    {
+        QFETCH(QStringList, listed);
+        QFETCH(QList<networkservices>, found);
+        services(listed);
+        LogCapture log;
+        auto dns = make();
+        QCOMPARE(dns->availableServices, found);
+        QVERIFY(dns->availableServicesString.startsWith(QLatin1String("An asterisk (*) denotes")));
+        // The heading line is logged and recognised as no service.
+        QCOMPARE(log.lines.value(0), QStringLiteral("An asterisk (*) denotes that a network service is disabled."));
+        QCOMPARE(log.lines.value(1), QStringLiteral("This network does not have any services"));
+        QVERIFY(calls().contains(QStringLiteral("-listallnetworkservices")));
+    }
+
+    void applyAndClearAreVerifiedOnTheServicesFound_data()
+    {
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<bool>("applied");
+        QTest::addColumn<int>("setCommands");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("three services") << QStringList{"Ethernet", "Wi-Fi", "Thunderbolt Bridge"} << false << true << 3 << true;
+        QTest::newRow("two without Thunderbolt") << QStringList{"Ethernet", "Wi-Fi"} << false << true << 2 << true;
+        // A computer without Ethernet can still be protected.
+        QTest::newRow("Wi-Fi and Thunderbolt only") << QStringList{"Wi-Fi", "Thunderbolt Bridge"} << false << true << 2 << true;
+        QTest::newRow("Wi-Fi only") << QStringList{"Wi-Fi"} << false << true << 1 << true;
+        // With no service there is nothing protected, and nothing left to clear.
+        QTest::newRow("no service") << QStringList{} << false << false << 0 << true;
+        QTest::newRow("change refused") << QStringList{"Ethernet", "Wi-Fi"} << true << false << 2 << true;
+    }
+    void applyAndClearAreVerifiedOnTheServicesFound()
+    {
+        QFETCH(QStringList, listed);
+        QFETCH(bool, refused);
+        QFETCH(bool, applied);
+        QFETCH(int, setCommands);
+        QFETCH(bool, cleared);
+        services(listed);
+        if (refused)
+            deny();
+        auto dns = make();
+        QCOMPARE(dns->applyFilteringDns(), applied);
+        QCOMPARE(setCalls(), setCommands);
+        for (const QString &service : listed)
+            QCOMPARE(serversOf(service).contains(filter), applied);
+        QCOMPARE(dns->isDnsConfigured(), applied);
+        QCOMPARE(dns->clearFilteringDns(), cleared);
+        for (const QString &service : listed)
+            QVERIFY(serversOf(service).isEmpty());
+    }
+
+    void commandLinesReachTheToolAsWords()
+    {
+        services({"Ethernet", "Wi-Fi", "Thunderbolt Bridge"});
+        auto dns = make();
+        dns->applyFilteringDns();
+        dns->clearFilteringDns();
+        const QStringList c = calls();
+        for (const QString &expected : {"-setdnsservers|Ethernet|" + filter, "-setdnsservers|Wi-Fi|" + filter,
+                                        "-setdnsservers|Thunderbolt Bridge|" + filter, QStringLiteral("-setdnsservers|Thunderbolt Bridge|Empty"),
+                                        QStringLiteral("-getdnsservers|Thunderbolt Bridge"), QStringLiteral("-setdnsservers|Wi-Fi|Empty")})
+            QVERIFY2(c.contains(expected), qPrintable(expected + " not in " + c.join(QLatin1Char(' '))));
+    }
+
+    void alreadyConfiguredSkipsTheSetCommandsButStillVerifies()
+    {
+        services({"Ethernet", "Wi-Fi"});
+        servers(QStringLiteral("Ethernet"), {"8.8.8.8", filter}); // substring match among other servers
+        servers(QStringLiteral("Wi-Fi"), {filter});
+        auto dns = make();
+        QVERIFY(dns->isDnsConfigured());
+        LogCapture log;
+        QVERIFY(dns->applyFilteringDns());
+        QVERIFY(log.contains(QStringLiteral("already cinfigured")));
+        QCOMPARE(setCalls(), 0);
+        QVERIFY(calls().last().startsWith(QLatin1String("-getdnsservers")));
+    }
+
+    void clearFailsWhileAnyServiceStillUsesTheFilter()
+    {
+        services({"Ethernet", "Wi-Fi", "Thunderbolt Bridge"});
+        auto dns = make();
+        QVERIFY(dns->applyFilteringDns());
+        deny();
+        // Wi-Fi alone still on the filter must not pass for cleared.
+        env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "8.8.8.8\n");
+        env->writeFile(QStringLiteral("fake-state/networksetup/dns/Thunderbolt Bridge"), "");
+        QVERIFY(!dns->clearFilteringDns());
+    }
+
+    void descriptionLabelsEachService()
+    {
+        services({"Ethernet", "Wi-Fi"});
+        servers(QStringLiteral("Ethernet"), {"1.1.1.1"});
+        auto dns = make();
+        QCOMPARE(dns->currentDnsDescription(),
+                 (QStringList{"1.1.1.1\n (Ethernet)", "There aren't any DNS Servers set on Wi-Fi.\n (Wi-Fi)"}));
+        services({"Ethernet", "Wi-Fi", "Thunderbolt Bridge"});
+        auto withBridge = make();
+        QCOMPARE(withBridge->currentDnsDescription().size(), 3);
+        QVERIFY(withBridge->currentDnsDescription().last().endsWith(QLatin1String(" (Thunderbolt)")));
+    }
+
+    void switchVariants()
+    {
+        services({"Ethernet", "Wi-Fi"});
+        AlertRecorder alerts;
+        RecordingServerSync server;
+        PreferencesStore &prefs = PreferencesStore::shared();
+        auto dns = make();
+        bool screenOn = false;
+
+        dns->applyFromSwitch([&] { screenOn = true; });
+        QVERIFY(screenOn);
+        QVERIFY(prefs.boolForKey(PrefKey::dnsLastStatus));
+        QCOMPARE(server.syncCount, 1);
+
+        dns->clearFromSwitch([&] { screenOn = false; });
+        QVERIFY(!screenOn);
+        QVERIFY(!prefs.boolForKey(PrefKey::dnsLastStatus));
+        QVERIFY(alerts.alerts.isEmpty());
+
+        deny();
+        LogCapture log;
+        dns->applyFromSwitch([&] { screenOn = true; });
+        QVERIFY(!screenOn);
+        QVERIFY(!prefs.boolForKey(PrefKey::dnsLastStatus));
+        QCOMPARE(server.syncCount, 1);
+        QCOMPARE(alerts.alerts, (QList<QPair<QString, QString>>{{"Ooops", "Requires admin privileges"}}));
+        QVERIFY(log.contains(QStringLiteral("found error in starting protaction")));
+    }
+
+    void switchOffFailureKeepsProtectionOn()
+    {
+        services({"Ethernet"});
+        AlertRecorder alerts;
+        auto dns = make();
+        bool screenOn = true;
+        dns->applyFromSwitch([&] { screenOn = true; });
+        deny();
+        LogCapture log;
+        dns->clearFromSwitch([&] { screenOn = false; });
+        QVERIFY(screenOn);
+        QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
+        QCOMPARE(alerts.alerts.size(), 1);
+        QVERIFY(log.contains(QStringLiteral("found error in close protaction")));
+    }
+
+    void uninstallAndVerifiedVariants()
+    {
+        services({"Ethernet", "Wi-Fi"});
+        AlertRecorder alerts;
+        RecordingServerSync server;
+        auto dns = make();
+
+        // Uninstall: screen off, then the sign-out, whose answer finishes the uninstall.
+        QVERIFY(dns->applyFilteringDns());
+        bool screenOff = false, uninstalled = false;
+        dns->clearForUninstall([&] { screenOff = true; }, [&] { uninstalled = true; });
+        QVERIFY(screenOff);
+        QCOMPARE(server.logoutCompletions.size(), 1);
+        QVERIFY(!uninstalled);
+        server.logoutCompletions.takeFirst()();
+        QVERIFY(uninstalled);
+
+        // Verified turn-off reports success to its caller.
+        QVERIFY(dns->applyFilteringDns());
+        QList<bool> results;
+        dns->clearForVerifiedTurnOff([&](bool ok) { results.append(ok); });
+        QCOMPARE(results, QList<bool>{true});
+
+        // Failures: the verified sign-out stays silent, the others alert and stop.
+        QVERIFY(dns->applyFilteringDns());
+        deny();
+        LogCapture log;
+        dns->clearForVerifiedSignOut([] {});
+        QVERIFY(alerts.alerts.isEmpty());
+        QVERIFY(log.lines.filter(QStringLiteral("found error")).isEmpty());
+        QVERIFY(server.logoutCompletions.isEmpty());
+
+        dns->clearForVerifiedTurnOff([&](bool ok) { results.append(ok); });
+        QCOMPARE(results.size(), 1);
+        dns->clearForUninstall([&] { screenOff = false; }, [] {});
+        QVERIFY(screenOff);
+        QVERIFY(server.logoutCompletions.isEmpty());
+        QCOMPARE(alerts.alerts.size(), 2);
+    }
+
+    void startupAndWatchdogVariants()
+    {
+        services({"Ethernet"});
+        AlertRecorder alerts;
+        RecordingServerSync server;
+        auto dns = make();
+        dns->applyOnStartup();
+        QCOMPARE(server.syncCount, 1);
+        int watchdogSuccess = 0;
+        servers(QStringLiteral("Ethernet"), {"9.9.9.9"});
+        QVERIFY(!dns->isDnsConfigured()); // the watchdog reads before it re-applies
+        dns->applyFromWatchdog([&] { ++watchdogSuccess; });
+        QCOMPARE(watchdogSuccess, 1);
+        QCOMPARE(serversOf(QStringLiteral("Ethernet")), QStringList{filter});
+
+        servers(QStringLiteral("Ethernet"), {"9.9.9.9"});
+        QVERIFY(!dns->isDnsConfigured());
+        deny();
+        LogCapture log;
+        dns->applyOnStartup();
+        dns->applyFromWatchdog([&] { ++watchdogSuccess; });
+        QCOMPARE(watchdogSuccess, 1);
+        QCOMPARE(server.syncCount, 1);
+        QCOMPARE(alerts.alerts.size(), 2);
+        QCOMPARE(log.lines.filter(QStringLiteral("found error in starting protaction")).size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDNSConfiguration)
+#include "tst_dnsconfiguration.moc"

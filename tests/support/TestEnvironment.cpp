@@ -1,0 +1,74 @@
+#include "TestEnvironment.h"
+
+#include "AlertPresenter.h"
+#include "Clock.h"
+#include "DNSConfiguration.h"
+#include "Log.h"
+#include "NotificationCenter.h"
+#include "PreferencesStore.h"
+#include "ServerSync.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+namespace {
+void resetProcessState()
+{
+    PreferencesStore::resetShared();
+    NotificationCenter::defaultCenter().reset();
+    DNSConfiguration::resetShared();
+    Clock::setShared(nullptr);
+    AlertPresenter::setShared(nullptr);
+    ServerSync::setShared(nullptr);
+    Log::setSink({});
+}
+} // namespace
+
+TestEnvironment::TestEnvironment()
+    : m_oldPath(qgetenv("PATH"))
+{
+    QVERIFY2(m_dir.isValid(), "no temporary folder");
+    const QString root = m_dir.path();
+    for (const char *sub : {"config", "data", "cache", "runtime", "state", "fake-state"})
+        QDir(root).mkpath(QLatin1String(sub));
+    QFile::setPermissions(root + QLatin1String("/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("HOME", root.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (root + QLatin1String("/config")).toUtf8());
+    qputenv("XDG_DATA_HOME", (root + QLatin1String("/data")).toUtf8());
+    qputenv("XDG_CACHE_HOME", (root + QLatin1String("/cache")).toUtf8());
+    qputenv("XDG_STATE_HOME", (root + QLatin1String("/state")).toUtf8());
+    qputenv("XDG_RUNTIME_DIR", (root + QLatin1String("/runtime")).toUtf8());
+    qputenv("FAKE_TOOL_STATE", fakeState().toUtf8());
+    qputenv("PATH", QByteArray(NIMBREL_FAKES_DIR) + ':' + m_oldPath);
+    resetProcessState();
+}
+
+TestEnvironment::~TestEnvironment()
+{
+    resetProcessState();
+    qputenv("PATH", m_oldPath);
+}
+
+QString TestEnvironment::fakeState() const
+{
+    return m_dir.filePath(QStringLiteral("fake-state"));
+}
+
+void TestEnvironment::writeFile(const QString &relative, const QByteArray &contents) const
+{
+    const QString file = m_dir.filePath(relative);
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(contents);
+}
+
+QString TestEnvironment::readFile(const QString &relative) const
+{
+    QFile f(m_dir.filePath(relative));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll());
+}
