@@ -6,6 +6,7 @@
 #include "MainWindowController.h"
 #include "PendingStartupPresenter.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 #include "ViewController.h"
 #include "WindowAlertPresenter.h"
 
@@ -70,6 +71,7 @@ int runApplication(int argc, char **argv)
         delegate.handleGetURLEvent(QUrl(url));
     main.showWindow();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+    onTerminationSignal(&app, [] { QCoreApplication::quit(); });
 
     const int status = QApplication::exec();
     AlertPresenter::setShared(nullptr);

@@ -59,6 +59,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((seen += newer.readAll()).contains("Received URL: nimbrel://signin/done"), 10000);
         QVERIFY(!seen.contains("secret"));
         QCOMPARE(newer.state(), QProcess::Running);
+
+        // A session that ends sends SIGTERM: the app still goes through its end sequence.
+        newer.terminate();
+        QVERIFY(newer.waitForFinished(10000));
+        QCOMPARE(newer.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(newer.exitCode(), 0);
+        QVERIFY((seen += newer.readAll()).contains("applicationWillTerminate"));
     }
 };
 
