@@ -143,13 +143,16 @@ QJsonObject NmcliResolver::dnsSettings(const QString &uuid, QString *output)
     return settings.size() == dnsKeys.size() ? settings : QJsonObject();
 }
 
-QString NmcliResolver::modifyAndApply(const Connection &c, const QStringList &properties, bool *ok)
+QString NmcliResolver::modifyAndApply(const Connection &c, const QStringList &properties, bool *refused, bool *ok)
 {
     QStringList args = {QStringLiteral("connection"), QStringLiteral("modify"), c.uuid};
     args += properties;
-    const ProcessResult modified = runProgram(nmcli, args);
-    QString output = modified.output;
-    *ok = modified.exitCode == 0;
+    const ProcessResult modify = runProgram(nmcli, args);
+    QString output = modify.output;
+    // Only a failure nmcli reports itself proves the profile untouched; a killed nmcli may
+    // still have had its change committed.
+    *refused = modify.exitCode > 0;
+    *ok = modify.exitCode == 0;
     if (*ok) {
         // The profile change alone waits for the next activation; reapply makes it live now.
         const ProcessResult applied =
@@ -165,7 +168,8 @@ QString NmcliResolver::setServers(networkservices service, const QString &addres
     QString output;
     QJsonObject saved = loadSaved();
     for (const Connection &c : connectionsOf(service)) {
-        if (!saved.contains(c.uuid)) {
+        const bool firstChange = !saved.contains(c.uuid);
+        if (firstChange) {
             QJsonObject own = dnsSettings(c.uuid, &output);
             // Already pointing at the filter (the record was lost): automatic DNS is the way back.
             if (own.value(QStringLiteral("ipv4.dns")).toString().split(QLatin1Char(',')).contains(address))
@@ -178,12 +182,20 @@ QString NmcliResolver::setServers(networkservices service, const QString &addres
                 continue;
             }
         }
+        bool refused = false;
         bool ok = false;
         output += modifyAndApply(c,
                                  {QStringLiteral("ipv4.dns"), address, QStringLiteral("ipv4.ignore-auto-dns"),
                                   QStringLiteral("yes"), QStringLiteral("ipv6.dns"), QString(),
                                   QStringLiteral("ipv6.ignore-auto-dns"), QStringLiteral("yes")},
-                                 &ok);
+                                 &refused, &ok);
+        // Nothing of ours is on the connection. A record kept now would go stale if the user
+        // changed the settings before a later attempt succeeds, and clearing would then bring
+        // back settings they had left.
+        if (firstChange && refused) {
+            saved.remove(c.uuid);
+            storeSaved(saved);
+        }
     }
     return output;
 }
@@ -208,8 +220,9 @@ QString NmcliResolver::clearServers(networkservices service, const QString &filt
             for (const QString &key : dnsKeys)
                 properties << key << automatic.value(key).toString();
         }
+        bool refused = false;
         bool ok = false;
-        output += modifyAndApply(c, properties, &ok);
+        output += modifyAndApply(c, properties, &refused, &ok);
         if (ok && saved.contains(c.uuid)) {
             saved.remove(c.uuid);
             storeSaved(saved);

@@ -40,7 +40,9 @@ private:
     QJsonObject dnsSettings(const QString &uuid, QString *output);
     QJsonObject loadSaved() const;
     bool storeSaved(const QJsonObject &saved) const;
-    QString modifyAndApply(const Connection &c, const QStringList &properties, bool *ok);
+    // *ok: the profile and the live device both took the change; *refused: nmcli reported that
+    // the profile did not change.
+    QString modifyAndApply(const Connection &c, const QStringList &properties, bool *refused, bool *ok);
 
     QString m_stateFile;
 };
