@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "DNSConfiguration.h"
 #include "LaunchAgent.h"
+#include "LocalizedText.h"
 #include "Log.h"
 #include "MainWindowController.h"
 #include "NotificationCenter.h"
@@ -14,7 +15,6 @@
 
 #include <QCoreApplication>
 #include <QIcon>
-#include <QLocale>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -24,14 +24,6 @@ QString describe(const QStringList &description)
     return QLatin1Char('[') + description.join(QStringLiteral(", ")) + QLatin1Char(']');
 }
 } // namespace
-
-QString systemLanguageCode()
-{
-    const QString name = QLocale::system().name();
-    if (name == QLatin1String("C") || name.isEmpty())
-        return {};
-    return name.section(QLatin1Char('_'), 0, 0);
-}
 
 AppDelegate::AppDelegate(std::unique_ptr<LaunchAgent> launchAgent, StartupPresenter *presenter, QObject *parent)
     : QObject(parent)
@@ -136,7 +128,7 @@ void AppDelegate::showWindow()
         if (prefs.boolForKey(PrefKey::isPinSeted) && !prefs.boolForKey(PrefKey::isLoggedOut))
             m_presenter->showVerifyPinOnStart();
         else if (prefs.boolForKey(PrefKey::isLogin))
-            m_presenter->openMainContent();
+            m_presenter->openMainContent(QSize());
         else if (mainWindow)
             m_presenter->showLogIn();
     });

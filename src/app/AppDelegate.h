@@ -47,5 +47,3 @@ private:
     std::unique_ptr<LaunchAgent> m_launchAgent;
     StartupPresenter *m_presenter;
 };
-
-QString systemLanguageCode();

@@ -4,7 +4,8 @@
 #include "LaunchAgent.h"
 #include "Log.h"
 #include "MainWindowController.h"
-#include "PendingStartupPresenter.h"
+#include "CommmonFunction.h"
+#include "SplitViewController.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
 #include "ViewController.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QWindow>
 
 namespace {
 // For the start-up benchmark: wall-clock milliseconds, so a script can compare with the
@@ -55,21 +57,25 @@ int runApplication(int argc, char **argv)
     AlertPresenter::setShared(&alerts);
 
     MainWindowController main;
-    PendingStartupPresenter presenter(main.window());
-    AppDelegate delegate(makeLaunchAgent(), &presenter);
+    CommmonFunction &common = CommmonFunction::shared();
+    common.setMainWindow(main.window());
+    common.setMainContentFactory([] { return new SplitViewController; });
+    AppDelegate delegate(makeLaunchAgent(), &common);
     delegate.mainWindow = main.window();
     delegate.singleInstance = &instance;
 
-    main.window()->setContent(new ViewController(&delegate, &presenter));
+    main.window()->setContent(new ViewController(&common));
     main.window()->setFixedContentSize(795, 594);
-    FirstShowTracer tracer;
-    main.window()->installEventFilter(&tracer);
 
     delegate.applicationDidFinishLaunching();
     traceStartup("tray");
     for (const QString &url : std::as_const(urls))
         delegate.handleGetURLEvent(QUrl(url));
     main.showWindow();
+    // Expose events go to the native window, not to the widget.
+    FirstShowTracer tracer;
+    if (QWindow *native = main.window()->windowHandle())
+        native->installEventFilter(&tracer);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
     onTerminationSignal(&app, [] { QCoreApplication::quit(); });
 

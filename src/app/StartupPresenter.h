@@ -2,6 +2,8 @@
 
 #include "PreferencesStore.h"
 
+#include <QSize>
+
 // Which window the user meets first, from what the store says about the account.
 enum class FirstWindow { VerifyPinOnStart, LogIn, MainContent };
 
@@ -14,5 +16,7 @@ public:
     virtual ~StartupPresenter() = default;
     virtual void showVerifyPinOnStart() = 0;
     virtual void showLogIn() = 0;
-    virtual void openMainContent() = 0;
+    // Makes the sidebar and detail pane the main window's content; a valid size fixes the
+    // window to it.
+    virtual void openMainContent(const QSize &size) = 0;
 };

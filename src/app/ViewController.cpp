@@ -1,9 +1,7 @@
 #include "ViewController.h"
 
-#include "AppDelegate.h"
 #include "Clock.h"
 #include "Log.h"
-#include "MainWindowController.h"
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
 #include "ServerSync.h"
@@ -16,9 +14,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-ViewController::ViewController(AppDelegate *appDelegate, StartupPresenter *presenter, QWidget *parent)
+ViewController::ViewController(StartupPresenter *presenter, QWidget *parent)
     : QWidget(parent)
-    , m_appDelegate(appDelegate)
     , m_presenter(presenter)
 {
     setObjectName(QStringLiteral("ViewController"));
@@ -71,9 +68,7 @@ void ViewController::decideFirstWindow()
         m_presenter->showLogIn();
         break;
     case FirstWindow::MainContent:
-        if (CustomWindow *main = m_appDelegate->mainWindow)
-            main->setFixedContentSize(795, 575);
-        m_presenter->openMainContent();
+        m_presenter->openMainContent(QSize(795, 575));
         break;
     }
 }

@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-class AppDelegate;
 class QLabel;
 class StartupPresenter;
 
@@ -14,7 +13,7 @@ class ViewController : public QWidget
 public:
     static constexpr int startupDelayMs = 1500;
 
-    ViewController(AppDelegate *appDelegate, StartupPresenter *presenter, QWidget *parent = nullptr);
+    explicit ViewController(StartupPresenter *presenter, QWidget *parent = nullptr);
 
     void decideFirstWindow();
 
@@ -27,6 +26,5 @@ private:
     void viewDidLoad();
     void viewDidAppear();
 
-    AppDelegate *m_appDelegate;
     StartupPresenter *m_presenter;
 };

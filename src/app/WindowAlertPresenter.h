@@ -7,4 +7,6 @@ class WindowAlertPresenter : public AlertPresenter
 {
 public:
     void showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk = {}) override;
+    void showChoiceAlert(const QString &message, const QString &informative, const QStringList &buttons,
+                         std::function<void(int)> onChoice) override;
 };

@@ -10,6 +10,11 @@ public:
     {
         Log::line(QStringLiteral("Alert: ") + title + QStringLiteral(" - ") + message);
     }
+    void showChoiceAlert(const QString &message, const QString &informative, const QStringList &,
+                         std::function<void(int)>) override
+    {
+        Log::line(QStringLiteral("Alert: ") + message + QStringLiteral(" - ") + informative);
+    }
 };
 
 AlertPresenter *installed = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // The one modal alert of the application: a title, a message, an "OK" button and an
@@ -11,6 +12,9 @@ class AlertPresenter
 public:
     virtual ~AlertPresenter() = default;
     virtual void showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk = {}) = 0;
+    // A question with its own buttons; onChoice gets the index of the button pressed.
+    virtual void showChoiceAlert(const QString &message, const QString &informative, const QStringList &buttons,
+                                 std::function<void(int)> onChoice) = 0;
 
     // Without an installed presenter alerts are written to the log.
     static AlertPresenter &shared();

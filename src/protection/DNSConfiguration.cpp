@@ -1,7 +1,8 @@
 #include "DNSConfiguration.h"
 
-#include "AlertPresenter.h"
 #include "BuildConfig.h"
+#include "CommmonFunction.h"
+#include "LocalizedText.h"
 #include "Log.h"
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
@@ -145,7 +146,7 @@ bool DNSConfiguration::clearFilteringDns()
 
 void DNSConfiguration::showFailureAlert(const QString &logLine)
 {
-    AlertPresenter::shared().showCommonAlert(QStringLiteral("Ooops"), QStringLiteral("Requires admin privileges"));
+    CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), messageText(QStringLiteral("Requires admin privileges")));
     Log::line(logLine);
 }
 

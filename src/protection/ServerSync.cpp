@@ -8,7 +8,12 @@ namespace {
 class UnconnectedServerSync : public ServerSync
 {
 public:
-    void syncDevice() override { Log::line(QStringLiteral("sync-url not sent: no server client")); }
+    void syncDevice(std::function<void()> completion) override
+    {
+        Log::line(QStringLiteral("sync-url not sent: no server client"));
+        if (completion)
+            completion();
+    }
     void logout(std::function<void()>) override { Log::line(QStringLiteral("logout not sent: no server client")); }
 };
 

@@ -8,7 +8,9 @@ class ServerSync
 {
 public:
     virtual ~ServerSync() = default;
-    virtual void syncDevice() = 0;
+    // completion runs once the request has ended, whatever its answer.
+    virtual void syncDevice(std::function<void()> completion) = 0;
+    void syncDevice() { syncDevice(nullptr); }
     // completion runs only once the server has answered the sign-out.
     virtual void logout(std::function<void()> completion) = 0;
 

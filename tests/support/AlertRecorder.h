@@ -18,6 +18,15 @@ public:
         actions.append(std::move(onOk));
     }
 
+    void showChoiceAlert(const QString &message, const QString &informative, const QStringList &buttons,
+                         std::function<void(int)> onChoice) override
+    {
+        choices.append(QStringList{message, informative} + buttons);
+        choiceActions.append(std::move(onChoice));
+    }
+
     QList<QPair<QString, QString>> alerts;
+    QList<QStringList> choices; // message, informative text, then the buttons
+    QList<std::function<void(int)>> choiceActions;
     QList<std::function<void()>> actions;
 };

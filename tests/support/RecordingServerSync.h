@@ -11,7 +11,12 @@ public:
     RecordingServerSync() { ServerSync::setShared(this); }
     ~RecordingServerSync() override { ServerSync::setShared(nullptr); }
 
-    void syncDevice() override { ++syncCount; }
+    void syncDevice(std::function<void()> completion) override
+    {
+        ++syncCount;
+        if (completion)
+            completion();
+    }
     void logout(std::function<void()> completion) override { logoutCompletions.append(std::move(completion)); }
 
     int syncCount = 0;

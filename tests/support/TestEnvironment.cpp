@@ -2,6 +2,8 @@
 
 #include "AlertPresenter.h"
 #include "Clock.h"
+#include "CommmonFunction.h"
+#include "LocalizedText.h"
 #include "DNSConfiguration.h"
 #include "Log.h"
 #include "NotificationCenter.h"
@@ -23,6 +25,9 @@ void resetProcessState()
     AlertPresenter::setShared(nullptr);
     ServerSync::setShared(nullptr);
     Log::setSink({});
+    CommmonFunction::resetShared();
+    // Tests read the same texts whatever the machine's locale.
+    LocalizedTextTesting::setSystemLanguage([] { return QStringLiteral("en"); });
 }
 } // namespace
 

@@ -1,0 +1,151 @@
+#include "CommmonFunction.h"
+
+#include "PinActions.h"
+
+#include "AlertPresenter.h"
+#include "LocalizedText.h"
+#include "MainWindowController.h"
+#include "PlaceholderSheet.h"
+
+#include <QTimer>
+#include <memory>
+
+int pendingPinAction = PinAction::None;
+
+namespace {
+std::unique_ptr<CommmonFunction> &sharedSlot()
+{
+    static std::unique_ptr<CommmonFunction> instance;
+    return instance;
+}
+} // namespace
+
+CommmonFunction &CommmonFunction::shared()
+{
+    auto &slot = sharedSlot();
+    if (!slot)
+        slot = std::make_unique<CommmonFunction>();
+    return *slot;
+}
+
+void CommmonFunction::resetShared()
+{
+    sharedSlot().reset();
+    pendingPinAction = PinAction::None;
+}
+
+void CommmonFunction::setMainWindow(CustomWindow *window)
+{
+    m_mainWindow = window;
+}
+
+void CommmonFunction::registerWindow(const QString &name, WindowFactory factory)
+{
+    m_factories.insert(name, std::move(factory));
+}
+
+void CommmonFunction::setMainContentFactory(std::function<QWidget *()> factory)
+{
+    m_mainContentFactory = std::move(factory);
+}
+
+QDialog *CommmonFunction::makeWindow(const QString &name)
+{
+    const WindowFactory factory = m_factories.value(name);
+    QDialog *window = factory ? factory(m_mainWindow) : new PlaceholderSheet(name, m_mainWindow);
+    if (window)
+        window->setObjectName(name);
+    return window;
+}
+
+bool CommmonFunction::beginSheet(QDialog *window)
+{
+    if (!m_mainWindow || !window)
+        return false;
+    window->setParent(m_mainWindow, window->windowFlags() | Qt::Sheet);
+    window->setWindowModality(Qt::WindowModal);
+    window->open();
+    return true;
+}
+
+void CommmonFunction::present(Slot slot, const QString &name)
+{
+    QTimer::singleShot(0, this, [this, slot, name] {
+        QDialog *window = makeWindow(name);
+        if (!window)
+            return;
+        m_slots.insert(slot, window);
+        openMainWindow = window;
+        if (!beginSheet(window))
+            return;
+        // A sheet closed by its own buttons frees its slot for the next presentation.
+        connect(window, &QDialog::finished, this, [this, slot, window] {
+            if (m_slots.value(slot) == window)
+                m_slots.remove(slot);
+        });
+    });
+}
+
+void CommmonFunction::showVerifyPinOnStart()
+{
+    // Checked before the hop to the event loop, so two quick calls present one window.
+    if (m_slots.value(VerifyPinOnStartSlot))
+        return;
+    present(VerifyPinOnStartSlot, QStringLiteral("VerifyPinOnStart"));
+}
+
+void CommmonFunction::showLogIn()
+{
+    present(LogInSlot, QStringLiteral("LogInWindowController"));
+}
+
+void CommmonFunction::showSignup()
+{
+    present(SignupSlot, QStringLiteral("SignupWindowController"));
+}
+
+void CommmonFunction::showPassword()
+{
+    present(PasswordSlot, QStringLiteral("PasswordWindowController"));
+}
+
+void CommmonFunction::showResetPassword()
+{
+    present(ResetPasswordSlot, QStringLiteral("ResetPasswordWindowController"));
+}
+
+void CommmonFunction::dismissPresented(Slot slot)
+{
+    QPointer<QDialog> window = m_slots.take(slot);
+    if (m_mainWindow && window) {
+        window->hide();
+        window->deleteLater();
+    }
+}
+
+void CommmonFunction::openMainContent(const QSize &size)
+{
+    if (!m_mainWindow || !m_mainContentFactory)
+        return;
+    QWidget *current = m_mainWindow->content();
+    if (!current || !current->inherits("SplitViewController"))
+        m_mainWindow->setContent(m_mainContentFactory());
+    if (size.isValid())
+        m_mainWindow->setFixedContentSize(size.width(), size.height());
+}
+
+void CommmonFunction::startLogout()
+{
+    if (m_logoutFlow) {
+        m_logoutFlow();
+        return;
+    }
+    QDialog *window = makeWindow(QStringLiteral("Logout"));
+    if (!beginSheet(window))
+        delete window;
+}
+
+void CommmonFunction::showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk)
+{
+    AlertPresenter::shared().showCommonAlert(title, message, std::move(onOk));
+}

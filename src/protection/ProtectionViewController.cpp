@@ -1,0 +1,315 @@
+#include "ProtectionViewController.h"
+
+#include "CommmonFunction.h"
+#include "DNSConfiguration.h"
+#include "LocalizedText.h"
+#include "Log.h"
+#include "NotificationCenter.h"
+#include "PinActions.h"
+#include "PreferencesKeys.h"
+#include "PreferencesStore.h"
+#include "ServerSync.h"
+#include "Style.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+const QColor onColour(52, 126, 100);
+
+QPushButton *iconButton(const QString &name, const QString &icon, QWidget *parent)
+{
+    auto *button = new QPushButton(parent);
+    button->setObjectName(name);
+    button->setIcon(QIcon(icon));
+    button->setIconSize(QSize(22, 22));
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"));
+    return button;
+}
+
+QFrame *box(const QString &name, QWidget *parent)
+{
+    auto *frame = new QFrame(parent);
+    frame->setObjectName(name);
+    frame->setStyleSheet(QStringLiteral("QFrame#%1 { background: #f6f7f9; border: 1px solid #e3e6ea; border-radius: 8px; }")
+                             .arg(name));
+    frame->setFixedHeight(48);
+    return frame;
+}
+} // namespace
+
+ProtectionViewController::ProtectionViewController(QWidget *parent)
+    : QWidget(parent)
+    , exitProcess([](int status) { QCoreApplication::exit(status); })
+{
+    setObjectName(QStringLiteral("ProtectionViewController"));
+
+    btnProtectionOnOff = new QPushButton(this);
+    btnProtectionOnOff->setObjectName(QStringLiteral("btnProtectionOnOff"));
+    btnProtectionOnOff->setFixedSize(170, 170);
+    btnProtectionOnOff->setCursor(Qt::PointingHandCursor);
+    btnProtectionOnOff->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"));
+    OnOffimageView = new QLabel(btnProtectionOnOff);
+    OnOffimageView->setObjectName(QStringLiteral("OnOffimageView"));
+    OnOffimageView->setGeometry(0, 0, 170, 170);
+    OnOffimageView->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    OnOffLbl = new QLabel(this);
+    OnOffLbl->setObjectName(QStringLiteral("OnOffLbl"));
+    OnOffLbl->setAlignment(Qt::AlignCenter);
+    QFont big = OnOffLbl->font();
+    big.setPixelSize(30);
+    big.setWeight(QFont::Bold);
+    OnOffLbl->setFont(big);
+    BlockerLbl = new QLabel(this);
+    BlockerLbl->setObjectName(QStringLiteral("BlockerLbl"));
+    BlockerLbl->setAlignment(Qt::AlignCenter);
+    QFont medium = BlockerLbl->font();
+    medium.setPixelSize(15);
+    BlockerLbl->setFont(medium);
+
+    boxSetupPin = new QFrame(this);
+    boxSetupPin->setObjectName(QStringLiteral("boxSetupPin"));
+    btnSetupPin = new QPushButton(boxSetupPin);
+    btnSetupPin->setObjectName(QStringLiteral("btnSetupPin"));
+    btnSetupPin->setCursor(Qt::PointingHandCursor);
+    btnSetupPin->setIcon(QIcon(QStringLiteral(":/icons/lock.svg")));
+    btnSetupPin->setFixedHeight(40);
+    // Bezel of rgb(127, 211, 193) at 10 %, content tinted rgb(77, 153, 136).
+    btnSetupPin->setStyleSheet(QStringLiteral("QPushButton { background: rgba(127, 211, 193, 26); color: rgb(77, 153, 136);"
+                                              " border: 1px solid rgba(77, 153, 136, 90); border-radius: 8px;"
+                                              " font-size: 13px; font-weight: 600; padding: 0 8px; }"
+                                              "QPushButton:pressed { background: rgba(127, 211, 193, 60); }"));
+    auto *pinLayout = new QHBoxLayout(boxSetupPin);
+    pinLayout->setContentsMargins(0, 0, 0, 0);
+    pinLayout->addWidget(btnSetupPin);
+
+    auto *boxLiveChat = box(QStringLiteral("boxLiveChat"), this);
+    btnLiveChat = iconButton(QStringLiteral("btnLiveChat"), QStringLiteral(":/icons/chat.svg"), boxLiveChat);
+    lblLive24 = new QLabel(boxLiveChat);
+    lblLive24->setObjectName(QStringLiteral("lblLive24"));
+    auto *chatLayout = new QHBoxLayout(boxLiveChat);
+    chatLayout->setContentsMargins(12, 0, 16, 0);
+    chatLayout->addWidget(btnLiveChat);
+    chatLayout->addWidget(lblLive24, 1);
+
+    boxUninstall = box(QStringLiteral("boxUninstall"), this);
+    btnUninstall = iconButton(QStringLiteral("btnUninstall"), QStringLiteral(":/icons/trash.svg"), boxUninstall);
+    lblUninstall = new QLabel(boxUninstall);
+    lblUninstall->setObjectName(QStringLiteral("lblUninstall"));
+    auto *uninstallLayout = new QHBoxLayout(boxUninstall);
+    uninstallLayout->setContentsMargins(12, 0, 16, 0);
+    uninstallLayout->addWidget(btnUninstall);
+    uninstallLayout->addWidget(lblUninstall, 1);
+    for (QLabel *label : {lblLive24, lblUninstall}) {
+        label->setStyleSheet(QStringLiteral("color: #1f2933; font-size: 13px;"));
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(32, 36, 32, 28);
+    layout->setSpacing(0);
+    layout->addWidget(btnProtectionOnOff, 0, Qt::AlignHCenter);
+    layout->addSpacing(16);
+    layout->addWidget(OnOffLbl);
+    layout->addSpacing(4);
+    layout->addWidget(BlockerLbl);
+    layout->addSpacing(22);
+    layout->addWidget(boxSetupPin, 0, Qt::AlignHCenter);
+    layout->addStretch();
+    auto *bottom = new QHBoxLayout;
+    bottom->setSpacing(16);
+    bottom->addStretch();
+    bottom->addWidget(boxLiveChat);
+    bottom->addWidget(boxUninstall);
+    bottom->addStretch();
+    boxLiveChat->setMinimumWidth(196);
+    layout->addLayout(bottom);
+
+    connect(btnProtectionOnOff, &QPushButton::clicked, this, [this] { OnOffCenter(btnProtectionOnOff); });
+    connect(btnSetupPin, &QPushButton::clicked, this, [this] { SetupPinProtection(btnSetupPin); });
+    connect(btnLiveChat, &QPushButton::clicked, this, [this] { LiveChat(btnLiveChat); });
+    connect(btnUninstall, &QPushButton::clicked, this, [this] { UninstallApp(btnUninstall); });
+
+    setTexts();
+    // Nothing posts this one; it is observed so peers can ask the screen to refresh.
+    NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("DNSServerButton"), [this](const QVariant &) {
+        refreshDisplay();
+    });
+    NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("UpdateChooseLanguage"),
+                                                    [this](const QVariant &) { setTexts(); });
+    boxSetupPin->setVisible(!PreferencesStore::shared().boolForKey(PrefKey::isPinSeted));
+    refreshDisplay();
+}
+
+void ProtectionViewController::setTexts()
+{
+    btnSetupPin->setText(localizedText(QStringLiteral("Setup Pin Protection")));
+    lblLive24->setText(localizedText(QStringLiteral("Live Chat 24/7")));
+    lblUninstall->setText(localizedText(QStringLiteral("Uninstall App")));
+    refreshDisplay();
+    QTimer::singleShot(0, this, [this] {
+        const bool french = PreferencesStore::shared().stringForKey(PrefKey::CurrentLanguage) == QLatin1String("fr");
+        uninstallBoxWidthCons = french ? 210 : 196;
+        setupPinProtectionWidthCons = french ? 313 : 203;
+        boxUninstall->setFixedWidth(uninstallBoxWidthCons);
+        boxSetupPin->setFixedWidth(setupPinProtectionWidthCons);
+    });
+}
+
+void ProtectionViewController::refreshDisplay()
+{
+    const bool on = protection == Protection::on;
+    OnOffimageView->setPixmap(QIcon(on ? QStringLiteral(":/icons/protectionOn.svg") : QStringLiteral(":/icons/protectionOff.svg"))
+                                  .pixmap(170, 170));
+    OnOffLbl->setText(localizedText(on ? QStringLiteral("ON") : QStringLiteral("OFF")));
+    BlockerLbl->setText(localizedText(on ? QStringLiteral("Blocker Is On!") : QStringLiteral("Tap to Turn on a blocker")));
+    const QString colour = on ? onColour.name() : QStringLiteral("#000000");
+    OnOffLbl->setStyleSheet(QStringLiteral("color: %1;").arg(colour));
+    BlockerLbl->setStyleSheet(QStringLiteral("color: %1;").arg(colour));
+}
+
+void ProtectionViewController::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        viewWillAppear();
+}
+
+void ProtectionViewController::viewWillAppear()
+{
+    if (!m_observing) {
+        m_observing = true;
+        NotificationCenter &center = NotificationCenter::defaultCenter();
+        center.addObserver(this, QStringLiteral("pin_protection_off"),
+                           [this](const QVariant &object) { buttonToggleWithNotification(object); });
+        center.addObserver(this, QStringLiteral("DNS_State"),
+                           [this](const QVariant &object) { buttonDNSOnOffWithNotification(object); });
+    }
+    protection = DNSConfiguration::shared().isDnsConfigured() ? Protection::on : Protection::off;
+    refreshDisplay();
+    setTexts();
+}
+
+void ProtectionViewController::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, protection == Protection::on);
+}
+
+void ProtectionViewController::OnOffCenter(QAbstractButton *)
+{
+    pendingPinAction = PinAction::ProtectionOff;
+    QTimer::singleShot(0, this, [this] { toggle(); });
+}
+
+void ProtectionViewController::toggle()
+{
+    DNSConfiguration &dns = DNSConfiguration::shared();
+    if (protection == Protection::on) {
+        if (!PreferencesStore::shared().boolForKey(PrefKey::isPinEnable))
+            dns.clearFromSwitch([this] { protection = Protection::off; });
+        else
+            showVerifyPin();
+    } else {
+        // Turning protection on never needs the PIN.
+        dns.applyFromSwitch([this] { protection = Protection::on; });
+    }
+    refreshDisplay();
+}
+
+void ProtectionViewController::showVerifyPin()
+{
+    if (!verifyPinWC)
+        verifyPinWC = CommmonFunction::shared().makeWindow(QStringLiteral("VerifyPin"));
+    CommmonFunction::shared().beginSheet(verifyPinWC);
+}
+
+void ProtectionViewController::SetupPinProtection(QAbstractButton *)
+{
+    QPointer<ProtectionViewController> self(this);
+    ServerSync::shared().syncDevice([self] {
+        if (!self)
+            return;
+        if (PreferencesStore::shared().boolForKey(PrefKey::isPinSeted)) {
+            NotificationCenter::defaultCenter().post(QStringLiteral("pin_protection_off"), true);
+            CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), localizedText(QStringLiteral("Pin already set")));
+            return;
+        }
+        CommmonFunction &common = CommmonFunction::shared();
+        QDialog *setup = common.makeWindow(QStringLiteral("PinProtectionWC"));
+        if (!common.beginSheet(setup))
+            delete setup;
+    });
+}
+
+void ProtectionViewController::LiveChat(QAbstractButton *)
+{
+    if (!liveChatWC)
+        liveChatWC = CommmonFunction::shared().makeWindow(QStringLiteral("LiveChat"));
+    if (liveChatWC) {
+        liveChatWC->show();
+        liveChatWC->raise();
+    }
+}
+
+void ProtectionViewController::UninstallApp(QAbstractButton *)
+{
+    pendingPinAction = PinAction::Uninstall;
+    if (PreferencesStore::shared().boolForKey(PrefKey::isPinEnable)) {
+        showVerifyPin();
+        return;
+    }
+    const QString output = installedApplication.remove();
+    Log::line(QStringLiteral("Result - ") + output);
+    if (!output.isEmpty())
+        return;
+    Log::line(QStringLiteral("Unistall Success"));
+    QPointer<ProtectionViewController> self(this);
+    auto completion = [self] {
+        if (self)
+            self->uninstallCompleted();
+    };
+    if (PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus)) {
+        DNSConfiguration::shared().clearForUninstall([this] { protection = Protection::off; }, completion);
+    } else {
+        protection = Protection::off;
+        ServerSync::shared().logout(completion);
+    }
+    refreshDisplay();
+}
+
+void ProtectionViewController::uninstallCompleted()
+{
+    Log::line(QStringLiteral("Logout success in uninstall"));
+    PreferencesStore &prefs = PreferencesStore::shared();
+    prefs.setBool(PrefKey::isLogin, false);
+    prefs.setBool(PrefKey::isLoggedOut, true);
+    prefs.setBool(PrefKey::dnsLastStatus, false);
+    NotificationCenter::defaultCenter().post(QStringLiteral("DNS_State"), false);
+    exitProcess(0);
+}
+
+void ProtectionViewController::buttonToggleWithNotification(const QVariant &object)
+{
+    const bool pinOn = object.toInt() == 1;
+    boxSetupPin->setVisible(!pinOn);
+    PreferencesStore::shared().setBool(PrefKey::isPinEnable, pinOn);
+}
+
+void ProtectionViewController::buttonDNSOnOffWithNotification(const QVariant &object)
+{
+    const bool on = object.typeId() == QMetaType::Bool && object.toBool();
+    protection = on ? Protection::on : Protection::off;
+    refreshDisplay();
+}

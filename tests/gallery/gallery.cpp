@@ -1,0 +1,141 @@
+// Renders every screen and sheet offscreen to PNG, in English and in French:
+//   nimbrel_gallery <output folder>
+// Fake command-line tools stand in for the system, so nothing on the machine is changed.
+#include "AlertRecorder.h"
+#include "CommmonFunction.h"
+#include "DNSConfiguration.h"
+#include "MainWindowController.h"
+#include "NetworkSetupResolver.h"
+#include "PlaceholderSheet.h"
+#include "PreferencesKeys.h"
+#include "PreferencesStore.h"
+#include "ProtectionViewController.h"
+#include "SidebarViewController.h"
+#include "SplitViewController.h"
+#include "Style.h"
+#include "TestEnvironment.h"
+#include "ViewController.h"
+#include "WindowAlertPresenter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QTest>
+#include <QTextStream>
+
+namespace {
+QString outputFolder;
+int failures = 0;
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::processEvents();
+        QTest::qWait(10);
+    }
+}
+
+void save(QWidget *widget, const QString &name, const QString &language)
+{
+    settle();
+    const QString file = QStringLiteral("%1/%2-%3.png").arg(outputFolder, name, language);
+    if (!widget->grab().save(file)) {
+        QTextStream(stderr) << "could not write " << file << '\n';
+        ++failures;
+    }
+}
+
+// The newest top-level dialog or message box, as a screen shows it.
+QWidget *newestPopup()
+{
+    QWidget *found = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && (qobject_cast<QDialog *>(w)))
+            found = w;
+    }
+    return found;
+}
+
+void closePopups()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QDialog *>(w))
+            w->close();
+    }
+    settle();
+}
+
+void renderLanguage(const QString &language)
+{
+    TestEnvironment env;
+    env.writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
+    DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
+    PreferencesStore::shared().setString(PrefKey::CurrentLanguage, language);
+    WindowAlertPresenter alerts;
+    AlertPresenter::setShared(&alerts);
+
+    MainWindowController main;
+    CommmonFunction &common = CommmonFunction::shared();
+    common.setMainWindow(main.window());
+    common.setMainContentFactory([] { return new SplitViewController; });
+
+    main.window()->setContent(new ViewController(&common));
+    main.window()->setFixedContentSize(795, 594);
+    main.showWindow();
+    save(main.window(), QStringLiteral("launch"), language);
+
+    common.openMainContent(QSize(800, 500));
+    main.showWindow();
+    auto *split = qobject_cast<SplitViewController *>(main.window()->content());
+    save(main.window(), QStringLiteral("main-protection-off"), language);
+
+    auto *protection = qobject_cast<ProtectionViewController *>(split->detail());
+    protection->toggle();
+    save(main.window(), QStringLiteral("main-protection-on"), language);
+
+    const QList<std::pair<int, QString>> screens = {{2, QStringLiteral("main-app-block-list")},
+                                                    {3, QStringLiteral("main-categories")},
+                                                    {7, QStringLiteral("main-website-black-list")},
+                                                    {4, QStringLiteral("main-settings")}};
+    for (const auto &[tag, name] : screens) {
+        split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(tag));
+        save(main.window(), name, language);
+    }
+
+    split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(6));
+    if (QWidget *confirm = newestPopup())
+        save(confirm, QStringLiteral("alert-logout"), language);
+    closePopups();
+
+    // A refused change: the alert every DNS failure shows.
+    env.writeFile(QStringLiteral("fake-state/networksetup/deny"), "");
+    split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(1));
+    protection->toggle();
+    protection->toggle();
+    if (QWidget *alert = newestPopup())
+        save(alert, QStringLiteral("alert-requires-admin"), language);
+    closePopups();
+
+    auto *placeholder = common.makeWindow(QStringLiteral("PinProtectionWC"));
+    common.beginSheet(placeholder);
+    save(placeholder, QStringLiteral("sheet-not-available"), language);
+    closePopups();
+    AlertPresenter::setShared(nullptr);
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        QTextStream(stderr) << "usage: nimbrel_gallery <output folder>\n";
+        return 2;
+    }
+    outputFolder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    QDir().mkpath(outputFolder);
+    for (const QString &language : {QStringLiteral("en"), QStringLiteral("fr")})
+        renderLanguage(language);
+    QTextStream(stdout) << "gallery written to " << outputFolder << '\n';
+    return failures == 0 ? 0 : 1;
+}

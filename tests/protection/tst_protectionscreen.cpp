@@ -1,0 +1,255 @@
+// The protection screen driven like a user, on top of a fake networksetup.
+#include "AlertRecorder.h"
+#include "CommmonFunction.h"
+#include "DNSConfiguration.h"
+#include "LogCapture.h"
+#include "MainWindowController.h"
+#include "NetworkSetupResolver.h"
+#include "NotificationCenter.h"
+#include "PinActions.h"
+#include "PreferencesKeys.h"
+#include "PreferencesStore.h"
+#include "ProtectionViewController.h"
+#include "RecordingServerSync.h"
+#include "TestEnvironment.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+class TestProtectionScreen : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<AlertRecorder> alerts;
+    std::unique_ptr<RecordingServerSync> server;
+    std::unique_ptr<MainWindowController> main;
+    const QString filter = DNSConfiguration::defaultAddress();
+
+    ProtectionViewController *screen()
+    {
+        auto *vc = new ProtectionViewController;
+        main->window()->setContent(vc);
+        main->window()->setFixedContentSize(570, 500);
+        main->showWindow();
+        return vc;
+    }
+    QString ethernet() const { return env->readFile(QStringLiteral("fake-state/networksetup/dns/Ethernet")); }
+    void deny() { env->writeFile(QStringLiteral("fake-state/networksetup/deny"), ""); }
+    QStringList sheetNames() const
+    {
+        QStringList names;
+        for (QDialog *d : main->window()->findChildren<QDialog *>())
+            names << d->objectName();
+        return names;
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TestEnvironment>();
+        alerts = std::make_unique<AlertRecorder>();
+        server = std::make_unique<RecordingServerSync>();
+        env->writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
+        DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
+        main = std::make_unique<MainWindowController>();
+        CommmonFunction::shared().setMainWindow(main->window());
+    }
+    void cleanup()
+    {
+        main.reset();
+        server.reset();
+        alerts.reset();
+        env.reset();
+    }
+
+    void switchTurnsProtectionOnAndOff()
+    {
+        ProtectionViewController *vc = screen();
+        QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("OFF"));
+        QCOMPARE(vc->BlockerLbl->text(), QStringLiteral("Tap to Turn on a blocker"));
+
+        QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
+        QTRY_COMPARE(vc->OnOffLbl->text(), QStringLiteral("ON"));
+        QCOMPARE(vc->BlockerLbl->text(), QStringLiteral("Blocker Is On!"));
+        QVERIFY(vc->OnOffLbl->styleSheet().contains(QColor(52, 126, 100).name()));
+        QCOMPARE(ethernet(), filter + '\n');
+        QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
+        QCOMPARE(server->syncCount, 1);
+        QCOMPARE(pendingPinAction, int(PinAction::ProtectionOff));
+
+        QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
+        QTRY_COMPARE(vc->OnOffLbl->text(), QStringLiteral("OFF"));
+        QCOMPARE(ethernet(), QString());
+        QVERIFY(!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
+        QVERIFY(alerts->alerts.isEmpty());
+    }
+
+    void refusedChangeShowsTheAlertAndKeepsTheState()
+    {
+        ProtectionViewController *vc = screen();
+        deny();
+        QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
+        QTRY_COMPARE(alerts->alerts.size(), 1);
+        QCOMPARE(alerts->alerts.first(), (QPair<QString, QString>("Ooops", "Requires admin privileges")));
+        QCOMPARE(vc->protection, Protection::off);
+        QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("OFF"));
+        QCOMPARE(server->syncCount, 0);
+    }
+
+    void turningOffAsksForThePinOnlyWhenEnabled()
+    {
+        PreferencesStore &prefs = PreferencesStore::shared();
+        prefs.setBool(PrefKey::isPinEnable, true);
+        ProtectionViewController *vc = screen();
+        // On never needs the PIN.
+        QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
+        QTRY_COMPARE(vc->protection, Protection::on);
+        QVERIFY(sheetNames().isEmpty());
+
+        QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
+        QTRY_VERIFY(sheetNames().contains(QStringLiteral("VerifyPin")));
+        QCOMPARE(vc->protection, Protection::on);
+        QCOMPARE(ethernet(), filter + '\n');
+        QCOMPARE(pendingPinAction, int(PinAction::ProtectionOff));
+    }
+
+    void appearingReadsTheSystemAndLeavingRecordsIt()
+    {
+        env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), filter.toUtf8() + '\n');
+        env->writeFile(QStringLiteral("fake-state/networksetup/dns/Wi-Fi"), "8.8.8.8\n" + filter.toUtf8() + '\n');
+        ProtectionViewController *vc = screen();
+        QCOMPARE(vc->protection, Protection::on);
+        QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("ON"));
+        QVERIFY(!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
+        // Leaving the screen stores what it showed, even without a change.
+        vc->hide();
+        QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
+    }
+
+    void notificationsFromOtherScreens()
+    {
+        ProtectionViewController *vc = screen();
+        NotificationCenter &center = NotificationCenter::defaultCenter();
+        center.post(QStringLiteral("DNS_State"), true);
+        QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("ON"));
+        center.post(QStringLiteral("DNS_State"));
+        QCOMPARE(vc->protection, Protection::off);
+        center.post(QStringLiteral("DNS_State"), QStringLiteral("true")); // not a Boolean
+        QCOMPARE(vc->protection, Protection::off);
+
+        center.post(QStringLiteral("pin_protection_off"), 1);
+        QVERIFY(vc->boxSetupPin->isHidden());
+        QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::isPinEnable));
+        center.post(QStringLiteral("pin_protection_off"), 0);
+        QVERIFY(!vc->boxSetupPin->isHidden());
+        QVERIFY(!PreferencesStore::shared().boolForKey(PrefKey::isPinEnable));
+    }
+
+    void setupPin()
+    {
+        ProtectionViewController *vc = screen();
+        QVERIFY(!vc->boxSetupPin->isHidden());
+        QTest::mouseClick(vc->btnSetupPin, Qt::LeftButton);
+        QCOMPARE(server->syncCount, 1);
+        QVERIFY(sheetNames().contains(QStringLiteral("PinProtectionWC")));
+        QVERIFY(alerts->alerts.isEmpty());
+
+        // The answer of the sync says a PIN exists already.
+        PreferencesStore::shared().setBool(PrefKey::isPinSeted, true);
+        QVariantList posted;
+        QObject observer;
+        NotificationCenter::defaultCenter().addObserver(&observer, QStringLiteral("pin_protection_off"),
+                                                        [&](const QVariant &v) { posted << v; });
+        QTest::mouseClick(vc->btnSetupPin, Qt::LeftButton);
+        QCOMPARE(posted, QVariantList{true});
+        QCOMPARE(alerts->alerts, (QList<QPair<QString, QString>>{{"Ooops", "Pin already set"}}));
+        QVERIFY(vc->boxSetupPin->isHidden());
+
+        // Made again with a PIN on record: the offer is hidden from the start.
+        QVERIFY(screen()->boxSetupPin->isHidden());
+    }
+
+    void uninstall_data()
+    {
+        QTest::addColumn<bool>("wasOn");
+        QTest::newRow("protection off: straight to sign-out") << false;
+        QTest::newRow("protection on: DNS cleared first") << true;
+    }
+    void uninstall()
+    {
+        QFETCH(bool, wasOn);
+        const QString exe = env->path(QStringLiteral("install/bin/nimbrel"));
+        const QString entry = env->path(QStringLiteral("install/share/applications/com.mac.nimbrel.desktop"));
+        env->writeFile(QStringLiteral("install/bin/nimbrel"), "binary");
+        env->writeFile(QStringLiteral("install/share/applications/com.mac.nimbrel.desktop"), "[Desktop Entry]");
+        ProtectionViewController *vc = screen();
+        if (wasOn) {
+            QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
+            QTRY_COMPARE(vc->protection, Protection::on);
+        }
+        vc->installedApplication = InstalledApplication({exe, entry}, exe, exe);
+        QList<int> exits;
+        vc->exitProcess = [&](int status) { exits << status; };
+        QVariantList dnsStates;
+        QObject observer;
+        NotificationCenter::defaultCenter().addObserver(&observer, QStringLiteral("DNS_State"),
+                                                        [&](const QVariant &v) { dnsStates << v; });
+        LogCapture log;
+        QTest::mouseClick(vc->btnUninstall, Qt::LeftButton);
+        QVERIFY(!QFile::exists(exe));
+        QVERIFY(!QFile::exists(entry));
+        QCOMPARE(log.lines.mid(0, 2), (QStringList{"Result - ", "Unistall Success"}));
+        QCOMPARE(ethernet(), QString());
+        QCOMPARE(vc->protection, Protection::off);
+        QCOMPARE(pendingPinAction, int(PinAction::Uninstall));
+        // The process ends only once the server confirmed the sign-out.
+        QCOMPARE(server->logoutCompletions.size(), 1);
+        QVERIFY(exits.isEmpty());
+        server->logoutCompletions.first()();
+        QCOMPARE(exits, QList<int>{0});
+        QCOMPARE(dnsStates, QVariantList{false});
+        PreferencesStore &prefs = PreferencesStore::shared();
+        QVERIFY(!prefs.boolForKey(PrefKey::isLogin));
+        QVERIFY(prefs.boolForKey(PrefKey::isLoggedOut));
+        QVERIFY(!prefs.boolForKey(PrefKey::dnsLastStatus));
+        QVERIFY(log.contains(QStringLiteral("Logout success in uninstall")));
+    }
+
+    void uninstallStopsWhenNothingMayBeRemoved()
+    {
+        const QString exe = env->path(QStringLiteral("install/bin/nimbrel"));
+        env->writeFile(QStringLiteral("install/bin/nimbrel"), "binary");
+        ProtectionViewController *vc = screen();
+        // Run from elsewhere (a build tree): the installed copy is left alone.
+        vc->installedApplication = InstalledApplication({exe}, exe, env->path(QStringLiteral("build/bin/nimbrel")));
+        LogCapture log;
+        QTest::mouseClick(vc->btnUninstall, Qt::LeftButton);
+        QVERIFY(QFile::exists(exe));
+        QCOMPARE(log.lines.size(), 1);
+        QVERIFY(log.lines.first().startsWith(QLatin1String("Result - Not removed: this copy runs from ")));
+        QVERIFY(server->logoutCompletions.isEmpty());
+
+        // Never a relative, root or unclean target, whatever the build recorded.
+        for (const QStringList &targets : {QStringList{QStringLiteral("/")}, QStringList{QStringLiteral("bin/nimbrel")},
+                                           QStringList{QStringLiteral("/usr/../")}, QStringList{}}) {
+            InstalledApplication bad(targets, exe, exe);
+            QVERIFY(bad.remove().startsWith(QLatin1String("Not removed")));
+        }
+        QVERIFY(QFile::exists(exe));
+
+        // With PIN protection the gate comes first.
+        PreferencesStore::shared().setBool(PrefKey::isPinEnable, true);
+        vc->installedApplication = InstalledApplication({exe}, exe, exe);
+        QTest::mouseClick(vc->btnUninstall, Qt::LeftButton);
+        QVERIFY(QFile::exists(exe));
+        QVERIFY(sheetNames().contains(QStringLiteral("VerifyPin")));
+        QCOMPARE(pendingPinAction, int(PinAction::Uninstall));
+    }
+};
+
+QTEST_MAIN(TestProtectionScreen)
+#include "tst_protectionscreen.moc"

@@ -1,0 +1,96 @@
+#include "LocalizedText.h"
+#include "LogCapture.h"
+#include "NotificationCenter.h"
+#include "PreferencesKeys.h"
+#include "PreferencesStore.h"
+#include "TestEnvironment.h"
+
+#include <QtTest>
+
+class TestLocalizedText : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> env;
+
+    static QJsonObject table(const QString &code)
+    {
+        QFile file(QStringLiteral(":/strings/%1.json").arg(code));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(file.readAll()).object();
+    }
+
+private slots:
+    void init() { env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { env.reset(); }
+
+    void bothTablesTranslateEveryText()
+    {
+        const QJsonObject en = table(QStringLiteral("en"));
+        const QJsonObject fr = table(QStringLiteral("fr"));
+        QVERIFY(en.size() > 20);
+        QCOMPARE(fr.keys(), en.keys());
+        for (const QString &key : en.keys()) {
+            QCOMPARE(en.value(key).toString(), key);
+            QVERIFY2(!fr.value(key).toString().trimmed().isEmpty(), qPrintable(key));
+        }
+    }
+
+    void textFollowsTheStoredLanguage_data()
+    {
+        QTest::addColumn<QString>("stored"); // empty: absent
+        QTest::addColumn<QString>("system");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("french stored") << "fr" << "en" << "Logout" << "Déconnexion";
+        QTest::newRow("english stored on a french system") << "en" << "fr" << "Logout" << "Logout";
+        QTest::newRow("nothing stored: system language") << "" << "fr" << "Settings" << "Réglages";
+        QTest::newRow("key missing from the table") << "fr" << "fr" << "No such text" << "No such text";
+        // A language without a table reads in English rather than with no text at all.
+        QTest::newRow("system language without a table") << "" << "de" << "Settings" << "Settings";
+        QTest::newRow("stored language without a table") << "de" << "de" << "Logout" << "Logout";
+        QTest::newRow("no system language") << "" << "" << "Logout" << "Logout";
+        QTest::newRow("code that is not a language") << "../fr" << "en" << "Logout" << "Logout";
+    }
+    void textFollowsTheStoredLanguage()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, system);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        LocalizedTextTesting::setSystemLanguage([system] { return system; });
+        if (!stored.isEmpty())
+            PreferencesStore::shared().setString(PrefKey::CurrentLanguage, stored);
+        QCOMPARE(localizedText(key), expected);
+    }
+
+    void messagesKeepTheLanguageOfTheirFirstUse()
+    {
+        LocalizedTextTesting::setSystemLanguage([] { return QStringLiteral("fr"); });
+        QCOMPARE(messageText(QStringLiteral("Ooops")), QStringLiteral("Oups"));
+        changeLanguage(QStringLiteral("English Selected"), QStringLiteral("en"));
+        // The interface language does not move message constants.
+        QCOMPARE(messageText(QStringLiteral("Ooops")), QStringLiteral("Oups"));
+        QCOMPARE(localizedText(QStringLiteral("Logout")), QStringLiteral("Logout"));
+        QCOMPARE(messageText(QStringLiteral("Requires admin privileges")), QStringLiteral("Droits d'administrateur requis"));
+    }
+
+    void changingLanguageStoresAndTellsTheScreens()
+    {
+        LogCapture log;
+        QObject screen;
+        QVariantList posted;
+        NotificationCenter::defaultCenter().addObserver(&screen, QStringLiteral("UpdateChooseLanguage"),
+                                                        [&](const QVariant &v) { posted << v; });
+        changeLanguage(QStringLiteral("French Selected"), QStringLiteral("fr"));
+        QCOMPARE(log.lines, QStringList{"French Selected"});
+        QCOMPARE(posted, QVariantList{QStringLiteral("fr")});
+        PreferencesStore::resetShared(); // written to disk, not only in memory
+        QCOMPARE(PreferencesStore::shared().stringForKey(PrefKey::CurrentLanguage), QStringLiteral("fr"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalizedText)
+#include "tst_localizedtext.moc"
