@@ -39,6 +39,14 @@ public:
 };
 } // namespace
 
+CommmonFunction &attachPresenters(CustomWindow *window)
+{
+    CommmonFunction &common = CommmonFunction::shared();
+    common.setMainWindow(window);
+    common.setMainContentFactory([] { return new SplitViewController; });
+    return common;
+}
+
 int runApplication(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -57,9 +65,7 @@ int runApplication(int argc, char **argv)
     AlertPresenter::setShared(&alerts);
 
     MainWindowController main;
-    CommmonFunction &common = CommmonFunction::shared();
-    common.setMainWindow(main.window());
-    common.setMainContentFactory([] { return new SplitViewController; });
+    CommmonFunction &common = attachPresenters(main.window());
     AppDelegate delegate(makeLaunchAgent(), &common);
     delegate.mainWindow = main.window();
     delegate.singleInstance = &instance;

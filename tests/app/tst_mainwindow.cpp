@@ -1,5 +1,6 @@
 // Main window: sidebar navigation, the PIN switch, language changes and the presenters.
 #include "AlertRecorder.h"
+#include "AppMain.h"
 #include "CommmonFunction.h"
 #include "LocalizedText.h"
 #include "LogCapture.h"
@@ -28,10 +29,7 @@ private:
 
     SplitViewController *openMain()
     {
-        CommmonFunction &common = CommmonFunction::shared();
-        common.setMainWindow(main->window());
-        common.setMainContentFactory([] { return new SplitViewController; });
-        common.openMainContent(QSize(800, 500));
+        attachPresenters(main->window()).openMainContent(QSize(800, 500));
         main->showWindow();
         return qobject_cast<SplitViewController *>(main->window()->content());
     }

@@ -1,7 +1,7 @@
 // Renders every screen and sheet offscreen to PNG, in English and in French:
 //   nimbrel_gallery <output folder>
 // Fake command-line tools stand in for the system, so nothing on the machine is changed.
-#include "AlertRecorder.h"
+#include "AppMain.h"
 #include "CommmonFunction.h"
 #include "DNSConfiguration.h"
 #include "MainWindowController.h"
@@ -75,9 +75,7 @@ void renderLanguage(const QString &language)
     AlertPresenter::setShared(&alerts);
 
     MainWindowController main;
-    CommmonFunction &common = CommmonFunction::shared();
-    common.setMainWindow(main.window());
-    common.setMainContentFactory([] { return new SplitViewController; });
+    CommmonFunction &common = attachPresenters(main.window());
 
     main.window()->setContent(new ViewController(&common));
     main.window()->setFixedContentSize(795, 594);
