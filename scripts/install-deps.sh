@@ -10,6 +10,8 @@ pkg-config
 qt6-base-dev
 qt6-base-dev-tools
 qt6-svg-dev
+qt6-httpserver-dev
+qt6-websockets-dev
 libqt6svg6
 qt6-qpa-plugins
 libgl-dev

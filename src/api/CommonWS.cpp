@@ -1,0 +1,216 @@
+#include "CommonWS.h"
+
+#include "DeviceIdentity.h"
+#include "Log.h"
+#include "LogRedaction.h"
+#include "PreferencesKeys.h"
+#include "PreferencesStore.h"
+
+namespace {
+QString storedUserID()
+{
+    return PreferencesStore::shared().textForKey(PrefKey::user_id).value_or(QString());
+}
+
+// The user-record answers (sign-up, sign-in, profile update) keep the account in the
+// preferences. Only an answer that carries the user does so: a refused sign-in (wrong
+// password, no payload) must not wipe the address the password step reads back.
+template <class User> void storeUser(const BaseModel<User> &record)
+{
+    if (!record.data)
+        return;
+    const User &user = *record.data;
+    PreferencesStore &prefs = PreferencesStore::shared();
+    prefs.setString(PrefKey::user_email, user.email);
+    // The store cannot forget a single key; an empty name reads as no name everywhere.
+    prefs.setString(PrefKey::user_name, user.name.value_or(QString()));
+    prefs.setString(PrefKey::user_device, user.deviceName);
+    prefs.setInteger(PrefKey::user_id, user.id);
+}
+} // namespace
+
+CommonWS &CommonWS::shared()
+{
+    static CommonWS instance;
+    return instance;
+}
+
+template <class T>
+void CommonWS::call(WebService service, bool isPost, const ApiManager::Parameters &parameters, Completion<T> completion,
+                    std::function<void(const T &)> afterDecode)
+{
+    ApiManager::shared().sendRequest(
+        service, isPost, parameters,
+        [](const ApiError &error) { Log::line(QStringLiteral("error found in api calling : ") + error.description); },
+        [service, completion = std::move(completion),
+         afterDecode = std::move(afterDecode)](const std::optional<QByteArray> &body) {
+            DecodingError error{QString(), QStringLiteral("the answer has no body")};
+            std::optional<T> record = body ? decodeRecord<T>(*body, &error) : std::nullopt;
+            if (!record) {
+                Log::line(QStringLiteral("Error while decoding - ") + error.description());
+                if (service == WebService::forgot)
+                    Log::line(
+                        QStringLiteral("============== Error while decoding the model response ==================="));
+                if (completion)
+                    completion(T{}, false);
+                return;
+            }
+            if (afterDecode)
+                afterDecode(*record);
+            if (completion)
+                completion(*record, true);
+        });
+}
+
+void CommonWS::signup(const QString &deviceName, const QString &email, const QString &password,
+                      Completion<BaseModel<AuthModel>> completion)
+{
+    call<BaseModel<AuthModel>>(WebService::signup, true,
+                               {{QStringLiteral("social_media"), QStringLiteral("0")},
+                                {QStringLiteral("device_name"), deviceName},
+                                {QStringLiteral("email"), email},
+                                {QStringLiteral("password"), password},
+                                {QStringLiteral("profile_id"), QStringLiteral("0")}},
+                               std::move(completion), storeUser<AuthModel>);
+}
+
+void CommonWS::login(const QString &email, const QString &password, Completion<BaseModel<AuthModel>> completion)
+{
+    call<BaseModel<AuthModel>>(WebService::login, true,
+                               {{QStringLiteral("email"), email},
+                                {QStringLiteral("password"), password},
+                                {QStringLiteral("social_media"), QStringLiteral("0")},
+                                {QStringLiteral("platform_unique_id"), platformUUID()}},
+                               std::move(completion), storeUser<AuthModel>);
+}
+
+void CommonWS::socialLogin(SocialMedia media, const QString &email, const QString &token, const QString &profileID,
+                           Completion<BaseModel<AuthModel>> completion)
+{
+    call<BaseModel<AuthModel>>(WebService::login, true,
+                               {{QStringLiteral("email"), email},
+                                {QStringLiteral("social_media"), QString::number(int(media))},
+                                {QStringLiteral("token"), token},
+                                {QStringLiteral("device_name"), deviceModelName()},
+                                {QStringLiteral("profile_id"), profileID},
+                                {QStringLiteral("platform_unique_id"), platformUUID()}},
+                               std::move(completion), storeUser<AuthModel>);
+}
+
+void CommonWS::forgotPassword(const QString &email, Completion<BaseModel<AuthModel>> completion)
+{
+    call<BaseModel<AuthModel>>(WebService::forgot, true, {{QStringLiteral("email"), email}}, std::move(completion));
+}
+
+void CommonWS::updateProfile(const QString &name, const QString &deviceName, const QString &password,
+                             Completion<BaseModel<UpdateProfile>> completion)
+{
+    call<BaseModel<UpdateProfile>>(WebService::updateProfile, true,
+                                   {{QStringLiteral("name"), name},
+                                    {QStringLiteral("device_name"), deviceName},
+                                    {QStringLiteral("password"), password}},
+                                   std::move(completion), storeUser<UpdateProfile>);
+}
+
+void CommonWS::setupPin(qint64 hours, Completion<BaseModel<SetupPinModel>> completion)
+{
+    const QString pin = PreferencesStore::shared().stringForKey(PrefKey::pin).value_or(QString());
+    call<BaseModel<SetupPinModel>>(WebService::setupPin, true,
+                                   {{QStringLiteral("time"), QString::number(hours)}, {QStringLiteral("pin"), pin}},
+                                   std::move(completion));
+}
+
+void CommonWS::checkPin(qint64 attempt, const QString &pin, Completion<BaseModel<CheckPinModel>> completion)
+{
+    call<BaseModel<CheckPinModel>>(WebService::checkPin, true,
+                                   {{QStringLiteral("user_id"), storedUserID()},
+                                    {QStringLiteral("attempt"), QString::number(attempt)},
+                                    {QStringLiteral("pin"), pin}},
+                                   std::move(completion));
+}
+
+void CommonWS::retrievePin(Completion<BaseModel<RetrievePinModel>> completion)
+{
+    call<BaseModel<RetrievePinModel>>(WebService::retrievePin, true, {{QStringLiteral("user_id"), storedUserID()}},
+                                      std::move(completion));
+}
+
+void CommonWS::updatePin(const QString &oldPin, const QString &pin, Completion<BaseModel<UpdatePinModel>> completion)
+{
+    call<BaseModel<UpdatePinModel>>(WebService::updatePin, true,
+                                    {{QStringLiteral("old_pin"), oldPin}, {QStringLiteral("pin"), pin}},
+                                    std::move(completion));
+}
+
+void CommonWS::removePin(Completion<DisablePinModel> completion)
+{
+    call<DisablePinModel>(WebService::removepin, true, {}, std::move(completion));
+}
+
+void CommonWS::getBlockWebsiteByUser(Completion<BaseModel<BlockWebsiteModel>> completion)
+{
+    call<BaseModel<BlockWebsiteModel>>(WebService::getBlockWebsiteByUser, true,
+                                       {{QStringLiteral("user_id"), storedUserID()}}, std::move(completion));
+}
+
+void CommonWS::blockWebsite(const QString &domain, Completion<BaseModel<BlockData>> completion)
+{
+    call<BaseModel<BlockData>>(WebService::blockWebsite, true,
+                               {{QStringLiteral("user_id"), storedUserID()}, {QStringLiteral("domain"), domain}},
+                               std::move(completion));
+}
+
+void CommonWS::unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> completion)
+{
+    call<UnblockWebsiteModel>(WebService::unblockWebsite, true,
+                              {{QStringLiteral("domain_id"), QString::number(domainID)}}, std::move(completion));
+}
+
+void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion)
+{
+    call<BaseModel<SyncURLModel>>(WebService::syncURL, true, {{QStringLiteral("platform_unique_id"), platformUUID()}},
+                                  std::move(completion), [](const BaseModel<SyncURLModel> &record) {
+                                      if (!record.status) {
+                                          Log::line(QStringLiteral("error in syncing stauts false"));
+                                          return;
+                                      }
+                                      const bool pinSet = record.data && record.data->pinProtection;
+                                      PreferencesStore::shared().setBool(PrefKey::isPinSeted, pinSet);
+                                  });
+}
+
+void CommonWS::getCategories(Completion<BaseModel<CategoryList>> completion)
+{
+    call<BaseModel<CategoryList>>(WebService::getCategories, false, {}, std::move(completion));
+}
+
+void CommonWS::blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion)
+{
+    call<BaseModel<BlockCategoryModel>>(
+        WebService::blockCategory, true, {{QStringLiteral("category_id"), QString::number(categoryID)}},
+        std::move(completion), [](const BaseModel<BlockCategoryModel> &record) {
+            Log::line(QStringLiteral("Block Category Response - ") + LogRedaction::describeRecord(record));
+        });
+}
+
+void CommonWS::unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion)
+{
+    call<BaseModel<UnblockCategoryModel>>(WebService::unblockCategory, true,
+                                          {{QStringLiteral("category_id"), QString::number(categoryID)}},
+                                          std::move(completion));
+}
+
+void CommonWS::signOut(std::function<void()> afterSignedOut)
+{
+    logout([afterSignedOut = std::move(afterSignedOut)](const LogoutModel &answer, bool ok) {
+        if (ok && answer.status && afterSignedOut)
+            afterSignedOut();
+    });
+}
+
+void CommonWS::logout(Completion<LogoutModel> completion)
+{
+    call<LogoutModel>(WebService::logout, true, {}, std::move(completion), [](const LogoutModel &record) {
+        Log::line(QStringLiteral("Logout Response - ") + LogRedaction::describeRecord(record));
+    });
+}

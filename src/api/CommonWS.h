@@ -1,0 +1,56 @@
+#pragma once
+
+#include "ApiManager.h"
+#include "Records.h"
+
+#include <functional>
+
+// One operation per server endpoint: builds the parameters, sends them through ApiManager and
+// decodes the answer. completion(record, ok) runs on the main thread once the answer is in;
+// when ok is false the body did not decode and record is empty. After a transport failure
+// only a log line is written and completion never runs.
+class CommonWS
+{
+public:
+    template <class T> using Completion = std::function<void(const T &record, bool ok)>;
+
+    enum class SocialMedia { facebook = 1, google = 2 };
+    // "time" of a PIN that can never be retrieved: twenty years in hours.
+    static constexpr qint64 foreverHours = 175200;
+
+    static CommonWS &shared();
+
+    void signup(const QString &deviceName, const QString &email, const QString &password,
+                Completion<BaseModel<AuthModel>> completion);
+    // E-mail sign-in; email is the address stored by the e-mail step.
+    void login(const QString &email, const QString &password, Completion<BaseModel<AuthModel>> completion);
+    void socialLogin(SocialMedia media, const QString &email, const QString &token, const QString &profileID,
+                     Completion<BaseModel<AuthModel>> completion);
+    void forgotPassword(const QString &email, Completion<BaseModel<AuthModel>> completion);
+    void updateProfile(const QString &name, const QString &deviceName, const QString &password,
+                       Completion<BaseModel<UpdateProfile>> completion);
+    // Sends the PIN stored under "pin" with the waiting time in hours (12, 24, 48 or foreverHours).
+    void setupPin(qint64 hours, Completion<BaseModel<SetupPinModel>> completion);
+    void checkPin(qint64 attempt, const QString &pin, Completion<BaseModel<CheckPinModel>> completion);
+    void retrievePin(Completion<BaseModel<RetrievePinModel>> completion);
+    void updatePin(const QString &oldPin, const QString &pin, Completion<BaseModel<UpdatePinModel>> completion);
+    void removePin(Completion<DisablePinModel> completion);
+    void getBlockWebsiteByUser(Completion<BaseModel<BlockWebsiteModel>> completion);
+    void blockWebsite(const QString &domain, Completion<BaseModel<BlockData>> completion);
+    void unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> completion);
+    // The account status: tells the server this device exists and updates "isPinSeted".
+    void syncURL(Completion<BaseModel<SyncURLModel>> completion);
+    void getCategories(Completion<BaseModel<CategoryList>> completion);
+    void blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion);
+    void unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion);
+    void logout(Completion<LogoutModel> completion);
+    // The sign-out of an uninstall or a verified sign-out: afterSignedOut runs only once the
+    // server accepted it.
+    void signOut(std::function<void()> afterSignedOut);
+
+private:
+    // Sends and decodes; afterDecode runs on a decoded record before the completion does.
+    template <class T>
+    void call(WebService service, bool isPost, const ApiManager::Parameters &parameters, Completion<T> completion,
+              std::function<void(const T &)> afterDecode = {});
+};

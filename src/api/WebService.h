@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+// Every service of the server, one per endpoint, in the server's order.
+enum class WebService {
+    signup,
+    login,
+    forgot,
+    updateProfile,
+    setupPin,
+    checkPin,
+    retrievePin,
+    updatePin,
+    removepin,
+    getBlockWebsiteByUser,
+    blockWebsite,
+    unblockWebsite,
+    syncURL,
+    getCategories,
+    blockCategory,
+    unblockCategory,
+    logout,
+};
+
+// The path below the API base, spelled as the server expects it ("blockwesitebyuser" and
+// the fixed "?page=1" included).
+QString path(WebService service);

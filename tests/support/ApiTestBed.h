@@ -1,0 +1,78 @@
+#pragma once
+
+#include "AlertRecorder.h"
+#include "ApiManager.h"
+#include "FakeFlagSource.h"
+#include "LogCapture.h"
+#include "StubHttpServer.h"
+#include "TestEnvironment.h"
+
+#include <QFile>
+#include <QtTest>
+
+// One test case's world for the request path: a clean home, the stub server as the API, a
+// network the test switches on and off, recorded alerts, captured log lines, window hooks
+// that record what they were asked to do.
+class ApiTestBed
+{
+public:
+    ApiTestBed()
+    {
+        ApiManager::resetShared();
+        ApiManager &api = ApiManager::shared();
+        QVERIFY(server.isListening());
+        QVERIFY(api.setApiBase(server.apiBase()));
+        api.setSystemLanguage([] { return QStringLiteral("de"); });
+        ApiWindowHooks hooks;
+        hooks.mainWindowExists = [this] { return mainWindow; };
+        hooks.bringFirstWindowToFront = [this] { hookCalls << QStringLiteral("front"); };
+        hooks.endAttachedSheet = [this] { hookCalls << QStringLiteral("endSheet"); };
+        hooks.showLaunchScreen = [this] { hookCalls << QStringLiteral("launchScreen"); };
+        api.setWindowHooks(hooks);
+    }
+    ~ApiTestBed() { ApiManager::resetShared(); }
+
+    // Starts the monitor on a reachable network and waits out the account-status exchange
+    // that the first reading of the flags sends; later requests are counted from there.
+    void startReachability()
+    {
+        server.answer(QStringLiteral("sync-url"), 200, fixture(QStringLiteral("sync-url.json")));
+        ApiManager::shared().setupReachability(flags);
+        QVERIFY(server.waitForRequests(1));
+        QTRY_VERIFY(log.contains(QStringLiteral("sync-url JSON: ")));
+        mark();
+    }
+
+    void mark()
+    {
+        m_mark = server.requestCount();
+        log.lines.clear();
+        alerts.alerts.clear();
+        hookCalls.clear();
+    }
+    QList<StubHttpServer::Request> newRequests() const { return server.requests().mid(m_mark); }
+    // Requests to one path since the mark.
+    int requestsTo(const QString &path) const
+    {
+        const QList<StubHttpServer::Request> all = newRequests();
+        return int(std::count_if(all.begin(), all.end(), [&](const StubHttpServer::Request &r) { return r.path == path; }));
+    }
+    bool waitForNewRequests(int count) const { return server.waitForRequests(m_mark + count); }
+
+    static QByteArray fixture(const QString &name)
+    {
+        QFile file(QStringLiteral(NIMBREL_TEST_DATA_DIR "/api/") + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    TestEnvironment env;
+    StubHttpServer server;
+    std::shared_ptr<FakeFlagSource> flags = std::make_shared<FakeFlagSource>(ReachabilityFlag::Reachable);
+    AlertRecorder alerts;
+    LogCapture log;
+    bool mainWindow = true;
+    QStringList hookCalls;
+
+private:
+    int m_mark = 0;
+};
