@@ -9,7 +9,7 @@
 #include "NotificationCenter.h"
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
-#include "ServerSync.h"
+#include "CommonWS.h"
 #include "SingleInstance.h"
 #include "StartupPresenter.h"
 
@@ -110,7 +110,7 @@ void AppDelegate::keepDNSON()
 
 void AppDelegate::watchdogDidApply()
 {
-    ServerSync::shared().syncDevice();
+    CommonWS::shared().syncURL({});
     Log::line(QStringLiteral("SET THE DNS IP - ") + describe(DNSConfiguration::shared().currentDnsDescription()));
 }
 

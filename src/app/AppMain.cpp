@@ -1,5 +1,6 @@
 #include "AppMain.h"
 
+#include "ApiManager.h"
 #include "AppDelegate.h"
 #include "LaunchAgent.h"
 #include "Log.h"
@@ -44,6 +45,29 @@ CommmonFunction &attachPresenters(CustomWindow *window)
     CommmonFunction &common = CommmonFunction::shared();
     common.setMainWindow(window);
     common.setMainContentFactory([] { return new SplitViewController; });
+
+    ApiWindowHooks hooks;
+    hooks.mainWindowExists = [] { return CommmonFunction::shared().mainWindow() != nullptr; };
+    hooks.bringFirstWindowToFront = [] {
+        if (CustomWindow *main = CommmonFunction::shared().mainWindow()) {
+            main->show();
+            main->raise();
+        }
+    };
+    hooks.endAttachedSheet = [] {
+        if (QDialog *sheet = CommmonFunction::shared().openMainWindow)
+            sheet->close();
+    };
+    // Signed out by the server: back to the launch screen, which then offers the sign-in.
+    hooks.showLaunchScreen = [] {
+        CommmonFunction &common = CommmonFunction::shared();
+        if (CustomWindow *main = common.mainWindow()) {
+            main->setContent(new ViewController(&common));
+            main->setFixedContentSize(795, 594);
+            main->show();
+        }
+    };
+    ApiManager::shared().setWindowHooks(hooks);
     return common;
 }
 
@@ -86,6 +110,9 @@ int runApplication(int argc, char **argv)
     onTerminationSignal(&app, [] { QCoreApplication::quit(); });
 
     const int status = QApplication::exec();
+    // Network and window objects go while the application object still exists.
+    ApiManager::resetShared();
+    CommmonFunction::resetShared();
     AlertPresenter::setShared(nullptr);
     return status;
 }

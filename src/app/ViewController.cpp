@@ -4,7 +4,8 @@
 #include "Log.h"
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
-#include "ServerSync.h"
+#include "ApiManager.h"
+#include "CommonWS.h"
 #include "StartupPresenter.h"
 
 #include <QIcon>
@@ -40,7 +41,10 @@ void ViewController::viewDidLoad()
 {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     Log::line(QUrl::fromLocalFile(documents + QLatin1Char('/')).toString());
-    ServerSync::shared().syncDevice();
+    // Started once per process; a launch screen shown again after a sign-out keeps the monitor.
+    if (!ApiManager::shared().reachability())
+        ApiManager::shared().setupReachability();
+    CommonWS::shared().syncURL({});
 }
 
 void ViewController::showEvent(QShowEvent *event)
@@ -59,7 +63,7 @@ void ViewController::viewDidAppear()
 void ViewController::decideFirstWindow()
 {
     PreferencesStore &prefs = PreferencesStore::shared();
-    ServerSync::shared().syncDevice();
+    CommonWS::shared().syncURL({});
     switch (chooseFirstWindow(prefs)) {
     case FirstWindow::VerifyPinOnStart:
         m_presenter->showVerifyPinOnStart();

@@ -4,8 +4,10 @@
 
 NotificationCenter &NotificationCenter::defaultCenter()
 {
-    static NotificationCenter center;
-    return center;
+    // Never destroyed: other process-wide objects remove their observers in their own
+    // destructors, whatever order the exit handlers run them in.
+    static auto *center = new NotificationCenter;
+    return *center;
 }
 
 void NotificationCenter::addObserver(QObject *owner, const QString &name, Handler handler)

@@ -2,11 +2,11 @@
 
 #include "BuildConfig.h"
 #include "CommmonFunction.h"
+#include "CommonWS.h"
 #include "LocalizedText.h"
 #include "Log.h"
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
-#include "ServerSync.h"
 
 #include <QRegularExpression>
 
@@ -153,7 +153,7 @@ void DNSConfiguration::showFailureAlert(const QString &logLine)
 void DNSConfiguration::applyOnStartup()
 {
     if (applyFilteringDns())
-        ServerSync::shared().syncDevice();
+        CommonWS::shared().syncURL({});
     else
         showFailureAlert(QStringLiteral("found error in starting protaction"));
 }
@@ -174,7 +174,7 @@ void DNSConfiguration::applyFromSwitch(const std::function<void()> &setScreenOn)
     }
     setScreenOn();
     PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
-    ServerSync::shared().syncDevice();
+    CommonWS::shared().syncURL({});
 }
 
 void DNSConfiguration::clearFromSwitch(const std::function<void()> &setScreenOff)
@@ -194,13 +194,13 @@ void DNSConfiguration::clearForUninstall(const std::function<void()> &setScreenO
         return;
     }
     setScreenOff();
-    ServerSync::shared().logout(std::move(afterLogout));
+    CommonWS::shared().signOut(std::move(afterLogout));
 }
 
 void DNSConfiguration::clearForVerifiedSignOut(std::function<void()> afterLogout)
 {
     if (clearFilteringDns())
-        ServerSync::shared().logout(std::move(afterLogout));
+        CommonWS::shared().signOut(std::move(afterLogout));
 }
 
 void DNSConfiguration::clearForVerifiedTurnOff(const std::function<void(bool)> &completion)

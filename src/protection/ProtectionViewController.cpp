@@ -8,7 +8,7 @@
 #include "PinActions.h"
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
-#include "ServerSync.h"
+#include "CommonWS.h"
 #include "Style.h"
 
 #include <QCoreApplication>
@@ -238,7 +238,8 @@ void ProtectionViewController::showVerifyPin()
 void ProtectionViewController::SetupPinProtection(QAbstractButton *)
 {
     QPointer<ProtectionViewController> self(this);
-    ServerSync::shared().syncDevice([self] {
+    // The answer refreshes "isPinSeted" before the decision reads it.
+    CommonWS::shared().syncURL([self](const BaseModel<SyncURLModel> &, bool) {
         if (!self)
             return;
         if (PreferencesStore::shared().boolForKey(PrefKey::isPinSeted)) {
@@ -284,7 +285,7 @@ void ProtectionViewController::UninstallApp(QAbstractButton *)
         DNSConfiguration::shared().clearForUninstall([this] { protection = Protection::off; }, completion);
     } else {
         protection = Protection::off;
-        ServerSync::shared().logout(completion);
+        CommonWS::shared().signOut(completion);
     }
     refreshDisplay();
 }

@@ -1,6 +1,9 @@
 // Start-up, watchdog, first-window choice and tray behaviour of the application delegate.
-#include "AlertRecorder.h"
+#include "ApiTestBed.h"
 #include "AppDelegate.h"
+#include "AppMain.h"
+#include "CommmonFunction.h"
+#include "CommonWS.h"
 #include "DNSConfiguration.h"
 #include "FakeClock.h"
 #include "LaunchAgent.h"
@@ -10,7 +13,6 @@
 #include "NotificationCenter.h"
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
-#include "RecordingServerSync.h"
 #include "StartupPresenter.h"
 #include "TestEnvironment.h"
 #include "ViewController.h"
@@ -33,22 +35,6 @@ public:
     QList<QSize> sizes;
 };
 
-// Notes whether the watchdog was already scheduled when protection was restored.
-class TimingServerSync : public RecordingServerSync
-{
-public:
-    explicit TimingServerSync(FakeClock &clock) : m_clock(clock) {}
-    void syncDevice(std::function<void()> completion) override
-    {
-        RecordingServerSync::syncDevice(std::move(completion));
-        timersAtSync.append(m_clock.pendingIntervals().size());
-    }
-    QList<int> timersAtSync;
-
-private:
-    FakeClock &m_clock;
-};
-
 const QString filter = DNSConfiguration::defaultAddress();
 } // namespace
 
@@ -57,14 +43,15 @@ class TestAppDelegate : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<ApiTestBed> bed;
+    TestEnvironment *env = nullptr;
+    AlertRecorder *alerts = nullptr;
     std::unique_ptr<FakeClock> clock;
-    std::unique_ptr<TimingServerSync> server;
-    std::unique_ptr<AlertRecorder> alerts;
     RecordingPresenter presenter;
 
     void services(const QByteArray &lines) { env->writeFile(QStringLiteral("fake-state/networksetup/services"), lines); }
     QString ethernetServers() const { return env->readFile(QStringLiteral("fake-state/networksetup/dns/Ethernet")); }
+    int syncs() const { return bed->requestsTo(QStringLiteral("sync-url")); }
     QString calls() const { return env->readFile(QStringLiteral("fake-state/networksetup/calls")); }
     std::unique_ptr<AppDelegate> makeDelegate()
     {
@@ -76,20 +63,21 @@ private:
 private slots:
     void init()
     {
-        env = std::make_unique<TestEnvironment>();
+        bed = std::make_unique<ApiTestBed>();
+        env = &bed->env;
+        alerts = &bed->alerts;
+        bed->startReachability();
+        bed->server.answer(QStringLiteral("sync-url"), 200, ApiTestBed::fixture(QStringLiteral("sync-url-no-pin.json")));
+        PreferencesStore::shared().setBool(PrefKey::isPinSeted, false);
         clock = std::make_unique<FakeClock>();
-        server = std::make_unique<TimingServerSync>(*clock);
-        alerts = std::make_unique<AlertRecorder>();
         presenter.calls.clear();
         DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
         services("Ethernet\nWi-Fi\n");
     }
     void cleanup()
     {
-        alerts.reset();
-        server.reset();
         clock.reset();
-        env.reset();
+        bed.reset();
     }
 
     void firstStartChangesNothingAndAsksForSignIn()
@@ -111,13 +99,13 @@ private slots:
         MainWindowController main;
         delegate->mainWindow = main.window();
         main.window()->setContent(new ViewController(&presenter));
-        QCOMPARE(server->syncCount, 1);
+        QTRY_COMPARE(syncs(), 1);
         main.showWindow();
         clock->advance(ViewController::startupDelayMs - 1);
         QVERIFY(presenter.calls.isEmpty());
         clock->advance(1);
         QCOMPARE(presenter.calls, QStringList{"login"});
-        QCOMPARE(server->syncCount, 2);
+        QTRY_COMPARE(syncs(), 2);
 
         // Ending loads the entry again.
         log.lines.clear();
@@ -130,9 +118,13 @@ private slots:
     {
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
         auto delegate = makeDelegate();
+        QStringList callsWhenWatchdogScheduled;
+        clock->onSchedule = [&](int) { callsWhenWatchdogScheduled << calls(); };
         delegate->applicationDidFinishLaunching();
         QCOMPARE(ethernetServers(), filter + '\n');
-        QCOMPARE(server->timersAtSync, QList<int>{0});
+        QCOMPARE(callsWhenWatchdogScheduled.size(), 1);
+        QVERIFY(callsWhenWatchdogScheduled.first().contains(QStringLiteral("-setdnsservers|Ethernet|") + filter));
+        QTRY_COMPARE(syncs(), 1);
         QCOMPARE(clock->pendingIntervals(), QList<int>{AppDelegate::watchdogIntervalMs});
         QVERIFY(alerts->alerts.isEmpty());
     }
@@ -142,7 +134,7 @@ private slots:
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
         auto delegate = makeDelegate();
         delegate->applicationDidFinishLaunching();
-        const int syncs = server->syncCount;
+        QTRY_COMPARE(syncs(), 1);
 
         // Something else changes the DNS.
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
@@ -152,12 +144,13 @@ private slots:
         QCOMPARE(log.lines.value(0), QString(71, QLatin1Char('=')));
         QVERIFY(log.lines.value(1).startsWith(QLatin1String("Current DNS IP - [9.9.9.9")));
         QVERIFY(log.lines.last().startsWith(QLatin1String("SET THE DNS IP - [") + filter));
-        QCOMPARE(server->syncCount, syncs + 1);
+        QTRY_COMPARE(syncs(), 2);
 
         log.lines.clear();
         clock->advance(AppDelegate::watchdogIntervalMs);
         QVERIFY(log.lines.value(1).startsWith(QLatin1String("NO CHANGE, Current DNS IP - ")));
-        QCOMPARE(server->syncCount, syncs + 1);
+        QTest::qWait(100);
+        QCOMPARE(syncs(), 2);
 
         // Refused: the alert, and another try a minute later.
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
@@ -178,6 +171,29 @@ private slots:
         clock->advance(5 * AppDelegate::watchdogIntervalMs);
         QCOMPARE(calls(), QString());
         QCOMPARE(ethernetServers(), QStringLiteral("9.9.9.9\n"));
+    }
+
+    void forcedSignOutReturnsToTheLaunchScreen()
+    {
+        PreferencesStore &prefs = PreferencesStore::shared();
+        prefs.setBool(PrefKey::isLogin, true);
+        prefs.setString(PrefKey::loginToken, QStringLiteral("revoked-token"));
+        MainWindowController main;
+        attachPresenters(main.window()).openMainContent(QSize(800, 500));
+        main.showWindow();
+        QVERIFY(main.window()->content()->inherits("SplitViewController"));
+
+        // The server no longer knows the token.
+        bed->server.answer(QStringLiteral("sync-url"), 401, R"({"status":false,"code":401,"msg":"Unauthenticated.","version":"3.0","data":null})");
+        CommonWS::shared().syncURL({});
+        QTRY_VERIFY(main.window()->content()->inherits("ViewController"));
+        QCOMPARE(main.window()->maximumSize(), QSize(795, 594));
+        QVERIFY(!prefs.stringForKey(PrefKey::loginToken));
+        QVERIFY(!prefs.boolForKey(PrefKey::isLogin));
+        QVERIFY(prefs.boolForKey(PrefKey::isLoggedOut));
+        // And the sign-in is offered again once the launch screen has decided.
+        clock->advance(ViewController::startupDelayMs);
+        QTRY_VERIFY(CommmonFunction::shared().presented(CommmonFunction::LogInSlot));
     }
 
     void languageFollowsTheSystemOnlyWhenBothExist_data()

@@ -1,11 +1,10 @@
 // DNS switching through the real shell runner and a fake networksetup on PATH.
-#include "AlertRecorder.h"
+#include "ApiTestBed.h"
 #include "DNSConfiguration.h"
 #include "LogCapture.h"
 #include "NetworkSetupResolver.h"
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
-#include "RecordingServerSync.h"
 #include "TestEnvironment.h"
 
 #include <QtTest>
@@ -19,7 +18,21 @@ class TestDNSConfiguration : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<ApiTestBed> bed;
+    TestEnvironment *env = nullptr;
+
+    // The server answers the account status and the sign-out like the real one.
+    void connectServer(bool signOutAccepted = true)
+    {
+        bed->startReachability();
+        bed->server.answer(QStringLiteral("sync-url"), 200, ApiTestBed::fixture(QStringLiteral("sync-url-no-pin.json")));
+        bed->server.answer(QStringLiteral("logout"), 200,
+                           signOutAccepted ? ApiTestBed::fixture(QStringLiteral("logout.json"))
+                                           : QByteArray(R"({"status":false,"code":200,"msg":"No","version":"3.0","data":[]})"));
+    }
+    int syncs() const { return bed->requestsTo(QStringLiteral("sync-url")); }
+    // Lets any request that was going to leave reach the server.
+    static void settle() { QTest::qWait(100); }
 
     void services(const QStringList &lines)
     {
@@ -50,8 +63,12 @@ private:
     }
 
 private slots:
-    void init() { env = std::make_unique<TestEnvironment>(); }
-    void cleanup() { env.reset(); }
+    void init()
+    {
+        bed = std::make_unique<ApiTestBed>();
+        env = &bed->env;
+    }
+    void cleanup() { bed.reset(); }
 
     void discoversOnlyExactServiceNames_data()
     {
@@ -174,8 +191,8 @@ private slots:
     void switchVariants()
     {
         services({"Ethernet", "Wi-Fi"});
-        AlertRecorder alerts;
-        RecordingServerSync server;
+        connectServer();
+        AlertRecorder &alerts = bed->alerts;
         PreferencesStore &prefs = PreferencesStore::shared();
         auto dns = make();
         bool screenOn = false;
@@ -183,7 +200,7 @@ private slots:
         dns->applyFromSwitch([&] { screenOn = true; });
         QVERIFY(screenOn);
         QVERIFY(prefs.boolForKey(PrefKey::dnsLastStatus));
-        QCOMPARE(server.syncCount, 1);
+        QTRY_COMPARE(syncs(), 1);
 
         dns->clearFromSwitch([&] { screenOn = false; });
         QVERIFY(!screenOn);
@@ -195,7 +212,8 @@ private slots:
         dns->applyFromSwitch([&] { screenOn = true; });
         QVERIFY(!screenOn);
         QVERIFY(!prefs.boolForKey(PrefKey::dnsLastStatus));
-        QCOMPARE(server.syncCount, 1);
+        settle();
+        QCOMPARE(syncs(), 1);
         QCOMPARE(alerts.alerts, (QList<QPair<QString, QString>>{{"Ooops", "Requires admin privileges"}}));
         QVERIFY(log.contains(QStringLiteral("found error in starting protaction")));
     }
@@ -203,7 +221,8 @@ private slots:
     void switchOffFailureKeepsProtectionOn()
     {
         services({"Ethernet"});
-        AlertRecorder alerts;
+        connectServer();
+        AlertRecorder &alerts = bed->alerts;
         auto dns = make();
         bool screenOn = true;
         dns->applyFromSwitch([&] { screenOn = true; });
@@ -219,8 +238,8 @@ private slots:
     void uninstallAndVerifiedVariants()
     {
         services({"Ethernet", "Wi-Fi"});
-        AlertRecorder alerts;
-        RecordingServerSync server;
+        connectServer();
+        AlertRecorder &alerts = bed->alerts;
         auto dns = make();
 
         // Uninstall: screen off, then the sign-out, whose answer finishes the uninstall.
@@ -228,10 +247,9 @@ private slots:
         bool screenOff = false, uninstalled = false;
         dns->clearForUninstall([&] { screenOff = true; }, [&] { uninstalled = true; });
         QVERIFY(screenOff);
-        QCOMPARE(server.logoutCompletions.size(), 1);
         QVERIFY(!uninstalled);
-        server.logoutCompletions.takeFirst()();
-        QVERIFY(uninstalled);
+        QTRY_VERIFY(uninstalled);
+        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 1);
 
         // Verified turn-off reports success to its caller.
         QVERIFY(dns->applyFilteringDns());
@@ -246,24 +264,38 @@ private slots:
         dns->clearForVerifiedSignOut([] {});
         QVERIFY(alerts.alerts.isEmpty());
         QVERIFY(log.lines.filter(QStringLiteral("found error")).isEmpty());
-        QVERIFY(server.logoutCompletions.isEmpty());
+        settle();
+        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 1);
 
         dns->clearForVerifiedTurnOff([&](bool ok) { results.append(ok); });
         QCOMPARE(results.size(), 1);
         dns->clearForUninstall([&] { screenOff = false; }, [] {});
         QVERIFY(screenOff);
-        QVERIFY(server.logoutCompletions.isEmpty());
+        settle();
+        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 1);
         QCOMPARE(alerts.alerts.size(), 2);
+    }
+
+    void refusedSignOutLeavesTheUninstallUnfinished()
+    {
+        services({"Ethernet"});
+        connectServer(false);
+        auto dns = make();
+        QVERIFY(dns->applyFilteringDns());
+        bool uninstalled = false;
+        dns->clearForUninstall([] {}, [&] { uninstalled = true; });
+        QTRY_VERIFY(bed->log.contains(QStringLiteral("Logout Response - ")));
+        QVERIFY(!uninstalled);
     }
 
     void startupAndWatchdogVariants()
     {
         services({"Ethernet"});
-        AlertRecorder alerts;
-        RecordingServerSync server;
+        connectServer();
+        AlertRecorder &alerts = bed->alerts;
         auto dns = make();
         dns->applyOnStartup();
-        QCOMPARE(server.syncCount, 1);
+        QTRY_COMPARE(syncs(), 1);
         int watchdogSuccess = 0;
         servers(QStringLiteral("Ethernet"), {"9.9.9.9"});
         QVERIFY(!dns->isDnsConfigured()); // the watchdog reads before it re-applies
@@ -278,7 +310,8 @@ private slots:
         dns->applyOnStartup();
         dns->applyFromWatchdog([&] { ++watchdogSuccess; });
         QCOMPARE(watchdogSuccess, 1);
-        QCOMPARE(server.syncCount, 1);
+        settle();
+        QCOMPARE(syncs(), 1);
         QCOMPARE(alerts.alerts.size(), 2);
         QCOMPARE(log.lines.filter(QStringLiteral("found error in starting protaction")).size(), 2);
     }

@@ -1,5 +1,5 @@
 // The protection screen driven like a user, on top of a fake networksetup.
-#include "AlertRecorder.h"
+#include "ApiTestBed.h"
 #include "CommmonFunction.h"
 #include "DNSConfiguration.h"
 #include "LogCapture.h"
@@ -10,7 +10,6 @@
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
 #include "ProtectionViewController.h"
-#include "RecordingServerSync.h"
 #include "TestEnvironment.h"
 
 #include <QFrame>
@@ -23,9 +22,9 @@ class TestProtectionScreen : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<AlertRecorder> alerts;
-    std::unique_ptr<RecordingServerSync> server;
+    std::unique_ptr<ApiTestBed> bed;
+    TestEnvironment *env = nullptr;
+    AlertRecorder *alerts = nullptr;
     std::unique_ptr<MainWindowController> main;
     const QString filter = DNSConfiguration::defaultAddress();
 
@@ -37,6 +36,7 @@ private:
         main->showWindow();
         return vc;
     }
+    int syncs() const { return bed->requestsTo(QStringLiteral("sync-url")); }
     QString ethernet() const { return env->readFile(QStringLiteral("fake-state/networksetup/dns/Ethernet")); }
     void deny() { env->writeFile(QStringLiteral("fake-state/networksetup/deny"), ""); }
     QStringList sheetNames() const
@@ -50,9 +50,14 @@ private:
 private slots:
     void init()
     {
-        env = std::make_unique<TestEnvironment>();
-        alerts = std::make_unique<AlertRecorder>();
-        server = std::make_unique<RecordingServerSync>();
+        bed = std::make_unique<ApiTestBed>();
+        env = &bed->env;
+        alerts = &bed->alerts;
+        bed->startReachability();
+        // From here on the account has no PIN, as a new account does.
+        bed->server.answer(QStringLiteral("sync-url"), 200, ApiTestBed::fixture(QStringLiteral("sync-url-no-pin.json")));
+        PreferencesStore::shared().setBool(PrefKey::isPinSeted, false);
+        bed->server.answer(QStringLiteral("logout"), 200, ApiTestBed::fixture(QStringLiteral("logout.json")));
         env->writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
         DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
         main = std::make_unique<MainWindowController>();
@@ -61,9 +66,7 @@ private slots:
     void cleanup()
     {
         main.reset();
-        server.reset();
-        alerts.reset();
-        env.reset();
+        bed.reset();
     }
 
     void switchTurnsProtectionOnAndOff()
@@ -78,7 +81,7 @@ private slots:
         QVERIFY(vc->OnOffLbl->styleSheet().contains(QColor(52, 126, 100).name()));
         QCOMPARE(ethernet(), filter + '\n');
         QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
-        QCOMPARE(server->syncCount, 1);
+        QTRY_COMPARE(syncs(), 1);
         QCOMPARE(pendingPinAction, int(PinAction::ProtectionOff));
 
         QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
@@ -97,7 +100,8 @@ private slots:
         QCOMPARE(alerts->alerts.first(), (QPair<QString, QString>("Ooops", "Requires admin privileges")));
         QCOMPARE(vc->protection, Protection::off);
         QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("OFF"));
-        QCOMPARE(server->syncCount, 0);
+        QTest::qWait(100);
+        QCOMPARE(syncs(), 0);
     }
 
     void turningOffAsksForThePinOnlyWhenEnabled()
@@ -154,18 +158,21 @@ private slots:
         ProtectionViewController *vc = screen();
         QVERIFY(!vc->boxSetupPin->isHidden());
         QTest::mouseClick(vc->btnSetupPin, Qt::LeftButton);
-        QCOMPARE(server->syncCount, 1);
-        QVERIFY(sheetNames().contains(QStringLiteral("PinProtectionWC")));
+        // The decision waits for the account status.
+        QVERIFY(!sheetNames().contains(QStringLiteral("PinProtectionWC")));
+        QTRY_VERIFY(sheetNames().contains(QStringLiteral("PinProtectionWC")));
+        QCOMPARE(syncs(), 1);
         QVERIFY(alerts->alerts.isEmpty());
 
-        // The answer of the sync says a PIN exists already.
-        PreferencesStore::shared().setBool(PrefKey::isPinSeted, true);
+        // The server now says the account has a PIN.
+        bed->server.answer(QStringLiteral("sync-url"), 200, ApiTestBed::fixture(QStringLiteral("sync-url.json")));
         QVariantList posted;
         QObject observer;
         NotificationCenter::defaultCenter().addObserver(&observer, QStringLiteral("pin_protection_off"),
                                                         [&](const QVariant &v) { posted << v; });
         QTest::mouseClick(vc->btnSetupPin, Qt::LeftButton);
-        QCOMPARE(posted, QVariantList{true});
+        QTRY_COMPARE(posted, QVariantList{true});
+        QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::isPinSeted));
         QCOMPARE(alerts->alerts, (QList<QPair<QString, QString>>{{"Ooops", "Pin already set"}}));
         QVERIFY(vc->boxSetupPin->isHidden());
 
@@ -207,10 +214,9 @@ private slots:
         QCOMPARE(vc->protection, Protection::off);
         QCOMPARE(pendingPinAction, int(PinAction::Uninstall));
         // The process ends only once the server confirmed the sign-out.
-        QCOMPARE(server->logoutCompletions.size(), 1);
         QVERIFY(exits.isEmpty());
-        server->logoutCompletions.first()();
-        QCOMPARE(exits, QList<int>{0});
+        QTRY_COMPARE(exits, QList<int>{0});
+        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 1);
         QCOMPARE(dnsStates, QVariantList{false});
         PreferencesStore &prefs = PreferencesStore::shared();
         QVERIFY(!prefs.boolForKey(PrefKey::isLogin));
@@ -231,7 +237,8 @@ private slots:
         QVERIFY(QFile::exists(exe));
         QCOMPARE(log.lines.size(), 1);
         QVERIFY(log.lines.first().startsWith(QLatin1String("Result - Not removed: this copy runs from ")));
-        QVERIFY(server->logoutCompletions.isEmpty());
+        QTest::qWait(100);
+        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
 
         // Never a relative, root or unclean target, whatever the build recorded.
         for (const QStringList &targets : {QStringList{QStringLiteral("/")}, QStringList{QStringLiteral("bin/nimbrel")},

@@ -16,6 +16,8 @@ FakeClock::~FakeClock()
 int FakeClock::schedule(int ms, bool repeating, QObject *context, std::function<void()> fn)
 {
     const int id = m_nextId++;
+    if (onSchedule)
+        onSchedule(ms);
     m_timers.append({id, ms, repeating, context, std::move(fn), m_now.addMSecs(ms)});
     return id;
 }

@@ -18,6 +18,8 @@ public:
     void advance(qint64 ms);
     // Intervals of the timers still pending, in the order they were scheduled.
     QList<int> pendingIntervals() const;
+    // Called with the interval of every timer scheduled, when it is scheduled.
+    std::function<void(int ms)> onSchedule;
 
 private:
     struct Timer {

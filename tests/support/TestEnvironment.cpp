@@ -8,7 +8,7 @@
 #include "Log.h"
 #include "NotificationCenter.h"
 #include "PreferencesStore.h"
-#include "ServerSync.h"
+#include "ApiManager.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +23,7 @@ void resetProcessState()
     DNSConfiguration::resetShared();
     Clock::setShared(nullptr);
     AlertPresenter::setShared(nullptr);
-    ServerSync::setShared(nullptr);
+    ApiManager::resetShared();
     Log::setSink({});
     CommmonFunction::resetShared();
     // Tests read the same texts whatever the machine's locale.
