@@ -66,9 +66,7 @@ private slots:
         bed = std::make_unique<ApiTestBed>();
         env = &bed->env;
         alerts = &bed->alerts;
-        bed->startReachability();
-        bed->server.answer(QStringLiteral("sync-url"), 200, ApiTestBed::fixture(QStringLiteral("sync-url-no-pin.json")));
-        PreferencesStore::shared().setBool(PrefKey::isPinSeted, false);
+        bed->startAsNewAccount();
         clock = std::make_unique<FakeClock>();
         presenter.calls.clear();
         DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());

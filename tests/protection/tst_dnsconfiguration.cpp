@@ -24,11 +24,9 @@ private:
     // The server answers the account status and the sign-out like the real one.
     void connectServer(bool signOutAccepted = true)
     {
-        bed->startReachability();
-        bed->server.answer(QStringLiteral("sync-url"), 200, ApiTestBed::fixture(QStringLiteral("sync-url-no-pin.json")));
-        bed->server.answer(QStringLiteral("logout"), 200,
-                           signOutAccepted ? ApiTestBed::fixture(QStringLiteral("logout.json"))
-                                           : QByteArray(R"({"status":false,"code":200,"msg":"No","version":"3.0","data":[]})"));
+        bed->startAsNewAccount();
+        if (!signOutAccepted)
+            bed->server.answer(QStringLiteral("logout"), 200, R"({"status":false,"code":200,"msg":"No","version":"3.0","data":[]})");
     }
     int syncs() const { return bed->requestsTo(QStringLiteral("sync-url")); }
     // Lets any request that was going to leave reach the server.

@@ -53,11 +53,7 @@ private slots:
         bed = std::make_unique<ApiTestBed>();
         env = &bed->env;
         alerts = &bed->alerts;
-        bed->startReachability();
-        // From here on the account has no PIN, as a new account does.
-        bed->server.answer(QStringLiteral("sync-url"), 200, ApiTestBed::fixture(QStringLiteral("sync-url-no-pin.json")));
-        PreferencesStore::shared().setBool(PrefKey::isPinSeted, false);
-        bed->server.answer(QStringLiteral("logout"), 200, ApiTestBed::fixture(QStringLiteral("logout.json")));
+        bed->startAsNewAccount();
         env->writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
         DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
         main = std::make_unique<MainWindowController>();

@@ -4,6 +4,8 @@
 #include "ApiManager.h"
 #include "FakeFlagSource.h"
 #include "LogCapture.h"
+#include "PreferencesKeys.h"
+#include "PreferencesStore.h"
 #include "StubHttpServer.h"
 #include "TestEnvironment.h"
 
@@ -41,6 +43,15 @@ public:
         QVERIFY(server.waitForRequests(1));
         QTRY_VERIFY(log.contains(QStringLiteral("sync-url JSON: ")));
         mark();
+    }
+
+    // The server of a new account: online, no PIN, sign-out accepted.
+    void startAsNewAccount()
+    {
+        startReachability();
+        server.answer(QStringLiteral("sync-url"), 200, fixture(QStringLiteral("sync-url-no-pin.json")));
+        server.answer(QStringLiteral("logout"), 200, fixture(QStringLiteral("logout.json")));
+        PreferencesStore::shared().setBool(PrefKey::isPinSeted, false);
     }
 
     void mark()
