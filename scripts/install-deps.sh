@@ -12,6 +12,10 @@ qt6-base-dev-tools
 qt6-svg-dev
 qt6-httpserver-dev
 qt6-websockets-dev
+libqt6sql6-sqlite
+libqt6sql6-psql
+libsodium-dev
+postgresql
 libqt6svg6
 qt6-qpa-plugins
 libgl-dev

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "Crypto.h"
+#include "Messages.h"
+#include "Storage.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QUrl>
+#include <QUrlQuery>
+#include <functional>
+
+class Clock;
+class Outbox;
+class SocialVerifier;
+
+// One HTTP request as the services see it.
+struct ApiRequest {
+    QByteArray method; // "GET", "POST", ...
+    QString path;      // percent-encoded, without the query: "/api/v3/login"
+    QUrlQuery query;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    QString remoteAddress;
+
+    // Case-blind; empty when absent.
+    QByteArray header(const QByteArray &name) const;
+};
+
+struct ApiReply {
+    int status = 200;
+    QByteArray contentType = QByteArrayLiteral("application/json");
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+};
+
+// Rules that an operator may change at start-up; the rest are fixed below.
+struct ServiceSettings {
+    QByteArray appToken; // the built-in token the app sends before anybody signs in
+    QUrl publicBase;     // where the server is reached from outside: "http://127.0.0.1:8787/"
+    Crypto::HashCost hashCost;
+};
+
+// The services of the API and the password reset page. Every answer is built with the app's
+// own record encoders, so the two sides cannot disagree on a key or a type.
+class ApiService : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr qint64 pageSize = 100;
+    static constexpr qint64 minPasswordLength = 8;
+    static constexpr qint64 maxPasswordLength = 1024;
+    static constexpr qint64 maxTextLength = 100;
+    static constexpr qint64 maxBodyBytes = 64 * 1024;
+    static constexpr qint64 tokenLifetimeDays = 180;
+    static constexpr qint64 loginWindowMinutes = 15;
+    static constexpr qint64 maxFailuresPerEmail = 5;
+    static constexpr qint64 maxFailuresPerAddress = 20;
+    static constexpr qint64 resetLinkMinutes = 60;
+    static constexpr qint64 resetMailIntervalSeconds = 60;
+    static constexpr qint64 wrongPinsBeforeBlock = 5;
+    static constexpr qint64 pinBlockMinutes = 15;
+    static constexpr qint64 pinWindowMinutes = 5;
+    static constexpr qint64 foreverHours = 175200;
+
+    ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social, const QByteArray &pinKey,
+               const ServiceSettings &settings, Clock &clock, QObject *parent = nullptr);
+    ~ApiService() override;
+
+    // Known only once the server listens when the port was picked by the system.
+    void setPublicBase(const QUrl &base) { m_settings.publicBase = base; }
+
+    // Answers one request; done runs once, now or (social sign-in) when the provider answered.
+    void handle(const ApiRequest &request, const std::function<void(const ApiReply &)> &done);
+
+    // E-mails the PINs whose waiting time is over; gives how many were sent. Safe to run on
+    // several servers at once: each PIN is sent by one of them.
+    int sendDuePins();
+    // Drops records that no rule reads any more.
+    void forgetOldRecords();
+
+    struct Context;
+
+private:
+    using Done = std::function<void(const ApiReply &)>;
+    void dispatch(const ApiRequest &request, const Done &done);
+    void resetPage(const ApiRequest &request, const Done &done);
+
+    ApiReply signup(Context &ctx);
+    void login(Context &ctx, const Done &done);
+    ApiReply emailLogin(Context &ctx);
+    void socialLogin(Context &ctx, const Done &done);
+    ApiReply forgotPassword(Context &ctx);
+    ApiReply updateProfile(Context &ctx);
+    ApiReply setupPin(Context &ctx);
+    ApiReply checkPin(Context &ctx);
+    ApiReply retrievePin(Context &ctx);
+    ApiReply updatePin(Context &ctx);
+    ApiReply removePin(Context &ctx);
+    ApiReply blacklist(Context &ctx);
+    ApiReply blockWebsite(Context &ctx);
+    ApiReply unblockWebsite(Context &ctx);
+    ApiReply syncURL(Context &ctx);
+    ApiReply categoryList(Context &ctx);
+    ApiReply blockCategory(Context &ctx);
+    ApiReply unblockCategory(Context &ctx);
+    ApiReply logout(Context &ctx);
+
+    enum class PinCheck { matched, wrong, blocked };
+    PinCheck tryPin(const PinRow &pin, const QString &candidate);
+    bool pinWindowOpen(const Context &ctx);
+    ApiReply signedIn(Context &ctx, const UserRow &user, Msg message, qint64 code);
+    void recordDevice(Context &ctx, qint64 userID);
+
+    Storage &m_storage;
+    Outbox &m_outbox;
+    SocialVerifier &m_social;
+    QByteArray m_pinKey;
+    ServiceSettings m_settings;
+    Clock &m_clock;
+    QString m_dummyHash; // verified against when the e-mail is unknown, so both take as long
+};

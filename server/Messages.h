@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QString>
+
+// Every text the server shows a person, in English and French. The app shows "msg" as it
+// comes, so the request's language ("X-localization") picks the text.
+enum class Msg {
+    unauthenticated,
+    notFound,
+    methodNotAllowed,
+    serverError,
+    requestTooLarge,
+    invalidEmail,
+    passwordTooShort,
+    passwordTooLong,
+    invalidName,
+    invalidDeviceName,
+    emailTaken,
+    signupThroughSocial,
+    registered,
+    signedIn,
+    badCredentials,
+    tooManyLogins, // %1: minutes
+    unknownSignInMethod,
+    socialUnavailable, // %1: provider
+    socialRejected,    // %1: provider
+    socialEmailTaken,
+    passwordNotSet,
+    resetLinkSent,
+    profileUpdated,
+    pinFormat,
+    pinWaitingTime,
+    pinAlreadySet,
+    pinSet,
+    noPin,
+    wrongPin,
+    pinBlocked,
+    pinMatched,
+    pinUpdated,
+    pinRemoved,
+    pinRequired,
+    retrievalScheduled, // %1: date and time
+    retrievalPending,   // %1: date and time
+    retrievalForever,
+    userMismatch,
+    blacklist,
+    websiteBlocked,
+    websiteInvalid,
+    websiteDuplicate,
+    websiteNotFound,
+    websiteUnblocked,
+    categories,
+    categoryNotFound,
+    categoryBlocked,
+    categoryNotBlocked,
+    categoryUnblocked,
+    synced,
+    nothingToSync,
+    loggedOut,
+    // The password reset page
+    resetTitle,
+    resetNewPassword,
+    resetConfirmPassword,
+    resetSave,
+    resetLinkInvalid,
+    resetMismatch,
+    resetDone,
+    // E-mails
+    resetMailSubject,
+    resetMailBody, // %1: link, %2: minutes the link stays valid
+    pinMailSubject,
+    pinMailBody, // %1: the PIN
+};
+
+enum class Language { english, french };
+
+// "fr" (any case, with or without a region) is French; anything else English.
+Language languageFrom(const QString &header);
+QString text(Msg message, Language language);

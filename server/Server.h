@@ -1,0 +1,41 @@
+#pragma once
+
+#include "ServerOptions.h"
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+class ApiService;
+class Clock;
+class HttpFrontend;
+class Outbox;
+class SocialVerifier;
+class SqlStorage;
+
+// The whole server: storage, mail, services, HTTP, and the periodic look for PINs due.
+class Server : public QObject
+{
+    Q_OBJECT
+public:
+    // A listening server, or nullptr (and *error says why).
+    static std::unique_ptr<Server> start(const ServerOptions &options, QString *error);
+    ~Server() override;
+
+    quint16 port() const { return m_port; }
+
+private:
+    Server() = default;
+    void periodicCheck();
+
+    std::unique_ptr<Clock> m_ownClock;
+    Clock *m_clock = nullptr;
+    std::unique_ptr<SqlStorage> m_storage;
+    std::unique_ptr<Outbox> m_outbox;
+    std::unique_ptr<SocialVerifier> m_social;
+    std::unique_ptr<ApiService> m_service;
+    std::unique_ptr<HttpFrontend> m_http;
+    QTimer m_timer;
+    quint16 m_port = 0;
+    QUrl m_publicBase;
+};

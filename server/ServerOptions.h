@@ -1,0 +1,32 @@
+#pragma once
+
+#include "Crypto.h"
+#include "SqlStorage.h"
+
+#include <QHostAddress>
+#include <QStringList>
+#include <QUrl>
+#include <optional>
+
+// How the server was asked to run, from its command line (see --help).
+struct ServerOptions {
+    QHostAddress listen;
+    quint16 port = 0;
+    DatabaseSettings database;
+    QString dataFolder;
+    QString outbox;
+    QString keyFile;
+    QByteArray appToken;
+    QUrl publicBase;
+    QString tlsCertificate;
+    QString tlsKey;
+    QUrl googleVerifyURL;
+    QUrl facebookVerifyURL;
+    Crypto::HashCost hashCost;
+    int checkIntervalMs = 60 * 1000;
+    QString clockFile;
+
+    // No value when the arguments are wrong; *message then says why. --help and --version
+    // print and end the process, as usual for a command-line tool.
+    static std::optional<ServerOptions> parse(const QStringList &arguments, QString *message);
+};

@@ -1,0 +1,165 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// What the server keeps, as plain rows. Times are UTC; the storage keeps them to the millisecond.
+
+struct UserRow {
+    qint64 id = 0;
+    QString name;
+    QString email;
+    QString deviceName;
+    qint64 socialMedia = 0; // 0 e-mail, 1 Facebook, 2 Google
+    QString profileID;      // the provider's user id; "0" for e-mail accounts
+    QString passwordHash;   // empty for accounts that can only sign in through a provider
+    QDateTime createdAt;
+    QDateTime updatedAt;
+};
+
+struct TokenRow {
+    qint64 id = 0;
+    qint64 userID = 0;
+    QDateTime createdAt;
+    QDateTime expiresAt;
+    std::optional<QDateTime> revokedAt;
+    // Until then, weakening requests made with this token pass without asking for the PIN.
+    std::optional<QDateTime> pinVerifiedUntil;
+};
+
+struct PinRow {
+    qint64 id = 0;
+    qint64 userID = 0;
+    QByteArray sealedPin; // encrypted with the server key, never stored or sent in clear
+    qint64 hours = 0;     // waiting time before a retrieved PIN is e-mailed
+    qint64 failedAttempts = 0;
+    std::optional<QDateTime> blockedUntil;
+    std::optional<QDateTime> retrievalDueAt;
+    std::optional<QDateTime> retrievalSentAt;
+    QDateTime createdAt;
+    QDateTime updatedAt;
+};
+
+struct PasswordResetRow {
+    qint64 id = 0;
+    qint64 userID = 0;
+    QDateTime createdAt;
+    QDateTime expiresAt;
+    std::optional<QDateTime> usedAt;
+};
+
+struct DomainRow {
+    qint64 id = 0;
+    qint64 userID = 0;
+    QString domain;
+    QDateTime createdAt;
+    QDateTime updatedAt;
+};
+
+struct CategoryRow {
+    qint64 id = 0;
+    QString alias;
+    QString nameEn;
+    QString nameFr;
+    bool blocked = false; // for the user the list was asked for
+};
+
+struct UserCategoryRow {
+    qint64 id = 0;
+    qint64 userID = 0;
+    qint64 categoryID = 0;
+    QDateTime createdAt;
+    QDateTime updatedAt;
+};
+
+struct DeviceRow {
+    qint64 id = 0;
+    qint64 userID = 0;
+    QString platformID;
+    QString address;
+    QDateTime lastSeenAt;
+};
+
+// Everything the services read and write, behind one interface so that SQLite and PostgreSQL
+// (or a test double) are interchangeable. Several server processes may share one database:
+// every change that must happen once (a PIN failure, a used reset link, a PIN e-mail) is a
+// single conditional statement, not a read followed by a write.
+class Storage
+{
+public:
+    virtual ~Storage() = default;
+
+    virtual int schemaVersion() const = 0;
+
+    // Accounts. createUser gives no value when the e-mail (compared without case) is taken.
+    virtual std::optional<UserRow> createUser(const UserRow &user) = 0;
+    virtual std::optional<UserRow> userByID(qint64 id) = 0;
+    virtual std::optional<UserRow> userByEmail(const QString &email) = 0;
+    virtual std::optional<UserRow> userBySocialProfile(qint64 socialMedia, const QString &profileID) = 0;
+    virtual bool updateProfile(qint64 userID, const QString &name, const QString &deviceName, const QDateTime &at) = 0;
+    virtual bool setPasswordHash(qint64 userID, const QString &hash, const QDateTime &at) = 0;
+
+    // Session tokens, looked up by the hash of the token.
+    virtual std::optional<TokenRow> addToken(qint64 userID, const QByteArray &tokenHash, const QDateTime &at,
+                                             const QDateTime &expiresAt) = 0;
+    virtual std::optional<TokenRow> tokenByHash(const QByteArray &tokenHash) = 0;
+    virtual bool revokeToken(qint64 tokenID, const QDateTime &at) = 0;
+    // Revokes every live token of the user except keepTokenID (0 keeps none).
+    virtual void revokeUserTokens(qint64 userID, qint64 keepTokenID, const QDateTime &at) = 0;
+    virtual bool setPinVerifiedUntil(qint64 tokenID, const QDateTime &until) = 0;
+
+    // Failed sign-ins, for the rate limit.
+    virtual void addLoginFailure(const QString &emailKey, const QString &address, const QDateTime &at) = 0;
+    virtual qint64 loginFailuresForEmail(const QString &emailKey, const QDateTime &since) = 0;
+    virtual qint64 loginFailuresFromAddress(const QString &address, const QDateTime &since) = 0;
+    virtual void clearLoginFailures(const QString &emailKey) = 0;
+    virtual void forgetLoginFailuresBefore(const QDateTime &before) = 0;
+
+    // Password reset links, looked up by the hash of their secret.
+    virtual std::optional<PasswordResetRow> addPasswordReset(qint64 userID, const QByteArray &secretHash,
+                                                             const QDateTime &at, const QDateTime &expiresAt) = 0;
+    virtual std::optional<QDateTime> latestPasswordReset(qint64 userID) = 0;
+    virtual std::optional<PasswordResetRow> passwordResetByHash(const QByteArray &secretHash) = 0;
+    // True for exactly one caller: the one that marked the link used.
+    virtual bool consumePasswordReset(qint64 resetID, const QDateTime &at) = 0;
+
+    // PIN, one per account. createPin gives no value when the account already has one.
+    virtual std::optional<PinRow> pinForUser(qint64 userID) = 0;
+    virtual std::optional<PinRow> createPin(qint64 userID, const QByteArray &sealedPin, qint64 hours,
+                                            const QDateTime &at) = 0;
+    // Counts one more wrong PIN; at blockAfter wrong PINs in a row the PIN is blocked until
+    // blockedUntil and the count starts again. Gives the row after the change.
+    virtual std::optional<PinRow> recordWrongPin(qint64 pinID, qint64 blockAfter, const QDateTime &blockedUntil,
+                                                 const QDateTime &at) = 0;
+    virtual bool clearWrongPins(qint64 pinID, const QDateTime &at) = 0;
+    virtual bool replacePin(qint64 pinID, const QByteArray &sealedPin, const QDateTime &at) = 0;
+    virtual bool deletePin(qint64 userID) = 0;
+    virtual bool scheduleRetrieval(qint64 pinID, const QDateTime &dueAt, const QDateTime &at) = 0;
+    virtual QList<PinRow> retrievalsDue(const QDateTime &now) = 0;
+    // True for exactly one caller: the one that is to send the e-mail.
+    virtual bool claimRetrieval(qint64 pinID, const QDateTime &at) = 0;
+
+    // Website blacklist, in the order the sites were added.
+    virtual QList<DomainRow> domains(qint64 userID, qint64 limit, qint64 offset) = 0;
+    virtual qint64 domainCount(qint64 userID) = 0;
+    // No value when the user already has the domain.
+    virtual std::optional<DomainRow> addDomain(qint64 userID, const QString &domain, const QDateTime &at) = 0;
+    virtual bool removeDomain(qint64 userID, qint64 domainID) = 0;
+
+    // Categories, with the user's choice (userID 0: nobody's).
+    virtual QList<CategoryRow> categories(qint64 userID) = 0;
+    virtual bool categoryExists(qint64 categoryID) = 0;
+    virtual QStringList categoryDomains(qint64 categoryID) = 0;
+    // Blocking twice gives the row made the first time.
+    virtual std::optional<UserCategoryRow> blockCategory(qint64 userID, qint64 categoryID, const QDateTime &at) = 0;
+    // The row removed; no value when the category was not blocked.
+    virtual std::optional<UserCategoryRow> unblockCategory(qint64 userID, qint64 categoryID) = 0;
+
+    // Devices seen by the account status call.
+    virtual bool recordDevice(qint64 userID, const QString &platformID, const QString &address,
+                              const QDateTime &at) = 0;
+    virtual QList<DeviceRow> devices(qint64 userID) = 0;
+};

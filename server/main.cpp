@@ -1,0 +1,39 @@
+#include "BuildConfig.h"
+#include "Crypto.h"
+#include "Log.h"
+#include "Server.h"
+#include "ServerOptions.h"
+#include "TerminationSignals.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("nimbrel-server"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(BuildConfig::version));
+
+    QString message;
+    const std::optional<ServerOptions> options = ServerOptions::parse(QCoreApplication::arguments(), &message);
+    if (!options) {
+        std::fprintf(stderr, "nimbrel-server: %s (see --help)\n", qPrintable(message));
+        return 2;
+    }
+    if (!Crypto::initialize()) {
+        std::fprintf(stderr, "nimbrel-server: libsodium cannot start\n");
+        return 1;
+    }
+    std::unique_ptr<Server> server = Server::start(*options, &message);
+    if (!server) {
+        std::fprintf(stderr, "nimbrel-server: %s\n", qPrintable(message));
+        return 1;
+    }
+    onTerminationSignal(&app, [] {
+        Log::line(QStringLiteral("nimbrel-server stopping"));
+        QCoreApplication::quit();
+    });
+    const int status = QCoreApplication::exec();
+    server.reset();
+    return status;
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "Records.h"
+#include "ServerProcess.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QtTest>
+
+namespace ServerTest {
+
+inline QJsonObject fixture(const QString &name)
+{
+    QFile file(QStringLiteral(NIMBREL_TEST_DATA_DIR "/api/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+// Where the server's answer gives a key the hand-written fixture also has, both must hold the
+// same JSON type (a contract slip made the same way in the app's records and the server's
+// encoders would still show here).
+inline QString shapeDifference(const QJsonValue &server, const QJsonValue &expected, const QString &path)
+{
+    if (server.isNull() || server.isUndefined() || expected.isNull() || expected.isUndefined())
+        return {};
+    if (server.type() != expected.type())
+        return QStringLiteral("%1: type %2, the fixture has %3").arg(path).arg(server.type()).arg(expected.type());
+    if (server.isObject()) {
+        const QJsonObject s = server.toObject();
+        const QJsonObject e = expected.toObject();
+        for (auto it = e.begin(); it != e.end(); ++it) {
+            const QString problem = shapeDifference(s.value(it.key()), it.value(), path + QLatin1Char('.') + it.key());
+            if (!problem.isEmpty())
+                return problem;
+        }
+    } else if (server.isArray() && !server.toArray().isEmpty() && !expected.toArray().isEmpty()) {
+        return shapeDifference(server.toArray().first(), expected.toArray().first(), path + QStringLiteral("[0]"));
+    }
+    return {};
+}
+
+// Empty when the answer is HTTP 200, decodes strictly as the app's record T, agrees with the
+// fixture's types and has the expected status; otherwise what is wrong.
+template <class T> QString contractProblem(const ServerAnswer &answer, const QString &fixtureName, bool status)
+{
+    if (answer.status != 200)
+        return QStringLiteral("HTTP %1: %2").arg(answer.status).arg(QString::fromUtf8(answer.body));
+    DecodingError error;
+    const std::optional<T> record = decodeRecord<T>(answer.body, &error);
+    if (!record)
+        return QStringLiteral("does not decode: %1 in %2").arg(error.description(), QString::fromUtf8(answer.body));
+    if (record->status != status)
+        return QStringLiteral("status %1: %2").arg(record->status).arg(record->msg);
+    if (record->msg.isEmpty())
+        return QStringLiteral("no message");
+    const QString shape = shapeDifference(answer.json(), fixture(fixtureName), QStringLiteral("body"));
+    return shape;
+}
+
+struct Account {
+    qint64 id = 0;
+    QByteArray token;
+    QString email;
+    QString password;
+};
+
+// Signs up a new account; id 0 when that failed.
+inline Account signUp(ServerClient &client, const QString &email,
+                      const QString &password = QStringLiteral("correct horse"))
+{
+    const ServerAnswer answer = client.post(QStringLiteral("signup"),
+                                            {{QStringLiteral("social_media"), QStringLiteral("0")},
+                                             {QStringLiteral("device_name"), QStringLiteral("Desk")},
+                                             {QStringLiteral("email"), email},
+                                             {QStringLiteral("password"), password},
+                                             {QStringLiteral("profile_id"), QStringLiteral("0")}},
+                                            ServerProcess::appToken());
+    const QJsonObject data = answer.data().toObject();
+    return {data.value(QStringLiteral("id")).toInteger(), data.value(QStringLiteral("token")).toString().toLatin1(),
+            email, password};
+}
+
+inline ServerAnswer logIn(ServerClient &client, const QString &email, const QString &password,
+                          const QByteArray &token = ServerProcess::appToken())
+{
+    return client.post(QStringLiteral("login"),
+                       {{QStringLiteral("email"), email},
+                        {QStringLiteral("password"), password},
+                        {QStringLiteral("social_media"), QStringLiteral("0")},
+                        {QStringLiteral("platform_unique_id"), QStringLiteral("3f2504e04f8911d39a0c0305e82c3301")}},
+                       token);
+}
+
+} // namespace ServerTest

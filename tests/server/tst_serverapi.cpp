@@ -1,0 +1,652 @@
+// The 17 services over HTTP, against the real nimbrel-server on 127.0.0.1 with a SQLite file.
+#include "ServerTestSupport.h"
+#include "StubHttpServer.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace ServerTest;
+using Form = ServerClient::Form;
+
+namespace {
+const QString wrongPin = QStringLiteral("Please enter a valid otp.");
+const QString blockedPin = QStringLiteral("Your pin has been bloked.");
+const QString pinFirst = QStringLiteral("Please verify your pin first.");
+
+QString resetLink(const QString &mail)
+{
+    static const QRegularExpression link(QStringLiteral("(http://\\S+/password/reset\\?token=[A-Za-z0-9_-]+)"));
+    return link.match(mail).captured(1);
+}
+} // namespace
+
+class tst_ServerApi : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ServerProcess> m_server;
+    std::unique_ptr<ServerClient> m_client;
+
+    ServerClient &client() { return *m_client; }
+    ServerAnswer post(const QString &path, const Form &form, const QByteArray &token, const QByteArray &lang = "en")
+    {
+        return m_client->post(path, form, token, lang);
+    }
+    void restart(const QStringList &arguments)
+    {
+        QVERIFY(m_server->stop());
+        QVERIFY(m_server->start(arguments));
+        m_client = std::make_unique<ServerClient>(m_server->apiBase());
+    }
+    Account withPin(const QString &email, const QString &hours = QStringLiteral("24"))
+    {
+        Account account = signUp(client(), email);
+        post(QStringLiteral("setupPin"), {{"time", hours}, {"pin", "482913"}}, account.token);
+        return account;
+    }
+    ServerAnswer get(const QString &path, const QByteArray &token) { return m_client->get(path, token); }
+    ServerAnswer checkPin(const Account &a, const QString &pin, const QByteArray &lang = "en")
+    {
+        return post(QStringLiteral("checkPin"), {{"user_id", QString::number(a.id)}, {"attempt", "1"}, {"pin", pin}},
+                    a.token, lang);
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_server = std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY), m_dir->path());
+        QVERIFY(m_server->start());
+        m_client = std::make_unique<ServerClient>(m_server->apiBase());
+    }
+
+    void cleanup()
+    {
+        // SIGTERM ends the server through its normal end, with status 0.
+        QVERIFY(m_server->stop());
+        m_client.reset();
+        m_server.reset();
+        m_dir.reset();
+    }
+
+    // Every endpoint's accepted and refused answers decode as the app's records and agree
+    // with the hand-written fixtures.
+    void everyAnswerFitsTheAppsRecords()
+    {
+        const QByteArray app = ServerProcess::appToken();
+        ServerAnswer a = post("signup",
+                              {{"social_media", "0"},
+                               {"device_name", "Desk"},
+                               {"email", "ada@example.org"},
+                               {"password", "correct horse"},
+                               {"profile_id", "0"}},
+                              app);
+        QCOMPARE(contractProblem<BaseModel<AuthModel>>(a, "signup.json", true), QString());
+        const QByteArray token = a.data()[QStringLiteral("token")].toString().toLatin1();
+        const QString id = QString::number(a.data()[QStringLiteral("id")].toInteger());
+        a = post("signup", {{"email", "ADA@example.org"}, {"password", "another one"}}, app);
+        QCOMPARE(contractProblem<BaseModel<AuthModel>>(a, "login-refused.json", false), QString());
+
+        a = logIn(client(), "ada@example.org", "correct horse");
+        QCOMPARE(contractProblem<BaseModel<AuthModel>>(a, "login.json", true), QString());
+        a = logIn(client(), "ada@example.org", "wrong horse");
+        QCOMPARE(contractProblem<BaseModel<AuthModel>>(a, "login-refused.json", false), QString());
+
+        a = post("forgot-password", {{"email", "ada@example.org"}}, app);
+        QCOMPARE(contractProblem<BaseModel<AuthModel>>(a, "forgot-password.json", true), QString());
+        a = post("forgot-password", {{"email", "not an address"}}, app);
+        QCOMPARE(contractProblem<BaseModel<AuthModel>>(a, "forgot-password.json", false), QString());
+
+        a = post("update-profile", {{"name", "Ada King"}, {"device_name", "Study"}, {"password", ""}}, token);
+        QCOMPARE(contractProblem<BaseModel<UpdateProfile>>(a, "update-profile.json", true), QString());
+        a = post("update-profile", {{"name", "Ada\nKing"}, {"device_name", "Study"}, {"password", ""}}, token);
+        QCOMPARE(contractProblem<BaseModel<UpdateProfile>>(a, "update-profile.json", false), QString());
+
+        a = post("sync-url", {{"platform_unique_id", "abc"}}, token);
+        QCOMPARE(contractProblem<BaseModel<SyncURLModel>>(a, "sync-url-no-pin.json", true), QString());
+        QVERIFY(!decodeRecord<BaseModel<SyncURLModel>>(a.body)->data->pinProtection);
+
+        a = post("setupPin", {{"time", "175200"}, {"pin", "482913"}}, token);
+        QCOMPARE(contractProblem<BaseModel<SetupPinModel>>(a, "setupPin.json", true), QString());
+        a = post("setupPin", {{"time", "12"}, {"pin", "111111"}}, token);
+        QCOMPARE(contractProblem<BaseModel<SetupPinModel>>(a, "setupPin.json", false), QString());
+        QCOMPARE(a.msg(), QStringLiteral("Pin already set"));
+
+        a = post("sync-url", {{"platform_unique_id", "abc"}}, token);
+        QCOMPARE(contractProblem<BaseModel<SyncURLModel>>(a, "sync-url.json", true), QString());
+        QVERIFY(decodeRecord<BaseModel<SyncURLModel>>(a.body)->data->pinProtection);
+        a = logIn(client(), "ada@example.org", "correct horse");
+        QVERIFY(decodeRecord<BaseModel<AuthModel>>(a.body)->data->pinProtection);
+
+        a = post("checkPin", {{"user_id", id}, {"attempt", "1"}, {"pin", "000000"}}, token);
+        QCOMPARE(contractProblem<BaseModel<CheckPinModel>>(a, "checkPin.json", false), QString());
+        a = post("checkPin", {{"user_id", id}, {"attempt", "2"}, {"pin", "482913"}}, token);
+        QCOMPARE(contractProblem<BaseModel<CheckPinModel>>(a, "checkPin.json", true), QString());
+
+        a = post("updatePin", {{"old_pin", "000000"}, {"pin", "135790"}}, token);
+        QCOMPARE(contractProblem<BaseModel<UpdatePinModel>>(a, "updatePin.json", false), QString());
+        a = post("updatePin", {{"old_pin", "482913"}, {"pin", "135790"}}, token);
+        QCOMPARE(contractProblem<BaseModel<UpdatePinModel>>(a, "updatePin.json", true), QString());
+
+        a = post("retrievePin", {{"user_id", id}}, token);
+        QCOMPARE(contractProblem<BaseModel<RetrievePinModel>>(a, "retrievePin.json", false), QString());
+
+        a = post("blockwesitebyuser", {{"user_id", id}, {"domain", "video.example.org"}}, token);
+        QCOMPARE(contractProblem<BaseModel<BlockData>>(a, "blockwesitebyuser.json", true), QString());
+        const QString domainID = QString::number(a.data()[QStringLiteral("id")].toInteger());
+        a = post("blockwesitebyuser", {{"user_id", id}, {"domain", "video.example.org"}}, token);
+        QCOMPARE(contractProblem<BaseModel<BlockData>>(a, "blockwesitebyuser.json", false), QString());
+        a = post("getblockwebsitebyuser?page=1", {{"user_id", id}}, token);
+        QCOMPARE(contractProblem<BaseModel<BlockWebsiteModel>>(a, "getblockwebsitebyuser.json", true), QString());
+        a = post("getblockwebsitebyuser?page=1", {{"user_id", "999"}}, token);
+        QCOMPARE(contractProblem<BaseModel<BlockWebsiteModel>>(a, "getblockwebsitebyuser.json", false), QString());
+
+        a = get("category", token);
+        QCOMPARE(contractProblem<BaseModel<CategoryList>>(a, "category.json", true), QString());
+        a = post("blockcategory", {{"category_id", "2"}}, token);
+        QCOMPARE(contractProblem<BaseModel<BlockCategoryModel>>(a, "blockcategory.json", true), QString());
+        a = post("blockcategory", {{"category_id", "9999"}}, token);
+        QCOMPARE(contractProblem<BaseModel<BlockCategoryModel>>(a, "blockcategory.json", false), QString());
+        a = post("unblockcategory", {{"category_id", "3"}}, token);
+        QCOMPARE(contractProblem<BaseModel<UnblockCategoryModel>>(a, "unblockcategory.json", false), QString());
+        a = post("unblockcategory", {{"category_id", "2"}}, token);
+        QCOMPARE(contractProblem<BaseModel<UnblockCategoryModel>>(a, "unblockcategory.json", true), QString());
+
+        a = post("unblockwesitebyuser", {{"domain_id", "999"}}, token);
+        QCOMPARE(contractProblem<UnblockWebsiteModel>(a, "unblockwesitebyuser.json", false), QString());
+        a = post("unblockwesitebyuser", {{"domain_id", domainID}}, token);
+        QCOMPARE(contractProblem<UnblockWebsiteModel>(a, "unblockwesitebyuser.json", true), QString());
+
+        a = post("removepin", {}, token);
+        QCOMPARE(contractProblem<DisablePinModel>(a, "removepin.json", true), QString());
+        a = post("removepin", {}, token);
+        QCOMPARE(contractProblem<DisablePinModel>(a, "removepin.json", false), QString());
+
+        a = post("logout", {}, token);
+        QCOMPARE(contractProblem<LogoutModel>(a, "logout.json", true), QString());
+    }
+
+    // A service that needs a user answers 401 to anything but a live user token.
+    void userServicesNeedALiveToken_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("no token") << "none";
+        QTest::newRow("unknown token") << "unknown";
+        QTest::newRow("built-in token") << "app";
+        QTest::newRow("revoked at logout") << "revoked";
+        QTest::newRow("expired") << "expired";
+    }
+    void userServicesNeedALiveToken()
+    {
+        QFETCH(QString, kind);
+        Account account = signUp(client(), "ada@example.org");
+        QVERIFY(account.id);
+        QByteArray token = account.token;
+        if (kind == "none")
+            token.clear();
+        else if (kind == "unknown")
+            token = "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA";
+        else if (kind == "app")
+            token = ServerProcess::appToken();
+        else if (kind == "revoked")
+            QVERIFY(post("logout", {}, token).accepted());
+        else if (kind == "expired")
+            m_server->advance(181 * 24 * 3600);
+
+        for (const char *path : {"update-profile", "setupPin", "checkPin", "retrievePin", "updatePin", "removepin",
+                                 "getblockwebsitebyuser?page=1", "blockwesitebyuser", "unblockwesitebyuser",
+                                 "blockcategory", "unblockcategory", "logout"})
+            QVERIFY2(post(path, {}, token).status == 401, path);
+        const ServerAnswer sync = post("sync-url", {{"platform_unique_id", "abc"}}, token);
+        if (kind == "app") {
+            // Nothing to sync for nobody: a refusal the app does not treat as a sign-out.
+            QCOMPARE(sync.status, 200);
+            QVERIFY(!sync.accepted());
+        } else {
+            QCOMPARE(sync.status, 401);
+        }
+    }
+
+    void publicServicesTakeTheBuiltInToken()
+    {
+        const Account account = signUp(client(), "ada@example.org");
+        QVERIFY(account.id);
+        QCOMPARE(post("signup", {{"email", "bob@example.org"}, {"password", "12345678"}}, "made-up").status, 401);
+        QCOMPARE(get("category", "made-up").status, 401);
+        QCOMPARE(get("category", ServerProcess::appToken()).status, 200);
+        QVERIFY(post("logout", {}, account.token).accepted());
+        // The app keeps its old token after a logout and signs in again with it.
+        const ServerAnswer again = logIn(client(), account.email, account.password, account.token);
+        QCOMPARE(again.status, 200);
+        QVERIFY(again.accepted());
+        const QByteArray fresh = again.data()[QStringLiteral("token")].toString().toLatin1();
+        QVERIFY(post("sync-url", {{"platform_unique_id", "abc"}}, fresh).accepted());
+        QCOMPARE(post("sync-url", {{"platform_unique_id", "abc"}}, account.token).status, 401);
+    }
+
+    // The account is the token's; ids of another account are refused and change nothing.
+    void anotherAccountsIdsAreRefused()
+    {
+        const Account ada = signUp(client(), "ada@example.org");
+        const Account bob = signUp(client(), "bob@example.org");
+        const ServerAnswer added = post("blockwesitebyuser", {{"user_id", ""}, {"domain", "example.com"}}, ada.token);
+        QVERIFY(added.accepted());
+        const QString adaDomain = QString::number(added.data()[QStringLiteral("id")].toInteger());
+        const QString adaID = QString::number(ada.id);
+
+        const ServerAnswer removed = post("unblockwesitebyuser", {{"domain_id", adaDomain}}, bob.token);
+        QVERIFY(!removed.accepted());
+        QCOMPARE(removed.msg(), QStringLiteral("This website is not in your blacklist."));
+        for (const char *path : {"getblockwebsitebyuser?page=1", "blockwesitebyuser", "checkPin", "retrievePin"}) {
+            const ServerAnswer answer = post(path, {{"user_id", adaID}, {"domain", "bob.example"}}, bob.token);
+            QVERIFY2(!answer.accepted(), path);
+            QCOMPARE(answer.msg(), QStringLiteral("This request is not for the signed-in account."));
+        }
+        const QJsonArray adaList = post("getblockwebsitebyuser?page=1", {{"user_id", adaID}}, ada.token)
+                                       .data()[QStringLiteral("data")]
+                                       .toArray();
+        QCOMPARE(adaList.size(), 1);
+        QCOMPARE(post("getblockwebsitebyuser?page=1", {}, bob.token).data()[QStringLiteral("total")].toInteger(), 0);
+
+        QVERIFY(post("blockcategory", {{"category_id", "1"}}, ada.token).accepted());
+        const QJsonArray bobCategories = get("category", bob.token).data().toArray();
+        QCOMPARE(bobCategories.first()[QStringLiteral("is_block_category")].toInteger(), 0);
+        QCOMPARE(get("category", ada.token).data().toArray().first()[QStringLiteral("is_block_category")].toInteger(),
+                 1);
+    }
+
+    void wrongPinsBlockThePinForFifteenMinutes_data()
+    {
+        QTest::addColumn<QByteArray>("language");
+        QTest::newRow("English") << QByteArray("en");
+        QTest::newRow("French") << QByteArray("fr");
+    }
+    void wrongPinsBlockThePinForFifteenMinutes()
+    {
+        QFETCH(QByteArray, language);
+        const Account a = withPin("ada@example.org");
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(checkPin(a, "111111", language).msg(), wrongPin);
+        QVERIFY(checkPin(a, "482913", language).accepted()); // a right PIN starts the count again
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(checkPin(a, "111111", language).msg(), wrongPin);
+        QCOMPARE(checkPin(a, "111111", language).msg(), blockedPin);
+        QCOMPARE(checkPin(a, "482913", language).msg(), blockedPin); // even the right one
+        m_server->advance(14 * 60 + 59);
+        QCOMPARE(checkPin(a, "482913", language).msg(), blockedPin);
+        m_server->advance(1);
+        QVERIFY(checkPin(a, "482913", language).accepted());
+        // updatePin counts its old PIN too.
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(post("updatePin", {{"old_pin", "000000"}, {"pin", "135790"}}, a.token, language).msg(), wrongPin);
+        QCOMPARE(post("updatePin", {{"old_pin", "000000"}, {"pin", "135790"}}, a.token, language).msg(), blockedPin);
+        QCOMPARE(post("updatePin", {{"old_pin", "482913"}, {"pin", "135790"}}, a.token, language).msg(), blockedPin);
+    }
+
+    void weakeningNeedsARecentPin_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("removepin") << "removepin";
+        QTest::newRow("unblockwesitebyuser") << "unblockwesitebyuser";
+        QTest::newRow("unblockcategory") << "unblockcategory";
+    }
+    void weakeningNeedsARecentPin()
+    {
+        QFETCH(QString, path);
+        const Account a = withPin("ada@example.org");
+        const Account other = {
+            a.id, logIn(client(), a.email, a.password).data()[QStringLiteral("token")].toString().toLatin1(), a.email,
+            a.password};
+        const ServerAnswer site = post("blockwesitebyuser", {{"domain", "example.com"}}, a.token);
+        QVERIFY(post("blockcategory", {{"category_id", "5"}}, a.token).accepted());
+        const Form form{{"domain_id", QString::number(site.data()[QStringLiteral("id")].toInteger())},
+                        {"category_id", "5"}};
+
+        QCOMPARE(post(path, form, a.token).msg(), pinFirst);
+        QVERIFY(checkPin(a, "482913").accepted());
+        QCOMPARE(post(path, form, other.token).msg(), pinFirst); // the window is the checking token's only
+        m_server->advance(5 * 60);
+        QCOMPARE(post(path, form, a.token).msg(), pinFirst);
+        QVERIFY(checkPin(a, "482913").accepted());
+        m_server->advance(4 * 60);
+        QVERIFY(post(path, form, a.token).accepted());
+    }
+
+    void weakeningWithoutAPinNeedsNoCheck()
+    {
+        const Account a = signUp(client(), "ada@example.org");
+        QVERIFY(post("blockcategory", {{"category_id", "5"}}, a.token).accepted());
+        QVERIFY(post("unblockcategory", {{"category_id", "5"}}, a.token).accepted());
+    }
+
+    void pinSetupRules_data()
+    {
+        QTest::addColumn<QString>("pin");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("six digits, 12 hours") << "012345"
+                                              << "12" << true;
+        QTest::newRow("forever") << "999999"
+                                 << "175200" << true;
+        QTest::newRow("five digits") << "12345"
+                                     << "24" << false;
+        QTest::newRow("seven digits") << "1234567"
+                                      << "24" << false;
+        QTest::newRow("a letter") << "12a456"
+                                  << "24" << false;
+        QTest::newRow("a blank") << " 12345"
+                                 << "24" << false;
+        QTest::newRow("other digits") << QString::fromUtf8("１２３４５６") << "24" << false;
+        QTest::newRow("36 hours") << "123456"
+                                  << "36" << false;
+        QTest::newRow("no time") << "123456"
+                                 << "" << false;
+    }
+    void pinSetupRules()
+    {
+        QFETCH(QString, pin);
+        QFETCH(QString, time);
+        QFETCH(bool, accepted);
+        const Account a = signUp(client(), "ada@example.org");
+        const ServerAnswer answer = post("setupPin", {{"time", time}, {"pin", pin}}, a.token);
+        QCOMPARE(answer.accepted(), accepted);
+        const ServerAnswer sync = post("sync-url", {}, a.token);
+        QCOMPARE(sync.data()[QStringLiteral("pin_protection")].isObject(), accepted);
+        if (accepted) {
+            // The PIN never travels back.
+            QCOMPARE(answer.data()[QStringLiteral("pin")].toString(), QStringLiteral("******"));
+            QCOMPARE(sync.data()[QStringLiteral("pin_protection")][QStringLiteral("pin")].toInteger(), 0);
+            QVERIFY(!answer.body.contains(pin.toUtf8()));
+        }
+    }
+
+    void retrievedPinIsMailedAfterTheWaitingTime()
+    {
+        const Account a = withPin("ada@example.org", "12");
+        const ServerAnswer asked = post("retrievePin", {{"user_id", QString::number(a.id)}}, a.token);
+        QCOMPARE(contractProblem<BaseModel<RetrievePinModel>>(asked, "retrievePin.json", true), QString());
+        QVERIFY2(asked.msg().contains("2026-01-02 00:00"), qPrintable(asked.msg()));
+        QVERIFY(!post("retrievePin", {{"user_id", ""}}, a.token).accepted()); // already under way
+        m_server->advance(12 * 3600 - 60);
+        QTest::qWait(300);
+        QCOMPARE(m_server->mails().size(), 0);
+        m_server->advance(60);
+        QTRY_COMPARE(m_server->mails().size(), 1);
+        QVERIFY(m_server->mails().first().contains("To: ada@example.org"));
+        QVERIFY(m_server->mails().first().contains("482913"));
+        QTest::qWait(200);
+        QCOMPARE(m_server->mails().size(), 1); // sent once
+        // Once sent, a new request starts a new wait.
+        QVERIFY(post("retrievePin", {{"user_id", ""}}, a.token).accepted());
+    }
+
+    void foreverPinIsNeverMailed()
+    {
+        const Account a = withPin("ada@example.org", "175200");
+        const ServerAnswer asked = post("retrievePin", {{"user_id", ""}}, a.token, "fr");
+        QVERIFY(!asked.accepted());
+        QVERIFY(asked.msg().contains("chat en direct"));
+        m_server->advance(200000LL * 3600);
+        QTest::qWait(200);
+        QCOMPARE(m_server->mails().size(), 0);
+    }
+
+    void resetLinkWorksOnce()
+    {
+        const Account a = signUp(client(), "ada@example.org");
+        const ServerAnswer known = post("forgot-password", {{"email", "ada@example.org"}}, ServerProcess::appToken());
+        const ServerAnswer unknown =
+            post("forgot-password", {{"email", "nobody@example.org"}}, ServerProcess::appToken());
+        QVERIFY(known.accepted());
+        QCOMPARE(unknown.body, known.body); // no hint whether the account exists
+        QTRY_COMPARE(m_server->mails().size(), 1);
+        const QUrl link(resetLink(m_server->mails().first()));
+        QVERIFY(link.isValid());
+
+        ServerAnswer page = client().send("GET", link, {}, {});
+        QCOMPARE(page.status, 200);
+        QVERIFY(page.contentType.startsWith("text/html"));
+        QVERIFY(page.body.contains("name=\"password_confirmation\""));
+        const QUrl target = link.resolved(QUrl("reset"));
+        const QByteArray token = QUrlQuery(link).queryItemValue("token").toLatin1();
+        auto submit = [&](const QString &password, const QString &confirmation) {
+            return client().send(
+                "POST", target,
+                ServerClient::encode(
+                    {{"token", token}, {"password", password}, {"password_confirmation", confirmation}}),
+                {{"Content-Type", "application/x-www-form-urlencoded"}});
+        };
+        QCOMPARE(submit("new password 1", "new password 2").status, 400); // a typo does not use up the link
+        QCOMPARE(submit("new password 1", "new password 1").status, 200);
+        QCOMPARE(submit("new password 3", "new password 3").status, 410);
+        QCOMPARE(client().send("GET", link, {}, {}).status, 410);
+
+        QVERIFY(!logIn(client(), a.email, a.password).accepted());
+        QVERIFY(logIn(client(), a.email, "new password 1").accepted());
+        QCOMPARE(post("sync-url", {}, a.token).status, 401); // signed out everywhere
+
+        // A link that waited more than an hour is dead.
+        m_server->advance(120);
+        QVERIFY(post("forgot-password", {{"email", "ada@example.org"}}, ServerProcess::appToken()).accepted());
+        QTRY_COMPARE(m_server->mails().size(), 2);
+        const QUrl late(resetLink(m_server->mails().last()));
+        m_server->advance(61 * 60);
+        QCOMPARE(client().send("GET", late, {}, {}).status, 410);
+    }
+
+    void noSecretInAnyAnswerOrLogLine()
+    {
+        const QString password = QStringLiteral("S3cret+pass word");
+        const Account a = signUp(client(), "ada@example.org", password);
+        const ServerAnswer login = logIn(client(), a.email, password);
+        const QByteArray second = login.data()[QStringLiteral("token")].toString().toLatin1();
+        QList<ServerAnswer> answers{login};
+        answers << post("setupPin", {{"time", "12"}, {"pin", "482913"}}, a.token) << checkPin(a, "482913")
+                << checkPin(a, "111111") << post("updatePin", {{"old_pin", "482913"}, {"pin", "135790"}}, a.token)
+                << post("retrievePin", {}, a.token) << post("sync-url", {}, a.token)
+                << post("update-profile", {{"name", "Ada"}, {"device_name", "Desk"}, {"password", "Other pass 2"}},
+                        second)
+                << post("forgot-password", {{"email", a.email}}, ServerProcess::appToken());
+        for (const ServerAnswer &answer : answers) {
+            for (const QByteArray &secret : {password.toUtf8(), QByteArray("482913"), QByteArray("135790"),
+                                             QByteArray("Other pass 2"), QByteArray("111111")})
+                QVERIFY2(!answer.body.contains(secret), answer.body.constData());
+        }
+        m_server->advance(13 * 3600); // the PIN goes to the outbox, never to the log
+        QTRY_COMPARE(m_server->mails().size(), 2);
+        const QString log = m_server->output();
+        QVERIFY(log.contains("POST /api/v3/checkPin 200"));
+        for (const QString &secret :
+             {password, QStringLiteral("482913"), QStringLiteral("135790"), QStringLiteral("Other pass 2"),
+              QString::fromLatin1(a.token), QString::fromLatin1(second), QString::fromLatin1(ServerProcess::appToken()),
+              QUrlQuery(QUrl(resetLink(m_server->mails().first()))).queryItemValue("token")})
+            QVERIFY2(!log.contains(secret), qPrintable(secret));
+    }
+
+    void textsAreStoredAsTheyCameOrRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("SQL") << "Robert'); DROP TABLE users; --" << true;
+        QTest::newRow("quotes and percent") << "\"%s' OR '1'='1" << true;
+        QTest::newRow("markup") << "<script>alert(1)</script>" << true;
+        QTest::newRow("accents") << QString::fromUtf8("Zoë Ça-va 🙂") << true;
+        QTest::newRow("line break") << "Ada\r\nBcc: x@example.org" << false;
+        QTest::newRow("NUL") << QString("Ada") + QChar(0) + "x" << false;
+        QTest::newRow("too long") << QString(101, 'a') << false;
+    }
+    void textsAreStoredAsTheyCameOrRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, stored);
+        const Account a = signUp(client(), "ada@example.org");
+        const ServerAnswer answer =
+            post("update-profile", {{"name", name}, {"device_name", name}, {"password", ""}}, a.token);
+        QCOMPARE(answer.accepted(), stored);
+        const ServerAnswer login = logIn(client(), a.email, a.password);
+        QVERIFY(login.accepted()); // the tables are all still there
+        if (stored) {
+            QCOMPARE(login.data()[QStringLiteral("name")].toString(), name);
+            QCOMPARE(login.data()[QStringLiteral("device_name")].toString(), name);
+        } else {
+            QCOMPARE(login.data()[QStringLiteral("device_name")].toString(), QStringLiteral("Desk"));
+        }
+        // The same text as an e-mail or a site is refused, never run.
+        if (name.size() <= 100)
+            QVERIFY(
+                !post("signup", {{"email", name + "@example.org"}, {"password", "12345678"}}, ServerProcess::appToken())
+                     .accepted());
+        QVERIFY(!post("blockwesitebyuser", {{"domain", name}}, a.token).accepted());
+        QVERIFY(!logIn(client(), name, a.password).accepted());
+        QVERIFY(post("sync-url", {{"platform_unique_id", name}}, a.token).accepted());
+    }
+
+    void blacklistNormalisesSites_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored"); // empty: refused
+        QTest::newRow("upper case") << "Example.COM"
+                                    << "example.com";
+        QTest::newRow("wildcard") << "*.example.com"
+                                  << "example.com";
+        QTest::newRow("trailing dot") << "news.example.org."
+                                      << "news.example.org";
+        QTest::newRow("www kept") << "www.example.com"
+                                  << "www.example.com";
+        QTest::newRow("IDN") << QString::fromUtf8("bücher.example") << "xn--bcher-kva.example";
+        QTest::newRow("no dot") << "localhost"
+                                << "";
+        QTest::newRow("IPv4") << "192.168.1.1"
+                              << "";
+        QTest::newRow("scheme") << "https://example.com"
+                                << "";
+        QTest::newRow("path") << "example.com/page"
+                              << "";
+        QTest::newRow("blank inside") << "exa mple.com"
+                                      << "";
+        QTest::newRow("underscore") << "my_site.com"
+                                    << "";
+        QTest::newRow("hyphen edge") << "-example.com"
+                                     << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("long label") << QString(64, 'a') + ".com"
+                                    << "";
+    }
+    void blacklistNormalisesSites()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        const Account a = signUp(client(), "ada@example.org");
+        const ServerAnswer answer = post("blockwesitebyuser", {{"user_id", ""}, {"domain", typed}}, a.token);
+        QCOMPARE(answer.accepted(), !stored.isEmpty());
+        if (stored.isEmpty()) {
+            QCOMPARE(answer.msg(), QStringLiteral("Please enter a valid website address, such as example.com."));
+            return;
+        }
+        QCOMPARE(answer.data()[QStringLiteral("domain")].toString(), stored);
+        const ServerAnswer again = post("blockwesitebyuser", {{"domain", stored.toUpper()}}, a.token);
+        QCOMPARE(again.msg(), QStringLiteral("This website is already in your blacklist."));
+    }
+
+    void blacklistPages()
+    {
+        const Account a = signUp(client(), "ada@example.org");
+        for (int i = 0; i < 101; ++i)
+            QVERIFY(
+                post("blockwesitebyuser", {{"domain", QStringLiteral("site%1.example").arg(i)}}, a.token).accepted());
+        const QJsonValue first = post("getblockwebsitebyuser?page=1", {}, a.token).data();
+        QCOMPARE(first["data"].toArray().size(), 100);
+        QCOMPARE(first["data"].toArray().first()["domain"].toString(), QStringLiteral("site0.example"));
+        QCOMPARE(first["last_page"].toInteger(), 2);
+        QCOMPARE(first["total"].toInteger(), 101);
+        QVERIFY(first["next_page_url"].toString().endsWith("getblockwebsitebyuser?page=2"));
+        const QJsonValue second = post("getblockwebsitebyuser?page=2", {}, a.token).data();
+        QCOMPARE(second["data"].toArray().size(), 1);
+        QCOMPARE(second["from"].toInteger(), 101);
+    }
+
+    void accountRules()
+    {
+        const QByteArray app = ServerProcess::appToken();
+        QCOMPARE(post("signup", {{"email", "ada@example"}, {"password", "12345678"}}, app).msg(),
+                 QStringLiteral("Please enter a valid e-mail address."));
+        QCOMPARE(post("signup", {{"email", "ada@example.org"}, {"password", "1234567"}}, app, "fr").msg(),
+                 QStringLiteral("Le mot de passe doit contenir au moins 8 caractères."));
+        const Account a = signUp(client(), "ada@example.org", " leading+plus ");
+        QVERIFY(a.id);
+        QCOMPARE(signUp(client(), "Ada@Example.ORG").id, 0);
+        QVERIFY(logIn(client(), "ADA@example.org", " leading+plus ").accepted()); // sent as typed, blanks and all
+        QVERIFY(!logIn(client(), "ada@example.org", "leading+plus").accepted());
+
+        const QByteArray other =
+            logIn(client(), a.email, a.password).data()[QStringLiteral("token")].toString().toLatin1();
+        // An empty password leaves it as it is; a new one signs out the other devices.
+        QVERIFY(
+            post("update-profile", {{"name", "Ada"}, {"device_name", "Desk"}, {"password", ""}}, a.token).accepted());
+        QVERIFY(logIn(client(), a.email, a.password).accepted());
+        QVERIFY(!post("update-profile", {{"name", "Ada"}, {"device_name", "Desk"}, {"password", "short"}}, a.token)
+                     .accepted());
+        QVERIFY(
+            post("update-profile", {{"name", "Ada"}, {"device_name", "Desk"}, {"password", "brand new pass"}}, a.token)
+                .accepted());
+        QVERIFY(logIn(client(), a.email, "brand new pass").accepted());
+        QCOMPARE(post("sync-url", {}, other).status, 401);
+        QCOMPARE(post("sync-url", {}, a.token).status, 200);
+    }
+
+    void failedSignInsAreRateLimited()
+    {
+        const Account a = signUp(client(), "ada@example.org");
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!logIn(client(), a.email, "wrong").accepted());
+        const ServerAnswer limited = logIn(client(), a.email, a.password);
+        QVERIFY(!limited.accepted());
+        QVERIFY(limited.msg().startsWith("Too many failed sign-in attempts"));
+        m_server->advance(15 * 60 + 1);
+        QVERIFY(logIn(client(), a.email, a.password).accepted());
+    }
+
+    void socialSignInIsVerifiedWithTheProvider()
+    {
+        const Form google{{"email", "ada@gmail.example"}, {"social_media", "2"},   {"token", "provider-token"},
+                          {"device_name", "Desk"},        {"profile_id", "10987"}, {"platform_unique_id", "abc"}};
+        QCOMPARE(post("login", google, ServerProcess::appToken()).msg(),
+                 QStringLiteral("Sign-in with Google is not available on this server."));
+
+        StubHttpServer provider;
+        const QUrl endpoint(QStringLiteral("http://127.0.0.1:%1/userinfo").arg(provider.port()));
+        restart({"--google-verify-url", endpoint.toString()});
+        provider.answer("/userinfo", 200, R"({"sub":"10987","email":"Ada@gmail.example","email_verified":true})");
+        const ServerAnswer in = post("login", google, ServerProcess::appToken());
+        QVERIFY2(in.accepted(), in.body.constData());
+        QCOMPARE(in.data()["social_media"].toInteger(), 2);
+        QCOMPARE(provider.requests().last().header("Authorization"), QByteArray("Bearer provider-token"));
+        const qint64 id = in.data()["id"].toInteger();
+        QCOMPARE(post("login", google, ServerProcess::appToken()).data()["id"].toInteger(), id); // same account
+
+        provider.answer("/userinfo", 200, R"({"sub":"55555","email":"ada@gmail.example"})");
+        QVERIFY(!post("login", google, ServerProcess::appToken()).accepted());
+        provider.answer("/userinfo", 401, R"({"error":"invalid_token"})");
+        QVERIFY(!post("login", google, ServerProcess::appToken()).accepted());
+        // No password was made for the account: the e-mail sign-in cannot get in.
+        QVERIFY(!logIn(client(), "ada@gmail.example", "").accepted());
+    }
+
+    void unknownPathsAndMethods()
+    {
+        QCOMPARE(post("nothing-here", {}, ServerProcess::appToken()).status, 404);
+        QCOMPARE(get("login", ServerProcess::appToken()).status, 405);
+        QCOMPARE(post("category", {}, ServerProcess::appToken()).status, 405);
+        const ServerAnswer big =
+            client().send("POST", m_server->apiBase().resolved(QUrl("login")), QByteArray(70 * 1024, 'a'),
+                          {{"Authorization", "Bearer test-app-token"}});
+        QCOMPARE(big.status, 413);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ServerApi)
+#include "tst_serverapi.moc"

@@ -1,0 +1,91 @@
+// Two nimbrel-server processes on one PostgreSQL database, as an operator runs them when one
+// server is not enough: neither keeps state of its own.
+#include "ServerPostgres.h"
+#include "ServerTestSupport.h"
+
+#include <QTemporaryDir>
+
+using namespace ServerTest;
+
+class tst_ServerPostgres : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ServerPostgres> m_postgres;
+    QString m_missing;
+
+private slots:
+    void initTestCase()
+    {
+        auto postgres = std::make_unique<ServerPostgres>();
+        if (postgres->start(&m_missing))
+            m_postgres = std::move(postgres);
+    }
+
+    void twoServersShareOneDatabase()
+    {
+        if (!m_postgres && ServerPostgres::binaries().isEmpty())
+            QSKIP(qPrintable(m_missing));
+        QVERIFY2(m_postgres, qPrintable(m_missing));
+        QVERIFY(m_postgres->createDatabase(QStringLiteral("shared")));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PGPASSWORD"), m_postgres->password());
+        // One key file and one outbox for both, as the operator is told to set them up.
+        const QStringList shared{QStringLiteral("--database"), m_postgres->url(QStringLiteral("shared")),
+                                 QStringLiteral("--key-file"), dir.filePath(QStringLiteral("server.key"))};
+        ServerProcess one(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("one")));
+        ServerProcess two(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("two")));
+        QVERIFY(one.start(shared, env));
+        QVERIFY(two.start(shared, env));
+        QVERIFY(!one.output().contains(m_postgres->password()));
+        ServerClient a(one.apiBase());
+        ServerClient b(two.apiBase());
+
+        const Account ada = signUp(a, QStringLiteral("ada@example.org"));
+        QVERIFY(ada.id);
+        QCOMPARE(signUp(b, QStringLiteral("ADA@example.org")).id, 0);
+        const ServerAnswer login = logIn(b, ada.email, ada.password);
+        QCOMPARE(contractProblem<BaseModel<AuthModel>>(login, QStringLiteral("login.json"), true), QString());
+
+        // Wrong PINs counted by either server add up.
+        QVERIFY(b.post(QStringLiteral("setupPin"), {{"time", "12"}, {"pin", "482913"}}, ada.token).accepted());
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE((i % 2 ? a : b).post(QStringLiteral("checkPin"), {{"pin", "000000"}}, ada.token).msg(),
+                     QStringLiteral("Please enter a valid otp."));
+        QCOMPARE(a.post(QStringLiteral("checkPin"), {{"pin", "000000"}}, ada.token).msg(),
+                 QStringLiteral("Your pin has been bloked."));
+        QCOMPARE(b.post(QStringLiteral("checkPin"), {{"pin", "482913"}}, ada.token).msg(),
+                 QStringLiteral("Your pin has been bloked."));
+        one.advance(15 * 60);
+        two.advance(15 * 60);
+        QVERIFY(b.post(QStringLiteral("checkPin"), {{"pin", "482913"}}, ada.token).accepted());
+        // The window opened on one server is honoured by the other.
+        const ServerAnswer site = a.post(QStringLiteral("blockwesitebyuser"), {{"domain", "example.com"}}, ada.token);
+        QCOMPARE(contractProblem<BaseModel<BlockData>>(site, QStringLiteral("blockwesitebyuser.json"), true),
+                 QString());
+        const QString domainID = QString::number(site.data()[QStringLiteral("id")].toInteger());
+        QVERIFY(a.post(QStringLiteral("unblockwesitebyuser"), {{"domain_id", domainID}}, ada.token).accepted());
+
+        // A retrieved PIN is e-mailed once, by one of the two.
+        QVERIFY(a.post(QStringLiteral("retrievePin"), {}, ada.token).accepted());
+        one.advance(12 * 3600);
+        two.advance(12 * 3600);
+        QTRY_COMPARE(one.mails().size() + two.mails().size(), 1);
+        QTest::qWait(300);
+        QCOMPARE(one.mails().size() + two.mails().size(), 1);
+
+        QVERIFY(a.post(QStringLiteral("logout"), {}, ada.token).accepted());
+        QCOMPARE(b.post(QStringLiteral("sync-url"), {}, ada.token).status, 401);
+        QVERIFY(one.stop());
+        QVERIFY(two.stop());
+        const QString log = one.output() + two.output();
+        QVERIFY(!log.contains(QLatin1String(ada.token)));
+        QVERIFY(!log.contains(QLatin1String("482913")));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ServerPostgres)
+#include "tst_serverpostgres.moc"

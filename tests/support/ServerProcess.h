@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QPair>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QUrl>
+
+// A real nimbrel-server process for one test: a free port on 127.0.0.1, its own data folder
+// (SQLite file, key, outbox) below folder, a clock the test moves through a file, cheap
+// password hashes and a fast look for PINs due. start() returns once the server listens.
+class ServerProcess
+{
+public:
+    ServerProcess(const QString &binary, const QString &folder);
+    ~ServerProcess();
+
+    static QByteArray appToken() { return QByteArrayLiteral("test-app-token"); }
+
+    // extraArguments go after the defaults (a later --database replaces the SQLite file).
+    bool start(const QStringList &extraArguments = {}, const QProcessEnvironment &environment = {});
+    // SIGTERM, then waits for the process to end; true when it ended cleanly.
+    bool stop();
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+
+    quint16 port() const { return m_port; }
+    QUrl apiBase() const;
+    QString folder() const { return m_folder; }
+    // Everything the server printed so far.
+    QString output();
+
+    // The server's clock: starts at 2026-01-01 12:00 UTC.
+    QDateTime now() const { return m_now; }
+    void setNow(const QDateTime &time);
+    void advance(qint64 seconds) { setNow(m_now.addSecs(seconds)); }
+
+    // The e-mails written so far, oldest first, as their full text.
+    QStringList mails() const;
+
+private:
+    QString m_binary;
+    QString m_folder;
+    QProcess m_process;
+    QByteArray m_output;
+    quint16 m_port = 0;
+    QDateTime m_now;
+};
+
+// One HTTP answer of the server.
+struct ServerAnswer {
+    int status = 0;
+    QByteArray body;
+    QByteArray contentType;
+    QJsonObject json() const;
+    QString msg() const { return json().value(QStringLiteral("msg")).toString(); }
+    bool accepted() const { return json().value(QStringLiteral("status")).toBool(); }
+    QJsonValue data() const { return json().value(QStringLiteral("data")); }
+};
+
+// Talks to a server the way the app does: form-encoded POSTs (every character but the
+// unreserved ones escaped), "Authorization: Bearer <token>" and "X-localization".
+class ServerClient
+{
+public:
+    using Form = QList<QPair<QString, QString>>;
+
+    explicit ServerClient(const QUrl &apiBase);
+
+    ServerAnswer post(const QString &path, const Form &form, const QByteArray &token,
+                      const QByteArray &language = "en");
+    ServerAnswer get(const QString &path, const QByteArray &token, const QByteArray &language = "en");
+    // Any address, method and body (the reset page, raw bodies).
+    ServerAnswer send(const QByteArray &method, const QUrl &url, const QByteArray &body,
+                      const QList<QPair<QByteArray, QByteArray>> &headers);
+    static QByteArray encode(const Form &form);
+
+private:
+    QUrl m_apiBase;
+    QNetworkAccessManager m_network;
+};
