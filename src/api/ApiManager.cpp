@@ -147,13 +147,13 @@ ApiManager::Headers ApiManager::makeHeaders() const
             {QStringLiteral("X-localization"), language}};
 }
 
-void ApiManager::sendRequest(WebService service, bool isPost, const Parameters &parameters, FailureCallback onFailure,
+bool ApiManager::sendRequest(WebService service, bool isPost, const Parameters &parameters, FailureCallback onFailure,
                              SuccessCallback onSuccess)
 {
     if (!m_reachability || m_reachability->connection() == Connection::unavailable) {
         if (m_hooks.mainWindowExists && m_hooks.mainWindowExists())
             AlertPresenter::shared().showCommonAlert(alertText("Ooops"), alertText("Network Not Reachable"));
-        return;
+        return false;
     }
 
     const QString url = m_apiBase.toString() + path(service);
@@ -179,6 +179,7 @@ void ApiManager::sendRequest(WebService service, bool isPost, const Parameters &
         reply->deleteLater();
         handleResponse(reply, exchange);
     });
+    return true;
 }
 
 void ApiManager::handleResponse(QNetworkReply *reply, const Exchange &exchange)

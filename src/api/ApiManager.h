@@ -68,7 +68,8 @@ public:
     // Every change, either way, sends one account-status request.
     void reachabilityChanged(const QVariant &notification);
 
-    void sendRequest(WebService service, bool isPost, const Parameters &parameters, FailureCallback onFailure,
+    // False when the reachability gate kept the request back: then neither callback runs.
+    bool sendRequest(WebService service, bool isPost, const Parameters &parameters, FailureCallback onFailure,
                      SuccessCallback onSuccess);
     Headers makeHeaders() const;
 

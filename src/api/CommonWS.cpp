@@ -37,11 +37,15 @@ CommonWS &CommonWS::shared()
 
 template <class T>
 void CommonWS::call(WebService service, bool isPost, const ApiManager::Parameters &parameters, Completion<T> completion,
-                    std::function<void(const T &)> afterDecode)
+                    std::function<void(const T &)> afterDecode, NoAnswer noAnswer)
 {
-    ApiManager::shared().sendRequest(
+    const bool sent = ApiManager::shared().sendRequest(
         service, isPost, parameters,
-        [](const ApiError &error) { Log::line(QStringLiteral("error found in api calling : ") + error.description); },
+        [noAnswer](const ApiError &error) {
+            Log::line(QStringLiteral("error found in api calling : ") + error.description);
+            if (noAnswer)
+                noAnswer();
+        },
         [service, completion = std::move(completion),
          afterDecode = std::move(afterDecode)](const std::optional<QByteArray> &body) {
             DecodingError error{QString(), QStringLiteral("the answer has no body")};
@@ -60,10 +64,12 @@ void CommonWS::call(WebService service, bool isPost, const ApiManager::Parameter
             if (completion)
                 completion(*record, true);
         });
+    if (!sent && noAnswer)
+        noAnswer();
 }
 
 void CommonWS::signup(const QString &deviceName, const QString &email, const QString &password,
-                      Completion<BaseModel<AuthModel>> completion)
+                      Completion<BaseModel<AuthModel>> completion, NoAnswer noAnswer)
 {
     call<BaseModel<AuthModel>>(WebService::signup, true,
                                {{QStringLiteral("social_media"), QStringLiteral("0")},
@@ -71,17 +77,18 @@ void CommonWS::signup(const QString &deviceName, const QString &email, const QSt
                                 {QStringLiteral("email"), email},
                                 {QStringLiteral("password"), password},
                                 {QStringLiteral("profile_id"), QStringLiteral("0")}},
-                               std::move(completion), storeUser<AuthModel>);
+                               std::move(completion), storeUser<AuthModel>, std::move(noAnswer));
 }
 
-void CommonWS::login(const QString &email, const QString &password, Completion<BaseModel<AuthModel>> completion)
+void CommonWS::login(const QString &email, const QString &password, Completion<BaseModel<AuthModel>> completion,
+                     NoAnswer noAnswer)
 {
     call<BaseModel<AuthModel>>(WebService::login, true,
                                {{QStringLiteral("email"), email},
                                 {QStringLiteral("password"), password},
                                 {QStringLiteral("social_media"), QStringLiteral("0")},
                                 {QStringLiteral("platform_unique_id"), platformUUID()}},
-                               std::move(completion), storeUser<AuthModel>);
+                               std::move(completion), storeUser<AuthModel>, std::move(noAnswer));
 }
 
 void CommonWS::socialLogin(SocialMedia media, const QString &email, const QString &token, const QString &profileID,
@@ -103,13 +110,13 @@ void CommonWS::forgotPassword(const QString &email, Completion<BaseModel<AuthMod
 }
 
 void CommonWS::updateProfile(const QString &name, const QString &deviceName, const QString &password,
-                             Completion<BaseModel<UpdateProfile>> completion)
+                             Completion<BaseModel<UpdateProfile>> completion, NoAnswer noAnswer)
 {
     call<BaseModel<UpdateProfile>>(WebService::updateProfile, true,
                                    {{QStringLiteral("name"), name},
                                     {QStringLiteral("device_name"), deviceName},
                                     {QStringLiteral("password"), password}},
-                                   std::move(completion), storeUser<UpdateProfile>);
+                                   std::move(completion), storeUser<UpdateProfile>, std::move(noAnswer));
 }
 
 void CommonWS::setupPin(qint64 hours, Completion<BaseModel<SetupPinModel>> completion)
@@ -166,17 +173,19 @@ void CommonWS::unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> c
                               {{QStringLiteral("domain_id"), QString::number(domainID)}}, std::move(completion));
 }
 
-void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion)
+void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer noAnswer)
 {
-    call<BaseModel<SyncURLModel>>(WebService::syncURL, true, {{QStringLiteral("platform_unique_id"), platformUUID()}},
-                                  std::move(completion), [](const BaseModel<SyncURLModel> &record) {
-                                      if (!record.status) {
-                                          Log::line(QStringLiteral("error in syncing stauts false"));
-                                          return;
-                                      }
-                                      const bool pinSet = record.data && record.data->pinProtection;
-                                      PreferencesStore::shared().setBool(PrefKey::isPinSeted, pinSet);
-                                  });
+    call<BaseModel<SyncURLModel>>(
+        WebService::syncURL, true, {{QStringLiteral("platform_unique_id"), platformUUID()}}, std::move(completion),
+        [](const BaseModel<SyncURLModel> &record) {
+            if (!record.status) {
+                Log::line(QStringLiteral("error in syncing stauts false"));
+                return;
+            }
+            const bool pinSet = record.data && record.data->pinProtection;
+            PreferencesStore::shared().setBool(PrefKey::isPinSeted, pinSet);
+        },
+        std::move(noAnswer));
 }
 
 void CommonWS::getCategories(Completion<BaseModel<CategoryList>> completion)

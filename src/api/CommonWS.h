@@ -8,11 +8,15 @@
 // One operation per server endpoint: builds the parameters, sends them through ApiManager and
 // decodes the answer. completion(record, ok) runs on the main thread once the answer is in;
 // when ok is false the body did not decode and record is empty. After a transport failure
-// only a log line is written and completion never runs.
+// only a log line is written and completion never runs; the operations a screen waits on
+// take a noAnswer callback that runs instead, so the screen can give its button back.
 class CommonWS
 {
 public:
     template <class T> using Completion = std::function<void(const T &record, bool ok)>;
+    // The request got no answer: kept back by the reachability gate, a transport error or
+    // the transfer time-out.
+    using NoAnswer = std::function<void()>;
 
     enum class SocialMedia { facebook = 1, google = 2 };
     // "time" of a PIN that can never be retrieved: twenty years in hours.
@@ -21,14 +25,15 @@ public:
     static CommonWS &shared();
 
     void signup(const QString &deviceName, const QString &email, const QString &password,
-                Completion<BaseModel<AuthModel>> completion);
+                Completion<BaseModel<AuthModel>> completion, NoAnswer noAnswer = {});
     // E-mail sign-in; email is the address stored by the e-mail step.
-    void login(const QString &email, const QString &password, Completion<BaseModel<AuthModel>> completion);
+    void login(const QString &email, const QString &password, Completion<BaseModel<AuthModel>> completion,
+               NoAnswer noAnswer = {});
     void socialLogin(SocialMedia media, const QString &email, const QString &token, const QString &profileID,
                      Completion<BaseModel<AuthModel>> completion);
     void forgotPassword(const QString &email, Completion<BaseModel<AuthModel>> completion);
     void updateProfile(const QString &name, const QString &deviceName, const QString &password,
-                       Completion<BaseModel<UpdateProfile>> completion);
+                       Completion<BaseModel<UpdateProfile>> completion, NoAnswer noAnswer = {});
     // Sends the PIN stored under "pin" with the waiting time in hours (12, 24, 48 or foreverHours).
     void setupPin(qint64 hours, Completion<BaseModel<SetupPinModel>> completion);
     void checkPin(qint64 attempt, const QString &pin, Completion<BaseModel<CheckPinModel>> completion);
@@ -39,7 +44,7 @@ public:
     void blockWebsite(const QString &domain, Completion<BaseModel<BlockData>> completion);
     void unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> completion);
     // The account status: tells the server this device exists and updates "isPinSeted".
-    void syncURL(Completion<BaseModel<SyncURLModel>> completion);
+    void syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer noAnswer = {});
     void getCategories(Completion<BaseModel<CategoryList>> completion);
     void blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion);
     void unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion);
@@ -52,5 +57,5 @@ private:
     // Sends and decodes; afterDecode runs on a decoded record before the completion does.
     template <class T>
     void call(WebService service, bool isPost, const ApiManager::Parameters &parameters, Completion<T> completion,
-              std::function<void(const T &)> afterDecode = {});
+              std::function<void(const T &)> afterDecode = {}, NoAnswer noAnswer = {});
 };

@@ -1,9 +1,11 @@
 #include "AppMain.h"
 
+#include "AccountWindows.h"
 #include "ApiManager.h"
 #include "AppDelegate.h"
 #include "LaunchAgent.h"
 #include "Log.h"
+#include "LogoutFlow.h"
 #include "MainWindowController.h"
 #include "CommmonFunction.h"
 #include "SplitViewController.h"
@@ -23,6 +25,17 @@ void traceStartup(const char *what)
 {
     if (qEnvironmentVariableIsSet("NIMBREL_TRACE_STARTUP"))
         Log::line(QStringLiteral("startup-trace %1 %2").arg(QLatin1String(what)).arg(QDateTime::currentMSecsSinceEpoch()));
+}
+
+// Signed out: back to the launch screen, which then offers the sign-in.
+void showLaunchScreen()
+{
+    CommmonFunction &common = CommmonFunction::shared();
+    if (CustomWindow *main = common.mainWindow()) {
+        main->setContent(new ViewController(&common));
+        main->setFixedContentSize(795, 594);
+        main->show();
+    }
 }
 
 class FirstShowTracer : public QObject
@@ -58,16 +71,11 @@ CommmonFunction &attachPresenters(CustomWindow *window)
         if (QDialog *sheet = CommmonFunction::shared().openMainWindow)
             sheet->close();
     };
-    // Signed out by the server: back to the launch screen, which then offers the sign-in.
-    hooks.showLaunchScreen = [] {
-        CommmonFunction &common = CommmonFunction::shared();
-        if (CustomWindow *main = common.mainWindow()) {
-            main->setContent(new ViewController(&common));
-            main->setFixedContentSize(795, 594);
-            main->show();
-        }
-    };
+    hooks.showLaunchScreen = showLaunchScreen;
     ApiManager::shared().setWindowHooks(hooks);
+
+    registerAccountWindows(common);
+    common.setLogoutFlow([] { logOut(showLaunchScreen); });
     return common;
 }
 

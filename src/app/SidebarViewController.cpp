@@ -9,6 +9,7 @@
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
 #include "ProtectionViewController.h"
+#include "SettingsViewController.h"
 #include "Style.h"
 #include "ToggleSwitch.h"
 
@@ -215,7 +216,7 @@ void SidebarViewController::btnProtectionOnOffTapped(QAbstractButton *sender)
         showController(blackListWebsiteVC, [] { return new PlaceholderScreen(QStringLiteral("Website Black List")); });
         break;
     case 4:
-        showController(settingsVC, [] { return new PlaceholderScreen(QStringLiteral("Settings")); });
+        showController(settingsVC, [] { return new SettingsViewController; });
         break;
     case 5:
         if (wc) {

@@ -74,7 +74,7 @@ private slots:
         QTest::newRow("applications") << 2 << "appBlockListSelected" << "PlaceholderScreen";
         QTest::newRow("categories") << 3 << "websiteBlockListSelected" << "PlaceholderScreen";
         QTest::newRow("website black list") << 7 << "websiteBlockListSelected" << "PlaceholderScreen";
-        QTest::newRow("settings") << 4 << "settingsSelected" << "PlaceholderScreen";
+        QTest::newRow("settings") << 4 << "settingsSelected" << "SettingsViewController";
         QTest::newRow("FAQ") << 5 << "faq" << "";
         QTest::newRow("logout") << 6 << "logout" << "";
     }
@@ -212,7 +212,7 @@ private slots:
         QCOMPARE(sidebar->lblWebsiteBlockList->text(), QStringLiteral("Blocage par catégories"));
         QCOMPARE(sidebar->lblWebsiteOrCategoryBlocking->text(), QStringLiteral("Liste noire de sites"));
         QCOMPARE(protection->lblUninstall->text(), QStringLiteral("Désinstaller"));
-        QCOMPARE(settings->findChild<QLabel *>(QStringLiteral("lblTitle"))->text(), QStringLiteral("Réglages"));
+        QCOMPARE(settings->findChild<QLabel *>(QStringLiteral("lblSetting"))->text(), QStringLiteral("Réglages"));
         QTRY_COMPARE(protection->setupPinProtectionWidthCons, 313);
         QCOMPARE(protection->uninstallBoxWidthCons, 210);
 

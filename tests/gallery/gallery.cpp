@@ -4,12 +4,15 @@
 #include "AppMain.h"
 #include "CommmonFunction.h"
 #include "DNSConfiguration.h"
+#include "EditAccountWindowController.h"
 #include "MainWindowController.h"
 #include "NetworkSetupResolver.h"
 #include "PlaceholderSheet.h"
 #include "PreferencesKeys.h"
 #include "PreferencesStore.h"
 #include "ProtectionViewController.h"
+#include "SegmentedControl.h"
+#include "SettingsViewController.h"
 #include "SidebarViewController.h"
 #include "SplitViewController.h"
 #include "Style.h"
@@ -17,9 +20,11 @@
 #include "ViewController.h"
 #include "WindowAlertPresenter.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTextStream>
 
@@ -74,6 +79,11 @@ void renderLanguage(const QString &language)
     WindowAlertPresenter alerts;
     AlertPresenter::setShared(&alerts);
 
+    PreferencesStore &prefs = PreferencesStore::shared();
+    prefs.setString(PrefKey::user_email, QStringLiteral("ada.byron@example.org"));
+    prefs.setString(PrefKey::user_name, QStringLiteral("Ada Byron"));
+    prefs.setString(PrefKey::user_device, QStringLiteral("ThinkPad X1 Carbon"));
+
     MainWindowController main;
     CommmonFunction &common = attachPresenters(main.window());
 
@@ -99,6 +109,48 @@ void renderLanguage(const QString &language)
         split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(tag));
         save(main.window(), name, language);
     }
+
+    if (auto *settings = qobject_cast<SettingsViewController *>(split->detail())) {
+        settings->segmentedControl->segment(1)->click();
+        save(main.window(), QStringLiteral("main-settings-about"), language);
+        settings->segmentedControl->segment(0)->click();
+        settings->btnEdit->click();
+        save(settings->editAccountSheet, QStringLiteral("sheet-edit-account"), language);
+        settings->editAccountSheet->reject();
+    } else {
+        QTextStream(stderr) << "no settings screen\n";
+        ++failures;
+    }
+
+    // The account sheets, each as its presenter shows it.
+    const QList<std::tuple<void (CommmonFunction::*)(), CommmonFunction::Slot, QString>> sheets = {
+        {&CommmonFunction::showLogIn, CommmonFunction::LogInSlot, QStringLiteral("sheet-sign-in")},
+        {&CommmonFunction::showPassword, CommmonFunction::PasswordSlot, QStringLiteral("sheet-password")},
+        {&CommmonFunction::showSignup, CommmonFunction::SignupSlot, QStringLiteral("sheet-sign-up")},
+        {&CommmonFunction::showResetPassword, CommmonFunction::ResetPasswordSlot,
+         QStringLiteral("sheet-reset-password")}};
+    for (const auto &[show, slot, name] : sheets) {
+        (common.*show)();
+        settle();
+        if (QDialog *sheet = common.presented(slot)) {
+            save(sheet, name, language);
+        } else {
+            QTextStream(stderr) << "no sheet for " << name << '\n';
+            ++failures;
+        }
+        common.dismissPresented(slot);
+    }
+    common.showLogIn();
+    settle();
+    if (QDialog *sheet = common.presented(CommmonFunction::LogInSlot)) {
+        sheet->findChild<QAbstractButton *>(QStringLiteral("btnSignInWithGoogle"))->click();
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->isVisible() && qobject_cast<QMessageBox *>(w))
+                save(w, QStringLiteral("alert-social-unavailable"), language);
+        }
+    }
+    closePopups();
+    common.dismissPresented(CommmonFunction::LogInSlot);
 
     split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(6));
     if (QWidget *confirm = newestPopup())

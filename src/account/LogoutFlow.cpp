@@ -1,0 +1,24 @@
+#include "LogoutFlow.h"
+
+#include "CommonWS.h"
+#include "Log.h"
+#include "PreferencesKeys.h"
+#include "PreferencesStore.h"
+
+void logOut(std::function<void()> showLaunchScreen)
+{
+    CommonWS::shared().logout([showLaunchScreen = std::move(showLaunchScreen)](const LogoutModel &record, bool ok) {
+        if (!ok || !record.status)
+            return;
+        Log::line(QStringLiteral("User logged out"));
+        PreferencesStore &prefs = PreferencesStore::shared();
+        prefs.setBool(PrefKey::isLogin, false);
+        prefs.setBool(PrefKey::isLoggedOut, true);
+        // The server revoked the token: sending it again would only earn a 401, and the
+        // next sign-in must go out with the application token.
+        prefs.setString(PrefKey::loginToken, QString());
+        // Signed out first, so the launch screen's own requests already go out that way.
+        if (showLaunchScreen)
+            showLaunchScreen();
+    });
+}
