@@ -1,6 +1,7 @@
 #include "ApiService.h"
 
 #include "Clock.h"
+#include "FormEncoding.h"
 #include "DomainName.h"
 #include "Log.h"
 #include "Outbox.h"
@@ -114,26 +115,6 @@ std::optional<qint64> positiveInteger(const QString &text)
     if (!ok || value <= 0)
         return std::nullopt;
     return value;
-}
-
-QList<QPair<QString, QString>> formFields(const QByteArray &body)
-{
-    QList<QPair<QString, QString>> fields;
-    if (body.isEmpty())
-        return fields;
-    for (const QByteArray &pair : body.split('&')) {
-        if (pair.isEmpty())
-            continue;
-        const qsizetype eq = pair.indexOf('=');
-        QByteArray key = eq < 0 ? pair : pair.left(eq);
-        QByteArray value = eq < 0 ? QByteArray() : pair.mid(eq + 1);
-        // In a form body "+" is a blank; a literal plus arrives as %2B.
-        key.replace('+', ' ');
-        value.replace('+', ' ');
-        fields.append({QString::fromUtf8(QByteArray::fromPercentEncoding(key)),
-                       QString::fromUtf8(QByteArray::fromPercentEncoding(value))});
-    }
-    return fields;
 }
 
 UserModel userModel(const UserRow &user)
@@ -272,7 +253,7 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
     };
 
     Context ctx{request,
-                formFields(request.body),
+                decodeForm(request.body),
                 languageFrom(QString::fromUtf8(request.header("X-localization"))),
                 m_clock.now().toUTC(),
                 std::nullopt,
@@ -947,7 +928,7 @@ void ApiService::resetPage(const ApiRequest &request, const Done &done)
         done(reply);
     };
 
-    const QList<QPair<QString, QString>> form = formFields(request.body);
+    const QList<QPair<QString, QString>> form = decodeForm(request.body);
     auto field = [&](const QString &key) {
         for (const auto &[k, v] : form) {
             if (k == key)

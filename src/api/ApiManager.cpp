@@ -3,6 +3,7 @@
 #include "AlertPresenter.h"
 #include "BuildConfig.h"
 #include "CommonWS.h"
+#include "FormEncoding.h"
 #include "LocalizedText.h"
 #include "Log.h"
 #include "LogRedaction.h"
@@ -31,11 +32,11 @@ const QString separator(74, QLatin1Char('='));
 
 QByteArray formEncoded(const ApiManager::Parameters &parameters)
 {
-    // Keys in sorted order, everything but the unreserved characters percent-escaped.
-    QByteArrayList pairs;
+    // Keys in sorted order, as the map keeps them.
+    FormFields fields;
     for (auto it = parameters.begin(); it != parameters.end(); ++it)
-        pairs << QUrl::toPercentEncoding(it.key()) + '=' + QUrl::toPercentEncoding(it.value());
-    return pairs.join('&');
+        fields.append({it.key(), it.value()});
+    return encodeForm(fields);
 }
 } // namespace
 

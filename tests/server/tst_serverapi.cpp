@@ -1,4 +1,5 @@
 // The 17 services over HTTP, against the real nimbrel-server on 127.0.0.1 with a SQLite file.
+#include "FormEncoding.h"
 #include "ServerTestSupport.h"
 #include "StubHttpServer.h"
 
@@ -415,7 +416,7 @@ private slots:
         auto submit = [&](const QString &password, const QString &confirmation) {
             return client().send(
                 "POST", target,
-                ServerClient::encode(
+                encodeForm(
                     {{"token", token}, {"password", password}, {"password_confirmation", confirmation}}),
                 {{"Content-Type", "application/x-www-form-urlencoded"}});
         };

@@ -1,5 +1,7 @@
 #include "ServerProcess.h"
 
+#include "FormEncoding.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -110,18 +112,10 @@ ServerClient::ServerClient(const QUrl &apiBase)
 {
 }
 
-QByteArray ServerClient::encode(const Form &form)
-{
-    QByteArrayList pairs;
-    for (const auto &[key, value] : form)
-        pairs << QUrl::toPercentEncoding(key) + '=' + QUrl::toPercentEncoding(value);
-    return pairs.join('&');
-}
-
 ServerAnswer ServerClient::post(const QString &path, const Form &form, const QByteArray &token,
                                 const QByteArray &language)
 {
-    return send("POST", m_apiBase.resolved(QUrl(path)), encode(form),
+    return send("POST", m_apiBase.resolved(QUrl(path)), encodeForm(form),
                 {{"Authorization", "Bearer " + token},
                  {"X-localization", language},
                  {"Content-Type", "application/x-www-form-urlencoded; charset=utf-8"}});

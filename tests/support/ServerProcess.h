@@ -76,7 +76,6 @@ public:
     // Any address, method and body (the reset page, raw bodies).
     ServerAnswer send(const QByteArray &method, const QUrl &url, const QByteArray &body,
                       const QList<QPair<QByteArray, QByteArray>> &headers);
-    static QByteArray encode(const Form &form);
 
 private:
     QUrl m_apiBase;

@@ -1,5 +1,7 @@
 #include "StubHttpServer.h"
 
+#include "FormEncoding.h"
+
 #include <QAbstractHttpServer>
 #include <QDeadlineTimer>
 #include <QHttpServerRequest>
@@ -69,16 +71,7 @@ bool StubHttpServer::Request::hasHeader(const QByteArray &name) const
 
 QList<QPair<QString, QString>> StubHttpServer::Request::form() const
 {
-    QList<QPair<QString, QString>> fields;
-    if (body.isEmpty())
-        return fields;
-    for (const QByteArray &pair : body.split('&')) {
-        const qsizetype eq = pair.indexOf('=');
-        const QByteArray key = eq < 0 ? pair : pair.left(eq);
-        const QByteArray value = eq < 0 ? QByteArray() : pair.mid(eq + 1);
-        fields.append({QUrl::fromPercentEncoding(key), QUrl::fromPercentEncoding(value)});
-    }
-    return fields;
+    return decodeForm(body);
 }
 
 StubHttpServer::StubHttpServer()
