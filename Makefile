@@ -5,15 +5,25 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DNIMBREL_WERROR=ON
 endif
 
-.PHONY: all deps configure build test run format clean
+.PHONY: all deps deps-run configure configure-run build build-run test run format clean
 
 all: build
 
+# `make run` needs only the app, the server and their runtime packages; `make test` needs everything.
+deps-run:
+	@sh scripts/install-deps.sh run
+
 deps:
-	@sh scripts/install-deps.sh
+	@sh scripts/install-deps.sh test
+
+configure-run: deps-run
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 
 configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build-run: configure-run
+	cmake --build $(BUILD) -j $(JOBS) --target nimbrel nimbrel-server
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -21,7 +31,7 @@ build: configure
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-run: build
+run: build-run
 	sh scripts/run-local.sh $(BUILD)
 
 format:

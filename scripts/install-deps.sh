@@ -1,28 +1,21 @@
 #!/bin/sh
-# Installs the Debian packages the build, the app and the tests need, only those missing.
+# Installs the Debian packages listed in scripts/packages/, only those missing.
+#   scripts/install-deps.sh run    what building and running the app and the server need
+#   scripts/install-deps.sh test   that, and what the tests need
 set -eu
 
-packages="
-cmake
-g++
-make
-pkg-config
-qt6-base-dev
-qt6-base-dev-tools
-qt6-svg-dev
-qt6-httpserver-dev
-qt6-websockets-dev
-libqt6sql6-sqlite
-libqt6sql6-psql
-libsodium-dev
-postgresql
-libqt6svg6
-qt6-qpa-plugins
-libgl-dev
-xvfb
-xauth
-fonts-dejavu-core
-"
+here=$(cd "$(dirname "$0")" && pwd)
+case "${1:-test}" in
+run) lists="$here/packages/run.txt" ;;
+test) lists="$here/packages/run.txt $here/packages/test.txt" ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
+
+# shellcheck disable=SC2086
+packages=$(sed -e 's/#.*//' $lists | tr -s ' \t\n' ' ')
 
 missing=""
 for p in $packages; do
@@ -35,10 +28,15 @@ done
 
 if [ "$(id -u)" -eq 0 ]; then
     sudo=""
-else
+elif command -v sudo >/dev/null 2>&1; then
     sudo="sudo"
+else
+    echo "These Debian packages are missing:$missing" >&2
+    echo "Installing them needs root, and sudo is not installed. Run this once as root, then try again:" >&2
+    echo "    su -c 'apt-get update && apt-get install -y --no-install-recommends$missing'" >&2
+    exit 1
 fi
 echo "Installing:$missing"
 $sudo apt-get update -qq
 # shellcheck disable=SC2086
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing

@@ -1,0 +1,66 @@
+#!/bin/sh
+# `make run`'s script keeps the local server up while any copy of the app runs: a second copy
+# takes over from the first, and the server stops only when the last copy has ended.
+#   tst_runlocal.sh <repository root> <stand-in app executable>
+set -eu
+root=$1
+standin=$2
+tmp=$(mktemp -d)
+runner=""
+cleanup() {
+    [ -n "$runner" ] && kill "$runner" 2>/dev/null
+    for f in "$tmp"/*.pid; do [ -f "$f" ] && kill "$(cat "$f")" 2>/dev/null; done
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; echo "--- script output:"; cat "$tmp/out.log"; exit 1; }
+# Waits up to 10 s for a shell condition.
+wait_for() {
+    i=0
+    until eval "$1"; do
+        i=$((i + 1))
+        [ "$i" -gt 100 ] && fail "timed out waiting for: $1"
+        sleep 0.1
+    done
+}
+alive() { kill -0 "$1" 2>/dev/null; }
+
+mkdir -p "$tmp/build/bin"
+ln -s "$standin" "$tmp/build/bin/nimbrel"
+cat > "$tmp/build/bin/nimbrel-server" <<'SERVER'
+#!/bin/sh
+echo $$ > "$NIMBREL_STANDIN_STATE/server.pid"
+echo "nimbrel-server: listening on 127.0.0.1:8787"
+exec sleep 600
+SERVER
+chmod +x "$tmp/build/bin/nimbrel-server"
+
+export NIMBREL_STANDIN_STATE="$tmp"
+DISPLAY=:nimbrel-test sh "$root/scripts/run-local.sh" "$tmp/build" > "$tmp/out.log" 2>&1 &
+runner=$!
+
+wait_for '[ -s "$tmp/app.pid" ] && [ -s "$tmp/server.pid" ]'
+first=$(cat "$tmp/app.pid")
+server=$(cat "$tmp/server.pid")
+
+"$tmp/build/bin/nimbrel" &
+second=$!
+wait_for '! alive "$first"'
+# The script polls once a second: give it three chances to stop the server by mistake.
+i=0
+while [ "$i" -lt 30 ]; do
+    alive "$server" || fail "the server stopped although the second copy of the app runs"
+    alive "$runner" || fail "the script ended although the second copy of the app runs"
+    sleep 0.1
+    i=$((i + 1))
+done
+
+kill "$second"
+wait "$second" || true
+wait_for '! alive "$server"'
+status=0
+wait "$runner" || status=$?
+runner=""
+[ "$status" -eq 0 ] || fail "the script ended with status $status"
+grep -q "nimbrel-server stopped." "$tmp/out.log" || fail "no word that the server stopped"
+echo "1 passed, 0 failed"
