@@ -3,6 +3,7 @@
 #include "AccountWidgets.h"
 #include "CommmonFunction.h"
 #include "CommonWS.h"
+#include "DeviceIdentity.h"
 #include "LocalizedText.h"
 #include "NotificationCenter.h"
 #include "PreferencesKeys.h"
@@ -118,7 +119,9 @@ void EditAccountWindowController::fillFields()
 {
     const PreferencesStore &prefs = PreferencesStore::shared();
     tfUserName->setText(prefs.stringForKey(PrefKey::user_name).value_or(QString()));
-    tfDeviceName->setText(prefs.stringForKey(PrefKey::user_device).value_or(QString()));
+    // An account made without a device name offers this computer's, as sign-up does.
+    const QString device = prefs.stringForKey(PrefKey::user_device).value_or(QString());
+    tfDeviceName->setText(device.isEmpty() ? defaultDeviceName() : device);
     tfEmail->setText(prefs.stringForKey(PrefKey::user_email).value_or(QString()));
     tfPassword->clear();
     tfConfirmPassword->clear();

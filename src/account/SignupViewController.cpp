@@ -32,6 +32,7 @@ SignupViewController::SignupViewController(QWidget *parent)
     lblHaveAnAccount = captionLabel(this, QStringLiteral("lblHaveAnAccount"));
     lblHaveAnAccount->setWordWrap(false);
     btnLogin = switchButton(this, QStringLiteral("btnLogin"));
+    lblDeviceName = fieldLabel(this, QStringLiteral("lblDeviceName"));
     deviceNameTF = textField(this, QStringLiteral("deviceNameTF"));
     emailTF = textField(this, QStringLiteral("emailTF"));
     passwordTF = textField(this, QStringLiteral("passwordTF"), true);
@@ -64,6 +65,9 @@ SignupViewController::SignupViewController(QWidget *parent)
     layout->addSpacing(6);
     layout->addLayout(loginRow);
     layout->addSpacing(20);
+    // The field comes filled in, so its placeholder alone would not say what it is.
+    layout->addWidget(lblDeviceName);
+    layout->addSpacing(6);
     for (QLineEdit *field : {deviceNameTF, emailTF, passwordTF, confirmPasswordTF}) {
         layout->addWidget(field);
         layout->addSpacing(10);
@@ -102,6 +106,7 @@ void SignupViewController::viewDidLoad()
     lblHaveAnAccount->setText(localizedText(QStringLiteral("Have an account?")));
     btnLogin->setText(localizedText(QStringLiteral("Login")));
     lblOR->setText(localizedText(QStringLiteral("OR")));
+    lblDeviceName->setText(localizedText(QStringLiteral("Device Name")));
     deviceNameTF->setPlaceholderText(localizedText(QStringLiteral("Device Name")));
     emailTF->setPlaceholderText(localizedText(QStringLiteral("Enter Email")));
     passwordTF->setPlaceholderText(localizedText(QStringLiteral("Password")));
@@ -129,7 +134,7 @@ void SignupViewController::showEvent(QShowEvent *event)
 
 void SignupViewController::viewWillAppear()
 {
-    deviceNameTF->setText(deviceModelName());
+    deviceNameTF->setText(defaultDeviceName());
 }
 
 void SignupViewController::continueAction(QPushButton *sender)

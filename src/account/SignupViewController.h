@@ -42,6 +42,8 @@ public:
     QProgressBar *loader = nullptr;
     QPushButton *btnSignInWithGoogle = nullptr;
     QPushButton *btnSignInWithFacebook = nullptr;
+    // Says what the pre-filled first field is.
+    QLabel *lblDeviceName = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -98,7 +98,7 @@ void CommonWS::socialLogin(SocialMedia media, const QString &email, const QStrin
                                {{QStringLiteral("email"), email},
                                 {QStringLiteral("social_media"), QString::number(int(media))},
                                 {QStringLiteral("token"), token},
-                                {QStringLiteral("device_name"), deviceModelName()},
+                                {QStringLiteral("device_name"), defaultDeviceName()},
                                 {QStringLiteral("profile_id"), profileID},
                                 {QStringLiteral("platform_unique_id"), platformUUID()}},
                                std::move(completion), storeUser<AuthModel>);

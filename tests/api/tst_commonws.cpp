@@ -108,7 +108,7 @@ private slots:
         };
 
         const QByteArray uuid = "platform_unique_id=" + QUrl::toPercentEncoding(platformUUID());
-        const QByteArray device = "device_name=" + QUrl::toPercentEncoding(deviceModelName());
+        const QByteArray device = "device_name=" + QUrl::toPercentEncoding(defaultDeviceName());
         // The account status carries more than the client reads.
         QJsonObject syncDecoded = fixtureObject("sync-url.json");
         syncDecoded.insert("data", QJsonObject{{"pin_protection", syncDecoded["data"].toObject()["pin_protection"]}});

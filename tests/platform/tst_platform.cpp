@@ -1,4 +1,5 @@
-// The small platform services: process runner, notifications, login entry.
+// The small platform services: process runner, notifications, login entry, device name.
+#include "DeviceIdentity.h"
 #include "LaunchAgent.h"
 #include "LogCapture.h"
 #include "NotificationCenter.h"
@@ -127,6 +128,26 @@ private slots:
         QVERIFY(log.lines.at(0).startsWith(QLatin1String("Error creating LaunchAgents folder: ")));
         QVERIFY(log.lines.at(1).startsWith(QLatin1String("Error copying .plist file: ")));
         QVERIFY(agent.load().startsWith(QLatin1String("autostart entry missing")));
+    }
+
+    void deviceNameComesFromTheFirmwareOrTheHostName_data()
+    {
+        QTest::addColumn<QByteArray>("productName"); // null: the firmware gives no file
+        QTest::addColumn<QString>("model");
+        QTest::newRow("model") << QByteArrayLiteral("ThinkPad X1 Carbon Gen 9\0\n") << "ThinkPad X1 Carbon Gen 9";
+        QTest::newRow("vendor placeholder") << QByteArray("To Be Filled By O.E.M.\n") << "";
+        QTest::newRow("board default") << QByteArray("  Default string ") << "";
+        QTest::newRow("blank") << QByteArray(" \n") << "";
+        QTest::newRow("no file") << QByteArray() << "";
+    }
+    void deviceNameComesFromTheFirmwareOrTheHostName()
+    {
+        QFETCH(QByteArray, productName);
+        QFETCH(QString, model);
+        if (!productName.isNull())
+            env->writeFile(QStringLiteral("dmi/product_name"), productName);
+        QCOMPARE(deviceModelName(), model);
+        QCOMPARE(defaultDeviceName(), model.isEmpty() ? QSysInfo::machineHostName() : model);
     }
 };
 

@@ -46,6 +46,8 @@ TestEnvironment::TestEnvironment()
     qputenv("XDG_STATE_HOME", (root + QLatin1String("/state")).toUtf8());
     qputenv("XDG_RUNTIME_DIR", (root + QLatin1String("/runtime")).toUtf8());
     qputenv("FAKE_TOOL_STATE", fakeState().toUtf8());
+    // No model name unless a test writes one, whatever the machine's firmware says.
+    qputenv("NIMBREL_DMI_PRODUCT_NAME", (root + QLatin1String("/dmi/product_name")).toUtf8());
     qputenv("PATH", QByteArray(NIMBREL_FAKES_DIR) + ':' + m_oldPath);
     resetProcessState();
 }

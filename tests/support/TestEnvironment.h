@@ -4,8 +4,9 @@
 #include <QTemporaryDir>
 
 // A clean world for one test case: its own HOME and XDG folders, the command-line fakes first
-// on PATH, and every process-wide instance (preferences, notifications, DNS configurator,
-// clock, alert presenter, server client, log sink) back to a fresh state.
+// on PATH, the firmware's model name read from dmi/product_name below home() (absent until a
+// test writes it), and every process-wide instance (preferences, notifications, DNS
+// configurator, clock, alert presenter, server client, log sink) back to a fresh state.
 class TestEnvironment
 {
 public:

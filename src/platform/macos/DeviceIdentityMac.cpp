@@ -13,6 +13,5 @@ QString platformUUID()
 QString deviceModelName()
 {
     const ProcessResult r = runProgram(QStringLiteral("/usr/sbin/sysctl"), {QStringLiteral("-n"), QStringLiteral("hw.model")});
-    const QString model = r.output.trimmed();
-    return r.exitCode == 0 && !model.isEmpty() ? model : QSysInfo::prettyProductName();
+    return r.exitCode == 0 ? r.output.trimmed() : QString();
 }
