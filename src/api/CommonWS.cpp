@@ -35,16 +35,23 @@ CommonWS &CommonWS::shared()
     return instance;
 }
 
+CommonWS::Failure CommonWS::anyFailure(NoAnswer noAnswer)
+{
+    if (!noAnswer)
+        return {};
+    return [noAnswer = std::move(noAnswer)](const ApiError *) { noAnswer(); };
+}
+
 template <class T>
 void CommonWS::call(WebService service, bool isPost, const ApiManager::Parameters &parameters, Completion<T> completion,
-                    std::function<void(const T &)> afterDecode, NoAnswer noAnswer)
+                    std::function<void(const T &)> afterDecode, Failure failure)
 {
     const bool sent = ApiManager::shared().sendRequest(
         service, isPost, parameters,
-        [noAnswer](const ApiError &error) {
+        [failure](const ApiError &error) {
             Log::line(QStringLiteral("error found in api calling : ") + error.description);
-            if (noAnswer)
-                noAnswer();
+            if (failure)
+                failure(&error);
         },
         [service, completion = std::move(completion),
          afterDecode = std::move(afterDecode)](const std::optional<QByteArray> &body) {
@@ -64,8 +71,8 @@ void CommonWS::call(WebService service, bool isPost, const ApiManager::Parameter
             if (completion)
                 completion(*record, true);
         });
-    if (!sent && noAnswer)
-        noAnswer();
+    if (!sent && failure)
+        failure(nullptr);
 }
 
 void CommonWS::signup(const QString &deviceName, const QString &email, const QString &password,
@@ -77,7 +84,7 @@ void CommonWS::signup(const QString &deviceName, const QString &email, const QSt
                                 {QStringLiteral("email"), email},
                                 {QStringLiteral("password"), password},
                                 {QStringLiteral("profile_id"), QStringLiteral("0")}},
-                               std::move(completion), storeUser<AuthModel>, std::move(noAnswer));
+                               std::move(completion), storeUser<AuthModel>, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::login(const QString &email, const QString &password, Completion<BaseModel<AuthModel>> completion,
@@ -88,7 +95,7 @@ void CommonWS::login(const QString &email, const QString &password, Completion<B
                                 {QStringLiteral("password"), password},
                                 {QStringLiteral("social_media"), QStringLiteral("0")},
                                 {QStringLiteral("platform_unique_id"), platformUUID()}},
-                               std::move(completion), storeUser<AuthModel>, std::move(noAnswer));
+                               std::move(completion), storeUser<AuthModel>, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::socialLogin(SocialMedia media, const QString &email, const QString &token, const QString &profileID,
@@ -116,7 +123,7 @@ void CommonWS::updateProfile(const QString &name, const QString &deviceName, con
                                    {{QStringLiteral("name"), name},
                                     {QStringLiteral("device_name"), deviceName},
                                     {QStringLiteral("password"), password}},
-                                   std::move(completion), storeUser<UpdateProfile>, std::move(noAnswer));
+                                   std::move(completion), storeUser<UpdateProfile>, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::setupPin(qint64 hours, Completion<BaseModel<SetupPinModel>> completion)
@@ -185,7 +192,7 @@ void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer 
             const bool pinSet = record.data && record.data->pinProtection;
             PreferencesStore::shared().setBool(PrefKey::isPinSeted, pinSet);
         },
-        std::move(noAnswer));
+        anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::getCategories(Completion<BaseModel<CategoryList>> completion)
@@ -217,9 +224,15 @@ void CommonWS::signOut(std::function<void()> afterSignedOut)
     });
 }
 
-void CommonWS::logout(Completion<LogoutModel> completion)
+void CommonWS::logout(Completion<LogoutModel> completion, Unanswered unanswered)
 {
-    call<LogoutModel>(WebService::logout, true, {}, std::move(completion), [](const LogoutModel &record) {
-        Log::line(QStringLiteral("Logout Response - ") + LogRedaction::describeRecord(record));
-    });
+    call<LogoutModel>(
+        WebService::logout, true, {}, std::move(completion),
+        [](const LogoutModel &record) {
+            Log::line(QStringLiteral("Logout Response - ") + LogRedaction::describeRecord(record));
+        },
+        [unanswered = std::move(unanswered)](const ApiError *error) {
+            if (error && unanswered)
+                unanswered(*error);
+        });
 }

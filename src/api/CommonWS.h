@@ -17,6 +17,10 @@ public:
     // The request got no answer: kept back by the reachability gate, a transport error or
     // the transfer time-out.
     using NoAnswer = std::function<void()>;
+    // The request went out and got no answer (refused, unreachable host, time-out). Unlike
+    // NoAnswer it does not run for a request the reachability gate kept back: the gate has
+    // told the user already.
+    using Unanswered = std::function<void(const ApiError &error)>;
 
     enum class SocialMedia { facebook = 1, google = 2 };
     // "time" of a PIN that can never be retrieved: twenty years in hours.
@@ -48,14 +52,19 @@ public:
     void getCategories(Completion<BaseModel<CategoryList>> completion);
     void blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion);
     void unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion);
-    void logout(Completion<LogoutModel> completion);
+    void logout(Completion<LogoutModel> completion, Unanswered unanswered = {});
     // The sign-out of an uninstall or a verified sign-out: afterSignedOut runs only once the
     // server accepted it.
     void signOut(std::function<void()> afterSignedOut);
 
 private:
+    // What call() reports when no answer came: the transport error, or null when the
+    // reachability gate kept the request back.
+    using Failure = std::function<void(const ApiError *error)>;
+    static Failure anyFailure(NoAnswer noAnswer);
+
     // Sends and decodes; afterDecode runs on a decoded record before the completion does.
     template <class T>
     void call(WebService service, bool isPost, const ApiManager::Parameters &parameters, Completion<T> completion,
-              std::function<void(const T &)> afterDecode = {}, NoAnswer noAnswer = {});
+              std::function<void(const T &)> afterDecode = {}, Failure failure = {});
 };

@@ -473,6 +473,41 @@ private slots:
         QCOMPARE(w->prefs().stringForKey(PrefKey::loginToken), QStringLiteral("user-token-7f3a9c"));
     }
 
+    void aLogoutWithoutAnAnswerSaysSoAndKeepsTheSession_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("server stopped") << "refused";
+        QTest::newRow("no answer in time") << "time-out";
+        // The gate alone speaks: one alert, not two.
+        QTest::newRow("network down") << "down";
+    }
+    void aLogoutWithoutAnAnswerSaysSoAndKeepsTheSession()
+    {
+        QFETCH(QString, failure);
+        w->signedIn();
+        SplitViewController *split = mainContent();
+        ApiManager &api = ApiManager::shared();
+        if (failure == "refused") {
+            QVERIFY(api.setApiBase(QUrl(QStringLiteral("http://127.0.0.1:%1/api/v3/").arg(unusedLocalPort()))));
+        } else if (failure == "time-out") {
+            api.setTransferTimeout(300);
+            w->bed.server.answer(QStringLiteral("logout"), 200, ApiTestBed::fixture(QStringLiteral("logout.json")),
+                                 5000);
+        } else {
+            w->bed.flags->change({});
+            QTRY_VERIFY(!w->bed.alerts.alerts.isEmpty());
+        }
+        w->bed.mark();
+        QTest::mouseClick(split->sidebar()->item(6), Qt::LeftButton);
+        w->bed.alerts.choiceActions.first()(0);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->bed.alerts.alerts.isEmpty(), 4000);
+        QTest::qWait(100);
+        QCOMPARE(w->bed.alerts.alerts, (QList<Pair>{{"Ooops", "Network Not Reachable"}}));
+        QCOMPARE(w->main.window()->content(), split);
+        QVERIFY(w->prefs().boolForKey(PrefKey::isLogin));
+        QCOMPARE(w->prefs().stringForKey(PrefKey::loginToken), QStringLiteral("user-token-7f3a9c"));
+    }
+
     void aRevokedTokenSignsOut()
     {
         w->bed.server.answer(QStringLiteral("update-profile"), 401, R"({"message":"Unauthenticated."})");
