@@ -24,26 +24,30 @@
 namespace {
 const QColor onColour(52, 126, 100);
 
-QPushButton *iconButton(const QString &name, const QString &icon, QWidget *parent)
+// A box of the bottom row, an icon and a text, that is one button: a click anywhere on it counts.
+QPushButton *boxButton(const QString &name, const QString &icon, QLabel *label, QWidget *parent)
 {
     auto *button = new QPushButton(parent);
     button->setObjectName(name);
-    button->setIcon(QIcon(icon));
-    button->setIconSize(QSize(22, 22));
-    button->setFlat(true);
     button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"));
+    button->setFixedHeight(48);
+    button->setStyleSheet(
+        QStringLiteral("QPushButton#%1 { background: #f6f7f9; border: 1px solid #e3e6ea; border-radius: 8px; }"
+                       "QPushButton#%1:hover { background: #eef0f3; }"
+                       "QPushButton#%1:pressed { background: #e4e7eb; }")
+            .arg(name));
+    auto *iconView = new QLabel(button);
+    iconView->setPixmap(QIcon(icon).pixmap(22, 22));
+    label->setParent(button);
+    label->setStyleSheet(QStringLiteral("color: #1f2933; font-size: 13px; background: transparent;"));
+    for (QLabel *part : {iconView, label})
+        part->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto *layout = new QHBoxLayout(button);
+    layout->setContentsMargins(12, 0, 16, 0);
+    layout->setSpacing(10);
+    layout->addWidget(iconView);
+    layout->addWidget(label, 1);
     return button;
-}
-
-QFrame *box(const QString &name, QWidget *parent)
-{
-    auto *frame = new QFrame(parent);
-    frame->setObjectName(name);
-    frame->setStyleSheet(QStringLiteral("QFrame#%1 { background: #f6f7f9; border: 1px solid #e3e6ea; border-radius: 8px; }")
-                             .arg(name));
-    frame->setFixedHeight(48);
-    return frame;
 }
 } // namespace
 
@@ -93,27 +97,12 @@ ProtectionViewController::ProtectionViewController(QWidget *parent)
     pinLayout->setContentsMargins(0, 0, 0, 0);
     pinLayout->addWidget(btnSetupPin);
 
-    auto *boxLiveChat = box(QStringLiteral("boxLiveChat"), this);
-    btnLiveChat = iconButton(QStringLiteral("btnLiveChat"), QStringLiteral(":/icons/chat.svg"), boxLiveChat);
-    lblLive24 = new QLabel(boxLiveChat);
+    lblLive24 = new QLabel(this);
     lblLive24->setObjectName(QStringLiteral("lblLive24"));
-    auto *chatLayout = new QHBoxLayout(boxLiveChat);
-    chatLayout->setContentsMargins(12, 0, 16, 0);
-    chatLayout->addWidget(btnLiveChat);
-    chatLayout->addWidget(lblLive24, 1);
-
-    boxUninstall = box(QStringLiteral("boxUninstall"), this);
-    btnUninstall = iconButton(QStringLiteral("btnUninstall"), QStringLiteral(":/icons/trash.svg"), boxUninstall);
-    lblUninstall = new QLabel(boxUninstall);
+    btnLiveChat = boxButton(QStringLiteral("btnLiveChat"), QStringLiteral(":/icons/chat.svg"), lblLive24, this);
+    lblUninstall = new QLabel(this);
     lblUninstall->setObjectName(QStringLiteral("lblUninstall"));
-    auto *uninstallLayout = new QHBoxLayout(boxUninstall);
-    uninstallLayout->setContentsMargins(12, 0, 16, 0);
-    uninstallLayout->addWidget(btnUninstall);
-    uninstallLayout->addWidget(lblUninstall, 1);
-    for (QLabel *label : {lblLive24, lblUninstall}) {
-        label->setStyleSheet(QStringLiteral("color: #1f2933; font-size: 13px;"));
-        label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
+    btnUninstall = boxButton(QStringLiteral("btnUninstall"), QStringLiteral(":/icons/trash.svg"), lblUninstall, this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(32, 36, 32, 28);
@@ -129,10 +118,9 @@ ProtectionViewController::ProtectionViewController(QWidget *parent)
     auto *bottom = new QHBoxLayout;
     bottom->setSpacing(16);
     bottom->addStretch();
-    bottom->addWidget(boxLiveChat);
-    bottom->addWidget(boxUninstall);
+    bottom->addWidget(btnLiveChat);
+    bottom->addWidget(btnUninstall);
     bottom->addStretch();
-    boxLiveChat->setMinimumWidth(196);
     layout->addLayout(bottom);
 
     connect(btnProtectionOnOff, &QPushButton::clicked, this, [this] { OnOffCenter(btnProtectionOnOff); });
@@ -161,8 +149,11 @@ void ProtectionViewController::setTexts()
         const bool french = PreferencesStore::shared().stringForKey(PrefKey::CurrentLanguage) == QLatin1String("fr");
         uninstallBoxWidthCons = french ? 210 : 196;
         setupPinProtectionWidthCons = french ? 313 : 203;
-        boxUninstall->setFixedWidth(uninstallBoxWidthCons);
+        btnUninstall->setFixedWidth(uninstallBoxWidthCons);
         boxSetupPin->setFixedWidth(setupPinProtectionWidthCons);
+        // A button sizes itself by its own text, which this one leaves to its label: the
+        // box widens with a longer translation instead of cutting it.
+        btnLiveChat->setMinimumWidth(qMax(196, btnLiveChat->layout()->sizeHint().width()));
     });
 }
 

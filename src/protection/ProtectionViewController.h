@@ -43,10 +43,10 @@ public:
     QLabel *lblLive24 = nullptr;
     QLabel *lblUninstall = nullptr;
     QPushButton *btnProtectionOnOff = nullptr;
+    // The live-chat and uninstall boxes, each one button as a whole.
     QPushButton *btnLiveChat = nullptr;
     QPushButton *btnUninstall = nullptr;
     QFrame *boxSetupPin = nullptr;
-    QFrame *boxUninstall = nullptr;
     int uninstallBoxWidthCons = 196;
     int setupPinProtectionWidthCons = 203;
 

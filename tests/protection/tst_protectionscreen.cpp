@@ -252,6 +252,29 @@ private slots:
         QVERIFY(sheetNames().contains(QStringLiteral("VerifyPin")));
         QCOMPARE(pendingPinAction, int(PinAction::Uninstall));
     }
+
+    void aClickOnTheTextOfABoxCounts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("opens");
+        QTest::newRow("live chat") << "lblLive24"
+                                   << "LiveChat";
+        QTest::newRow("uninstall, PIN first") << "lblUninstall"
+                                              << "VerifyPin";
+    }
+    void aClickOnTheTextOfABoxCounts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, opens);
+        PreferencesStore::shared().setBool(PrefKey::isPinEnable, true);
+        ProtectionViewController *vc = screen();
+        QVERIFY(QTest::qWaitForWindowExposed(main->window()));
+        // Through the window, as a real click goes: whatever lies under the text gets it.
+        auto *label = vc->findChild<QLabel *>(text);
+        const QPoint onText = label->mapTo(main->window(), label->rect().center());
+        QTest::mouseClick(main->window()->windowHandle(), Qt::LeftButton, {}, onText);
+        QTRY_VERIFY(sheetNames().contains(opens));
+    }
 };
 
 QTEST_MAIN(TestProtectionScreen)
