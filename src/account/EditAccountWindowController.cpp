@@ -19,10 +19,9 @@
 using namespace AccountWidgets;
 
 EditAccountWindowController::EditAccountWindowController(QWidget *parent)
-    : QDialog(parent)
+    : SheetDialog(parent)
 {
     setObjectName(QStringLiteral("EditAccountWindowController"));
-    styleSheetPage(this);
 
     tfUserName = textField(this, QStringLiteral("tfUserName"));
     tfDeviceName = textField(this, QStringLiteral("tfDeviceName"));
@@ -63,7 +62,7 @@ EditAccountWindowController::EditAccountWindowController(QWidget *parent)
     form->setColumnStretch(0, 1);
     form->setColumnStretch(1, 1);
 
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(panel());
     layout->setContentsMargins(32, 28, 32, 22);
     layout->setSpacing(0);
     layout->addWidget(lblEditAccount);
@@ -79,15 +78,13 @@ EditAccountWindowController::EditAccountWindowController(QWidget *parent)
     connect(btnUpdate, &QPushButton::clicked, this, &EditAccountWindowController::update);
 
     windowDidLoad();
-    setFixedWidth(500);
     fitHeight();
 }
 
 // The texts may wrap differently in another language, so the height follows them.
 void EditAccountWindowController::fitHeight()
 {
-    const int height = heightForWidth(width());
-    setFixedHeight(height > 0 ? height : sizeHint().height());
+    fitPanelToWidth(500);
 }
 
 void EditAccountWindowController::windowDidLoad()
@@ -129,7 +126,7 @@ void EditAccountWindowController::fillFields()
 
 void EditAccountWindowController::showEvent(QShowEvent *event)
 {
-    QDialog::showEvent(event);
+    SheetDialog::showEvent(event);
     if (!event->spontaneous()) {
         fitHeight();
         fillFields();

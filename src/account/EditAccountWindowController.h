@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "SheetDialog.h"
+
 #include <QPointer>
 
 class QLabel;
@@ -9,7 +10,7 @@ class QPushButton;
 
 // The account's name, device name and password, sent to the server's profile update. Made
 // once with the settings screen and opened by its Edit button as often as the user likes.
-class EditAccountWindowController : public QDialog
+class EditAccountWindowController : public SheetDialog
 {
     Q_OBJECT
 public:

@@ -3,13 +3,15 @@
 #include <QVBoxLayout>
 
 SheetWindowController::SheetWindowController(QWidget *content, int width, QWidget *parent)
-    : QDialog(parent)
+    : SheetDialog(parent)
     , m_content(content)
 {
-    auto *layout = new QVBoxLayout(this);
+    // The panel paints the sheet's white; a content painting its own would square off the
+    // panel's rounded corners.
+    content->setAutoFillBackground(false);
+    auto *layout = new QVBoxLayout(panel());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
     // Fixed like the other windows of the app; the height follows the form.
-    setFixedWidth(width);
-    setFixedHeight(heightForWidth(width) > 0 ? heightForWidth(width) : sizeHint().height());
+    fitPanelToWidth(width);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QDialog>
+#include "SheetDialog.h"
 
 // A sheet that carries one view controller as its content, the way the account windows are
 // built: the window knows nothing of the form, the view controller does the work.
-class SheetWindowController : public QDialog
+class SheetWindowController : public SheetDialog
 {
     Q_OBJECT
 public:

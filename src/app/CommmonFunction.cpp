@@ -6,6 +6,7 @@
 #include "LocalizedText.h"
 #include "MainWindowController.h"
 #include "PlaceholderSheet.h"
+#include "SheetDialog.h"
 
 #include <QTimer>
 #include <memory>
@@ -62,8 +63,13 @@ bool CommmonFunction::beginSheet(QDialog *window)
 {
     if (!m_mainWindow || !window)
         return false;
-    window->setParent(m_mainWindow, window->windowFlags() | Qt::Sheet);
+    // The type replaces the dialog's: or-ing the two would make a drawer.
+    window->setParent(m_mainWindow, (window->windowFlags() & ~Qt::WindowType_Mask) | Qt::Sheet);
     window->setWindowModality(Qt::WindowModal);
+    if (auto *sheet = qobject_cast<SheetDialog *>(window)) {
+        const bool inMain = sheetArea && sheetArea->window() == m_mainWindow && sheetArea->isVisible();
+        sheet->centreOn(inMain ? sheetArea.data() : m_mainWindow.data());
+    }
     window->open();
     return true;
 }

@@ -54,6 +54,9 @@ public:
     // The sheet last presented by one of the presenters.
     QPointer<QDialog> openMainWindow;
     QPointer<QWidget> objcSplitViewController;
+    // Where sheets are centred: the detail pane of the main content, so they leave the
+    // sidebar free. The whole main window while it shows something else.
+    QPointer<QWidget> sheetArea;
 
 private:
     void present(Slot slot, const QString &name);

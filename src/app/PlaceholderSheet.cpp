@@ -21,15 +21,15 @@ QLabel *notYet(QWidget *parent)
 } // namespace
 
 PlaceholderSheet::PlaceholderSheet(const QString &windowName, QWidget *parent)
-    : QDialog(parent)
+    : SheetDialog(parent)
 {
     setProperty("windowName", windowName);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(420, 180);
-    auto *layout = new QVBoxLayout(this);
+    setFixedPanelSize(QSize(420, 180));
+    auto *layout = new QVBoxLayout(panel());
     layout->setContentsMargins(28, 28, 28, 20);
-    layout->addWidget(notYet(this), 1);
-    auto *close = new QPushButton(localizedText(QStringLiteral("Close")), this);
+    layout->addWidget(notYet(panel()), 1);
+    auto *close = new QPushButton(localizedText(QStringLiteral("Close")), panel());
     close->setObjectName(QStringLiteral("btnClose"));
     close->setStyleSheet(Style::orangeButton());
     close->setDefault(true);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QDialog>
+#include "SheetDialog.h"
 
 // Stands in for a window of a part of the app that is not built yet, and says so.
-class PlaceholderSheet : public QDialog
+class PlaceholderSheet : public SheetDialog
 {
     Q_OBJECT
 public:

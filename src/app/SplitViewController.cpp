@@ -35,6 +35,7 @@ SplitViewController::SplitViewController(QWidget *parent)
     m_sidebar->protectionVC = new ProtectionViewController;
     showDetail(m_sidebar->protectionVC);
     CommmonFunction::shared().objcSplitViewController = this;
+    CommmonFunction::shared().sheetArea = m_detail;
 }
 
 QWidget *SplitViewController::detail() const

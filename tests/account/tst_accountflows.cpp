@@ -425,6 +425,42 @@ private slots:
         QVERIFY(edit->tfConfirmPassword->text().isEmpty());
     }
 
+    void sheetsSitCentredOnTheirPartOfTheWindow_data()
+    {
+        QTest::addColumn<bool>("signedIn");
+        QTest::newRow("sign-in on the launch screen") << false;
+        QTest::newRow("account on the main content, clear of the sidebar") << true;
+    }
+    void sheetsSitCentredOnTheirPartOfTheWindow()
+    {
+        QFETCH(bool, signedIn);
+        SheetDialog *sheet = nullptr;
+        QWidget *area = nullptr;
+        if (signedIn) {
+            sheet = openEditAccount();
+            area = mainContent() ? mainContent()->detail() : nullptr;
+        } else {
+            w->launch();
+            sheet = w->sheet<LogInWindowController>(CommmonFunction::LogInSlot);
+            area = w->main.window();
+        }
+        QVERIFY(sheet && area);
+        QCOMPARE(sheet->windowType(), Qt::Sheet);
+        const auto offCentre = [&] {
+            const QPoint panel = sheet->panel()->mapToGlobal(sheet->panel()->rect().center());
+            return (panel - area->mapToGlobal(area->rect().center())).manhattanLength();
+        };
+        QVERIFY2(offCentre() <= 2, qPrintable(QString::number(offCentre())));
+        // A sheet hangs on its window: it follows when the window moves.
+        w->main.window()->move(w->main.window()->pos() + QPoint(60, 40));
+        QTRY_VERIFY2(offCentre() <= 2, qPrintable(QString::number(offCentre())));
+        if (signedIn) {
+            const QWidget *sidebar = mainContent()->sidebar();
+            QVERIFY(sheet->panel()->mapToGlobal(QPoint(0, 0)).x() >=
+                    sidebar->mapToGlobal(QPoint(sidebar->width(), 0)).x());
+        }
+    }
+
     void logoutReturnsToTheLaunchScreenAndTheSignIn()
     {
         w->signedIn();

@@ -5,6 +5,7 @@
 #include "CommmonFunction.h"
 #include "DNSConfiguration.h"
 #include "EditAccountWindowController.h"
+#include "FakeClock.h"
 #include "MainWindowController.h"
 #include "NetworkSetupResolver.h"
 #include "PlaceholderSheet.h"
@@ -13,6 +14,7 @@
 #include "ProtectionViewController.h"
 #include "SegmentedControl.h"
 #include "SettingsViewController.h"
+#include "SheetDialog.h"
 #include "SidebarViewController.h"
 #include "SplitViewController.h"
 #include "Style.h"
@@ -24,6 +26,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QTextStream>
@@ -40,11 +43,23 @@ void settle()
     }
 }
 
+// A sheet as the user meets it: drawn on its window, where it was placed.
+QPixmap picture(QWidget *widget)
+{
+    QWidget *under = widget->parentWidget() ? widget->parentWidget()->window() : nullptr;
+    if (!qobject_cast<SheetDialog *>(widget) || !under || !under->isVisible())
+        return widget->grab();
+    QPixmap canvas = under->grab();
+    QPainter painter(&canvas);
+    painter.drawPixmap(widget->mapToGlobal(QPoint(0, 0)) - under->mapToGlobal(QPoint(0, 0)), widget->grab());
+    return canvas;
+}
+
 void save(QWidget *widget, const QString &name, const QString &language)
 {
     settle();
     const QString file = QStringLiteral("%1/%2-%3.png").arg(outputFolder, name, language);
-    if (!widget->grab().save(file)) {
+    if (!picture(widget).save(file)) {
         QTextStream(stderr) << "could not write " << file << '\n';
         ++failures;
     }
@@ -74,6 +89,7 @@ void renderLanguage(const QString &language)
 {
     TestEnvironment env;
     env.writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
+    env.writeFile(QStringLiteral("dmi/product_name"), "ThinkPad X1 Carbon Gen 9\n");
     DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
     PreferencesStore::shared().setString(PrefKey::CurrentLanguage, language);
     WindowAlertPresenter alerts;
@@ -84,6 +100,8 @@ void renderLanguage(const QString &language)
     prefs.setString(PrefKey::user_name, QStringLiteral("Ada Byron"));
     prefs.setString(PrefKey::user_device, QStringLiteral("ThinkPad X1 Carbon"));
 
+    // The launch screen waits for this clock, so it never opens a sheet of its own here.
+    FakeClock clock;
     MainWindowController main;
     CommmonFunction &common = attachPresenters(main.window());
 
@@ -91,6 +109,36 @@ void renderLanguage(const QString &language)
     main.window()->setFixedContentSize(795, 594);
     main.showWindow();
     save(main.window(), QStringLiteral("launch"), language);
+
+    // The account sheets, each as its presenter shows it: on the launch screen.
+    const QList<std::tuple<void (CommmonFunction::*)(), CommmonFunction::Slot, QString>> sheets = {
+        {&CommmonFunction::showLogIn, CommmonFunction::LogInSlot, QStringLiteral("sheet-sign-in")},
+        {&CommmonFunction::showPassword, CommmonFunction::PasswordSlot, QStringLiteral("sheet-password")},
+        {&CommmonFunction::showSignup, CommmonFunction::SignupSlot, QStringLiteral("sheet-sign-up")},
+        {&CommmonFunction::showResetPassword, CommmonFunction::ResetPasswordSlot,
+         QStringLiteral("sheet-reset-password")}};
+    for (const auto &[show, slot, name] : sheets) {
+        (common.*show)();
+        settle();
+        if (QDialog *sheet = common.presented(slot)) {
+            save(sheet, name, language);
+        } else {
+            QTextStream(stderr) << "no sheet for " << name << '\n';
+            ++failures;
+        }
+        common.dismissPresented(slot);
+    }
+    common.showLogIn();
+    settle();
+    if (QDialog *sheet = common.presented(CommmonFunction::LogInSlot)) {
+        sheet->findChild<QAbstractButton *>(QStringLiteral("btnSignInWithGoogle"))->click();
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->isVisible() && qobject_cast<QMessageBox *>(w))
+                save(w, QStringLiteral("alert-social-unavailable"), language);
+        }
+    }
+    closePopups();
+    common.dismissPresented(CommmonFunction::LogInSlot);
 
     common.openMainContent(QSize(800, 500));
     main.showWindow();
@@ -121,36 +169,6 @@ void renderLanguage(const QString &language)
         QTextStream(stderr) << "no settings screen\n";
         ++failures;
     }
-
-    // The account sheets, each as its presenter shows it.
-    const QList<std::tuple<void (CommmonFunction::*)(), CommmonFunction::Slot, QString>> sheets = {
-        {&CommmonFunction::showLogIn, CommmonFunction::LogInSlot, QStringLiteral("sheet-sign-in")},
-        {&CommmonFunction::showPassword, CommmonFunction::PasswordSlot, QStringLiteral("sheet-password")},
-        {&CommmonFunction::showSignup, CommmonFunction::SignupSlot, QStringLiteral("sheet-sign-up")},
-        {&CommmonFunction::showResetPassword, CommmonFunction::ResetPasswordSlot,
-         QStringLiteral("sheet-reset-password")}};
-    for (const auto &[show, slot, name] : sheets) {
-        (common.*show)();
-        settle();
-        if (QDialog *sheet = common.presented(slot)) {
-            save(sheet, name, language);
-        } else {
-            QTextStream(stderr) << "no sheet for " << name << '\n';
-            ++failures;
-        }
-        common.dismissPresented(slot);
-    }
-    common.showLogIn();
-    settle();
-    if (QDialog *sheet = common.presented(CommmonFunction::LogInSlot)) {
-        sheet->findChild<QAbstractButton *>(QStringLiteral("btnSignInWithGoogle"))->click();
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (w->isVisible() && qobject_cast<QMessageBox *>(w))
-                save(w, QStringLiteral("alert-social-unavailable"), language);
-        }
-    }
-    closePopups();
-    common.dismissPresented(CommmonFunction::LogInSlot);
 
     split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(6));
     if (QWidget *confirm = newestPopup())
