@@ -1,14 +1,14 @@
 #include "ApiService.h"
 
-#include "Clock.h"
-#include "FormEncoding.h"
 #include "DomainName.h"
-#include "Log.h"
 #include "Outbox.h"
-#include "Records.h"
 #include "ResetPage.h"
 #include "SocialVerifier.h"
 #include "SqlStorage.h"
+#include "core/Clock.h"
+#include "core/Log.h"
+#include "records/FormEncoding.h"
+#include "records/Records.h"
 
 #include <QJsonDocument>
 #include <QPointer>

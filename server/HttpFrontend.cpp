@@ -1,7 +1,7 @@
 #include "HttpFrontend.h"
 
 #include "ApiService.h"
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QElapsedTimer>
 #include <QHttpServerRequest>

@@ -1,7 +1,7 @@
 #include "Outbox.h"
 
 #include "Crypto.h"
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QDir>
 #include <QLocale>

@@ -1,13 +1,13 @@
 #include "Server.h"
 
 #include "ApiService.h"
-#include "Clock.h"
 #include "FileClock.h"
 #include "HttpFrontend.h"
-#include "Log.h"
 #include "Outbox.h"
 #include "SocialVerifier.h"
 #include "SqlStorage.h"
+#include "core/Clock.h"
+#include "core/Log.h"
 
 #include <QFile>
 #include <QSslCertificate>

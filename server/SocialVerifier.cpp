@@ -1,6 +1,6 @@
 #include "SocialVerifier.h"
 
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

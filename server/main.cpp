@@ -1,9 +1,9 @@
 #include "BuildConfig.h"
 #include "Crypto.h"
-#include "Log.h"
 #include "Server.h"
 #include "ServerOptions.h"
-#include "TerminationSignals.h"
+#include "core/Log.h"
+#include "core/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <cstdio>

@@ -1,11 +1,11 @@
 #include "AccountWidgets.h"
 
 #include "BuildConfig.h"
-#include "CommmonFunction.h"
-#include "LocalizedText.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
-#include "Style.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
+#include "ui/Style.h"
 
 #include <QDesktopServices>
 #include <QFrame>

@@ -1,10 +1,10 @@
 #include "AccountWindows.h"
 
-#include "CommmonFunction.h"
 #include "LogInWindowController.h"
 #include "PasswordWindowController.h"
 #include "ResetPasswordWindowController.h"
 #include "SignupWindowController.h"
+#include "ui/CommmonFunction.h"
 
 void registerAccountWindows(CommmonFunction &common)
 {

@@ -1,13 +1,13 @@
 #include "EditAccountWindowController.h"
 
 #include "AccountWidgets.h"
-#include "CommmonFunction.h"
-#include "CommonWS.h"
-#include "DeviceIdentity.h"
-#include "LocalizedText.h"
-#include "NotificationCenter.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
+#include "api/CommonWS.h"
+#include "platform/DeviceIdentity.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,11 +1,11 @@
 #include "LogoutFlow.h"
 
-#include "CommmonFunction.h"
-#include "CommonWS.h"
-#include "LocalizedText.h"
-#include "Log.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
+#include "api/CommonWS.h"
+#include "core/Log.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
 
 void logOut(std::function<void()> showLaunchScreen)
 {

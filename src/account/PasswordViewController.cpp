@@ -1,13 +1,13 @@
 #include "PasswordViewController.h"
 
 #include "AccountWidgets.h"
-#include "CommmonFunction.h"
-#include "CommonWS.h"
-#include "LocalizedText.h"
-#include "Log.h"
-#include "LogRedaction.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
+#include "api/CommonWS.h"
+#include "api/LogRedaction.h"
+#include "core/Log.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

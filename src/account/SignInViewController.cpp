@@ -1,11 +1,11 @@
 #include "SignInViewController.h"
 
 #include "AccountWidgets.h"
-#include "CommmonFunction.h"
 #include "EmailValidation.h"
-#include "LocalizedText.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

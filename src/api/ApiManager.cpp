@@ -1,16 +1,16 @@
 #include "ApiManager.h"
 
-#include "AlertPresenter.h"
 #include "BuildConfig.h"
 #include "CommonWS.h"
-#include "FormEncoding.h"
-#include "LocalizedText.h"
-#include "Log.h"
 #include "LogRedaction.h"
-#include "NotificationCenter.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
-#include "RecordCodec.h"
+#include "core/Log.h"
+#include "platform/AlertPresenter.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "records/FormEncoding.h"
+#include "records/RecordCodec.h"
+#include "texts/LocalizedText.h"
 
 #include <QHostAddress>
 #include <QNetworkAccessManager>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Reachability.h"
-#include "WebService.h"
+#include "records/WebService.h"
 
 #include <QByteArray>
 #include <QMap>

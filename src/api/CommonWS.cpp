@@ -1,10 +1,10 @@
 #include "CommonWS.h"
 
-#include "DeviceIdentity.h"
-#include "Log.h"
 #include "LogRedaction.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
+#include "core/Log.h"
+#include "platform/DeviceIdentity.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
 
 namespace {
 QString storedUserID()

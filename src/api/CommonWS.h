@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ApiManager.h"
-#include "Records.h"
+#include "records/Records.h"
 
 #include <functional>
 

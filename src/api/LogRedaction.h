@@ -4,7 +4,7 @@
 #include <QMap>
 #include <QString>
 
-#include "RecordCodec.h"
+#include "records/RecordCodec.h"
 
 // Exchanges are logged in full except their secrets: the values of these keys, at any depth,
 // and the "Authorization" header are written as "<redacted>".

@@ -1,7 +1,7 @@
 #include "Reachability.h"
 
 #include "NetworkInformationFlagSource.h"
-#include "NotificationCenter.h"
+#include "platform/NotificationCenter.h"
 
 #include <QPointer>
 

@@ -1,18 +1,18 @@
 #include "AppMain.h"
 
-#include "AccountWindows.h"
-#include "ApiManager.h"
 #include "AppDelegate.h"
-#include "LaunchAgent.h"
-#include "Log.h"
-#include "LogoutFlow.h"
-#include "MainWindowController.h"
-#include "CommmonFunction.h"
 #include "SplitViewController.h"
-#include "SingleInstance.h"
-#include "TerminationSignals.h"
 #include "ViewController.h"
-#include "WindowAlertPresenter.h"
+#include "account/AccountWindows.h"
+#include "account/LogoutFlow.h"
+#include "api/ApiManager.h"
+#include "core/Log.h"
+#include "core/TerminationSignals.h"
+#include "platform/LaunchAgent.h"
+#include "ui/CommmonFunction.h"
+#include "ui/MainWindowController.h"
+#include "ui/SingleInstance.h"
+#include "ui/WindowAlertPresenter.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #include "SplitViewController.h"
 
-#include "CommmonFunction.h"
-#include "ProtectionViewController.h"
 #include "SidebarViewController.h"
+#include "protection/ProtectionViewController.h"
+#include "ui/CommmonFunction.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

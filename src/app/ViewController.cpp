@@ -1,12 +1,12 @@
 #include "ViewController.h"
 
-#include "Clock.h"
-#include "Log.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
-#include "ApiManager.h"
-#include "CommonWS.h"
-#include "StartupPresenter.h"
+#include "api/ApiManager.h"
+#include "api/CommonWS.h"
+#include "core/Clock.h"
+#include "core/Log.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "ui/StartupPresenter.h"
 
 #include <QIcon>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "AlertPresenter.h"
 
-#include "Log.h"
+#include "core/Log.h"
 
 namespace {
 class LogAlertPresenter : public AlertPresenter

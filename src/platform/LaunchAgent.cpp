@@ -1,6 +1,6 @@
 #include "LaunchAgent.h"
 
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QDir>
 #include <QFile>

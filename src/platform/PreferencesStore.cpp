@@ -1,7 +1,7 @@
 #include "PreferencesStore.h"
 
 #include "BuildConfig.h"
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QDateTime>
 #include <QDir>

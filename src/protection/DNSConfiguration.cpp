@@ -1,12 +1,12 @@
 #include "DNSConfiguration.h"
 
 #include "BuildConfig.h"
-#include "CommmonFunction.h"
-#include "CommonWS.h"
-#include "LocalizedText.h"
-#include "Log.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
+#include "api/CommonWS.h"
+#include "core/Log.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ResolverBackend.h"
+#include "platform/ResolverBackend.h"
 
 #include <QList>
 #include <QString>

@@ -1,15 +1,15 @@
 #include "ProtectionViewController.h"
 
-#include "CommmonFunction.h"
 #include "DNSConfiguration.h"
-#include "LocalizedText.h"
-#include "Log.h"
-#include "NotificationCenter.h"
-#include "PinActions.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
-#include "CommonWS.h"
-#include "Style.h"
+#include "api/CommonWS.h"
+#include "core/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
+#include "ui/PinActions.h"
+#include "ui/Style.h"
 
 #include <QCoreApplication>
 #include <QFrame>

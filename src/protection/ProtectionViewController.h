@@ -1,6 +1,6 @@
 #pragma once
 
-#include "InstalledApplication.h"
+#include "platform/InstalledApplication.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "SegmentedControl.h"
 
-#include "Style.h"
+#include "ui/Style.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>

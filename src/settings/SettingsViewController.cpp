@@ -1,13 +1,13 @@
 #include "SettingsViewController.h"
 
-#include "CommmonFunction.h"
-#include "EditAccountWindowController.h"
-#include "LocalizedText.h"
-#include "NotificationCenter.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
 #include "SegmentedControl.h"
-#include "Style.h"
+#include "account/EditAccountWindowController.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
+#include "ui/Style.h"
 
 #include <QComboBox>
 #include <QFrame>

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "ApiTestBed.h"
-#include "AppMain.h"
-#include "CommmonFunction.h"
 #include "FakeClock.h"
-#include "MainWindowController.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
-#include "ViewController.h"
+#include "app/AppMain.h"
+#include "app/ViewController.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "ui/CommmonFunction.h"
+#include "ui/MainWindowController.h"
 
 #include <QtTest>
 

@@ -2,15 +2,15 @@
 // main content through sign-in or sign-up, a wrong password, the reset request, account
 // editing, logout, and the forced sign-out of a 401.
 #include "AccountTestWorld.h"
-#include "DeviceIdentity.h"
-#include "EditAccountWindowController.h"
-#include "LogInWindowController.h"
-#include "PasswordWindowController.h"
-#include "ResetPasswordWindowController.h"
-#include "SettingsViewController.h"
-#include "SidebarViewController.h"
-#include "SignupWindowController.h"
-#include "SplitViewController.h"
+#include "account/EditAccountWindowController.h"
+#include "account/LogInWindowController.h"
+#include "account/PasswordWindowController.h"
+#include "account/ResetPasswordWindowController.h"
+#include "account/SignupWindowController.h"
+#include "app/SidebarViewController.h"
+#include "app/SplitViewController.h"
+#include "platform/DeviceIdentity.h"
+#include "settings/SettingsViewController.h"
 
 #include <QLineEdit>
 #include <QPushButton>

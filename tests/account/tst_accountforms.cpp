@@ -2,13 +2,13 @@
 // language shows, what the forms start with, and the buttons that lead out of the app.
 #include "AlertRecorder.h"
 #include "BuildConfig.h"
-#include "EmailValidation.h"
-#include "LocalizedText.h"
-#include "LogInWindowController.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
-#include "SignupWindowController.h"
 #include "TestEnvironment.h"
+#include "account/EmailValidation.h"
+#include "account/LogInWindowController.h"
+#include "account/SignupWindowController.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
 
 #include <QDesktopServices>
 #include <QLineEdit>

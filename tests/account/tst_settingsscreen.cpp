@@ -1,13 +1,13 @@
 // The settings screen in the main window: its tabs, the e-mail, the About page and the
 // language pop-up that switches every open screen.
 #include "AccountTestWorld.h"
-#include "EditAccountWindowController.h"
-#include "LocalizedText.h"
-#include "NotificationCenter.h"
-#include "SegmentedControl.h"
-#include "SettingsViewController.h"
-#include "SidebarViewController.h"
-#include "SplitViewController.h"
+#include "account/EditAccountWindowController.h"
+#include "app/SidebarViewController.h"
+#include "app/SplitViewController.h"
+#include "platform/NotificationCenter.h"
+#include "settings/SegmentedControl.h"
+#include "settings/SettingsViewController.h"
+#include "texts/LocalizedText.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

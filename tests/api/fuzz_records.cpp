@@ -1,6 +1,6 @@
 // libFuzzer entry for the record decoders: any body either fails cleanly or decodes to a
 // record whose encoding decodes to the same record.
-#include "Records.h"
+#include "records/Records.h"
 
 #include <cstdint>
 #include <cstdlib>

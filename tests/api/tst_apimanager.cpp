@@ -2,8 +2,8 @@
 // status-code rules, the reachability gate, time-outs and refused connections, and the log.
 #include "ApiTestBed.h"
 #include "BuildConfig.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

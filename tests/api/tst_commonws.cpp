@@ -1,10 +1,10 @@
 // Every endpoint operation against the stub server: the exact request on the wire, the decoded
 // answer, and what each answer changes in the preferences and the log.
 #include "ApiTestBed.h"
-#include "CommonWS.h"
-#include "DeviceIdentity.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
+#include "api/CommonWS.h"
+#include "platform/DeviceIdentity.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
 
 #include <QJsonDocument>
 #include <QtTest>

@@ -1,9 +1,9 @@
 // The reachability monitor driven by a flag source the test controls, and the system's source.
 #include "FakeFlagSource.h"
-#include "NetworkInformationFlagSource.h"
-#include "NotificationCenter.h"
-#include "Reachability.h"
 #include "TestEnvironment.h"
+#include "api/NetworkInformationFlagSource.h"
+#include "api/Reachability.h"
+#include "platform/NotificationCenter.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 // Strict decoding of every server record from hand-written answers, and encoding back.
-#include "FormEncoding.h"
-#include "Records.h"
+#include "records/FormEncoding.h"
+#include "records/Records.h"
 
 #include <QFile>
 #include <QJsonDocument>

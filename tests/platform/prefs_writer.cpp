@@ -1,5 +1,5 @@
 // Writes the preferences file over and over until killed; the atomicity test kills it.
-#include "PreferencesStore.h"
+#include "platform/PreferencesStore.h"
 
 #include <cstdio>
 

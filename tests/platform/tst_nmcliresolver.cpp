@@ -1,7 +1,7 @@
 // The NetworkManager backend through the real process runner and the fake nmcli on PATH.
 #include "LogCapture.h"
 #include "TestEnvironment.h"
-#include "linux/NmcliResolver.h"
+#include "platform/linux/NmcliResolver.h"
 
 #include <QDir>
 #include <QStandardPaths>

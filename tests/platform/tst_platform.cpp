@@ -1,11 +1,11 @@
 // The small platform services: process runner, notifications, login entry, device name.
-#include "DeviceIdentity.h"
-#include "LaunchAgent.h"
 #include "LogCapture.h"
-#include "NotificationCenter.h"
-#include "ShellRunner.h"
 #include "TestEnvironment.h"
-#include "linux/XdgAutostartAgent.h"
+#include "platform/DeviceIdentity.h"
+#include "platform/LaunchAgent.h"
+#include "platform/NotificationCenter.h"
+#include "platform/ShellRunner.h"
+#include "platform/linux/XdgAutostartAgent.h"
 
 #include <QtTest>
 

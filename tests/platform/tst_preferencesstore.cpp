@@ -1,6 +1,6 @@
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
 #include "TestEnvironment.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
 
 #include <QtTest>
 

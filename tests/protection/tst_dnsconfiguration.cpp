@@ -1,11 +1,11 @@
 // DNS switching through the real shell runner and a fake networksetup on PATH.
 #include "ApiTestBed.h"
-#include "DNSConfiguration.h"
 #include "LogCapture.h"
-#include "NetworkSetupResolver.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
 #include "TestEnvironment.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "platform/macos/NetworkSetupResolver.h"
+#include "protection/DNSConfiguration.h"
 
 #include <QtTest>
 

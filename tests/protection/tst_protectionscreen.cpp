@@ -1,16 +1,16 @@
 // The protection screen driven like a user, on top of a fake networksetup.
 #include "ApiTestBed.h"
-#include "CommmonFunction.h"
-#include "DNSConfiguration.h"
 #include "LogCapture.h"
-#include "MainWindowController.h"
-#include "NetworkSetupResolver.h"
-#include "NotificationCenter.h"
-#include "PinActions.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
-#include "ProtectionViewController.h"
 #include "TestEnvironment.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "platform/macos/NetworkSetupResolver.h"
+#include "protection/DNSConfiguration.h"
+#include "protection/ProtectionViewController.h"
+#include "ui/CommmonFunction.h"
+#include "ui/MainWindowController.h"
+#include "ui/PinActions.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Records.h"
 #include "ServerProcess.h"
+#include "records/Records.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 // The 17 services over HTTP, against the real nimbrel-server on 127.0.0.1 with a SQLite file.
-#include "FormEncoding.h"
 #include "ServerTestSupport.h"
 #include "StubHttpServer.h"
+#include "records/FormEncoding.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
-#include "LocalizedText.h"
 #include "LogCapture.h"
-#include "NotificationCenter.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
 #include "TestEnvironment.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
 
 #include <QtTest>
 

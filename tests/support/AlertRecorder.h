@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AlertPresenter.h"
+#include "platform/AlertPresenter.h"
 
 #include <QList>
 #include <QPair>

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "AlertRecorder.h"
-#include "ApiManager.h"
 #include "FakeFlagSource.h"
 #include "LogCapture.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
 #include "StubHttpServer.h"
 #include "TestEnvironment.h"
+#include "api/ApiManager.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
 
 #include <QFile>
 #include <QtTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReachabilityFlagSource.h"
+#include "api/ReachabilityFlagSource.h"
 
 // Reachability flags the test sets, delivered the way the system would deliver a change.
 class FakeFlagSource : public ReachabilityFlagSource

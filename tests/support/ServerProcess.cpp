@@ -1,6 +1,6 @@
 #include "ServerProcess.h"
 
-#include "FormEncoding.h"
+#include "records/FormEncoding.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 #include "StubHttpServer.h"
 
-#include "FormEncoding.h"
+#include "records/FormEncoding.h"
 
 #include <QAbstractHttpServer>
 #include <QDeadlineTimer>

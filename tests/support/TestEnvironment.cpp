@@ -1,14 +1,14 @@
 #include "TestEnvironment.h"
 
-#include "AlertPresenter.h"
-#include "Clock.h"
-#include "CommmonFunction.h"
-#include "LocalizedText.h"
-#include "DNSConfiguration.h"
-#include "Log.h"
-#include "NotificationCenter.h"
-#include "PreferencesStore.h"
-#include "ApiManager.h"
+#include "api/ApiManager.h"
+#include "core/Clock.h"
+#include "core/Log.h"
+#include "platform/AlertPresenter.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PreferencesStore.h"
+#include "protection/DNSConfiguration.h"
+#include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "NmcliResolver.h"
 
-#include "Log.h"
-#include "ShellRunner.h"
+#include "core/Log.h"
+#include "platform/ShellRunner.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "LaunchAgent.h"
-#include "ResolverBackend.h"
-#include "linux/NmcliResolver.h"
-#include "linux/XdgAutostartAgent.h"
+#include "NmcliResolver.h"
+#include "XdgAutostartAgent.h"
+#include "platform/LaunchAgent.h"
+#include "platform/ResolverBackend.h"
 
 #include <QCoreApplication>
 

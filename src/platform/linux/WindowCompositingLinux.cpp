@@ -1,4 +1,4 @@
-#include "WindowCompositing.h"
+#include "platform/WindowCompositing.h"
 
 #include <QByteArray>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LaunchAgent.h"
+#include "platform/LaunchAgent.h"
 
 // Linux: an XDG autostart desktop entry named after the application identifier, read by the
 // desktop session at login.

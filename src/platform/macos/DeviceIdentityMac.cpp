@@ -1,6 +1,6 @@
-#include "DeviceIdentity.h"
+#include "platform/DeviceIdentity.h"
 
-#include "ShellRunner.h"
+#include "platform/ShellRunner.h"
 
 #include <QSysInfo>
 

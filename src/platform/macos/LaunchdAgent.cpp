@@ -1,7 +1,7 @@
 #include "LaunchdAgent.h"
 
 #include "BuildConfig.h"
-#include "ShellRunner.h"
+#include "platform/ShellRunner.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LaunchAgent.h"
+#include "platform/LaunchAgent.h"
 
 // macOS: the property list in ~/Library/LaunchAgents, loaded with launchctl.
 class LaunchdAgent : public LaunchAgent

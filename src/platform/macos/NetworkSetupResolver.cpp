@@ -1,6 +1,6 @@
 #include "NetworkSetupResolver.h"
 
-#include "ShellRunner.h"
+#include "platform/ShellRunner.h"
 
 namespace {
 QString argument(networkservices service)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ResolverBackend.h"
+#include "platform/ResolverBackend.h"
 
 // macOS: the networksetup command-line tool, through the shell, with its exact command lines.
 // It uses nothing but the shell runner, so it is built and tested on every system.

@@ -1,6 +1,6 @@
-#include "LaunchAgent.h"
+#include "LaunchdAgent.h"
 #include "NetworkSetupResolver.h"
-#include "macos/LaunchdAgent.h"
+#include "platform/LaunchAgent.h"
 
 std::unique_ptr<ResolverBackend> makeResolverBackend()
 {

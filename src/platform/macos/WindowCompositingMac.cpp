@@ -1,4 +1,4 @@
-#include "WindowCompositing.h"
+#include "platform/WindowCompositing.h"
 
 bool windowsAreComposited(const QString &)
 {

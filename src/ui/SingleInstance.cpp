@@ -1,7 +1,7 @@
 #include "SingleInstance.h"
 
 #include "BuildConfig.h"
-#include "Log.h"
+#include "core/Log.h"
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AlertPresenter.h"
+#include "platform/AlertPresenter.h"
 
 // Alerts as warning message boxes with an "OK" button in the app's orange.
 class WindowAlertPresenter : public AlertPresenter

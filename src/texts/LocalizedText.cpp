@@ -1,9 +1,9 @@
 #include "LocalizedText.h"
 
-#include "Log.h"
-#include "NotificationCenter.h"
-#include "PreferencesKeys.h"
-#include "PreferencesStore.h"
+#include "core/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
 
 #include <QFile>
 #include <QHash>

@@ -2,11 +2,11 @@
 
 #include "PinActions.h"
 
-#include "AlertPresenter.h"
-#include "LocalizedText.h"
 #include "MainWindowController.h"
 #include "PlaceholderSheet.h"
 #include "SheetDialog.h"
+#include "platform/AlertPresenter.h"
+#include "texts/LocalizedText.h"
 
 #include <QTimer>
 #include <memory>

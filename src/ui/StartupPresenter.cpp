@@ -1,6 +1,6 @@
 #include "StartupPresenter.h"
 
-#include "PreferencesKeys.h"
+#include "platform/PreferencesKeys.h"
 
 FirstWindow chooseFirstWindow(const PreferencesStore &prefs)
 {

@@ -1,6 +1,6 @@
 #include "SheetDialog.h"
 
-#include "WindowCompositing.h"
+#include "platform/WindowCompositing.h"
 
 #include <QEvent>
 #include <QFrame>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PreferencesStore.h"
+#include "platform/PreferencesStore.h"
 
 #include <QSize>
 

@@ -1,8 +1,8 @@
 #include "PlaceholderSheet.h"
 
-#include "LocalizedText.h"
-#include "NotificationCenter.h"
 #include "Style.h"
+#include "platform/NotificationCenter.h"
+#include "texts/LocalizedText.h"
 
 #include <QLabel>
 #include <QPushButton>
