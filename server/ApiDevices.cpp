@@ -12,6 +12,7 @@ void ApiService::recordDevice(Context &ctx, qint64 userID)
     if (platformID.isEmpty() || platformID.size() > 200 || !validText(platformID.left(maxTextLength)))
         return;
     m_storage.recordDevice(userID, platformID, ctx.request.remoteAddress, ctx.now);
+    emit listsChanged(userID);
 }
 
 

@@ -1,6 +1,6 @@
 #include "ApiSupport.h"
 
-#include "DomainName.h"
+#include "dns/DomainName.h"
 #include "SqlStorage.h"
 
 using namespace ApiSupport;
@@ -61,6 +61,7 @@ ApiReply ApiService::blockWebsite(Context &ctx)
     const std::optional<DomainRow> row = m_storage.addDomain(ctx.user->id, *domain, ctx.now);
     if (!row)
         return refused<Answer>(conflict, ctx.msg(Msg::websiteDuplicate));
+    emit listsChanged(ctx.user->id);
     return accepted(
         created, ctx.msg(Msg::websiteBlocked),
         BlockData{row->id, row->userID, row->domain, wireTime(row->createdAt), wireTime(row->updatedAt), {}});
@@ -75,6 +76,7 @@ ApiReply ApiService::unblockWebsite(Context &ctx)
         return refused<UnblockWebsiteModel>(forbidden, ctx.msg(Msg::pinRequired));
     if (!m_storage.removeDomain(ctx.user->id, *id))
         return refused<UnblockWebsiteModel>(notFound, ctx.msg(Msg::websiteNotFound));
+    emit listsChanged(ctx.user->id);
     return acceptedRequired(ctx.msg(Msg::websiteUnblocked), qint64(1));
 }
 
@@ -99,6 +101,7 @@ ApiReply ApiService::blockCategory(Context &ctx)
     const std::optional<UserCategoryRow> row = m_storage.blockCategory(ctx.user->id, *id, ctx.now);
     if (!row)
         throw StorageError("the blocked category was not stored");
+    emit listsChanged(ctx.user->id);
     return accepted(ok, ctx.msg(Msg::categoryBlocked),
                     BlockCategoryModel{row->userID, QString::number(row->categoryID), wireTime(row->updatedAt),
                                        wireTime(row->createdAt), row->id});
@@ -115,6 +118,7 @@ ApiReply ApiService::unblockCategory(Context &ctx)
     const std::optional<UserCategoryRow> row = m_storage.unblockCategory(ctx.user->id, *id);
     if (!row)
         return refused<Answer>(notFound, ctx.msg(Msg::categoryNotBlocked));
+    emit listsChanged(ctx.user->id);
     return accepted(
         ok, ctx.msg(Msg::categoryUnblocked),
         UnblockCategoryModel{row->id, row->userID, row->categoryID, wireTime(row->createdAt), wireTime(ctx.now)});

@@ -83,6 +83,11 @@ public:
 
     struct Context;
 
+signals:
+    // What the filtering DNS applies changed for this user: the blacklist, the blocked
+    // categories or the address of a device.
+    void listsChanged(qint64 userID);
+
 private:
     using Done = std::function<void(const ApiReply &)>;
     void dispatch(const ApiRequest &request, const Done &done);

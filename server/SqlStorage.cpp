@@ -812,3 +812,13 @@ QList<DeviceRow> SqlStorage::devices(qint64 userID)
         rows.append({q.integer(0), q.integer(1), q.text(2), q.text(3), timeOf(q.value(4))});
     return rows;
 }
+
+QList<DeviceRow> SqlStorage::allDevices()
+{
+    Query q = query("SELECT id, user_id, platform_id, address, last_seen_at FROM devices ORDER BY id");
+    q.exec();
+    QList<DeviceRow> rows;
+    while (q.next())
+        rows.append({q.integer(0), q.integer(1), q.text(2), q.text(3), timeOf(q.value(4))});
+    return rows;
+}

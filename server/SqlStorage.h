@@ -101,6 +101,7 @@ public:
 
     bool recordDevice(qint64 userID, const QString &platformID, const QString &address, const QDateTime &at) override;
     QList<DeviceRow> devices(qint64 userID) override;
+    QList<DeviceRow> allDevices() override;
 
 private:
     SqlStorage(const QString &connectionName, DatabaseSettings::Kind kind);
