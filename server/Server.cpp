@@ -98,6 +98,14 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
                   .arg(options.outbox));
     if (options.publicBase.isValid())
         Log::line(QStringLiteral("links in e-mails point to %1").arg(server->m_publicBase.toString()));
+    SqlStorage *storage = server->m_storage.get();
+    connect(server->m_service.get(), &ApiService::listsChanged, server.get(), [storage](qint64 userID) {
+        try {
+            storage->announceChange(userID);
+        } catch (const StorageError &e) {
+            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+        }
+    });
     server->periodicCheck();
     if (options.dns)
         server->startDns(options);
@@ -137,6 +145,9 @@ void Server::startDns(const ServerOptions &options)
     }
     m_dnsPort = m_dns->port();
     connect(m_service.get(), &ApiService::listsChanged, m_policy.get(), &DnsPolicyBuilder::userChanged);
+    DnsPolicyBuilder *policy = m_policy.get();
+    if (m_storage->watchChanges(policy, [policy](qint64 userID) { policy->userChanged(userID); }))
+        Log::line(QStringLiteral("DNS applies changes made through the other servers on this database"));
     connect(m_policy.get(), &DnsPolicyBuilder::published, m_dns.get(), &DnsServer::setPolicy);
     QStringList addresses;
     for (const QHostAddress &address : options.dnsListen)
