@@ -187,33 +187,66 @@ Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const 
     return out;
 }
 
-QByteArray fromUpstream(ldns_pkt *query, const void *packet, int length, Transport transport)
+Packet readUpstream(const void *packet, int length)
 {
     ldns_pkt *parsed = nullptr;
     if (!packet || length <= 0 ||
         ldns_wire2pkt(&parsed, static_cast<const uint8_t *>(packet), size_t(length)) != LDNS_STATUS_OK)
+        return {};
+    return Packet(parsed, PacketFree());
+}
+
+quint32 cacheSeconds(const ldns_pkt *upstream)
+{
+    const ldns_pkt_rcode rcode = ldns_pkt_get_rcode(upstream);
+    if (rcode != LDNS_RCODE_NOERROR && rcode != LDNS_RCODE_NXDOMAIN)
+        return 0;
+    quint32 seconds = maxCacheSeconds;
+    bool any = false;
+    for (const ldns_rr_list *records : {ldns_pkt_answer(upstream), ldns_pkt_authority(upstream)}) {
+        for (size_t i = 0; records && i < ldns_rr_list_rr_count(records); ++i) {
+            const ldns_rr *record = ldns_rr_list_rr(records, i);
+            seconds = qMin(seconds, quint32(ldns_rr_ttl(record)));
+            any = true;
+        }
+    }
+    return any ? seconds : 0;
+}
+
+QByteArray fromUpstream(ldns_pkt *query, const void *packet, int length, Transport transport)
+{
+    const Packet upstream = readUpstream(packet, length);
+    return fromAnswer(query, upstream.get(), 0, transport);
+}
+
+QByteArray fromAnswer(ldns_pkt *query, const ldns_pkt *upstream, quint32 ageSeconds, Transport transport)
+{
+    if (!upstream)
         return toWire(replyTo(query, LDNS_RCODE_SERVFAIL).get());
-    Packet upstream(parsed, PacketFree());
 
     // The upstream's records under the query's id, flags, question (with its letter case) and
     // EDNS.
-    Packet reply = replyTo(query, ldns_pkt_get_rcode(parsed));
-    ldns_pkt_set_ad(reply.get(), ldns_pkt_ad(parsed));
-    for (const ldns_pkt_section section : {LDNS_SECTION_ANSWER, LDNS_SECTION_AUTHORITY, LDNS_SECTION_ADDITIONAL}) {
-        ldns_rr_list *records = ldns_pkt_get_section_clone(parsed, section);
-        if (!records)
-            continue;
-        for (size_t i = 0; i < ldns_rr_list_rr_count(records); ++i) {
-            ldns_rr *record = ldns_rr_list_rr(records, i);
+    const ldns_pkt_rcode rcode = ldns_pkt_get_rcode(upstream);
+    Packet reply = replyTo(query, rcode);
+    ldns_pkt_set_ad(reply.get(), ldns_pkt_ad(upstream));
+    const std::pair<ldns_pkt_section, const ldns_rr_list *> sections[] = {
+        {LDNS_SECTION_ANSWER, ldns_pkt_answer(upstream)},
+        {LDNS_SECTION_AUTHORITY, ldns_pkt_authority(upstream)},
+        {LDNS_SECTION_ADDITIONAL, ldns_pkt_additional(upstream)}};
+    for (const auto &[section, records] : sections) {
+        for (size_t i = 0; records && i < ldns_rr_list_rr_count(records); ++i) {
+            const ldns_rr *record = ldns_rr_list_rr(records, i);
             if (ldns_rr_get_type(record) == LDNS_RR_TYPE_OPT)
                 continue;
-            ldns_pkt_push_rr(reply.get(), section, ldns_rr_clone(record));
+            ldns_rr *copy = ldns_rr_clone(record);
+            const quint32 ttl = ldns_rr_ttl(copy);
+            ldns_rr_set_ttl(copy, ttl > ageSeconds ? ttl - ageSeconds : 0);
+            ldns_pkt_push_rr(reply.get(), section, copy);
         }
-        ldns_rr_list_deep_free(records);
     }
     QByteArray wire = toWire(reply.get());
     if (transport == Transport::udp && wire.size() > udpLimit(query)) {
-        Packet truncated = replyTo(query, ldns_pkt_get_rcode(parsed));
+        Packet truncated = replyTo(query, rcode);
         ldns_pkt_set_tc(truncated.get(), true);
         wire = toWire(truncated.get());
     }

@@ -37,6 +37,15 @@ Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const 
 // The answer to the query from an upstream answer in wire format (nullptr: the resolution
 // failed, answered SERVFAIL). Over UDP an answer larger than the client takes is truncated.
 QByteArray fromUpstream(ldns_struct_pkt *query, const void *packet, int length, Transport transport);
+// The same from an upstream answer already read (a cached one: every TTL less ageSeconds).
+QByteArray fromAnswer(ldns_struct_pkt *query, const ldns_struct_pkt *upstream, quint32 ageSeconds,
+                      Transport transport);
+// An upstream answer read with ldns; null when unreadable.
+Packet readUpstream(const void *packet, int length);
+// How long an upstream answer may be reused: its smallest TTL, at most maxCacheSeconds; 0 for
+// failures and answers without records.
+quint32 cacheSeconds(const ldns_struct_pkt *upstream);
+constexpr quint32 maxCacheSeconds = 3600;
 
 // Largest UDP answer the client accepts.
 qsizetype udpLimit(const ldns_struct_pkt *query);

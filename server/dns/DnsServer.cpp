@@ -3,6 +3,8 @@
 #include "DnsQuery.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QNetworkDatagram>
 #include <QPointer>
 #include <QSet>
@@ -19,6 +21,7 @@ namespace {
 constexpr int tcpIdleMs = 10000;
 constexpr int maxTcpConnections = 256;
 constexpr int maxPending = 10000; // queries waiting for the resolver; beyond, new ones are dropped
+constexpr int maxCached = 50000;   // answers kept; when full, the cache starts again empty
 
 QString bindError(const QAbstractSocket &socket, const QHostAddress &address, quint16 port)
 {
@@ -52,6 +55,14 @@ private:
         QHostAddress peer;
         quint16 peerPort = 0;
         QPointer<QTcpSocket> tcp;
+        QByteArray cacheKey;
+    };
+    // libunbound's answers come through one background thread and a pipe, which bounds the
+    // answers a second far below what this thread serves: answers are kept here for their TTL.
+    struct Cached {
+        DnsQuery::Packet answer;
+        qint64 storedAt = 0; // seconds on m_clock
+        quint32 seconds = 0;
     };
 
     bool bindAll(const DnsServer::Settings &settings, quint16 port, QString *error);
@@ -71,6 +82,8 @@ private:
     ub_ctx *m_resolver = nullptr;
     QSocketNotifier *m_resolverNotifier = nullptr;
     QSet<Pending *> m_pending;
+    QHash<QByteArray, Cached> m_cache;
+    QElapsedTimer m_clock;
 };
 
 DnsWorker::~DnsWorker()
@@ -82,6 +95,7 @@ DnsWorker::~DnsWorker()
 
 bool DnsWorker::start(const DnsServer::Settings &settings, quint16 *port, QString *error)
 {
+    m_clock.start();
     if (!startResolver(settings, error))
         return false;
     // With port 0 the system picks the UDP port; TCP must get the same one, which another
@@ -223,11 +237,25 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
     case DnsQuery::Outcome::Kind::forward:
         break;
     }
+    // Names differ only in letter case; the DO bit changes what an answer holds.
+    QByteArray key = QByteArray::fromStdString(outcome.name).toLower();
+    key += '/' + QByteArray::number(outcome.type) + '/' + QByteArray::number(outcome.klass) +
+           (ldns_pkt_edns_do(outcome.query.get()) ? "/do" : "");
+    const auto cached = m_cache.constFind(key);
+    if (cached != m_cache.constEnd()) {
+        const qint64 age = m_clock.elapsed() / 1000 - cached->storedAt;
+        if (age < qint64(cached->seconds)) {
+            send(target, DnsQuery::fromAnswer(outcome.query.get(), cached->answer.get(), quint32(age), target.transport));
+            return;
+        }
+        m_cache.erase(cached);
+    }
     if (m_pending.size() >= maxPending)
         return;
     auto *pending = new Pending(std::move(target));
     pending->worker = this;
     pending->query = outcome.query;
+    pending->cacheKey = key;
     if (ub_resolve_async(m_resolver, outcome.name.c_str(), outcome.type, outcome.klass, pending,
                          &DnsWorker::resolved, nullptr) != 0) {
         send(*pending, DnsQuery::fromUpstream(pending->query.get(), nullptr, 0, pending->transport));
@@ -240,12 +268,19 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
 void DnsWorker::resolved(void *data, int error, ub_result *result)
 {
     auto *pending = static_cast<Pending *>(data);
-    pending->worker->m_pending.remove(pending);
+    DnsWorker *worker = pending->worker;
+    worker->m_pending.remove(pending);
     const bool ok = error == 0 && result && result->answer_packet;
-    send(*pending, DnsQuery::fromUpstream(pending->query.get(), ok ? result->answer_packet : nullptr,
-                                          ok ? result->answer_len : 0, pending->transport));
+    const DnsQuery::Packet answer =
+        ok ? DnsQuery::readUpstream(result->answer_packet, result->answer_len) : DnsQuery::Packet();
     if (result)
         ub_resolve_free(result);
+    send(*pending, DnsQuery::fromAnswer(pending->query.get(), answer.get(), 0, pending->transport));
+    if (const quint32 seconds = answer ? DnsQuery::cacheSeconds(answer.get()) : 0) {
+        if (worker->m_cache.size() >= maxCached)
+            worker->m_cache.clear();
+        worker->m_cache.insert(pending->cacheKey, {answer, worker->m_clock.elapsed() / 1000, seconds});
+    }
     delete pending;
 }
 
