@@ -11,7 +11,7 @@ tmp=$(mktemp -d)
 runner=""
 cleanup() {
     [ -n "$runner" ] && kill "$runner" 2>/dev/null
-    for f in "$tmp"/*.pid; do [ -f "$f" ] && kill "$(cat "$f")" 2>/dev/null; done
+    for f in "$tmp"/*.pid; do [ -f "$f" ] && kill "$(cat "$f")" 2>/dev/null || true; done
     rm -rf "$tmp"
 }
 trap cleanup EXIT
