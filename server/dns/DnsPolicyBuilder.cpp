@@ -18,7 +18,6 @@ DnsPolicyBuilder::DnsPolicyBuilder(Storage &storage, const Settings &settings, Q
     , m_encryptedDns(std::make_shared<NameSet>(NameSet::fromNames(encryptedDnsHosts())))
 {
     m_gather.setSingleShot(true);
-    m_gather.setInterval(gatherMs);
     connect(&m_gather, &QTimer::timeout, this, &DnsPolicyBuilder::rebuild);
 }
 
@@ -127,7 +126,7 @@ bool DnsPolicyBuilder::load(QString *error)
         m_categories.insert(it.key(), std::make_shared<NameSet>(std::move(it.value())));
     m_users.clear();
     m_everything = true;
-    rebuild();
+    build();
     return true;
 }
 
@@ -153,17 +152,31 @@ void DnsPolicyBuilder::userChanged(qint64 userID)
 {
     m_changedUsers.insert(userID);
     if (!m_gather.isActive())
-        m_gather.start();
+        m_gather.start(gatherMs);
 }
 
 void DnsPolicyBuilder::everythingChanged()
 {
     m_everything = true;
     if (!m_gather.isActive())
-        m_gather.start();
+        m_gather.start(gatherMs);
 }
 
 void DnsPolicyBuilder::rebuild()
+{
+    // The database may be away for a moment: keep the changes and the current snapshot, and
+    // try again, rather than let the error end the process from the event loop.
+    try {
+        build();
+    } catch (const std::exception &e) {
+        std::fprintf(stdout, "dns: the policy could not be rebuilt (%s); trying again in %d ms\n", e.what(),
+                     retryMs);
+        std::fflush(stdout);
+        m_gather.start(retryMs);
+    }
+}
+
+void DnsPolicyBuilder::build()
 {
     QElapsedTimer timer;
     timer.start();

@@ -25,6 +25,7 @@ public:
     };
 
     static constexpr int gatherMs = 50;
+    static constexpr int retryMs = 1000;
 
     DnsPolicyBuilder(Storage &storage, const Settings &settings, QObject *parent = nullptr);
 
@@ -51,6 +52,7 @@ signals:
 
 private:
     void rebuild();
+    void build();
     std::shared_ptr<const DnsUserLists> listsFor(qint64 userID);
 
     Storage &m_storage;

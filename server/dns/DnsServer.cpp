@@ -22,6 +22,7 @@ constexpr int tcpIdleMs = 10000;
 constexpr int maxTcpConnections = 256;
 constexpr int maxPending = 10000; // queries waiting for the resolver; beyond, new ones are dropped
 constexpr int maxCached = 50000;   // answers kept; when full, the cache starts again empty
+constexpr qint64 maxUdpQuery = 4096; // a name and EDNS options fit many times over
 
 QString bindError(const QAbstractSocket &socket, const QHostAddress &address, quint16 port)
 {
@@ -171,7 +172,7 @@ bool DnsWorker::startResolver(const DnsServer::Settings &settings, QString *erro
 void DnsWorker::readUdp(QUdpSocket *socket)
 {
     while (socket->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket->receiveDatagram(65536);
+        const QNetworkDatagram datagram = socket->receiveDatagram(maxUdpQuery);
         if (!datagram.isValid())
             continue;
         Pending target;
