@@ -36,7 +36,8 @@ public:
         }
     }
 
-    bool start(QString *why)
+    // extraArguments: more dnsmasq options, such as --local-ttl=300.
+    bool start(QString *why, const QStringList &extraArguments = {})
     {
         for (int attempt = 0; attempt < 5; ++attempt) {
             QUdpSocket probe;
@@ -53,6 +54,7 @@ public:
                                   QStringLiteral("--no-hosts"),
                                   QStringLiteral("--pid-file="),
                                   QStringLiteral("--address=/test/192.0.2.10")};
+            arguments += extraArguments;
             if (::getuid() == 0)
                 arguments << QStringLiteral("--user=root"); // no user switch in a sandbox
             m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -105,7 +107,8 @@ struct Answer {
     int rcode = -1;
     bool tc = false;
     bool blockedError = false; // Extended DNS Error 15
-    QStringList records;       // "A 192.0.2.10 300", "TXT \"nimbrel-filter\" 0"
+    QStringList records;       // "A 192.0.2.10", "TXT \"nimbrel-filter\""
+    QList<quint32> ttls;       // of the records, in the same order
 };
 
 inline QByteArray queryWire(const Query &query, quint16 id)
@@ -149,8 +152,8 @@ inline Answer readAnswer(const QByteArray &wire)
         const ldns_rr *record = ldns_rr_list_rr(records, i);
         char *type = ldns_rr_type2str(ldns_rr_get_type(record));
         char *data = ldns_rdf2str(ldns_rr_rdf(record, 0));
-        answer.records.append(QStringLiteral("%1 %2 %3").arg(QString::fromLatin1(type), QString::fromLatin1(data))
-                                  .arg(ldns_rr_ttl(record)));
+        answer.records.append(QStringLiteral("%1 %2").arg(QString::fromLatin1(type), QString::fromLatin1(data)));
+        answer.ttls.append(ldns_rr_ttl(record));
         free(type);
         free(data);
     }
