@@ -14,7 +14,7 @@ server="$build/bin/nimbrel-server"
 token=bench-app-token
 
 [ -x "$server" ] || { echo "No server at $server: build nimbrel-server first" >&2; exit 2; }
-for tool in dnsmasq dnsperf drill curl; do
+for tool in dnsmasq dnsperf drill curl python3; do
     command -v "$tool" >/dev/null || PATH="$PATH:/usr/sbin:/sbin"
     command -v "$tool" >/dev/null || { echo "$tool is missing (make test installs dnsmasq-base, dnsperf, ldnsutils)" >&2; exit 2; }
 done
