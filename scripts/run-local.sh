@@ -4,6 +4,8 @@
 # for as long as a copy of this build's app runs: a newer copy started by hand takes over from
 # the first one (the older copy quits), so the server stops only when the last copy has ended,
 # or on Ctrl-C.
+# The server also answers DNS on 127.0.0.1:53, the filtering address the app points the system
+# at; DNS_UPSTREAM=ADDR[:PORT] forwards allowed names there instead of resolving from the root.
 set -eu
 build=${1:-build}
 app="$build/bin/nimbrel"
@@ -14,7 +16,26 @@ log="$data/server.log"
 
 mkdir -p "$data"
 : > "$log"
-"$server" --data-dir "$data" --outbox "$outbox" >> "$log" 2>&1 &
+
+# Port 53 needs root or the cap_net_bind_service capability on the binary. File capabilities
+# go when the binary is relinked, so sudo is asked for only when this build changed it.
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v getcap >/dev/null 2>&1 || ! command -v setcap >/dev/null 2>&1; then
+        echo "getcap/setcap are missing (package libcap2-bin): the filtering DNS will not start on port 53."
+    elif ! getcap "$server" | grep -q cap_net_bind_service; then
+        echo "nimbrel-server needs the capability cap_net_bind_service to answer DNS on 127.0.0.1:53,"
+        echo "the filtering address the app points the system at. The binary was (re)built, which drops"
+        echo "file capabilities, so sudo is asked once to run: setcap cap_net_bind_service=+ep $server"
+        if ! sudo setcap cap_net_bind_service=+ep "$server"; then
+            echo "The capability was not set: the server will run without DNS on port 53 (turning protection"
+            echo "on would then break name look-ups)."
+        fi
+    fi
+fi
+
+set -- --data-dir "$data" --outbox "$outbox" --dns-listen 127.0.0.1 --dns-port 53
+[ -n "${DNS_UPSTREAM:-}" ] && set -- "$@" --dns-upstream "$DNS_UPSTREAM"
+"$server" "$@" >> "$log" 2>&1 &
 server_pid=$!
 
 stop_server() {
@@ -42,6 +63,13 @@ until grep -q "listening on" "$log"; do
     sleep 0.1
 done
 grep -m 1 "listening on" "$log"
+# The DNS front reports once its policy is loaded: a line saying where it listens, or why not.
+tries=0
+until grep -q "^DNS " "$log" || [ "$tries" -gt 50 ]; do
+    tries=$((tries + 1))
+    sleep 0.1
+done
+grep "^DNS " "$log" || echo "The filtering DNS has not reported yet; see $log"
 echo "E-mails (password reset links, retrieved PINs) land in: $outbox"
 echo "Server log: $log"
 

@@ -2,7 +2,7 @@
 
 #include "Crypto.h"
 #include "Messages.h"
-#include "Storage.h"
+#include "storage/Storage.h"
 
 #include <QByteArray>
 #include <QList>
@@ -82,6 +82,11 @@ public:
     void forgetOldRecords();
 
     struct Context;
+
+signals:
+    // What the filtering DNS applies changed for this user: the blacklist, the blocked
+    // categories or the address of a device.
+    void listsChanged(qint64 userID);
 
 private:
     using Done = std::function<void(const ApiReply &)>;

@@ -5,9 +5,11 @@
 #include "HttpFrontend.h"
 #include "Outbox.h"
 #include "SocialVerifier.h"
-#include "SqlStorage.h"
 #include "core/Clock.h"
 #include "core/Log.h"
+#include "dns/DnsPolicyBuilder.h"
+#include "dns/DnsServer.h"
+#include "storage/SqlStorage.h"
 
 #include <QFile>
 #include <QSslCertificate>
@@ -96,8 +98,65 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
                   .arg(options.outbox));
     if (options.publicBase.isValid())
         Log::line(QStringLiteral("links in e-mails point to %1").arg(server->m_publicBase.toString()));
+    SqlStorage *storage = server->m_storage.get();
+    connect(server->m_service.get(), &ApiService::listsChanged, server.get(), [storage](qint64 userID) {
+        try {
+            storage->announceChange(userID);
+        } catch (const StorageError &e) {
+            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+        }
+    });
     server->periodicCheck();
+    if (options.dns)
+        server->startDns(options);
     return server;
+}
+
+// A DNS front that cannot start is reported and HTTP keeps serving: the app's account, lists
+// and PIN work without it.
+void Server::startDns(const ServerOptions &options)
+{
+    DnsPolicyBuilder::Settings settings;
+    settings.categoryListsFolder = options.categoryLists;
+    settings.probeZone = options.filterProbe;
+    settings.allowedClients = options.dnsAllow;
+    m_policy = std::make_unique<DnsPolicyBuilder>(*m_storage, settings);
+    QString error;
+    try {
+        if (!m_policy->load(&error)) {
+            Log::line(QStringLiteral("DNS not started: ") + error);
+            m_policy.reset();
+            return;
+        }
+    } catch (const StorageError &e) {
+        Log::line(QStringLiteral("DNS not started: storage: ") + QString::fromStdString(e.what()));
+        m_policy.reset();
+        return;
+    }
+    m_dns = std::make_unique<DnsServer>();
+    DnsServer::Settings front;
+    front.listen = options.dnsListen;
+    front.port = options.dnsPort;
+    front.upstreams = options.dnsUpstreams;
+    if (!m_dns->start(front, m_policy->current(), &error)) {
+        Log::line(QStringLiteral("DNS not started: ") + error);
+        m_dns.reset();
+        return;
+    }
+    m_dnsPort = m_dns->port();
+    connect(m_service.get(), &ApiService::listsChanged, m_policy.get(), &DnsPolicyBuilder::userChanged);
+    DnsPolicyBuilder *policy = m_policy.get();
+    if (m_storage->watchChanges(policy, [policy](qint64 userID) { policy->userChanged(userID); }))
+        Log::line(QStringLiteral("DNS applies changes made through the other servers on this database"));
+    connect(m_policy.get(), &DnsPolicyBuilder::published, m_dns.get(), &DnsServer::setPolicy);
+    QStringList addresses;
+    for (const QHostAddress &address : options.dnsListen)
+        addresses.append(address.toString());
+    Log::line(QStringLiteral("DNS listening on %1 port %2 (UDP and TCP), forwarding to %3")
+                  .arg(addresses.join(QStringLiteral(", ")))
+                  .arg(m_dnsPort)
+                  .arg(options.dnsUpstreams.isEmpty() ? QStringLiteral("the root servers")
+                                                      : options.dnsUpstreams.join(QStringLiteral(", "))));
 }
 
 Server::~Server() = default;

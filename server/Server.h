@@ -7,6 +7,8 @@
 #include <memory>
 
 class ApiService;
+class DnsPolicyBuilder;
+class DnsServer;
 class Clock;
 class HttpFrontend;
 class Outbox;
@@ -23,10 +25,12 @@ public:
     ~Server() override;
 
     quint16 port() const { return m_port; }
+    quint16 dnsPort() const { return m_dnsPort; }
 
 private:
     Server() = default;
     void periodicCheck();
+    void startDns(const ServerOptions &options);
 
     std::unique_ptr<Clock> m_ownClock;
     Clock *m_clock = nullptr;
@@ -35,7 +39,10 @@ private:
     std::unique_ptr<SocialVerifier> m_social;
     std::unique_ptr<ApiService> m_service;
     std::unique_ptr<HttpFrontend> m_http;
+    std::unique_ptr<DnsPolicyBuilder> m_policy;
+    std::unique_ptr<DnsServer> m_dns;
     QTimer m_timer;
     quint16 m_port = 0;
+    quint16 m_dnsPort = 0;
     QUrl m_publicBase;
 };

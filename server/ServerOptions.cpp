@@ -12,8 +12,8 @@ QString description()
 {
     const QUrl base(QString::fromLatin1(BuildConfig::apiBase));
     return QStringLiteral(
-               "The operator server of Nimbrel: the REST API under /api/v3/ that the app talks to, and the page "
-               "behind the password reset links it e-mails.\n"
+               "The operator server of Nimbrel: the REST API under /api/v3/ that the app talks to, the page "
+               "behind the password reset links it e-mails, and the filtering DNS resolver.\n"
                "\n"
                "Data: a SQLite file by default; give a PostgreSQL database to run several servers on one database "
                "(they keep no state of their own; they must share the key file). A PostgreSQL password can come "
@@ -32,6 +32,16 @@ QString description()
                "PIN, a website or a category for %9 minutes;\n"
                "  - blacklist: %10 sites a page.\n"
                "\n"
+               "DNS: the server is also the filtering resolver the app points the system at (UDP and TCP, port 53 "
+               "by default, which needs root or `setcap cap_net_bind_service=+ep` on the binary; when it cannot "
+               "bind, it says so and serves HTTP alone). A client whose address is the one a user's app last "
+               "reported from gets NXDOMAIN (Extended DNS Error 15 \"Blocked\") for that user's sites and "
+               "categories and their subdomains, and for public encrypted-DNS servers; names under the probe zone "
+               "%12 get the TXT record \"nimbrel-filter\"; other local clients (loopback, private ranges, "
+               "--dns-allow) get only the always-blocked names; everybody else is refused. Other names are "
+               "resolved through --dns-upstream, or from the root without one (never through this machine's own "
+               "resolver settings, which point at this server once protection is on).\n"
+               "\n"
                "Defaults follow the app's build: port %11 and the built-in application token.")
         .arg(ApiService::minPasswordLength)
         .arg(ApiService::tokenLifetimeDays)
@@ -43,7 +53,8 @@ QString description()
         .arg(ApiService::pinBlockMinutes)
         .arg(ApiService::pinWindowMinutes)
         .arg(ApiService::pageSize)
-        .arg(base.port(80));
+        .arg(base.port(80))
+        .arg(QString::fromLatin1(BuildConfig::filterProbe));
 }
 } // namespace
 
@@ -113,8 +124,32 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                        QStringLiteral("For tests: read the current time (ISO 8601) from this file "
                                                       "instead of the system clock."),
                                        QStringLiteral("file"));
+    const QCommandLineOption noDns(QStringLiteral("no-dns"), QStringLiteral("Do not serve DNS."));
+    const QCommandLineOption dnsListen(QStringLiteral("dns-listen"),
+                                       QStringLiteral("Address to answer DNS on; repeatable (default: the --listen "
+                                                      "address)."),
+                                       QStringLiteral("address"));
+    const QCommandLineOption dnsPort(QStringLiteral("dns-port"),
+                                     QStringLiteral("DNS port, UDP and TCP (default 53; 0 picks a free one and prints "
+                                                    "it)."),
+                                     QStringLiteral("port"), QStringLiteral("53"));
+    const QCommandLineOption dnsUpstream(QStringLiteral("dns-upstream"),
+                                         QStringLiteral("Resolver that allowed names are forwarded to, "
+                                                        "ADDR[:PORT] ([ADDR]:PORT for IPv6); repeatable (default: "
+                                                        "resolve from the root)."),
+                                         QStringLiteral("address"));
+    const QCommandLineOption dnsAllow(QStringLiteral("dns-allow"),
+                                      QStringLiteral("Range of unknown clients to answer besides loopback and "
+                                                     "private ranges, as CIDR; repeatable."),
+                                      QStringLiteral("cidr"));
+    const QCommandLineOption categoryLists(QStringLiteral("category-lists"),
+                                           QStringLiteral("Folder of <category id>.txt files: one domain a line, # "
+                                                          "comments, hosts-file lines accepted; they add to the "
+                                                          "stored category domains."),
+                                           QStringLiteral("folder"));
     parser.addOptions({listen, port, dataDir, database, outbox, keyFile, appToken, publicURL, tlsCert, tlsKey, google,
-                       facebook, hashPasses, hashMemory, checkInterval, clockFile});
+                       facebook, hashPasses, hashMemory, checkInterval, clockFile, noDns, dnsListen, dnsPort,
+                       dnsUpstream, dnsAllow, categoryLists});
     parser.process(arguments);
     if (!parser.positionalArguments().isEmpty()) {
         *message = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
@@ -194,5 +229,52 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
         if (!options.publicBase.path().endsWith(QLatin1Char('/')))
             options.publicBase.setPath(options.publicBase.path() + QLatin1Char('/'));
     }
+
+    options.dns = !parser.isSet(noDns);
+    options.filterProbe = QString::fromLatin1(BuildConfig::filterProbe);
+    for (const QString &text : parser.values(dnsListen)) {
+        QHostAddress address;
+        if (!address.setAddress(text)) {
+            *message = QStringLiteral("--dns-listen needs an IP address");
+            return std::nullopt;
+        }
+        options.dnsListen.append(address);
+    }
+    if (options.dnsListen.isEmpty())
+        options.dnsListen.append(options.listen);
+    const uint dnsPortValue = parser.value(dnsPort).toUInt(&ok);
+    if (!ok || dnsPortValue > 65535) {
+        *message = QStringLiteral("--dns-port needs a number from 0 to 65535");
+        return std::nullopt;
+    }
+    options.dnsPort = quint16(dnsPortValue);
+    for (const QString &text : parser.values(dnsUpstream)) {
+        // libunbound takes ADDR@PORT.
+        QString host = text;
+        uint upstreamPort = 53;
+        if (text.startsWith(QLatin1Char('[')) && text.contains(QStringLiteral("]:"))) {
+            host = text.mid(1, text.indexOf(QLatin1Char(']')) - 1);
+            upstreamPort = text.mid(text.indexOf(QStringLiteral("]:")) + 2).toUInt(&ok);
+        } else if (text.count(QLatin1Char(':')) == 1) {
+            host = text.section(QLatin1Char(':'), 0, 0);
+            upstreamPort = text.section(QLatin1Char(':'), 1).toUInt(&ok);
+        } else {
+            ok = true;
+        }
+        if (!ok || upstreamPort == 0 || upstreamPort > 65535 || QHostAddress(host).isNull()) {
+            *message = QStringLiteral("--dns-upstream needs ADDR[:PORT] with an IP address, not %1").arg(text);
+            return std::nullopt;
+        }
+        options.dnsUpstreams.append(QHostAddress(host).toString() + QLatin1Char('@') + QString::number(upstreamPort));
+    }
+    for (const QString &text : parser.values(dnsAllow)) {
+        const QPair<QHostAddress, int> range = QHostAddress::parseSubnet(text);
+        if (range.first.isNull()) {
+            *message = QStringLiteral("--dns-allow needs a range like 192.0.2.0/24, not %1").arg(text);
+            return std::nullopt;
+        }
+        options.dnsAllow.append(range);
+    }
+    options.categoryLists = parser.value(categoryLists);
     return options;
 }

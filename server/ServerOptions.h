@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Crypto.h"
-#include "SqlStorage.h"
+#include "storage/SqlStorage.h"
 
 #include <QHostAddress>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 #include <QUrl>
 #include <optional>
@@ -25,6 +27,15 @@ struct ServerOptions {
     Crypto::HashCost hashCost;
     int checkIntervalMs = 60 * 1000;
     QString clockFile;
+
+    // The filtering DNS.
+    bool dns = true;
+    QList<QHostAddress> dnsListen; // default: the --listen address
+    quint16 dnsPort = 53;
+    QStringList dnsUpstreams; // "ADDR" or "ADDR@PORT"; none: resolve from the root
+    QList<QPair<QHostAddress, int>> dnsAllow;
+    QString categoryLists;
+    QString filterProbe;
 
     // No value when the arguments are wrong; *message then says why. --help and --version
     // print and end the process, as usual for a command-line tool.

@@ -1,6 +1,8 @@
 #!/bin/sh
 # `make run`'s script keeps the local server up while any copy of the app runs: a second copy
-# takes over from the first, and the server stops only when the last copy has ended.
+# takes over from the first, and the server stops only when the last copy has ended. Not run
+# as root, it asks sudo to give the server the capability for port 53 only when the binary
+# lacks it (a rebuild dropped it).
 #   tst_runlocal.sh <repository root> <stand-in app executable>
 set -eu
 root=$1
@@ -33,6 +35,8 @@ cat > "$tmp/build/bin/nimbrel-server" <<'SERVER'
 #!/bin/sh
 echo $$ > "$NIMBREL_STANDIN_STATE/server.pid"
 echo "nimbrel-server: listening on 127.0.0.1:8787"
+echo "$*" > "$NIMBREL_STANDIN_STATE/server.args"
+echo "DNS listening on 127.0.0.1 port 53 (UDP and TCP)"
 exec sleep 600
 SERVER
 chmod +x "$tmp/build/bin/nimbrel-server"
@@ -65,4 +69,39 @@ wait "$runner" || status=$?
 runner=""
 [ "$status" -eq 0 ] || fail "the script ended with status $status"
 grep -q "nimbrel-server stopped." "$tmp/out.log" || fail "no word that the server stopped"
-echo "1 passed, 0 failed"
+grep -q -- "--dns-listen 127.0.0.1 --dns-port 53" "$tmp/server.args" || fail "DNS not asked on 127.0.0.1:53"
+
+# As a user: getcap says whether the binary has the capability, sudo records what it was asked.
+mkdir -p "$tmp/fake"
+printf '#!/bin/sh
+echo 1000
+' > "$tmp/fake/id"
+printf '#!/bin/sh
+[ -f "%s/hascap" ] && echo "$1 cap_net_bind_service=ep"
+exit 0
+' "$tmp" > "$tmp/fake/getcap"
+printf '#!/bin/sh
+exit 0
+' > "$tmp/fake/setcap"
+printf '#!/bin/sh
+echo "$*" >> "%s/sudo.log"
+' "$tmp" > "$tmp/fake/sudo"
+chmod +x "$tmp"/fake/*
+for binary in rebuilt unchanged; do
+    rm -f "$tmp/app.pid" "$tmp/sudo.log"
+    [ "$binary" = unchanged ] && touch "$tmp/hascap"
+    PATH="$tmp/fake:$PATH" DISPLAY=:nimbrel-test sh "$root/scripts/run-local.sh" "$tmp/build" > "$tmp/out.log" 2>&1 &
+    runner=$!
+    wait_for '[ -s "$tmp/app.pid" ]'
+    kill "$(cat "$tmp/app.pid")"
+    wait "$runner" || true
+    runner=""
+    if [ "$binary" = rebuilt ]; then
+        grep -q "setcap cap_net_bind_service=+ep $tmp/build/bin/nimbrel-server" "$tmp/sudo.log" 2>/dev/null ||
+            fail "sudo setcap not asked for a binary without the capability"
+        grep -q "drops" "$tmp/out.log" || fail "no word why sudo is asked"
+    else
+        [ ! -e "$tmp/sudo.log" ] || fail "sudo asked although the binary has the capability: $(cat "$tmp/sudo.log")"
+    fi
+done
+echo "2 passed, 0 failed"

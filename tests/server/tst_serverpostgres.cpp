@@ -1,5 +1,6 @@
 // Two nimbrel-server processes on one PostgreSQL database, as an operator runs them when one
 // server is not enough: neither keeps state of its own.
+#include "DnsTestSupport.h"
 #include "ServerPostgres.h"
 #include "ServerTestSupport.h"
 
@@ -84,6 +85,46 @@ private slots:
         const QString log = one.output() + two.output();
         QVERIFY(!log.contains(QLatin1String(ada.token)));
         QVERIFY(!log.contains(QLatin1String("482913")));
+    }
+
+    // A change made through one server reaches the other's DNS through the database's
+    // notifications, within a second.
+    void dnsChangesReachEveryServer()
+    {
+        if (!m_postgres && ServerPostgres::binaries().isEmpty())
+            QSKIP(qPrintable(m_missing));
+        if (DnsTest::Dnsmasq::binary().isEmpty())
+            QSKIP("dnsmasq is not installed (Debian package dnsmasq-base; make test installs it)");
+        QVERIFY2(m_postgres, qPrintable(m_missing));
+        QVERIFY(m_postgres->createDatabase(QStringLiteral("dns")));
+        DnsTest::Dnsmasq upstream;
+        QString why;
+        QVERIFY2(upstream.start(&why), qPrintable(why));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PGPASSWORD"), m_postgres->password());
+        const QStringList shared{QStringLiteral("--database"),     m_postgres->url(QStringLiteral("dns")),
+                                 QStringLiteral("--key-file"),     dir.filePath(QStringLiteral("server.key")),
+                                 QStringLiteral("--dns-port"),     QStringLiteral("0"),
+                                 QStringLiteral("--dns-upstream"), upstream.upstream()};
+        ServerProcess one(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("one")));
+        ServerProcess two(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("two")));
+        QVERIFY(one.start(shared, env));
+        QVERIFY(two.start(shared, env));
+        const quint16 dns = two.dnsPort();
+        QVERIFY2(dns, qPrintable(two.output()));
+        ServerClient a(one.apiBase());
+
+        const Account ada = signUp(a, QStringLiteral("ada@example.org"));
+        QVERIFY(ada.id);
+        QVERIFY(a.post(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}}, ada.token).accepted());
+        QVERIFY(a.post(QStringLiteral("blockwesitebyuser"), {{"domain", "shared.test"}}, ada.token).accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(DnsTest::rcodeOf(dns, "www.shared.test"), int(LDNS_RCODE_NXDOMAIN), 1000);
+        QVERIFY(a.post(QStringLiteral("blockcategory"), {{"category_id", "2"}}, ada.token).accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(DnsTest::rcodeOf(dns, "bet365.com"), int(LDNS_RCODE_NXDOMAIN), 1000);
+        QVERIFY(one.stop());
+        QVERIFY(two.stop());
     }
 };
 

@@ -1,9 +1,9 @@
 // The storage on SQLite, and on a throwaway PostgreSQL cluster when PostgreSQL is installed:
 // the same statements must behave the same on both.
-#include "CategorySeed.h"
 #include "Crypto.h"
 #include "ServerPostgres.h"
-#include "SqlStorage.h"
+#include "storage/CategorySeed.h"
+#include "storage/SqlStorage.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

@@ -36,6 +36,9 @@ bool ServerProcess::start(const QStringList &extraArguments, const QProcessEnvir
                           QStringLiteral("--hash-memory"),    QStringLiteral("8"),
                           QStringLiteral("--check-interval"), QStringLiteral("50")};
     arguments += extraArguments;
+    // Tests never take the machine's port 53.
+    if (!extraArguments.contains(QStringLiteral("--dns-port")))
+        arguments << QStringLiteral("--no-dns");
     QProcessEnvironment env = environment.isEmpty() ? QProcessEnvironment::systemEnvironment() : environment;
     m_process.setProcessEnvironment(env);
     m_output.clear();
@@ -69,6 +72,20 @@ bool ServerProcess::stop()
     }
     output();
     return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+quint16 ServerProcess::dnsPort(int timeoutMs)
+{
+    static const QRegularExpression listening(QStringLiteral("DNS listening on .* port (\\d+) "));
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const QRegularExpressionMatch match = listening.match(output());
+        if (match.hasMatch())
+            return quint16(match.captured(1).toUInt());
+        if (deadline.hasExpired() || m_process.state() != QProcess::Running)
+            return 0;
+        m_process.waitForReadyRead(100);
+    }
 }
 
 QUrl ServerProcess::apiBase() const

@@ -28,6 +28,9 @@ public:
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
     quint16 port() const { return m_port; }
+    // The DNS port the server printed, once it did (waits up to timeoutMs); 0 when it did not.
+    // Without --dns-port among the extra arguments the server runs with --no-dns.
+    quint16 dnsPort(int timeoutMs = 5000);
     QUrl apiBase() const;
     QString folder() const { return m_folder; }
     // Everything the server printed so far.

@@ -162,4 +162,6 @@ public:
     virtual bool recordDevice(qint64 userID, const QString &platformID, const QString &address,
                               const QDateTime &at) = 0;
     virtual QList<DeviceRow> devices(qint64 userID) = 0;
+    // Every user's devices, for the filtering DNS.
+    virtual QList<DeviceRow> allDevices() = 0;
 };

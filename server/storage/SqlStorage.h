@@ -3,6 +3,7 @@
 #include "Storage.h"
 
 #include <QSqlDatabase>
+#include <functional>
 #include <QVariant>
 #include <memory>
 #include <stdexcept>
@@ -101,6 +102,13 @@ public:
 
     bool recordDevice(qint64 userID, const QString &platformID, const QString &address, const QDateTime &at) override;
     QList<DeviceRow> devices(qint64 userID) override;
+    QList<DeviceRow> allDevices() override;
+
+    // Several servers on one PostgreSQL database tell each other which user's lists changed
+    // (LISTEN/NOTIFY), so each applies the change to its own DNS at once. On SQLite one server
+    // owns the file: nothing to tell, watchChanges gives false.
+    void announceChange(qint64 userID);
+    bool watchChanges(QObject *context, const std::function<void(qint64 userID)> &changed);
 
 private:
     SqlStorage(const QString &connectionName, DatabaseSettings::Kind kind);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimeZone>
@@ -811,4 +812,48 @@ QList<DeviceRow> SqlStorage::devices(qint64 userID)
     while (q.next())
         rows.append({q.integer(0), q.integer(1), q.text(2), q.text(3), timeOf(q.value(4))});
     return rows;
+}
+
+QList<DeviceRow> SqlStorage::allDevices()
+{
+    Query q = query("SELECT id, user_id, platform_id, address, last_seen_at FROM devices ORDER BY id");
+    q.exec();
+    QList<DeviceRow> rows;
+    while (q.next())
+        rows.append({q.integer(0), q.integer(1), q.text(2), q.text(3), timeOf(q.value(4))});
+    return rows;
+}
+
+// Change announcements
+
+namespace {
+const QString changeChannel = QStringLiteral("nimbrel_lists");
+}
+
+void SqlStorage::announceChange(qint64 userID)
+{
+    if (m_kind != DatabaseSettings::Kind::postgresql)
+        return;
+    Query q = query("SELECT pg_notify(?, ?)");
+    q.bind(changeChannel).bind(QString::number(userID)).exec();
+}
+
+bool SqlStorage::watchChanges(QObject *context, const std::function<void(qint64 userID)> &changed)
+{
+    if (m_kind != DatabaseSettings::Kind::postgresql)
+        return false;
+    QSqlDriver *driver = QSqlDatabase::database(m_connectionName, false).driver();
+    if (!driver || !driver->subscribeToNotification(changeChannel))
+        return false;
+    QObject::connect(driver, &QSqlDriver::notification, context,
+                     [changed](const QString &name, QSqlDriver::NotificationSource source, const QVariant &payload) {
+                         // Our own announcements were applied when they were made.
+                         if (name != changeChannel || source == QSqlDriver::SelfSource)
+                             return;
+                         bool ok = false;
+                         const qint64 userID = payload.toString().toLongLong(&ok);
+                         if (ok)
+                             changed(userID);
+                     });
+    return true;
 }

@@ -1,0 +1,332 @@
+#include "ApiSupport.h"
+
+#include "Outbox.h"
+#include "ResetPage.h"
+#include "SocialVerifier.h"
+#include "core/Clock.h"
+#include "core/Log.h"
+#include "records/FormEncoding.h"
+#include "storage/SqlStorage.h"
+
+#include <QPointer>
+
+using namespace ApiSupport;
+
+// Sign-up, sign-in (e-mail and social), password reset, profile, logout.
+
+ApiReply ApiService::signedIn(Context &ctx, const UserRow &user, Msg message, qint64 code)
+{
+    const QByteArray secret = Crypto::randomToken();
+    const std::optional<TokenRow> token =
+        m_storage.addToken(user.id, Crypto::tokenHash(secret), ctx.now, ctx.now.addDays(tokenLifetimeDays));
+    if (!token)
+        throw StorageError("the new token was not stored");
+    recordDevice(ctx, user.id);
+
+    const UserModel base = userModel(user);
+    AuthModel auth;
+    auth.id = base.id;
+    auth.name = base.name;
+    auth.email = base.email;
+    auth.emailVerifiedAt = base.emailVerifiedAt;
+    auth.deviceName = base.deviceName;
+    auth.socialMedia = base.socialMedia;
+    auth.profileID = base.profileID;
+    auth.roleID = base.roleID;
+    auth.status = base.status;
+    auth.createdAt = base.createdAt;
+    auth.updatedAt = base.updatedAt;
+    auth.token = QString::fromLatin1(secret);
+    if (const std::optional<PinRow> pin = m_storage.pinForUser(user.id))
+        auth.pinProtection = pinProtectionModel(*pin, ctx.now);
+    return accepted(code, ctx.msg(message), auth);
+}
+
+
+ApiReply ApiService::signup(Context &ctx)
+{
+    using Answer = BaseModel<AuthModel>;
+    const QString social = ctx.field(QStringLiteral("social_media")).trimmed();
+    if (!social.isEmpty() && social != QLatin1String("0"))
+        return refused<Answer>(unprocessable, ctx.msg(Msg::signupThroughSocial));
+    const QString email = ctx.field(QStringLiteral("email")).trimmed();
+    const QString password = ctx.field(QStringLiteral("password"));
+    const QString deviceName = ctx.field(QStringLiteral("device_name")).trimmed();
+    if (!validEmail(email))
+        return refused<Answer>(unprocessable, ctx.msg(Msg::invalidEmail));
+    if (password.size() < minPasswordLength)
+        return refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooShort));
+    if (password.size() > maxPasswordLength)
+        return refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooLong));
+    if (!validText(deviceName))
+        return refused<Answer>(unprocessable, ctx.msg(Msg::invalidDeviceName));
+    if (m_storage.userByEmail(email))
+        return refused<Answer>(conflict, ctx.msg(Msg::emailTaken));
+
+    const QString hash = Crypto::hashPassword(password, m_settings.hashCost);
+    if (hash.isEmpty())
+        throw StorageError("the password could not be hashed");
+    UserRow row;
+    row.email = email;
+    row.deviceName = deviceName;
+    row.socialMedia = 0;
+    row.profileID = QStringLiteral("0");
+    row.passwordHash = hash;
+    row.createdAt = row.updatedAt = ctx.now;
+    const std::optional<UserRow> user = m_storage.createUser(row);
+    if (!user) // taken between the check and the insert
+        return refused<Answer>(conflict, ctx.msg(Msg::emailTaken));
+    return signedIn(ctx, *user, Msg::registered, created);
+}
+
+void ApiService::login(Context &ctx, const Done &done)
+{
+    const QString social = ctx.field(QStringLiteral("social_media")).trimmed();
+    if (social.isEmpty() || social == QLatin1String("0")) {
+        done(emailLogin(ctx));
+        return;
+    }
+    if (social != QLatin1String("1") && social != QLatin1String("2")) {
+        done(refused<BaseModel<AuthModel>>(unprocessable, ctx.msg(Msg::unknownSignInMethod)));
+        return;
+    }
+    socialLogin(ctx, done);
+}
+
+ApiReply ApiService::emailLogin(Context &ctx)
+{
+    using Answer = BaseModel<AuthModel>;
+    const QString email = ctx.field(QStringLiteral("email")).trimmed();
+    const QString password = ctx.field(QStringLiteral("password"));
+    const QString address = ctx.request.remoteAddress;
+    const QDateTime since = ctx.now.addSecs(-loginWindowMinutes * 60);
+    if (m_storage.loginFailuresForEmail(email, since) >= maxFailuresPerEmail ||
+        m_storage.loginFailuresFromAddress(address, since) >= maxFailuresPerAddress)
+        return refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(loginWindowMinutes));
+
+    const std::optional<UserRow> user = validEmail(email) ? m_storage.userByEmail(email) : std::nullopt;
+    bool verified = false;
+    if (user && !user->passwordHash.isEmpty() && password.size() <= maxPasswordLength)
+        verified = Crypto::verifyPassword(user->passwordHash, password);
+    else
+        Crypto::verifyPassword(m_dummyHash, password.left(maxPasswordLength)); // same time as a real check
+    if (!verified) {
+        m_storage.addLoginFailure(email, address, ctx.now);
+        return refused<Answer>(unauthorized, ctx.msg(Msg::badCredentials));
+    }
+    m_storage.clearLoginFailures(email);
+    return signedIn(ctx, *user, Msg::signedIn, ok);
+}
+
+void ApiService::socialLogin(Context &ctx, const Done &done)
+{
+    using Answer = BaseModel<AuthModel>;
+    const auto provider = ctx.field(QStringLiteral("social_media")).trimmed() == QLatin1String("2")
+                              ? SocialVerifier::Provider::google
+                              : SocialVerifier::Provider::facebook;
+    const QString name = SocialVerifier::providerName(provider);
+    if (!m_social.isConfigured(provider)) {
+        done(refused<Answer>(unprocessable, ctx.msg(Msg::socialUnavailable).arg(name)));
+        return;
+    }
+    const QString token = ctx.field(QStringLiteral("token"));
+    const QString profileID = ctx.field(QStringLiteral("profile_id")).trimmed();
+    const QString email = ctx.field(QStringLiteral("email")).trimmed();
+    const QString deviceName = ctx.field(QStringLiteral("device_name")).trimmed();
+    if (token.isEmpty() || profileID.isEmpty() || !validText(profileID)) {
+        done(refused<Answer>(unauthorized, ctx.msg(Msg::socialRejected).arg(name)));
+        return;
+    }
+    if (!validEmail(email)) {
+        done(refused<Answer>(unprocessable, ctx.msg(Msg::invalidEmail)));
+        return;
+    }
+
+    // The request outlives this call: keep what the answer needs by value.
+    const ApiRequest request = ctx.request;
+    const QList<QPair<QString, QString>> form = ctx.form;
+    const Language language = ctx.language;
+    const qint64 media = qint64(provider);
+    QPointer<ApiService> self(this);
+    m_social.verify(provider, token, profileID, email, [=, this](bool verified) {
+        if (!self)
+            return;
+        Context later{request, form, language, m_clock.now().toUTC(), std::nullopt, std::nullopt};
+        try {
+            if (!verified) {
+                done(refused<Answer>(unauthorized, later.msg(Msg::socialRejected).arg(name)));
+                return;
+            }
+            std::optional<UserRow> user = m_storage.userBySocialProfile(media, profileID);
+            if (!user) {
+                if (m_storage.userByEmail(email)) {
+                    done(refused<Answer>(conflict, later.msg(Msg::socialEmailTaken)));
+                    return;
+                }
+                UserRow row;
+                row.email = email;
+                row.deviceName = validText(deviceName) ? deviceName : QString();
+                row.socialMedia = media;
+                row.profileID = profileID;
+                row.createdAt = row.updatedAt = later.now;
+                user = m_storage.createUser(row);
+                if (!user) {
+                    done(refused<Answer>(conflict, later.msg(Msg::socialEmailTaken)));
+                    return;
+                }
+            }
+            done(signedIn(later, *user, Msg::signedIn, ok));
+        } catch (const StorageError &e) {
+            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+            done(refused<Answer>(serverError, later.msg(Msg::serverError), 500));
+        }
+    });
+}
+
+ApiReply ApiService::forgotPassword(Context &ctx)
+{
+    using Answer = BaseModel<AuthModel>;
+    const QString email = ctx.field(QStringLiteral("email")).trimmed();
+    if (!validEmail(email))
+        return refused<Answer>(unprocessable, ctx.msg(Msg::invalidEmail));
+
+    // The same answer whether or not the account exists; at most one mail a minute.
+    if (const std::optional<UserRow> user = m_storage.userByEmail(email)) {
+        const std::optional<QDateTime> last = m_storage.latestPasswordReset(user->id);
+        if (!last || last->secsTo(ctx.now) >= resetMailIntervalSeconds) {
+            const QByteArray secret = Crypto::randomToken();
+            if (!m_storage.addPasswordReset(user->id, Crypto::tokenHash(secret), ctx.now,
+                                            ctx.now.addSecs(resetLinkMinutes * 60)))
+                throw StorageError("the reset link was not stored");
+            QUrl link = m_settings.publicBase.resolved(QUrl(QStringLiteral("password/reset")));
+            link.setQuery(QStringLiteral("token=") + QString::fromLatin1(secret));
+            m_outbox.send(user->email, ctx.msg(Msg::resetMailSubject),
+                          ctx.msg(Msg::resetMailBody).arg(link.toString(QUrl::FullyEncoded)).arg(resetLinkMinutes),
+                          ctx.now);
+        }
+    }
+    BaseModel<AuthModel> answer;
+    answer.status = true;
+    answer.code = ok;
+    answer.msg = ctx.msg(Msg::resetLinkSent);
+    answer.version = apiVersion;
+    return json(answer);
+}
+
+ApiReply ApiService::updateProfile(Context &ctx)
+{
+    using Answer = BaseModel<UpdateProfile>;
+    const QString name = ctx.field(QStringLiteral("name")).trimmed();
+    const QString deviceName = ctx.field(QStringLiteral("device_name")).trimmed();
+    const QString password = ctx.field(QStringLiteral("password"));
+    if (!validText(name))
+        return refused<Answer>(unprocessable, ctx.msg(Msg::invalidName));
+    if (!validText(deviceName))
+        return refused<Answer>(unprocessable, ctx.msg(Msg::invalidDeviceName));
+    if (!password.isEmpty() && password.size() < minPasswordLength)
+        return refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooShort));
+    if (password.size() > maxPasswordLength)
+        return refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooLong));
+
+    if (!password.isEmpty()) {
+        const QString hash = Crypto::hashPassword(password, m_settings.hashCost);
+        if (hash.isEmpty())
+            throw StorageError("the password could not be hashed");
+        m_storage.setPasswordHash(ctx.user->id, hash, ctx.now);
+        // A new password signs out the other devices; this one stays signed in.
+        m_storage.revokeUserTokens(ctx.user->id, ctx.token->id, ctx.now);
+    }
+    m_storage.updateProfile(ctx.user->id, name, deviceName, ctx.now);
+    const std::optional<UserRow> user = m_storage.userByID(ctx.user->id);
+    if (!user)
+        throw StorageError("the account disappeared during the update");
+    return accepted(ok, ctx.msg(Msg::profileUpdated), userModel(*user));
+}
+
+
+void ApiService::forgetOldRecords()
+{
+    m_storage.forgetLoginFailuresBefore(m_clock.now().toUTC().addDays(-1));
+}
+
+
+ApiReply ApiService::logout(Context &ctx)
+{
+    m_storage.revokeToken(ctx.token->id, ctx.now);
+    return acceptedRequired(ctx.msg(Msg::loggedOut), QStringList());
+}
+
+
+// The page behind the link of the reset e-mail.
+
+void ApiService::resetPage(const ApiRequest &request, const Done &done)
+{
+    const QString accept = QString::fromUtf8(request.header("Accept-Language"));
+    const Language language = languageFrom(accept.section(QLatin1Char(','), 0, 0).section(QLatin1Char(';'), 0, 0));
+    const QDateTime now = m_clock.now().toUTC();
+    auto page = [&](int status, const QByteArray &html) {
+        ApiReply reply;
+        reply.status = status;
+        reply.contentType = QByteArrayLiteral("text/html; charset=utf-8");
+        reply.body = html;
+        // The link's secret is in the address: never pass it on, never keep the page.
+        reply.headers = {{"Content-Security-Policy",
+                          "default-src 'none'; style-src 'unsafe-inline'; form-action 'self'; frame-ancestors 'none'"},
+                         {"Referrer-Policy", "no-referrer"},
+                         {"Cache-Control", "no-store"},
+                         {"X-Content-Type-Options", "nosniff"}};
+        done(reply);
+    };
+
+    const QList<QPair<QString, QString>> form = decodeForm(request.body);
+    auto field = [&](const QString &key) {
+        for (const auto &[k, v] : form) {
+            if (k == key)
+                return v;
+        }
+        return QString();
+    };
+    const bool post = request.method == "POST";
+    if (!post && request.method != "GET") {
+        page(405, ResetPage::message(language, text(Msg::methodNotAllowed, language)));
+        return;
+    }
+    const QString secret =
+        post ? field(QStringLiteral("token")) : request.query.queryItemValue(QStringLiteral("token"));
+    const std::optional<PasswordResetRow> reset =
+        secret.isEmpty() ? std::nullopt : m_storage.passwordResetByHash(Crypto::tokenHash(secret.toUtf8()));
+    if (!reset || reset->usedAt || reset->expiresAt <= now) {
+        page(410, ResetPage::message(language, text(Msg::resetLinkInvalid, language)));
+        return;
+    }
+    if (!post) {
+        page(200, ResetPage::form(language, secret));
+        return;
+    }
+    const QString password = field(QStringLiteral("password"));
+    if (password != field(QStringLiteral("password_confirmation"))) {
+        page(400, ResetPage::form(language, secret, text(Msg::resetMismatch, language)));
+        return;
+    }
+    if (password.size() < minPasswordLength || password.size() > maxPasswordLength) {
+        page(400,
+             ResetPage::form(
+                 language, secret,
+                 text(password.size() < minPasswordLength ? Msg::passwordTooShort : Msg::passwordTooLong, language)));
+        return;
+    }
+    const QString hash = Crypto::hashPassword(password, m_settings.hashCost);
+    if (hash.isEmpty())
+        throw StorageError("the password could not be hashed");
+    // Only the request that marks the link used may change the password.
+    if (!m_storage.consumePasswordReset(reset->id, now)) {
+        page(410, ResetPage::message(language, text(Msg::resetLinkInvalid, language)));
+        return;
+    }
+    m_storage.setPasswordHash(reset->userID, hash, now);
+    // Whoever knew the old password is signed out everywhere.
+    m_storage.revokeUserTokens(reset->userID, 0, now);
+    if (const std::optional<UserRow> user = m_storage.userByID(reset->userID))
+        m_storage.clearLoginFailures(user->email);
+    page(200, ResetPage::message(language, text(Msg::resetDone, language)));
+}

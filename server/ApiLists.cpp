@@ -1,0 +1,125 @@
+#include "ApiSupport.h"
+
+#include "dns/DomainName.h"
+#include "storage/SqlStorage.h"
+
+using namespace ApiSupport;
+
+// Website blacklist
+
+ApiReply ApiService::blacklist(Context &ctx)
+{
+    using Answer = BaseModel<BlockWebsiteModel>;
+    if (!ctx.userIDMatches())
+        return refused<Answer>(forbidden, ctx.msg(Msg::userMismatch));
+    const qint64 total = m_storage.domainCount(ctx.user->id);
+    const qint64 lastPage = qMax<qint64>(1, (total + pageSize - 1) / pageSize);
+    const qint64 page = qBound<qint64>(
+        1, positiveInteger(ctx.request.query.queryItemValue(QStringLiteral("page"))).value_or(1), lastPage + 1);
+    const qint64 offset = (page - 1) * pageSize;
+    const QList<DomainRow> rows = m_storage.domains(ctx.user->id, pageSize, offset);
+
+    const QString path =
+        m_settings.publicBase.resolved(QUrl(QStringLiteral("api/v3/getblockwebsitebyuser"))).toString();
+    auto pageURL = [&](qint64 n) { return path + QStringLiteral("?page=") + QString::number(n); };
+
+    BlockWebsiteModel model;
+    model.currentPage = page;
+    for (const DomainRow &row : rows)
+        model.data.append({row.id, row.userID, row.domain, wireTime(row.createdAt), wireTime(row.updatedAt), {}});
+    model.firstPageURL = pageURL(1);
+    model.lastPage = lastPage;
+    model.lastPageURL = pageURL(lastPage);
+    model.links.append({page > 1 ? std::optional<QString>(pageURL(page - 1)) : std::nullopt,
+                        QStringLiteral("&laquo; Previous"), false});
+    for (qint64 n = 1; n <= lastPage; ++n)
+        model.links.append({pageURL(n), QString::number(n), n == page});
+    model.links.append({page < lastPage ? std::optional<QString>(pageURL(page + 1)) : std::nullopt,
+                        QStringLiteral("Next &raquo;"), false});
+    if (page < lastPage)
+        model.nextPageURL = pageURL(page + 1);
+    if (page > 1)
+        model.prevPageURL = pageURL(page - 1);
+    model.path = path;
+    model.perPage = pageSize;
+    if (!rows.isEmpty()) {
+        model.from = offset + 1;
+        model.to = offset + rows.size();
+    }
+    model.total = total;
+    return accepted(ok, ctx.msg(Msg::blacklist), model);
+}
+
+ApiReply ApiService::blockWebsite(Context &ctx)
+{
+    using Answer = BaseModel<BlockData>;
+    if (!ctx.userIDMatches())
+        return refused<Answer>(forbidden, ctx.msg(Msg::userMismatch));
+    const std::optional<QString> domain = normalizedDomain(ctx.field(QStringLiteral("domain")));
+    if (!domain)
+        return refused<Answer>(unprocessable, ctx.msg(Msg::websiteInvalid));
+    const std::optional<DomainRow> row = m_storage.addDomain(ctx.user->id, *domain, ctx.now);
+    if (!row)
+        return refused<Answer>(conflict, ctx.msg(Msg::websiteDuplicate));
+    emit listsChanged(ctx.user->id);
+    return accepted(
+        created, ctx.msg(Msg::websiteBlocked),
+        BlockData{row->id, row->userID, row->domain, wireTime(row->createdAt), wireTime(row->updatedAt), {}});
+}
+
+ApiReply ApiService::unblockWebsite(Context &ctx)
+{
+    const std::optional<qint64> id = positiveInteger(ctx.field(QStringLiteral("domain_id")));
+    if (!id)
+        return refused<UnblockWebsiteModel>(notFound, ctx.msg(Msg::websiteNotFound));
+    if (!pinWindowOpen(ctx))
+        return refused<UnblockWebsiteModel>(forbidden, ctx.msg(Msg::pinRequired));
+    if (!m_storage.removeDomain(ctx.user->id, *id))
+        return refused<UnblockWebsiteModel>(notFound, ctx.msg(Msg::websiteNotFound));
+    emit listsChanged(ctx.user->id);
+    return acceptedRequired(ctx.msg(Msg::websiteUnblocked), qint64(1));
+}
+
+
+// Categories
+
+ApiReply ApiService::categoryList(Context &ctx)
+{
+    CategoryList list;
+    for (const CategoryRow &row : m_storage.categories(ctx.user ? ctx.user->id : 0))
+        list.append(
+            {row.id, ctx.language == Language::french ? row.nameFr : row.nameEn, row.alias, row.blocked ? 1 : 0});
+    return accepted(ok, ctx.msg(Msg::categories), list);
+}
+
+ApiReply ApiService::blockCategory(Context &ctx)
+{
+    using Answer = BaseModel<BlockCategoryModel>;
+    const std::optional<qint64> id = positiveInteger(ctx.field(QStringLiteral("category_id")));
+    if (!id || !m_storage.categoryExists(*id))
+        return refused<Answer>(notFound, ctx.msg(Msg::categoryNotFound));
+    const std::optional<UserCategoryRow> row = m_storage.blockCategory(ctx.user->id, *id, ctx.now);
+    if (!row)
+        throw StorageError("the blocked category was not stored");
+    emit listsChanged(ctx.user->id);
+    return accepted(ok, ctx.msg(Msg::categoryBlocked),
+                    BlockCategoryModel{row->userID, QString::number(row->categoryID), wireTime(row->updatedAt),
+                                       wireTime(row->createdAt), row->id});
+}
+
+ApiReply ApiService::unblockCategory(Context &ctx)
+{
+    using Answer = BaseModel<UnblockCategoryModel>;
+    const std::optional<qint64> id = positiveInteger(ctx.field(QStringLiteral("category_id")));
+    if (!id || !m_storage.categoryExists(*id))
+        return refused<Answer>(notFound, ctx.msg(Msg::categoryNotFound));
+    if (!pinWindowOpen(ctx))
+        return refused<Answer>(forbidden, ctx.msg(Msg::pinRequired));
+    const std::optional<UserCategoryRow> row = m_storage.unblockCategory(ctx.user->id, *id);
+    if (!row)
+        return refused<Answer>(notFound, ctx.msg(Msg::categoryNotBlocked));
+    emit listsChanged(ctx.user->id);
+    return accepted(
+        ok, ctx.msg(Msg::categoryUnblocked),
+        UnblockCategoryModel{row->id, row->userID, row->categoryID, wireTime(row->createdAt), wireTime(ctx.now)});
+}

@@ -1,0 +1,198 @@
+#include "ApiSupport.h"
+
+#include "Outbox.h"
+#include "core/Clock.h"
+#include "core/Log.h"
+#include "storage/SqlStorage.h"
+
+using namespace ApiSupport;
+
+// PIN
+
+ApiService::PinCheck ApiService::tryPin(const PinRow &pin, const QString &candidate)
+{
+    const QDateTime now = m_clock.now().toUTC();
+    if (pin.blockedUntil && *pin.blockedUntil > now)
+        return PinCheck::blocked;
+    const std::optional<QString> stored = Crypto::openPin(m_pinKey, pin.userID, pin.sealedPin);
+    if (!stored)
+        throw StorageError("a PIN cannot be opened with this server's key (was the key file replaced?)");
+    if (Crypto::equalSecrets(stored->toUtf8(), candidate.toUtf8())) {
+        if (pin.failedAttempts != 0 || pin.blockedUntil)
+            m_storage.clearWrongPins(pin.id, now);
+        return PinCheck::matched;
+    }
+    const std::optional<PinRow> after =
+        m_storage.recordWrongPin(pin.id, wrongPinsBeforeBlock, now.addSecs(pinBlockMinutes * 60), now);
+    if (!after)
+        throw StorageError("the wrong PIN was not counted");
+    return after->blockedUntil && *after->blockedUntil > now ? PinCheck::blocked : PinCheck::wrong;
+}
+
+bool ApiService::pinWindowOpen(const Context &ctx)
+{
+    if (!m_storage.pinForUser(ctx.user->id))
+        return true;
+    return ctx.token->pinVerifiedUntil && *ctx.token->pinVerifiedUntil > ctx.now;
+}
+
+namespace {
+bool sixDigits(const QString &pin)
+{
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{6}")));
+    return pattern.match(pin).hasMatch();
+}
+} // namespace
+
+ApiReply ApiService::setupPin(Context &ctx)
+{
+    using Answer = BaseModel<SetupPinModel>;
+    const QString pin = ctx.field(QStringLiteral("pin"));
+    const QString time = ctx.field(QStringLiteral("time")).trimmed();
+    if (!sixDigits(pin))
+        return refused<Answer>(unprocessable, ctx.msg(Msg::pinFormat));
+    static const QStringList waitingTimes{QStringLiteral("12"), QStringLiteral("24"), QStringLiteral("48"),
+                                          QString::number(foreverHours)};
+    if (!waitingTimes.contains(time))
+        return refused<Answer>(unprocessable, ctx.msg(Msg::pinWaitingTime));
+    const std::optional<PinRow> row =
+        m_storage.createPin(ctx.user->id, Crypto::sealPin(m_pinKey, ctx.user->id, pin), time.toLongLong(), ctx.now);
+    if (!row)
+        return refused<Answer>(conflict, ctx.msg(Msg::pinAlreadySet));
+
+    SetupPinModel model;
+    model.id = row->id;
+    model.userID = row->userID;
+    model.time = QString::number(row->hours);
+    model.pin = maskedPin;
+    model.isBlock = 0;
+    model.currentTime = wireTime(ctx.now);
+    model.createdAt = wireTime(row->createdAt);
+    model.updatedAt = wireTime(row->updatedAt);
+    return accepted(ok, ctx.msg(Msg::pinSet), model);
+}
+
+ApiReply ApiService::checkPin(Context &ctx)
+{
+    using Answer = BaseModel<CheckPinModel>;
+    if (!ctx.userIDMatches())
+        return refused<Answer>(forbidden, ctx.msg(Msg::userMismatch));
+    const std::optional<PinRow> pin = m_storage.pinForUser(ctx.user->id);
+    if (!pin)
+        return refused<Answer>(notFound, ctx.msg(Msg::noPin));
+    switch (tryPin(*pin, ctx.field(QStringLiteral("pin")))) {
+    case PinCheck::wrong:
+        return refused<Answer>(unprocessable, ctx.msg(Msg::wrongPin));
+    case PinCheck::blocked:
+        return refused<Answer>(locked, ctx.msg(Msg::pinBlocked));
+    case PinCheck::matched:
+        break;
+    }
+    m_storage.setPinVerifiedUntil(ctx.token->id, ctx.now.addSecs(pinWindowMinutes * 60));
+
+    CheckPinModel model;
+    model.id = pin->id;
+    model.userID = pin->userID;
+    model.time = pin->hours;
+    model.pin = 0;
+    model.isBlock = 0;
+    model.currentTime = wireTime(ctx.now);
+    model.createdAt = wireTime(pin->createdAt);
+    model.updatedAt = wireTime(ctx.now);
+    return accepted(ok, ctx.msg(Msg::pinMatched), model);
+}
+
+ApiReply ApiService::retrievePin(Context &ctx)
+{
+    using Answer = BaseModel<RetrievePinModel>;
+    if (!ctx.userIDMatches())
+        return refused<Answer>(forbidden, ctx.msg(Msg::userMismatch));
+    const std::optional<PinRow> pin = m_storage.pinForUser(ctx.user->id);
+    if (!pin)
+        return refused<Answer>(notFound, ctx.msg(Msg::noPin));
+    if (pin->hours >= foreverHours)
+        return refused<Answer>(forbidden, ctx.msg(Msg::retrievalForever));
+    const QString format = QStringLiteral("yyyy-MM-dd HH:mm");
+    if (pin->retrievalDueAt && !pin->retrievalSentAt)
+        return refused<Answer>(conflict, ctx.msg(Msg::retrievalPending).arg(pin->retrievalDueAt->toString(format)));
+
+    const QDateTime due = ctx.now.addSecs(pin->hours * 3600);
+    m_storage.scheduleRetrieval(pin->id, due, ctx.now);
+    RetrievePinModel model;
+    model.id = pin->id;
+    model.userID = pin->userID;
+    model.time = pin->hours;
+    model.pin = 0;
+    model.isBlock = pin->blockedUntil && *pin->blockedUntil > ctx.now ? 1 : 0;
+    model.currentTime = wireTime(ctx.now);
+    model.createdAt = wireTime(pin->createdAt);
+    model.updatedAt = wireTime(ctx.now);
+    model.user = userModel(*ctx.user);
+    return accepted(ok, ctx.msg(Msg::retrievalScheduled).arg(due.toString(format)), model);
+}
+
+ApiReply ApiService::updatePin(Context &ctx)
+{
+    using Answer = BaseModel<UpdatePinModel>;
+    const std::optional<PinRow> pin = m_storage.pinForUser(ctx.user->id);
+    if (!pin)
+        return refused<Answer>(notFound, ctx.msg(Msg::noPin));
+    const QString newPin = ctx.field(QStringLiteral("pin"));
+    if (!sixDigits(newPin))
+        return refused<Answer>(unprocessable, ctx.msg(Msg::pinFormat));
+    switch (tryPin(*pin, ctx.field(QStringLiteral("old_pin")))) {
+    case PinCheck::wrong:
+        return refused<Answer>(unprocessable, ctx.msg(Msg::wrongPin));
+    case PinCheck::blocked:
+        return refused<Answer>(locked, ctx.msg(Msg::pinBlocked));
+    case PinCheck::matched:
+        break;
+    }
+    m_storage.replacePin(pin->id, Crypto::sealPin(m_pinKey, ctx.user->id, newPin), ctx.now);
+
+    UpdatePinModel model;
+    model.id = pin->id;
+    model.userID = pin->userID;
+    model.time = pin->hours;
+    model.pin = maskedPin;
+    model.isBlock = 0;
+    model.currentTime = wireTime(ctx.now);
+    model.createdAt = wireTime(pin->createdAt);
+    model.updatedAt = wireTime(ctx.now);
+    return accepted(ok, ctx.msg(Msg::pinUpdated), model);
+}
+
+ApiReply ApiService::removePin(Context &ctx)
+{
+    if (!m_storage.pinForUser(ctx.user->id))
+        return refused<DisablePinModel>(notFound, ctx.msg(Msg::noPin));
+    if (!pinWindowOpen(ctx))
+        return refused<DisablePinModel>(forbidden, ctx.msg(Msg::pinRequired));
+    m_storage.deletePin(ctx.user->id);
+    return acceptedRequired(ctx.msg(Msg::pinRemoved), QStringList());
+}
+
+int ApiService::sendDuePins()
+{
+    const QDateTime now = m_clock.now().toUTC();
+    int sent = 0;
+    for (const PinRow &pin : m_storage.retrievalsDue(now)) {
+        const std::optional<UserRow> user = m_storage.userByID(pin.userID);
+        const std::optional<QString> secret = Crypto::openPin(m_pinKey, pin.userID, pin.sealedPin);
+        if (!user || !secret) {
+            Log::line(
+                QStringLiteral("mail: the PIN of account %1 cannot be opened with this server's key").arg(pin.userID));
+            continue;
+        }
+        if (!m_storage.claimRetrieval(pin.id, now))
+            continue; // another server sent it
+        // The address does not say which language its owner reads: both.
+        const QString subject = text(Msg::pinMailSubject, Language::english) + QStringLiteral(" / ") +
+                                text(Msg::pinMailSubject, Language::french);
+        const QString body = text(Msg::pinMailBody, Language::english).arg(*secret) + QStringLiteral("\n---\n\n") +
+                             text(Msg::pinMailBody, Language::french).arg(*secret);
+        if (!m_outbox.send(user->email, subject, body, now).isEmpty())
+            ++sent;
+    }
+    return sent;
+}

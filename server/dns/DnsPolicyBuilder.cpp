@@ -1,0 +1,228 @@
+#include "DnsPolicyBuilder.h"
+
+#include "DomainName.h"
+#include "storage/Storage.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <cstdio>
+
+DnsPolicyBuilder::DnsPolicyBuilder(Storage &storage, const Settings &settings, QObject *parent)
+    : QObject(parent)
+    , m_storage(storage)
+    , m_settings(settings)
+    , m_alwaysBlocked(std::make_shared<NameSet>(NameSet::fromNames(alwaysBlockedNames())))
+    , m_encryptedDns(std::make_shared<NameSet>(NameSet::fromNames(encryptedDnsHosts())))
+{
+    m_gather.setSingleShot(true);
+    connect(&m_gather, &QTimer::timeout, this, &DnsPolicyBuilder::rebuild);
+}
+
+const QStringList &DnsPolicyBuilder::alwaysBlockedNames()
+{
+    static const QStringList names{
+        QStringLiteral("use-application-dns.net"), // browsers keep their own encrypted DNS off
+        QStringLiteral("mask.icloud.com"),         // relays that bypass DNS
+        QStringLiteral("mask-h2.icloud.com"),
+        QStringLiteral("_dns.resolver.arpa"), // discovery of encrypted resolvers
+    };
+    return names;
+}
+
+const QStringList &DnsPolicyBuilder::encryptedDnsHosts()
+{
+    static const QStringList names{
+        QStringLiteral("dns.google"),           QStringLiteral("dns.google.com"),
+        QStringLiteral("dns64.dns.google"),     QStringLiteral("cloudflare-dns.com"),
+        QStringLiteral("one.one.one.one"),      QStringLiteral("1dot1dot1dot1.cloudflare-dns.com"),
+        QStringLiteral("dns.quad9.net"),        QStringLiteral("dns9.quad9.net"),
+        QStringLiteral("dns10.quad9.net"),      QStringLiteral("dns11.quad9.net"),
+        QStringLiteral("doh.opendns.com"),      QStringLiteral("dns.opendns.com"),
+        QStringLiteral("doh.familyshield.opendns.com"), QStringLiteral("dns.adguard.com"),
+        QStringLiteral("dns.adguard-dns.com"),  QStringLiteral("dns-unfiltered.adguard.com"),
+        QStringLiteral("dns.nextdns.io"),       QStringLiteral("doh.cleanbrowsing.org"),
+        QStringLiteral("doh.dns.sb"),           QStringLiteral("doh.mullvad.net"),
+        QStringLiteral("dns.mullvad.net"),      QStringLiteral("dns.controld.com"),
+        QStringLiteral("freedns.controld.com"), QStringLiteral("dns0.eu"),
+        QStringLiteral("doh.xfinity.com"),      QStringLiteral("ordns.he.net"),
+        QStringLiteral("doh.libredns.gr"),      QStringLiteral("dns.switch.ch"),
+    };
+    return names;
+}
+
+bool DnsPolicyBuilder::readListFile(const QString &path, std::vector<quint64> *hashes, qsizetype *refused,
+                                    QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    QByteArray line;
+    while (!file.atEnd()) {
+        line = file.readLine();
+        const qsizetype hash = line.indexOf('#');
+        if (hash >= 0)
+            line.truncate(hash);
+        line = line.trimmed();
+        if (line.isEmpty())
+            continue;
+        // Hosts-file lines: "0.0.0.0 example.com"; the name is the last word.
+        const qsizetype space = line.lastIndexOf(' ') >= 0 ? line.lastIndexOf(' ') : line.lastIndexOf('\t');
+        if (space >= 0)
+            line = line.mid(space + 1);
+        const std::optional<QString> name = normalizedDomain(QString::fromUtf8(line));
+        if (!name) {
+            ++*refused;
+            continue;
+        }
+        const QByteArray text = name->toLatin1();
+        hashes->push_back(nameHash(std::string_view(text.constData(), size_t(text.size()))));
+    }
+    return true;
+}
+
+bool DnsPolicyBuilder::load(QString *error)
+{
+    m_categories.clear();
+    QHash<qint64, std::vector<quint64>> hashes;
+    for (const CategoryRow &category : m_storage.categories(0)) {
+        std::vector<quint64> &list = hashes[category.id];
+        for (const QString &domain : m_storage.categoryDomains(category.id)) {
+            if (const std::optional<QString> name = normalizedDomain(domain)) {
+                const QByteArray text = name->toLatin1();
+                list.push_back(nameHash(std::string_view(text.constData(), size_t(text.size()))));
+            }
+        }
+    }
+    if (!m_settings.categoryListsFolder.isEmpty()) {
+        const QDir folder(m_settings.categoryListsFolder);
+        if (!folder.exists()) {
+            *error = QStringLiteral("--category-lists: no folder %1").arg(folder.absolutePath());
+            return false;
+        }
+        static const QRegularExpression listName(QStringLiteral("^([0-9]+)\\.txt$"));
+        for (const QString &file : folder.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name)) {
+            const QRegularExpressionMatch match = listName.match(file);
+            const qint64 id = match.hasMatch() ? match.captured(1).toLongLong() : 0;
+            if (!hashes.contains(id)) {
+                std::fprintf(stdout, "dns: %s is not named after a category id; ignored\n", qPrintable(file));
+                continue;
+            }
+            qsizetype refused = 0;
+            const qsizetype before = qsizetype(hashes[id].size());
+            if (!readListFile(folder.filePath(file), &hashes[id], &refused, error))
+                return false;
+            std::fprintf(stdout, "dns: category %lld: %lld names from %s (%lld lines not a host name)\n",
+                         qlonglong(id), qlonglong(qsizetype(hashes[id].size()) - before), qPrintable(file),
+                         qlonglong(refused));
+        }
+        std::fflush(stdout);
+    }
+    for (auto it = hashes.begin(); it != hashes.end(); ++it)
+        m_categories.insert(it.key(), std::make_shared<NameSet>(std::move(it.value())));
+    m_users.clear();
+    m_everything = true;
+    build();
+    return true;
+}
+
+std::shared_ptr<const DnsUserLists> DnsPolicyBuilder::listsFor(qint64 userID)
+{
+    auto lists = std::make_shared<DnsUserLists>();
+    const QList<DomainRow> rows = m_storage.domains(userID, m_storage.domainCount(userID), 0);
+    QStringList sites;
+    for (const DomainRow &row : rows) {
+        // Stored names went through the same normalisation; older rows are normalised again.
+        if (const std::optional<QString> name = normalizedDomain(row.domain))
+            sites.append(*name);
+    }
+    lists->sites = NameSet::fromNames(sites);
+    for (const CategoryRow &category : m_storage.categories(userID)) {
+        if (category.blocked && m_categories.contains(category.id))
+            lists->categories.append(m_categories.value(category.id));
+    }
+    return lists;
+}
+
+void DnsPolicyBuilder::userChanged(qint64 userID)
+{
+    m_changedUsers.insert(userID);
+    if (!m_gather.isActive())
+        m_gather.start(gatherMs);
+}
+
+void DnsPolicyBuilder::everythingChanged()
+{
+    m_everything = true;
+    if (!m_gather.isActive())
+        m_gather.start(gatherMs);
+}
+
+void DnsPolicyBuilder::rebuild()
+{
+    // The database may be away for a moment: keep the changes and the current snapshot, and
+    // try again, rather than let the error end the process from the event loop.
+    try {
+        build();
+    } catch (const std::exception &e) {
+        std::fprintf(stdout, "dns: the policy could not be rebuilt (%s); trying again in %d ms\n", e.what(),
+                     retryMs);
+        std::fflush(stdout);
+        m_gather.start(retryMs);
+    }
+}
+
+void DnsPolicyBuilder::build()
+{
+    QElapsedTimer timer;
+    timer.start();
+    DnsPolicy::Data data;
+    // Each user counts at the address of their latest status call; an address shared by
+    // several users goes to the one seen last.
+    QHash<qint64, DeviceRow> latest;
+    for (const DeviceRow &device : m_storage.allDevices()) {
+        auto it = latest.find(device.userID);
+        if (it == latest.end() || device.lastSeenAt > it->lastSeenAt ||
+            (device.lastSeenAt == it->lastSeenAt && device.id > it->id))
+            latest.insert(device.userID, device);
+    }
+    QHash<QHostAddress, DeviceRow> byAddress;
+    for (const DeviceRow &device : std::as_const(latest)) {
+        const QHostAddress address = DnsPolicy::plainAddress(QHostAddress(device.address));
+        if (address.isNull())
+            continue;
+        auto it = byAddress.find(address);
+        if (it == byAddress.end() || device.lastSeenAt > it->lastSeenAt ||
+            (device.lastSeenAt == it->lastSeenAt && device.id > it->id))
+            byAddress.insert(address, device);
+    }
+
+    if (m_everything)
+        m_users.clear();
+    QHash<qint64, std::shared_ptr<const DnsUserLists>> users;
+    for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
+        const qint64 userID = it->userID;
+        data.deviceUsers.insert(it.key(), userID);
+        std::shared_ptr<const DnsUserLists> lists = m_users.value(userID);
+        if (!lists || m_changedUsers.contains(userID))
+            lists = listsFor(userID);
+        users.insert(userID, lists);
+    }
+    m_users = users;
+    data.users = users;
+    data.alwaysBlocked = m_alwaysBlocked;
+    data.encryptedDns = m_encryptedDns;
+    data.probeZone = m_settings.probeZone;
+    data.allowedClients = m_settings.allowedClients;
+    m_changedUsers.clear();
+    m_everything = false;
+    m_current = std::make_shared<const DnsPolicy>(std::move(data));
+    emit published(m_current);
+    std::fprintf(stdout, "dns: policy for %lld devices made in %lld ms\n", qlonglong(m_current->data().deviceUsers.size()),
+                 qlonglong(timer.elapsed()));
+    std::fflush(stdout);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "DnsPolicy.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+#include <memory>
+
+class Storage;
+
+// The one maker of policy snapshots in the process. Change events (from the HTTP side, from
+// other servers through the database) name a user, or everybody; they are gathered for a
+// moment and one new snapshot is published for all of them.
+class DnsPolicyBuilder : public QObject
+{
+    Q_OBJECT
+public:
+    struct Settings {
+        QString categoryListsFolder; // <category id>.txt files adding to the stored category domains
+        QString probeZone;
+        QList<QPair<QHostAddress, int>> allowedClients;
+    };
+
+    static constexpr int gatherMs = 50;
+    static constexpr int retryMs = 1000;
+
+    DnsPolicyBuilder(Storage &storage, const Settings &settings, QObject *parent = nullptr);
+
+    // Reads everything and makes the first snapshot; false (and *error) when a category list
+    // cannot be read. Storage errors throw StorageError as everywhere else.
+    bool load(QString *error);
+    std::shared_ptr<const DnsPolicy> current() const { return m_current; }
+
+    // The names every client is refused, and the public encrypted-DNS servers that a browser
+    // could use to go round the filter.
+    static const QStringList &alwaysBlockedNames();
+    static const QStringList &encryptedDnsHosts();
+
+    // Reads a category list file: one name a line, '#' comments, hosts-file lines accepted.
+    static bool readListFile(const QString &path, std::vector<quint64> *hashes, qsizetype *refused,
+                             QString *error);
+
+public slots:
+    void userChanged(qint64 userID);
+    void everythingChanged();
+
+signals:
+    void published(std::shared_ptr<const DnsPolicy> policy);
+
+private:
+    void rebuild();
+    void build();
+    std::shared_ptr<const DnsUserLists> listsFor(qint64 userID);
+
+    Storage &m_storage;
+    Settings m_settings;
+    QHash<qint64, std::shared_ptr<const NameSet>> m_categories;
+    QHash<qint64, std::shared_ptr<const DnsUserLists>> m_users;
+    std::shared_ptr<const NameSet> m_alwaysBlocked;
+    std::shared_ptr<const NameSet> m_encryptedDns;
+    std::shared_ptr<const DnsPolicy> m_current;
+    QSet<qint64> m_changedUsers;
+    bool m_everything = false;
+    QTimer m_gather;
+};

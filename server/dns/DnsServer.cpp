@@ -1,0 +1,352 @@
+#include "DnsServer.h"
+
+#include "DnsQuery.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QNetworkDatagram>
+#include <QPointer>
+#include <QSet>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QtEndian>
+#include <ldns/ldns.h>
+#include <unbound.h>
+
+namespace {
+constexpr int tcpIdleMs = 10000;
+constexpr int maxTcpConnections = 256;
+constexpr int maxPending = 10000; // queries waiting for the resolver; beyond, new ones are dropped
+constexpr int maxCached = 50000;   // answers kept; when full, the cache starts again empty
+constexpr qint64 maxUdpQuery = 4096; // a name and EDNS options fit many times over
+
+QString bindError(const QAbstractSocket &socket, const QHostAddress &address, quint16 port)
+{
+    QString why = QStringLiteral("cannot bind DNS port %1 on %2: %3")
+                      .arg(port)
+                      .arg(address.toString(), socket.errorString());
+    if (socket.error() == QAbstractSocket::SocketAccessError && port < 1024)
+        why += QStringLiteral(
+                   " (ports below 1024 need a privilege: run as root, or give the binary the capability with "
+                   "`sudo setcap cap_net_bind_service=+ep %1`)")
+                   .arg(QCoreApplication::applicationFilePath());
+    return why;
+}
+} // namespace
+
+// Lives on the DNS thread; everything below runs there.
+class DnsWorker : public QObject
+{
+public:
+    ~DnsWorker() override;
+
+    bool start(const DnsServer::Settings &settings, quint16 *port, QString *error);
+    void setPolicy(std::shared_ptr<const DnsPolicy> policy) { m_policy = std::move(policy); }
+
+private:
+    struct Pending {
+        DnsWorker *worker = nullptr;
+        DnsQuery::Packet query;
+        DnsQuery::Transport transport = DnsQuery::Transport::udp;
+        QUdpSocket *udp = nullptr;
+        QHostAddress peer;
+        quint16 peerPort = 0;
+        QPointer<QTcpSocket> tcp;
+        QByteArray cacheKey;
+    };
+    // libunbound's answers come through one background thread and a pipe, which bounds the
+    // answers a second far below what this thread serves: answers are kept here for their TTL.
+    struct Cached {
+        DnsQuery::Packet answer;
+        qint64 storedAt = 0; // seconds on m_clock
+        quint32 seconds = 0;
+    };
+
+    bool bindAll(const DnsServer::Settings &settings, quint16 port, QString *error);
+    bool startResolver(const DnsServer::Settings &settings, QString *error);
+    void readUdp(QUdpSocket *socket);
+    void acceptTcp(QTcpServer *server);
+    void readTcp(QTcpSocket *socket);
+    // Answers now or hands the name to the resolver; the answer goes back through send().
+    void handle(const QByteArray &message, const QHostAddress &peer, Pending target);
+    static void send(const Pending &target, const QByteArray &answer);
+    static void resolved(void *data, int error, ub_result *result);
+
+    std::shared_ptr<const DnsPolicy> m_policy;
+    QList<QUdpSocket *> m_udp;
+    QList<QTcpServer *> m_tcp;
+    int m_tcpConnections = 0;
+    ub_ctx *m_resolver = nullptr;
+    QSocketNotifier *m_resolverNotifier = nullptr;
+    QSet<Pending *> m_pending;
+    QHash<QByteArray, Cached> m_cache;
+    QElapsedTimer m_clock;
+};
+
+DnsWorker::~DnsWorker()
+{
+    if (m_resolver)
+        ub_ctx_delete(m_resolver); // no callback runs after this
+    qDeleteAll(m_pending);
+}
+
+bool DnsWorker::start(const DnsServer::Settings &settings, quint16 *port, QString *error)
+{
+    m_clock.start();
+    if (!startResolver(settings, error))
+        return false;
+    // With port 0 the system picks the UDP port; TCP must get the same one, which another
+    // program may hold: try a few times.
+    for (int attempt = 0; attempt < (settings.port == 0 ? 10 : 1); ++attempt) {
+        if (bindAll(settings, settings.port, error)) {
+            *port = m_udp.first()->localPort();
+            return true;
+        }
+        qDeleteAll(m_udp);
+        qDeleteAll(m_tcp);
+        m_udp.clear();
+        m_tcp.clear();
+    }
+    return false;
+}
+
+bool DnsWorker::bindAll(const DnsServer::Settings &settings, quint16 port, QString *error)
+{
+    for (const QHostAddress &address : settings.listen) {
+        auto *udp = new QUdpSocket(this);
+        m_udp.append(udp);
+        if (!udp->bind(address, port)) {
+            *error = bindError(*udp, address, port);
+            return false;
+        }
+        port = udp->localPort();
+        auto *tcp = new QTcpServer(this);
+        m_tcp.append(tcp);
+        if (!tcp->listen(address, port)) {
+            *error = QStringLiteral("cannot listen for DNS over TCP on %1 port %2: %3")
+                         .arg(address.toString())
+                         .arg(port)
+                         .arg(tcp->errorString());
+            return false;
+        }
+        connect(udp, &QUdpSocket::readyRead, this, [this, udp] { readUdp(udp); });
+        connect(tcp, &QTcpServer::newConnection, this, [this, tcp] { acceptTcp(tcp); });
+    }
+    return true;
+}
+
+bool DnsWorker::startResolver(const DnsServer::Settings &settings, QString *error)
+{
+    m_resolver = ub_ctx_create();
+    if (!m_resolver) {
+        *error = QStringLiteral("cannot create the DNS resolver");
+        return false;
+    }
+    auto fail = [&](const QString &what, int code) {
+        *error = QStringLiteral("DNS resolver: %1: %2").arg(what, QString::fromUtf8(ub_strerror(code)));
+        return false;
+    };
+    // Threads, not a forked process; its answers arrive through ub_fd() on this thread.
+    if (int code = ub_ctx_async(m_resolver, 1))
+        return fail(QStringLiteral("asynchronous mode"), code);
+    // A loopback upstream is the usual local set-up.
+    if (int code = ub_ctx_set_option(m_resolver, "do-not-query-localhost:", "no"))
+        return fail(QStringLiteral("do-not-query-localhost"), code);
+    for (const QString &upstream : settings.upstreams) {
+        if (int code = ub_ctx_set_fwd(m_resolver, upstream.toLatin1().constData()))
+            return fail(QStringLiteral("upstream %1").arg(upstream), code);
+    }
+    // libunbound answers names under test. itself unless told otherwise; they go upstream
+    // like every other allowed name.
+    if (int code = ub_ctx_zone_add(m_resolver, "test.", "nodefault"))
+        return fail(QStringLiteral("zone test."), code);
+    m_resolverNotifier = new QSocketNotifier(ub_fd(m_resolver), QSocketNotifier::Read, this);
+    connect(m_resolverNotifier, &QSocketNotifier::activated, this, [this] { ub_process(m_resolver); });
+    return true;
+}
+
+void DnsWorker::readUdp(QUdpSocket *socket)
+{
+    while (socket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = socket->receiveDatagram(maxUdpQuery);
+        if (!datagram.isValid())
+            continue;
+        Pending target;
+        target.udp = socket;
+        target.peer = datagram.senderAddress();
+        target.peerPort = quint16(datagram.senderPort());
+        handle(datagram.data(), target.peer, std::move(target));
+    }
+}
+
+void DnsWorker::acceptTcp(QTcpServer *server)
+{
+    while (QTcpSocket *socket = server->nextPendingConnection()) {
+        if (m_tcpConnections >= maxTcpConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++m_tcpConnections;
+        auto *idle = new QTimer(socket);
+        idle->setSingleShot(true);
+        idle->start(tcpIdleMs);
+        connect(idle, &QTimer::timeout, socket, &QTcpSocket::abort);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, idle] {
+            idle->start(tcpIdleMs);
+            readTcp(socket);
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            --m_tcpConnections;
+            socket->deleteLater();
+        });
+    }
+}
+
+void DnsWorker::readTcp(QTcpSocket *socket)
+{
+    // Each message comes after its length in two bytes; a partial one waits for more.
+    while (socket->bytesAvailable() >= 2) {
+        char prefix[2];
+        socket->peek(prefix, 2);
+        const quint16 length = qFromBigEndian<quint16>(prefix);
+        if (socket->bytesAvailable() < 2 + qint64(length))
+            return;
+        socket->skip(2);
+        const QByteArray message = socket->read(length);
+        Pending target;
+        target.transport = DnsQuery::Transport::tcp;
+        target.tcp = socket;
+        handle(message, socket->peerAddress(), std::move(target));
+    }
+}
+
+void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pending target)
+{
+    DnsQuery::Outcome outcome =
+        DnsQuery::answer(message.constData(), message.size(), *m_policy, peer, target.transport);
+    switch (outcome.kind) {
+    case DnsQuery::Outcome::Kind::drop:
+        return;
+    case DnsQuery::Outcome::Kind::reply:
+        send(target, outcome.reply);
+        return;
+    case DnsQuery::Outcome::Kind::forward:
+        break;
+    }
+    // Names differ only in letter case; the DO bit changes what an answer holds.
+    QByteArray key = QByteArray::fromStdString(outcome.name).toLower();
+    key += '/' + QByteArray::number(outcome.type) + '/' + QByteArray::number(outcome.klass) +
+           (ldns_pkt_edns_do(outcome.query.get()) ? "/do" : "");
+    const auto cached = m_cache.constFind(key);
+    if (cached != m_cache.constEnd()) {
+        const qint64 age = m_clock.elapsed() / 1000 - cached->storedAt;
+        if (age < qint64(cached->seconds)) {
+            send(target, DnsQuery::fromAnswer(outcome.query.get(), cached->answer.get(), quint32(age), target.transport));
+            return;
+        }
+        m_cache.erase(cached);
+    }
+    if (m_pending.size() >= maxPending)
+        return;
+    auto *pending = new Pending(std::move(target));
+    pending->worker = this;
+    pending->query = outcome.query;
+    pending->cacheKey = key;
+    if (ub_resolve_async(m_resolver, outcome.name.c_str(), outcome.type, outcome.klass, pending,
+                         &DnsWorker::resolved, nullptr) != 0) {
+        send(*pending, DnsQuery::fromUpstream(pending->query.get(), nullptr, 0, pending->transport));
+        delete pending;
+        return;
+    }
+    m_pending.insert(pending);
+}
+
+void DnsWorker::resolved(void *data, int error, ub_result *result)
+{
+    auto *pending = static_cast<Pending *>(data);
+    DnsWorker *worker = pending->worker;
+    worker->m_pending.remove(pending);
+    const bool ok = error == 0 && result && result->answer_packet;
+    const DnsQuery::Packet answer =
+        ok ? DnsQuery::readUpstream(result->answer_packet, result->answer_len) : DnsQuery::Packet();
+    if (result)
+        ub_resolve_free(result);
+    send(*pending, DnsQuery::fromAnswer(pending->query.get(), answer.get(), 0, pending->transport));
+    if (const quint32 seconds = answer ? DnsQuery::cacheSeconds(answer.get()) : 0) {
+        if (worker->m_cache.size() >= maxCached)
+            worker->m_cache.clear();
+        worker->m_cache.insert(pending->cacheKey, {answer, worker->m_clock.elapsed() / 1000, seconds});
+    }
+    delete pending;
+}
+
+void DnsWorker::send(const Pending &target, const QByteArray &answer)
+{
+    if (answer.isEmpty())
+        return;
+    if (target.transport == DnsQuery::Transport::udp) {
+        target.udp->writeDatagram(answer, target.peer, target.peerPort);
+        return;
+    }
+    if (!target.tcp || target.tcp->state() != QAbstractSocket::ConnectedState)
+        return;
+    char prefix[2];
+    qToBigEndian<quint16>(quint16(answer.size()), prefix);
+    target.tcp->write(prefix, 2);
+    target.tcp->write(answer);
+}
+
+DnsServer::DnsServer(QObject *parent)
+    : QObject(parent)
+{
+    m_thread.setObjectName(QStringLiteral("dns"));
+}
+
+DnsServer::~DnsServer()
+{
+    if (m_worker) {
+        QMetaObject::invokeMethod(m_worker, [worker = m_worker] { delete worker; }, Qt::BlockingQueuedConnection);
+        m_worker = nullptr;
+    }
+    m_thread.quit();
+    m_thread.wait();
+}
+
+bool DnsServer::start(const Settings &settings, std::shared_ptr<const DnsPolicy> policy, QString *error)
+{
+    if (settings.listen.isEmpty()) {
+        *error = QStringLiteral("no DNS listen address");
+        return false;
+    }
+    m_thread.start();
+    m_worker = new DnsWorker;
+    m_worker->setPolicy(std::move(policy));
+    m_worker->moveToThread(&m_thread);
+    bool started = false;
+    quint16 port = 0;
+    QMetaObject::invokeMethod(
+        m_worker, [&] { started = m_worker->start(settings, &port, error); }, Qt::BlockingQueuedConnection);
+    if (!started) {
+        QMetaObject::invokeMethod(m_worker, [worker = m_worker] { delete worker; }, Qt::BlockingQueuedConnection);
+        m_worker = nullptr;
+        m_thread.quit();
+        m_thread.wait();
+        return false;
+    }
+    m_port = port;
+    return true;
+}
+
+void DnsServer::setPolicy(std::shared_ptr<const DnsPolicy> policy)
+{
+    if (!m_worker)
+        return;
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, policy = std::move(policy)]() mutable { worker->setPolicy(std::move(policy)); },
+        Qt::QueuedConnection);
+}

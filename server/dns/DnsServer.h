@@ -1,0 +1,42 @@
+#pragma once
+
+#include "DnsPolicy.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QThread>
+#include <memory>
+
+class DnsWorker;
+
+// The DNS front: UDP and TCP on one port on every listen address, served on a thread of its
+// own (never the HTTP event loop). Names the policy lets through are resolved by libunbound,
+// forwarding to the upstreams or, without any, from the root.
+class DnsServer : public QObject
+{
+    Q_OBJECT
+public:
+    struct Settings {
+        QList<QHostAddress> listen;
+        quint16 port = 53; // 0 picks a free port
+        QStringList upstreams; // "ADDR" or "ADDR@PORT"
+    };
+
+    explicit DnsServer(QObject *parent = nullptr);
+    ~DnsServer() override;
+
+    // Binds and starts answering; false (and *error says why, naming the privilege when the
+    // port needs one) when a socket could not be bound or the resolver not set up.
+    bool start(const Settings &settings, std::shared_ptr<const DnsPolicy> policy, QString *error);
+    quint16 port() const { return m_port; }
+
+    // Safe from any thread: the DNS thread takes the new snapshot between two queries.
+    void setPolicy(std::shared_ptr<const DnsPolicy> policy);
+
+private:
+    QThread m_thread;
+    DnsWorker *m_worker = nullptr;
+    quint16 m_port = 0;
+};

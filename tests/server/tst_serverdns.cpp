@@ -1,0 +1,265 @@
+// The filtering DNS of the real nimbrel-server on a free loopback port, a real dnsmasq as its
+// upstream, queries made with ldns. The account's device is 127.0.0.1 (where the test's HTTP
+// requests come from); 127.0.0.2 is another machine on the local network.
+#include "DnsTestSupport.h"
+#include "ServerTestSupport.h"
+#include "dns/DnsPolicy.h"
+#include "dns/DnsQuery.h"
+
+#include <QTemporaryDir>
+
+using namespace ServerTest;
+using namespace DnsTest;
+
+namespace {
+const QHostAddress otherClient(QStringLiteral("127.0.0.2"));
+constexpr int applyMs = 1000; // a change through the API reaches DNS within a second
+} // namespace
+
+class tst_ServerDns : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<Dnsmasq> m_upstream;
+    std::unique_ptr<ServerProcess> m_server;
+    std::unique_ptr<ServerClient> m_client;
+    Account m_user;
+    quint16 m_dns = 0;
+
+    void sync(const Account &account)
+    {
+        m_server->advance(1); // the latest status call wins
+        QVERIFY(m_client->post(QStringLiteral("sync-url"), {{"platform_unique_id", account.email}}, account.token)
+                    .accepted());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (Dnsmasq::binary().isEmpty())
+            QSKIP("dnsmasq is not installed (Debian package dnsmasq-base; make test installs it)");
+        QVERIFY(m_dir.isValid());
+        m_upstream = std::make_unique<Dnsmasq>();
+        QString why;
+        // Upstream answers live five minutes, so the server's own cache has something to keep.
+        QVERIFY2(m_upstream->start(&why, {QStringLiteral("--local-ttl=300")}), qPrintable(why));
+
+        // Category 3 (social networks) gets one more name from a hosts-file style list.
+        QDir().mkpath(m_dir.filePath(QStringLiteral("lists")));
+        QFile list(m_dir.filePath(QStringLiteral("lists/3.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("# extra social names\n0.0.0.0 social-extra.test\n\nnot a name\n");
+        list.close();
+
+        m_server = std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY),
+                                                   m_dir.filePath(QStringLiteral("server")));
+        QVERIFY(m_server->start({QStringLiteral("--dns-port"), QStringLiteral("0"), QStringLiteral("--dns-upstream"),
+                                 m_upstream->upstream(), QStringLiteral("--category-lists"),
+                                 m_dir.filePath(QStringLiteral("lists"))}));
+        m_dns = m_server->dnsPort();
+        QVERIFY2(m_dns, qPrintable(m_server->output()));
+        m_client = std::make_unique<ServerClient>(m_server->apiBase());
+        m_user = signUp(*m_client, QStringLiteral("ada@example.org"));
+        QVERIFY(m_user.id);
+        sync(m_user);
+        QVERIFY(m_client->post(QStringLiteral("blockwesitebyuser"), {{"domain", "Blocked.test"}}, m_user.token)
+                    .accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "blocked.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
+    }
+
+    void filtering_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("tcp");
+        QTest::addColumn<bool>("edns");
+        QTest::addColumn<bool>("otherMachine");
+        QTest::addColumn<int>("rcode");
+        QTest::addColumn<bool>("blockedError");
+        QTest::addColumn<QString>("record");
+
+        const int a = LDNS_RR_TYPE_A;
+        const int nx = LDNS_RCODE_NXDOMAIN;
+        const int ok = LDNS_RCODE_NOERROR;
+        const QString upstreamA = QStringLiteral("A 192.0.2.10");
+        QTest::newRow("blocked site") << QByteArray("blocked.test.") << a << false << true << false << nx << true
+                                      << QString();
+        QTest::newRow("subdomain, AAAA, any case")
+            << QByteArray("www.BLOCKED.Test.") << int(LDNS_RR_TYPE_AAAA) << false << true << false << nx << true
+            << QString();
+        QTest::newRow("over TCP, without EDNS: no extended error")
+            << QByteArray("a.b.blocked.test.") << a << true << false << false << nx << false << QString();
+        QTest::newRow("label boundary") << QByteArray("notblocked.test.") << a << false << true << false << ok
+                                        << false << upstreamA;
+        QTest::newRow("allowed name resolved upstream, TCP")
+            << QByteArray("example.test.") << a << true << false << false << ok << false << upstreamA;
+        QTest::newRow("another client does not get the user's list")
+            << QByteArray("blocked.test.") << a << false << true << true << ok << false << upstreamA;
+        QTest::newRow("encrypted DNS host, user's device")
+            << QByteArray("dns.google.") << a << false << true << false << nx << true << QString();
+        for (const char *name : {"use-application-dns.net.", "mask.icloud.com.", "mask-h2.icloud.com.",
+                                 "_dns.resolver.arpa."}) {
+            QTest::addRow("always blocked %s", name) << QByteArray(name) << a << false << true << false << nx << true
+                                                     << QString();
+            QTest::addRow("always blocked %s, another client", name)
+                << QByteArray(name) << int(LDNS_RR_TYPE_HTTPS) << false << false << true << nx << false
+                << QString();
+        }
+        QTest::newRow("probe") << QByteArray("x7f3k.probe.nimbrel.test.") << int(LDNS_RR_TYPE_TXT) << false << true
+                               << false << ok << false << QStringLiteral("TXT \"nimbrel-filter\"");
+        QTest::newRow("probe, another client") << QByteArray("q9.probe.nimbrel.test.") << int(LDNS_RR_TYPE_TXT)
+                                               << false << false << true << ok << false
+                                               << QStringLiteral("TXT \"nimbrel-filter\"");
+    }
+
+    void filtering()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(int, type);
+        QFETCH(bool, tcp);
+        QFETCH(bool, edns);
+        QFETCH(bool, otherMachine);
+        QFETCH(int, rcode);
+        QFETCH(bool, blockedError);
+        QFETCH(QString, record);
+        const Answer answer = ask(m_dns, {name, ldns_rr_type(type), tcp, edns,
+                                          otherMachine ? otherClient : QHostAddress(QHostAddress::LocalHost)});
+        QVERIFY(answer.received);
+        QCOMPARE(answer.rcode, rcode);
+        QCOMPARE(answer.blockedError, blockedError);
+        QCOMPARE(answer.records, record.isEmpty() ? QStringList() : QStringList{record});
+        if (record.startsWith(QLatin1String("TXT")))
+            QCOMPARE(answer.ttls, QList<quint32>{0}); // a probe is never answered from a cache
+    }
+
+    // An upstream answer is reused for its TTL, which counts down meanwhile.
+    void answersAreKeptForTheirTtl()
+    {
+        const Query query{"kept.test.", LDNS_RR_TYPE_A, false, false, {}};
+        const Answer first = ask(m_dns, query);
+        QCOMPARE(first.records, QStringList{QStringLiteral("A 192.0.2.10")});
+        QCOMPARE(first.ttls, QList<quint32>{300});
+        QTRY_VERIFY_WITH_TIMEOUT(ask(m_dns, query).ttls.value(0, 300) < 300, 3000);
+        // The name in another letter case is the same entry.
+        const Answer other = ask(m_dns, {"KEPT.test.", LDNS_RR_TYPE_A, true, false, {}});
+        QVERIFY(other.ttls.value(0, 300) < 300);
+    }
+
+    void changesThroughTheApi()
+    {
+        auto post = [this](const char *path, const ServerClient::Form &form) {
+            return m_client->post(QString::fromLatin1(path), form, m_user.token);
+        };
+        QCOMPARE(rcodeOf(m_dns, "late.test"), int(LDNS_RCODE_NOERROR));
+        const ServerAnswer site = post("blockwesitebyuser", {{"domain", "late.test"}});
+        QVERIFY(site.accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "www.late.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QVERIFY(post("unblockwesitebyuser",
+                     {{"domain_id", QString::number(site.data()[QStringLiteral("id")].toInteger())}})
+                    .accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "www.late.test"), int(LDNS_RCODE_NOERROR), applyMs);
+
+        // A category, with a name from the --category-lists file.
+        QCOMPARE(rcodeOf(m_dns, "social-extra.test"), int(LDNS_RCODE_NOERROR));
+        QVERIFY(post("blockcategory", {{"category_id", "3"}}).accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "cdn.social-extra.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(rcodeOf(m_dns, "social-extra.test", otherClient), int(LDNS_RCODE_NOERROR));
+        QVERIFY(post("unblockcategory", {{"category_id", "3"}}).accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "cdn.social-extra.test"), int(LDNS_RCODE_NOERROR), applyMs);
+
+        // Another account's app reports from this address: its lists apply here now.
+        const Account other = signUp(*m_client, QStringLiteral("bob@example.org"));
+        QVERIFY(other.id);
+        sync(other);
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "blocked.test"), int(LDNS_RCODE_NOERROR), applyMs);
+        sync(m_user);
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "blocked.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
+    }
+
+    void twoQueriesOnOneConnection()
+    {
+        const QList<QByteArray> answers =
+            exchangeTcp({queryWire({"example.test.", LDNS_RR_TYPE_A, true, false, {}}, 101),
+                         queryWire({"blocked.test.", LDNS_RR_TYPE_A, true, false, {}}, 102)},
+                        m_dns);
+        QCOMPARE(answers.size(), 2);
+        QMap<quint16, int> rcodes;
+        for (const QByteArray &wire : answers) {
+            const Answer answer = readAnswer(wire);
+            rcodes.insert(answer.id, answer.rcode);
+        }
+        QCOMPARE(rcodes.value(101, -1), int(LDNS_RCODE_NOERROR));
+        QCOMPARE(rcodes.value(102, -1), int(LDNS_RCODE_NXDOMAIN));
+    }
+
+    void malformed_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<bool>("answered"); // FORMERR; otherwise dropped
+        const QByteArray header = QByteArray::fromHex("beef01000001000000000000");
+        QTest::newRow("shorter than a header") << QByteArray::fromHex("beef0100") << false;
+        QTest::newRow("question missing") << header << true;
+        // Five labels of 63 bytes: 321 bytes of name.
+        QByteArray longName;
+        for (int i = 0; i < 5; ++i)
+            longName += char(63) + QByteArray(63, 'a');
+        QTest::newRow("name over 255 bytes") << header + longName + QByteArray::fromHex("0000010001") << true;
+        // A pointer to itself, at offset 12.
+        QTest::newRow("compression loop") << header + QByteArray::fromHex("c00c00010001") << true;
+        QTest::newRow("an answer, not a query") << QByteArray::fromHex("beef81800000000000000000") << false;
+    }
+
+    void malformed()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(bool, answered);
+        const QByteArray wire = exchangeUdp(message, m_dns, QHostAddress::LocalHost, answered ? 3000 : 300);
+        if (answered) {
+            QVERIFY(!wire.isEmpty());
+            const quint16 id = qFromBigEndian<quint16>(wire.constData());
+            QCOMPARE(id, quint16(0xbeef));
+            QCOMPARE(wire.at(3) & 0x0f, int(LDNS_RCODE_FORMERR));
+        } else {
+            QVERIFY(wire.isEmpty());
+        }
+        // A length prefix promising more than comes, then the connection closes.
+        QTcpSocket cut;
+        cut.connectToHost(QHostAddress::LocalHost, m_dns);
+        QVERIFY(cut.waitForConnected(3000));
+        cut.write(QByteArray::fromHex("0040") + message.left(10));
+        QVERIFY(cut.waitForBytesWritten(3000));
+        cut.close();
+        QCOMPARE(rcodeOf(m_dns, "example.test"), int(LDNS_RCODE_NOERROR));
+    }
+
+    // The policy alone: no real traffic comes from outside the machine.
+    void strangersAreRefused()
+    {
+        DnsPolicy::Data data;
+        data.allowedClients.append(QHostAddress::parseSubnet(QStringLiteral("198.51.100.0/24")));
+        const DnsPolicy policy(data);
+        const QByteArray query = queryWire({"example.test.", LDNS_RR_TYPE_A, false, false, {}}, 7);
+        auto rcode = [&](const char *client) {
+            const DnsQuery::Outcome outcome = DnsQuery::answer(query.constData(), query.size(), policy,
+                                                               QHostAddress(QString::fromLatin1(client)),
+                                                               DnsQuery::Transport::udp);
+            return outcome.kind == DnsQuery::Outcome::Kind::forward ? -2 : readAnswer(outcome.reply).rcode;
+        };
+        QCOMPARE(rcode("203.0.113.5"), int(LDNS_RCODE_REFUSED));
+        QCOMPARE(rcode("2001:db8::1"), int(LDNS_RCODE_REFUSED));
+        QCOMPARE(rcode("198.51.100.20"), -2);
+        QCOMPARE(rcode("192.168.1.20"), -2);
+        QCOMPARE(rcode("::ffff:10.1.2.3"), -2);
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_server)
+            QVERIFY(m_server->stop());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ServerDns)
+#include "tst_serverdns.moc"
