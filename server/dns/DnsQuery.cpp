@@ -59,14 +59,7 @@ void addBlockedError(ldns_pkt *reply)
     const uint8_t info[2] = {uint8_t(edeBlocked >> 8), uint8_t(edeBlocked & 0xff)};
     ldns_edns_option_list *options = ldns_edns_option_list_new();
     ldns_edns_option_list_push(options, ldns_edns_new_from_data(LDNS_EDNS_EDE, sizeof info, info));
-    // ldns 1.8 writes the OPT record from its raw data, not from the option list.
-    ldns_buffer *wire = ldns_edns_option_list2wireformat_buffer(options);
-    ldns_edns_option_list_deep_free(options);
-    if (!wire)
-        return;
-    ldns_pkt_set_edns_data(reply, ldns_rdf_new_frm_data(LDNS_RDF_TYPE_UNKNOWN, ldns_buffer_limit(wire),
-                                                        ldns_buffer_begin(wire)));
-    ldns_buffer_free(wire);
+    ldns_pkt_set_edns_option_list(reply, options); // the packet owns the list from here on
 }
 
 // A header alone answers a message that could not be read: its id, the query's opcode.
@@ -88,6 +81,24 @@ Outcome replied(const Packet &reply)
     out.reply = toWire(reply.get());
     out.kind = out.reply.isEmpty() ? Outcome::Kind::drop : Outcome::Kind::reply;
     return out;
+}
+
+// Everything an answer built for this query depends on besides its id and the letter case of its
+// name: the question, the flags echoed back, EDNS and what the client takes.
+void describe(const ldns_pkt *query, const ldns_rdf *owner, Transport transport, Outcome *out)
+{
+    const ldns_rr *question = ldns_rr_list_rr(ldns_pkt_question(query), 0);
+    const quint16 type = quint16(ldns_rr_get_type(question));
+    const quint16 klass = quint16(ldns_rr_get_class(question));
+    out->question = QByteArray(reinterpret_cast<const char *>(ldns_rdf_data(owner)), qsizetype(ldns_rdf_size(owner)))
+                        .toLower();
+    out->question.append(char(type >> 8)).append(char(type)).append(char(klass >> 8)).append(char(klass));
+    const char flags = char((ldns_pkt_rd(query) ? 1 : 0) | (ldns_pkt_cd(query) ? 2 : 0) |
+                            (ldns_pkt_edns(query) ? 4 : 0) | (ldns_pkt_edns_do(query) ? 8 : 0) |
+                            (transport == Transport::tcp ? 16 : 0));
+    const quint16 limit = quint16(udpLimit(query));
+    out->asked = out->question;
+    out->asked.append(flags).append(char(limit >> 8)).append(char(limit));
 }
 
 NameSuffixes suffixesOf(const ldns_rdf *name)
@@ -116,9 +127,8 @@ qsizetype udpLimit(const ldns_pkt *query)
 }
 
 Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const QHostAddress &client,
-               Transport transport)
+               Transport transport, AnswerMemo *blocked)
 {
-    (void)transport;
     if (size < 12 || size > 65535)
         return {};
     ldns_pkt *parsed = nullptr;
@@ -148,9 +158,21 @@ Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const 
     case DnsPolicy::Verdict::refuse:
         return replied(replyTo(parsed, LDNS_RCODE_REFUSED));
     case DnsPolicy::Verdict::block: {
+        Outcome memo;
+        if (blocked) {
+            describe(parsed, owner, transport, &memo);
+            memo.reply = blocked->find(memo.asked, data, size);
+            if (!memo.reply.isEmpty()) {
+                memo.kind = Outcome::Kind::reply;
+                return memo;
+            }
+        }
         Packet reply = replyTo(parsed, LDNS_RCODE_NXDOMAIN);
         addBlockedError(reply.get());
-        return replied(reply);
+        Outcome out = replied(reply);
+        if (blocked && out.kind == Outcome::Kind::reply)
+            blocked->store(memo.asked, out.reply);
+        return out;
     }
     case DnsPolicy::Verdict::probe: {
         Packet reply = replyTo(parsed, LDNS_RCODE_NOERROR);
@@ -174,17 +196,52 @@ Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const 
 
     if (klass != LDNS_RR_CLASS_IN || type == LDNS_RR_TYPE_AXFR || type == LDNS_RR_TYPE_IXFR)
         return replied(replyTo(parsed, LDNS_RCODE_REFUSED));
-    char *text = ldns_rdf2str(owner);
-    if (!text)
-        return replied(replyTo(parsed, LDNS_RCODE_SERVFAIL));
     Outcome out;
     out.kind = Outcome::Kind::forward;
     out.query = query;
-    out.name = text;
-    std::free(text);
     out.type = int(type);
     out.klass = int(klass);
+    describe(parsed, owner, transport, &out);
     return out;
+}
+
+std::string nameText(const ldns_pkt *query)
+{
+    const ldns_rr *question = ldns_rr_list_rr(ldns_pkt_question(query), 0);
+    char *text = question ? ldns_rdf2str(ldns_rr_owner(question)) : nullptr;
+    if (!text)
+        return {};
+    std::string name = text;
+    std::free(text);
+    return name;
+}
+
+QByteArray AnswerMemo::find(const QByteArray &asked, const char *query, qsizetype size, qint64 stamp) const
+{
+    const auto found = m_entries.constFind(asked);
+    if (found == m_entries.constEnd() || found->stamp != stamp)
+        return {};
+    // The name as the client wrote it sits right after the header in both messages (the first
+    // name of a message is never compressed); a query whose bytes there are not the name ldns
+    // read is answered the long way.
+    const qsizetype nameSize = asked.size() - 7;
+    if (size < 12 + nameSize || found->answer.size() < 12 + nameSize ||
+        QByteArray::fromRawData(query + 12, nameSize).toLower() != QByteArray::fromRawData(asked.constData(), nameSize))
+        return {};
+    QByteArray answer = found->answer;
+    char *bytes = answer.data();
+    bytes[0] = query[0];
+    bytes[1] = query[1];
+    std::memcpy(bytes + 12, query + 12, size_t(nameSize));
+    return answer;
+}
+
+void AnswerMemo::store(const QByteArray &asked, const QByteArray &answer, qint64 stamp)
+{
+    constexpr qsizetype maxEntries = 100000; // when full, it starts again empty
+    if (m_entries.size() >= maxEntries)
+        m_entries.clear();
+    m_entries.insert(asked, {answer, stamp});
 }
 
 Packet readUpstream(const void *packet, int length)

@@ -84,6 +84,9 @@ private:
     QSocketNotifier *m_resolverNotifier = nullptr;
     QSet<Pending *> m_pending;
     QHash<QByteArray, Cached> m_cache;
+    char m_datagram[maxUdpQuery];
+    DnsQuery::AnswerMemo m_blocked;  // NXDOMAIN answers as sent
+    DnsQuery::AnswerMemo m_answered; // cached answers as sent, rebuilt when their TTLs tick
     QElapsedTimer m_clock;
 };
 
@@ -171,15 +174,15 @@ bool DnsWorker::startResolver(const DnsServer::Settings &settings, QString *erro
 
 void DnsWorker::readUdp(QUdpSocket *socket)
 {
+    // Read into one buffer: a datagram object per query costs an allocation of that size.
     while (socket->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket->receiveDatagram(maxUdpQuery);
-        if (!datagram.isValid())
-            continue;
         Pending target;
         target.udp = socket;
-        target.peer = datagram.senderAddress();
-        target.peerPort = quint16(datagram.senderPort());
-        handle(datagram.data(), target.peer, std::move(target));
+        const qint64 size = socket->readDatagram(m_datagram, sizeof m_datagram, &target.peer, &target.peerPort);
+        if (size < 0)
+            break;
+        const QHostAddress peer = target.peer;
+        handle(QByteArray::fromRawData(m_datagram, size), peer, std::move(target));
     }
 }
 
@@ -228,7 +231,7 @@ void DnsWorker::readTcp(QTcpSocket *socket)
 void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pending target)
 {
     DnsQuery::Outcome outcome =
-        DnsQuery::answer(message.constData(), message.size(), *m_policy, peer, target.transport);
+        DnsQuery::answer(message.constData(), message.size(), *m_policy, peer, target.transport, &m_blocked);
     switch (outcome.kind) {
     case DnsQuery::Outcome::Kind::drop:
         return;
@@ -239,14 +242,19 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
         break;
     }
     // Names differ only in letter case; the DO bit changes what an answer holds.
-    QByteArray key = QByteArray::fromStdString(outcome.name).toLower();
-    key += '/' + QByteArray::number(outcome.type) + '/' + QByteArray::number(outcome.klass) +
-           (ldns_pkt_edns_do(outcome.query.get()) ? "/do" : "");
+    const QByteArray key = outcome.question + (ldns_pkt_edns_do(outcome.query.get()) ? 'd' : '-');
     const auto cached = m_cache.constFind(key);
     if (cached != m_cache.constEnd()) {
         const qint64 age = m_clock.elapsed() / 1000 - cached->storedAt;
         if (age < qint64(cached->seconds)) {
-            send(target, DnsQuery::fromAnswer(outcome.query.get(), cached->answer.get(), quint32(age), target.transport));
+            // TTLs count down by whole seconds: the same answer serves for the rest of this one.
+            const qint64 stamp = (cached->storedAt << 22) | age;
+            QByteArray answer = m_answered.find(outcome.asked, message.constData(), message.size(), stamp);
+            if (answer.isEmpty()) {
+                answer = DnsQuery::fromAnswer(outcome.query.get(), cached->answer.get(), quint32(age), target.transport);
+                m_answered.store(outcome.asked, answer, stamp);
+            }
+            send(target, answer);
             return;
         }
         m_cache.erase(cached);
@@ -257,7 +265,7 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
     pending->worker = this;
     pending->query = outcome.query;
     pending->cacheKey = key;
-    if (ub_resolve_async(m_resolver, outcome.name.c_str(), outcome.type, outcome.klass, pending,
+    if (ub_resolve_async(m_resolver, DnsQuery::nameText(outcome.query.get()).c_str(), outcome.type, outcome.klass, pending,
                          &DnsWorker::resolved, nullptr) != 0) {
         send(*pending, DnsQuery::fromUpstream(pending->query.get(), nullptr, 0, pending->transport));
         delete pending;

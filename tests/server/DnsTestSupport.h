@@ -104,6 +104,7 @@ struct Query {
 struct Answer {
     bool received = false;
     quint16 id = 0;
+    QByteArray question; // the name echoed back, as the answer spells it
     int rcode = -1;
     bool tc = false;
     bool blockedError = false; // Extended DNS Error 15
@@ -136,6 +137,11 @@ inline Answer readAnswer(const QByteArray &wire)
         return answer;
     answer.received = true;
     answer.id = ldns_pkt_id(packet);
+    if (ldns_pkt_qdcount(packet) == 1) {
+        char *name = ldns_rdf2str(ldns_rr_owner(ldns_rr_list_rr(ldns_pkt_question(packet), 0)));
+        answer.question = name;
+        free(name);
+    }
     answer.rcode = ldns_pkt_get_rcode(packet);
     answer.tc = ldns_pkt_tc(packet);
     if (ldns_edns_option_list *options = ldns_pkt_edns_get_option_list(packet)) {

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 mustRead(outcome.reply);
                 break;
             case DnsQuery::Outcome::Kind::forward: {
-                if (!outcome.query || outcome.name.empty())
+                if (!outcome.query || DnsQuery::nameText(outcome.query.get()).empty())
                     std::abort();
                 const QByteArray answer = DnsQuery::fromUpstream(outcome.query.get(), data, int(size), transport);
                 if (transport == DnsQuery::Transport::udp && answer.size() > DnsQuery::udpLimit(outcome.query.get()))

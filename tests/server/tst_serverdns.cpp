@@ -147,6 +147,35 @@ private slots:
         QVERIFY(other.ttls.value(0, 300) < 300);
     }
 
+    // Answers built once are reused for the same question: each still carries its own query's id
+    // and name as the client spelled it.
+    void repeatedQuestionsKeepTheirIdAndSpelling_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("edns");
+        QTest::newRow("blocked") << QByteArray("www.blocked.test.") << true;
+        QTest::newRow("allowed, from the cache") << QByteArray("spelled.test.") << false;
+    }
+
+    void repeatedQuestionsKeepTheirIdAndSpelling()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, edns);
+        const QList<QByteArray> spellings{name, name.toUpper(), name.left(3).toUpper() + name.mid(3)};
+        QList<Answer> answers;
+        for (quint16 id = 0; id < spellings.size(); ++id) {
+            const Query query{spellings[id], LDNS_RR_TYPE_A, false, edns, QHostAddress(QHostAddress::LocalHost)};
+            answers.append(readAnswer(exchangeUdp(queryWire(query, quint16(4000 + id)), m_dns, query.source)));
+        }
+        for (qsizetype i = 0; i < answers.size(); ++i) {
+            QCOMPARE(answers[i].id, quint16(4000 + i));
+            QCOMPARE(answers[i].question, spellings[i]);
+            QCOMPARE(answers[i].rcode, answers[0].rcode);
+            QCOMPARE(answers[i].blockedError, edns);
+            QCOMPARE(answers[i].records, answers[0].records);
+        }
+    }
+
     void changesThroughTheApi()
     {
         auto post = [this](const char *path, const ServerClient::Form &form) {
