@@ -4,9 +4,11 @@
 #include "controls/OnlyIntegerValueFormatter.h"
 #include "controls/ZelSecureTextField.h"
 #include "pin/RandomPin.h"
+#include "pin/setWaitingTimeWC.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
 
-#include <QAccessible>
-#include <QRandomGenerator>
+#include <QHBoxLayout>
 #include <QToolButton>
 #include <QtTest>
 
@@ -105,6 +107,31 @@ private slots:
         QCOMPARE(field.textMargins().right(), 0);
         field.setPasswordIsVisible(true);
         QCOMPARE(field.echoMode(), QLineEdit::Normal);
+    }
+
+    void waitingTimeLayoutFollowsTheLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<int>("spacing");
+        QTest::newRow("fr") << "fr" << 5;
+        QTest::newRow("en") << "en" << 16;
+    }
+    void waitingTimeLayoutFollowsTheLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(int, spacing);
+        TestEnvironment env;
+        PreferencesStore::shared().setString(PrefKey::CurrentLanguage, language);
+        setWaitingTimeWC sheet(QStringLiteral("482913"));
+        QTRY_COMPARE(sheet.timingStackView->spacing(), spacing);
+        if (language == QLatin1String("fr"))
+            QCOMPARE(sheet.panel()->size(), QSize(500, 250));
+        // Untouched, the choice is 12 hours; a tag outside the four leaves it.
+        QCOMPARE(sheet.hours, QStringLiteral("12"));
+        sheet.selectedHours(3);
+        QCOMPARE(sheet.hours, QStringLiteral("175200"));
+        sheet.selectedHours(4);
+        QCOMPARE(sheet.hours, QStringLiteral("175200"));
     }
 };
 

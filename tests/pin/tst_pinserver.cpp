@@ -323,6 +323,11 @@ private slots:
                     common().presented(CommmonFunction::VerifyPinOnStartSlot) != start);
         start = sheet<VerifyPinOnStart>();
         QVERIFY(start);
+        start->close(); // the window's close button
+        QTRY_VERIFY(common().presented(CommmonFunction::VerifyPinOnStartSlot) &&
+                    common().presented(CommmonFunction::VerifyPinOnStartSlot) != start);
+        start = sheet<VerifyPinOnStart>();
+        QVERIFY(start);
         QVERIFY(!mainContent());
 
         // Four wrong PINs count up; the fifth blocks the PIN and the counter starts over.
