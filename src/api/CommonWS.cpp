@@ -126,39 +126,41 @@ void CommonWS::updateProfile(const QString &name, const QString &deviceName, con
                                    std::move(completion), storeUser<UpdateProfile>, anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::setupPin(qint64 hours, Completion<BaseModel<SetupPinModel>> completion)
+void CommonWS::setupPin(qint64 hours, const QString &pin, Completion<BaseModel<SetupPinModel>> completion,
+                        NoAnswer noAnswer)
 {
-    const QString pin = PreferencesStore::shared().stringForKey(PrefKey::pin).value_or(QString());
     call<BaseModel<SetupPinModel>>(WebService::setupPin, true,
                                    {{QStringLiteral("time"), QString::number(hours)}, {QStringLiteral("pin"), pin}},
-                                   std::move(completion));
+                                   std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::checkPin(qint64 attempt, const QString &pin, Completion<BaseModel<CheckPinModel>> completion)
+void CommonWS::checkPin(qint64 attempt, const QString &pin, Completion<BaseModel<CheckPinModel>> completion,
+                        NoAnswer noAnswer)
 {
     call<BaseModel<CheckPinModel>>(WebService::checkPin, true,
                                    {{QStringLiteral("user_id"), storedUserID()},
                                     {QStringLiteral("attempt"), QString::number(attempt)},
                                     {QStringLiteral("pin"), pin}},
-                                   std::move(completion));
+                                   std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::retrievePin(Completion<BaseModel<RetrievePinModel>> completion)
+void CommonWS::retrievePin(Completion<BaseModel<RetrievePinModel>> completion, NoAnswer noAnswer)
 {
     call<BaseModel<RetrievePinModel>>(WebService::retrievePin, true, {{QStringLiteral("user_id"), storedUserID()}},
-                                      std::move(completion));
+                                      std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::updatePin(const QString &oldPin, const QString &pin, Completion<BaseModel<UpdatePinModel>> completion)
+void CommonWS::updatePin(const QString &oldPin, const QString &pin, Completion<BaseModel<UpdatePinModel>> completion,
+                         NoAnswer noAnswer)
 {
     call<BaseModel<UpdatePinModel>>(WebService::updatePin, true,
                                     {{QStringLiteral("old_pin"), oldPin}, {QStringLiteral("pin"), pin}},
-                                    std::move(completion));
+                                    std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::removePin(Completion<DisablePinModel> completion)
+void CommonWS::removePin(Completion<DisablePinModel> completion, NoAnswer noAnswer)
 {
-    call<DisablePinModel>(WebService::removepin, true, {}, std::move(completion));
+    call<DisablePinModel>(WebService::removepin, true, {}, std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::getBlockWebsiteByUser(Completion<BaseModel<BlockWebsiteModel>> completion)

@@ -38,12 +38,16 @@ public:
     void forgotPassword(const QString &email, Completion<BaseModel<AuthModel>> completion);
     void updateProfile(const QString &name, const QString &deviceName, const QString &password,
                        Completion<BaseModel<UpdateProfile>> completion, NoAnswer noAnswer = {});
-    // Sends the PIN stored under "pin" with the waiting time in hours (12, 24, 48 or foreverHours).
-    void setupPin(qint64 hours, Completion<BaseModel<SetupPinModel>> completion);
-    void checkPin(qint64 attempt, const QString &pin, Completion<BaseModel<CheckPinModel>> completion);
-    void retrievePin(Completion<BaseModel<RetrievePinModel>> completion);
-    void updatePin(const QString &oldPin, const QString &pin, Completion<BaseModel<UpdatePinModel>> completion);
-    void removePin(Completion<DisablePinModel> completion);
+    // Sends the new PIN with the waiting time in hours (12, 24, 48 or foreverHours). The PIN is
+    // handed over in memory only: it never goes through the preferences.
+    void setupPin(qint64 hours, const QString &pin, Completion<BaseModel<SetupPinModel>> completion,
+                  NoAnswer noAnswer = {});
+    void checkPin(qint64 attempt, const QString &pin, Completion<BaseModel<CheckPinModel>> completion,
+                  NoAnswer noAnswer = {});
+    void retrievePin(Completion<BaseModel<RetrievePinModel>> completion, NoAnswer noAnswer = {});
+    void updatePin(const QString &oldPin, const QString &pin, Completion<BaseModel<UpdatePinModel>> completion,
+                   NoAnswer noAnswer = {});
+    void removePin(Completion<DisablePinModel> completion, NoAnswer noAnswer = {});
     void getBlockWebsiteByUser(Completion<BaseModel<BlockWebsiteModel>> completion);
     void blockWebsite(const QString &domain, Completion<BaseModel<BlockData>> completion);
     void unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> completion);

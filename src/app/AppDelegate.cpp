@@ -125,7 +125,8 @@ void AppDelegate::showWindow()
         PreferencesStore &prefs = PreferencesStore::shared();
         NotificationCenter::defaultCenter().post(QStringLiteral("pin_protection_off"),
                                                  prefs.boolForKey(PrefKey::isPinSeted));
-        if (prefs.boolForKey(PrefKey::isPinSeted) && !prefs.boolForKey(PrefKey::isLoggedOut))
+        if (m_presenter->verifyingPinOnStart() ||
+            (prefs.boolForKey(PrefKey::isPinSeted) && !prefs.boolForKey(PrefKey::isLoggedOut)))
             m_presenter->showVerifyPinOnStart();
         else if (prefs.boolForKey(PrefKey::isLogin))
             m_presenter->openMainContent(QSize());

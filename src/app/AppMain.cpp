@@ -8,6 +8,8 @@
 #include "api/ApiManager.h"
 #include "core/Log.h"
 #include "core/TerminationSignals.h"
+#include "pin/PinGate.h"
+#include "pin/PinWindows.h"
 #include "platform/LaunchAgent.h"
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
@@ -57,7 +59,11 @@ CommmonFunction &attachPresenters(CustomWindow *window)
 {
     CommmonFunction &common = CommmonFunction::shared();
     common.setMainWindow(window);
-    common.setMainContentFactory([] { return new SplitViewController; });
+    // The one PIN gate of the application, handed to every screen that asks for the PIN.
+    auto *gate = new PinGate(window);
+    gate->setObjectName(QStringLiteral("pinGate"));
+    common.setMainContentFactory([gate] { return new SplitViewController(gate); });
+    registerPinWindows(common, *gate);
 
     ApiWindowHooks hooks;
     hooks.mainWindowExists = [] { return CommmonFunction::shared().mainWindow() != nullptr; };

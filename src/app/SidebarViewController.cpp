@@ -71,8 +71,9 @@ void SidebarItem::resizeEvent(QResizeEvent *event)
     box->lower();
 }
 
-SidebarViewController::SidebarViewController(QWidget *parent)
+SidebarViewController::SidebarViewController(PinGate *gate, QWidget *parent)
     : QWidget(parent)
+    , m_gate(gate)
 {
     setObjectName(QStringLiteral("SidebarViewController"));
     setFixedWidth(230);
@@ -204,7 +205,7 @@ void SidebarViewController::btnProtectionOnOffTapped(QAbstractButton *sender)
 
     switch (tag) {
     case 1:
-        showController(protectionVC, [] { return new ProtectionViewController; });
+        showController(protectionVC, [this] { return new ProtectionViewController(m_gate); });
         break;
     case 2:
         showController(blockAppsVC, [] { return new PlaceholderScreen(QStringLiteral("App Block List")); });
@@ -267,7 +268,13 @@ void SidebarViewController::switchToggled(QAbstractButton *sender)
     PreferencesStore &prefs = PreferencesStore::shared();
     if (!sender->isChecked()) {
         window = common.makeWindow(QStringLiteral("PinProtectionOff"));
-        common.beginSheet(window);
+        // However the choice ends (a change, the gate, Back, Escape), the switch then shows
+        // what is stored, never a state nobody confirmed.
+        connect(window, &QDialog::finished, this, [this] {
+            pinSwitch->setChecked(PreferencesStore::shared().boolForKey(PrefKey::isPinEnable));
+        });
+        if (!common.beginSheet(window))
+            delete window;
     } else if (prefs.boolForKey(PrefKey::isPinSeted)) {
         prefs.setBool(PrefKey::isPinEnable, true);
     } else {

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class PinGate;
 class QDialog;
 class QFrame;
 class QLabel;
@@ -35,7 +36,7 @@ class SidebarViewController : public QWidget
 {
     Q_OBJECT
 public:
-    explicit SidebarViewController(QWidget *parent = nullptr);
+    explicit SidebarViewController(PinGate *gate, QWidget *parent = nullptr);
 
     void btnProtectionOnOffTapped(QAbstractButton *sender);
     void switchToggled(QAbstractButton *sender);
@@ -83,6 +84,7 @@ private:
     SidebarItem *addItem(int tag, QLabel *&label);
 
     QList<SidebarItem *> m_items;
+    PinGate *m_gate;
 };
 
 QIcon sidebarIcon(const QString &name);

@@ -8,9 +8,9 @@
 #include <QHBoxLayout>
 #include <QStackedWidget>
 
-SplitViewController::SplitViewController(QWidget *parent)
+SplitViewController::SplitViewController(PinGate *gate, QWidget *parent)
     : QWidget(parent)
-    , m_sidebar(new SidebarViewController(this))
+    , m_sidebar(new SidebarViewController(gate, this))
     , m_detail(new QStackedWidget(this))
 {
     setObjectName(QStringLiteral("SplitViewController"));
@@ -32,7 +32,7 @@ SplitViewController::SplitViewController(QWidget *parent)
 
     connect(m_sidebar, &SidebarViewController::showDetail, this, &SplitViewController::showDetail);
     // The protection screen is the first detail screen, and the sidebar keeps it.
-    m_sidebar->protectionVC = new ProtectionViewController;
+    m_sidebar->protectionVC = new ProtectionViewController(gate);
     showDetail(m_sidebar->protectionVC);
     CommmonFunction::shared().objcSplitViewController = this;
     CommmonFunction::shared().sheetArea = m_detail;

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class PinGate;
 class QStackedWidget;
 class SidebarViewController;
 
@@ -10,7 +11,7 @@ class SplitViewController : public QWidget
 {
     Q_OBJECT
 public:
-    explicit SplitViewController(QWidget *parent = nullptr);
+    explicit SplitViewController(PinGate *gate, QWidget *parent = nullptr);
 
     SidebarViewController *sidebar() const { return m_sidebar; }
     QWidget *detail() const;

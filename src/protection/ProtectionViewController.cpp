@@ -3,12 +3,12 @@
 #include "DNSConfiguration.h"
 #include "api/CommonWS.h"
 #include "core/Log.h"
+#include "pin/PinGate.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 #include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
-#include "ui/PinActions.h"
 #include "ui/Style.h"
 
 #include <QCoreApplication>
@@ -51,9 +51,10 @@ QPushButton *boxButton(const QString &name, const QString &icon, QLabel *label, 
 }
 } // namespace
 
-ProtectionViewController::ProtectionViewController(QWidget *parent)
+ProtectionViewController::ProtectionViewController(PinGate *gate, QWidget *parent)
     : QWidget(parent)
     , exitProcess([](int status) { QCoreApplication::exit(status); })
+    , m_gate(gate)
 {
     setObjectName(QStringLiteral("ProtectionViewController"));
 
@@ -200,7 +201,6 @@ void ProtectionViewController::hideEvent(QHideEvent *event)
 
 void ProtectionViewController::OnOffCenter(QAbstractButton *)
 {
-    pendingPinAction = PinAction::ProtectionOff;
     QTimer::singleShot(0, this, [this] { toggle(); });
 }
 
@@ -208,22 +208,19 @@ void ProtectionViewController::toggle()
 {
     DNSConfiguration &dns = DNSConfiguration::shared();
     if (protection == Protection::on) {
-        if (!PreferencesStore::shared().boolForKey(PrefKey::isPinEnable))
-            dns.clearFromSwitch([this] { protection = Protection::off; });
-        else
-            showVerifyPin();
+        QPointer<ProtectionViewController> self(this);
+        m_gate->ask(PinAction::ProtectionOff, [self](PinGate::Finish finish) {
+            if (self) {
+                DNSConfiguration::shared().clearFromSwitch([self] { self->protection = Protection::off; });
+                self->refreshDisplay();
+            }
+            finish(true);
+        });
     } else {
         // Turning protection on never needs the PIN.
         dns.applyFromSwitch([this] { protection = Protection::on; });
     }
     refreshDisplay();
-}
-
-void ProtectionViewController::showVerifyPin()
-{
-    if (!verifyPinWC)
-        verifyPinWC = CommmonFunction::shared().makeWindow(QStringLiteral("VerifyPin"));
-    CommmonFunction::shared().beginSheet(verifyPinWC);
 }
 
 void ProtectionViewController::SetupPinProtection(QAbstractButton *)
@@ -257,11 +254,16 @@ void ProtectionViewController::LiveChat(QAbstractButton *)
 
 void ProtectionViewController::UninstallApp(QAbstractButton *)
 {
-    pendingPinAction = PinAction::Uninstall;
-    if (PreferencesStore::shared().boolForKey(PrefKey::isPinEnable)) {
-        showVerifyPin();
-        return;
-    }
+    QPointer<ProtectionViewController> self(this);
+    m_gate->ask(PinAction::Uninstall, [self](PinGate::Finish finish) {
+        if (self)
+            self->uninstall();
+        finish(true);
+    });
+}
+
+void ProtectionViewController::uninstall()
+{
     const QString output = installedApplication.remove();
     Log::line(QStringLiteral("Result - ") + output);
     if (!output.isEmpty())

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 
+class PinGate;
 class QAbstractButton;
 class QDialog;
 class QFrame;
@@ -20,7 +21,7 @@ class ProtectionViewController : public QWidget
 {
     Q_OBJECT
 public:
-    explicit ProtectionViewController(QWidget *parent = nullptr);
+    explicit ProtectionViewController(PinGate *gate, QWidget *parent = nullptr);
 
     void OnOffCenter(QAbstractButton *sender);
     void SetupPinProtection(QAbstractButton *sender);
@@ -60,10 +61,11 @@ protected:
 
 private:
     void viewWillAppear();
-    void showVerifyPin();
+    // Removes the installed files, clears the DNS and signs out; stops on the first failure.
+    void uninstall();
     void uninstallCompleted();
 
     QPointer<QDialog> liveChatWC;
-    QPointer<QDialog> verifyPinWC;
+    PinGate *m_gate;
     bool m_observing = false;
 };

@@ -1,7 +1,5 @@
 #include "CommmonFunction.h"
 
-#include "PinActions.h"
-
 #include "MainWindowController.h"
 #include "PlaceholderSheet.h"
 #include "SheetDialog.h"
@@ -10,8 +8,6 @@
 
 #include <QTimer>
 #include <memory>
-
-int pendingPinAction = PinAction::None;
 
 namespace {
 std::unique_ptr<CommmonFunction> &sharedSlot()
@@ -32,7 +28,6 @@ CommmonFunction &CommmonFunction::shared()
 void CommmonFunction::resetShared()
 {
     sharedSlot().reset();
-    pendingPinAction = PinAction::None;
 }
 
 void CommmonFunction::setMainWindow(CustomWindow *window)

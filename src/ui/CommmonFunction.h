@@ -36,6 +36,7 @@ public:
     bool beginSheet(QDialog *window);
 
     void showVerifyPinOnStart() override;
+    bool verifyingPinOnStart() const override { return !m_slots.value(VerifyPinOnStartSlot).isNull(); }
     void showLogIn() override;
     void showSignup();
     void showPassword();

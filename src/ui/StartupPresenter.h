@@ -15,6 +15,9 @@ class StartupPresenter
 public:
     virtual ~StartupPresenter() = default;
     virtual void showVerifyPinOnStart() = 0;
+    // Whether the start-up PIN dialog is up (or waiting to come back): nothing may open the
+    // main content around it.
+    virtual bool verifyingPinOnStart() const { return false; }
     virtual void showLogIn() = 0;
     // Makes the sidebar and detail pane the main window's content; a valid size fixes the
     // window to it.

@@ -152,10 +152,7 @@ private slots:
             "update-profile.json");
         add(
             "setupPin forever",
-            [](Done d) {
-                PreferencesStore::shared().setString(PrefKey::pin, "482913");
-                ws().setupPin(CommonWS::foreverHours, capture<BaseModel<SetupPinModel>>(d));
-            },
+            [](Done d) { ws().setupPin(CommonWS::foreverHours, "482913", capture<BaseModel<SetupPinModel>>(d)); },
             true, "setupPin", "pin=482913&time=175200", "setupPin.json");
         add(
             "checkPin", [](Done d) { ws().checkPin(2, "111111", capture<BaseModel<CheckPinModel>>(d)); }, true,

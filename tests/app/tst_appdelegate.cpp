@@ -26,6 +26,7 @@ class RecordingPresenter : public StartupPresenter
 public:
     void showVerifyPinOnStart() override { calls << QStringLiteral("pin"); }
     void showLogIn() override { calls << QStringLiteral("login"); }
+    bool verifyingPinOnStart() const override { return pinDialogUp; }
     void openMainContent(const QSize &size) override
     {
         calls << QStringLiteral("main");
@@ -33,6 +34,7 @@ public:
     }
     QStringList calls;
     QList<QSize> sizes;
+    bool pinDialogUp = false;
 };
 
 const QString filter = DNSConfiguration::defaultAddress();
@@ -236,6 +238,7 @@ private slots:
         QFETCH(bool, loggedOut);
         QFETCH(bool, login);
         QFETCH(QString, shown);
+        presenter.pinDialogUp = false;
         PreferencesStore &prefs = PreferencesStore::shared();
         prefs.setBool(PrefKey::isPinSeted, pinSet);
         prefs.setBool(PrefKey::isLoggedOut, loggedOut);
@@ -265,6 +268,12 @@ private slots:
         QCOMPARE(posted, QVariantList{pinSet});
         if (shown == "main") // the tray keeps the window's size
             QCOMPARE(presenter.sizes, QList<QSize>{QSize()});
+
+        // While the start-up PIN dialog is up, nothing opens the main content around it.
+        presenter.calls.clear();
+        presenter.pinDialogUp = true;
+        delegate->showWindow();
+        QTRY_COMPARE(presenter.calls, QStringList{"pin"});
     }
 };
 

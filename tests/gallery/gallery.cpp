@@ -8,6 +8,15 @@
 #include "app/SidebarViewController.h"
 #include "app/SplitViewController.h"
 #include "app/ViewController.h"
+#include "controls/ZelSecureTextField.h"
+#include "pin/ChangePin.h"
+#include "pin/ConfirmPin.h"
+#include "pin/PinGate.h"
+#include "pin/PinProtectionOff.h"
+#include "pin/PinProtectionWC.h"
+#include "pin/RetrivePinPage.h"
+#include "pin/VerifyPinOnStart.h"
+#include "pin/setWaitingTimeWC.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 #include "platform/macos/NetworkSetupResolver.h"
@@ -140,6 +149,24 @@ void renderLanguage(const QString &language)
     closePopups();
     common.dismissPresented(CommmonFunction::LogInSlot);
 
+    // The start-up PIN dialog, on the launch screen as a restart with a PIN shows it.
+    common.showVerifyPinOnStart();
+    settle();
+    if (QDialog *pin = common.presented(CommmonFunction::VerifyPinOnStartSlot)) {
+        save(pin, QStringLiteral("sheet-verify-pin-on-start"), language);
+        auto *page = new RetrivePinPage(
+            QStringLiteral("Your pin will be e-mailed to you on 2026-12-08 09:30 (UTC)."), pin, main.window());
+        pin->hide();
+        common.beginSheet(page);
+        save(page, QStringLiteral("sheet-retrieve-pin"), language);
+        page->hide();
+        page->deleteLater();
+    } else {
+        QTextStream(stderr) << "no start-up PIN sheet\n";
+        ++failures;
+    }
+    common.dismissPresented(CommmonFunction::VerifyPinOnStartSlot);
+
     common.openMainContent(QSize(800, 500));
     main.showWindow();
     auto *split = qobject_cast<SplitViewController *>(main.window()->content());
@@ -184,7 +211,37 @@ void renderLanguage(const QString &language)
         save(alert, QStringLiteral("alert-requires-admin"), language);
     closePopups();
 
-    auto *placeholder = common.makeWindow(QStringLiteral("PinProtectionWC"));
+    // The PIN sheets, each on the main content as its screen opens it.
+    const auto show = [&](QDialog *sheet, const QString &name) {
+        common.beginSheet(sheet);
+        save(sheet, name, language);
+    };
+    auto *setup = qobject_cast<PinProtectionWC *>(common.makeWindow(QStringLiteral("PinProtectionWC")));
+    QTest::keyClicks(setup->PinTextField, QStringLiteral("4829"));
+    show(setup, QStringLiteral("sheet-pin-setup"));
+    setup->RandomPin();
+    save(setup, QStringLiteral("sheet-pin-setup-hidden"), language);
+    setup->reject();
+    auto *confirm = new ConfirmPin(QStringLiteral("482913"), main.window());
+    show(confirm, QStringLiteral("sheet-pin-confirm"));
+    confirm->reject();
+    auto *waiting = new setWaitingTimeWC(QStringLiteral("482913"), main.window());
+    show(waiting, QStringLiteral("sheet-pin-waiting-time"));
+    waiting->reject();
+    show(common.makeWindow(QStringLiteral("PinProtectionOff")), QStringLiteral("sheet-pin-off"));
+    closePopups();
+    auto *change = qobject_cast<ChangePin *>(common.makeWindow(QStringLiteral("ChangePin")));
+    show(change, QStringLiteral("sheet-pin-change"));
+    change->randomPin();
+    save(change, QStringLiteral("sheet-pin-change-hidden"), language);
+    change->reject();
+    prefs.setBool(PrefKey::isPinEnable, true);
+    protection->UninstallApp(protection->btnUninstall);
+    if (QWidget *verify = newestPopup())
+        save(verify, QStringLiteral("sheet-verify-pin"), language);
+    closePopups();
+
+    auto *placeholder = common.makeWindow(QStringLiteral("LiveChat"));
     common.beginSheet(placeholder);
     save(placeholder, QStringLiteral("sheet-not-available"), language);
     closePopups();

@@ -2,6 +2,7 @@
 #include "ApiTestBed.h"
 #include "LogCapture.h"
 #include "TestEnvironment.h"
+#include "pin/PinGate.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
@@ -10,7 +11,6 @@
 #include "protection/ProtectionViewController.h"
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
-#include "ui/PinActions.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -26,11 +26,12 @@ private:
     TestEnvironment *env = nullptr;
     AlertRecorder *alerts = nullptr;
     std::unique_ptr<MainWindowController> main;
+    std::unique_ptr<PinGate> gate;
     const QString filter = DNSConfiguration::defaultAddress();
 
     ProtectionViewController *screen()
     {
-        auto *vc = new ProtectionViewController;
+        auto *vc = new ProtectionViewController(gate.get());
         main->window()->setContent(vc);
         main->window()->setFixedContentSize(570, 500);
         main->showWindow();
@@ -58,9 +59,11 @@ private slots:
         DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
         main = std::make_unique<MainWindowController>();
         CommmonFunction::shared().setMainWindow(main->window());
+        gate = std::make_unique<PinGate>();
     }
     void cleanup()
     {
+        gate.reset();
         main.reset();
         bed.reset();
     }
@@ -78,10 +81,12 @@ private slots:
         QCOMPARE(ethernet(), filter + '\n');
         QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
         QTRY_COMPARE(syncs(), 1);
-        QCOMPARE(pendingPinAction, int(PinAction::ProtectionOff));
+        // Turning on is not a protected change.
+        QCOMPARE(gate->pendingPinAction(), PinAction::None);
 
         QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
         QTRY_COMPARE(vc->OnOffLbl->text(), QStringLiteral("OFF"));
+        QCOMPARE(gate->pendingPinAction(), PinAction::ProtectionOff);
         QCOMPARE(ethernet(), QString());
         QVERIFY(!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
         QVERIFY(alerts->alerts.isEmpty());
@@ -114,7 +119,7 @@ private slots:
         QTRY_VERIFY(sheetNames().contains(QStringLiteral("VerifyPin")));
         QCOMPARE(vc->protection, Protection::on);
         QCOMPARE(ethernet(), filter + '\n');
-        QCOMPARE(pendingPinAction, int(PinAction::ProtectionOff));
+        QCOMPARE(gate->pendingPinAction(), PinAction::ProtectionOff);
     }
 
     void appearingReadsTheSystemAndLeavingRecordsIt()
@@ -208,7 +213,7 @@ private slots:
         QCOMPARE(log.lines.mid(0, 2), (QStringList{"Result - ", "Unistall Success"}));
         QCOMPARE(ethernet(), QString());
         QCOMPARE(vc->protection, Protection::off);
-        QCOMPARE(pendingPinAction, int(PinAction::Uninstall));
+        QCOMPARE(gate->pendingPinAction(), PinAction::Uninstall);
         // The process ends only once the server confirmed the sign-out.
         QVERIFY(exits.isEmpty());
         QTRY_COMPARE(exits, QList<int>{0});
@@ -250,7 +255,7 @@ private slots:
         QTest::mouseClick(vc->btnUninstall, Qt::LeftButton);
         QVERIFY(QFile::exists(exe));
         QVERIFY(sheetNames().contains(QStringLiteral("VerifyPin")));
-        QCOMPARE(pendingPinAction, int(PinAction::Uninstall));
+        QCOMPARE(gate->pendingPinAction(), PinAction::Uninstall);
     }
 
     void aClickOnTheTextOfABoxCounts_data()

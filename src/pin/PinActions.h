@@ -1,7 +1,6 @@
 #pragma once
 
-// The protected change waiting for the PIN gate: written by the gated screen just before it
-// decides whether to ask for the PIN, read by the gate when the PIN is accepted or cancelled.
+// The protected changes a screen asks the PIN gate for.
 namespace PinAction {
 enum Code : int {
     None = 0,
@@ -13,5 +12,3 @@ enum Code : int {
     UnblockCategory = 6,
 };
 } // namespace PinAction
-
-extern int pendingPinAction;

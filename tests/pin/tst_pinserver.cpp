@@ -1,0 +1,567 @@
+// The PIN as a user meets it, against a real nimbrel-server on 127.0.0.1: setup (typed and
+// hidden), the start-up dialog, the gate in front of each protected change, disable, change and
+// retrieval by e-mail. Each step is driven through the sheets' fields and buttons.
+#include "AlertRecorder.h"
+#include "BuildConfig.h"
+#include "FakeClock.h"
+#include "FakeFlagSource.h"
+#include "LogCapture.h"
+#include "ServerProcess.h"
+#include "TestEnvironment.h"
+#include "api/ApiManager.h"
+#include "app/AppMain.h"
+#include "app/SidebarViewController.h"
+#include "app/SplitViewController.h"
+#include "app/ViewController.h"
+#include "controls/ToggleSwitch.h"
+#include "controls/ZelSecureTextField.h"
+#include "pin/ChangePin.h"
+#include "pin/ConfirmPin.h"
+#include "pin/PinGate.h"
+#include "pin/PinProtectionOff.h"
+#include "pin/PinProtectionWC.h"
+#include "pin/RetrivePinPage.h"
+#include "pin/VerifyPin.h"
+#include "pin/VerifyPinOnStart.h"
+#include "pin/setWaitingTimeWC.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "platform/macos/NetworkSetupResolver.h"
+#include "protection/DNSConfiguration.h"
+#include "protection/ProtectionViewController.h"
+#include "ui/CommmonFunction.h"
+#include "ui/MainWindowController.h"
+#include "ui/PlaceholderSheet.h"
+
+#include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+// Stands in for the blocked-applications, website and category screens.
+class GatedScreenDouble : public PinGatedScreen
+{
+public:
+    void performPinAction(PinAction::Code code, std::function<void(bool)> finish) override
+    {
+        performed << int(code);
+        finish(true);
+    }
+    QList<int> performed;
+};
+} // namespace
+
+class TestPinServer : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<ServerProcess> server;
+    std::unique_ptr<ServerClient> client;
+    std::unique_ptr<AlertRecorder> alerts;
+    std::unique_ptr<LogCapture> log;
+    std::unique_ptr<FakeClock> clock;
+    std::unique_ptr<MainWindowController> main;
+    std::shared_ptr<FakeFlagSource> flags;
+    QByteArray token;
+    qint64 userID = 0;
+
+    CommmonFunction &common() { return CommmonFunction::shared(); }
+    PreferencesStore &prefs() { return PreferencesStore::shared(); }
+    PinGate *gate() { return main->window()->findChild<PinGate *>(); }
+    SplitViewController *mainContent() { return qobject_cast<SplitViewController *>(main->window()->content()); }
+    SidebarViewController *sidebar() { return mainContent()->sidebar(); }
+    QString lastAlert() const { return alerts->alerts.isEmpty() ? QString() : alerts->alerts.last().second; }
+    qint64 attemp() { return prefs().integerForKey(PrefKey::attemp); }
+
+    // The newest visible sheet of this class on the main window, once it is there.
+    template <class W> W *sheet()
+    {
+        W *found = nullptr;
+        (void)QTest::qWaitFor([&] {
+            found = nullptr;
+            for (W *w : main->window()->findChildren<W *>())
+                if (w->isVisible())
+                    found = w;
+            return found != nullptr;
+        });
+        return found;
+    }
+    template <class W> bool noSheet()
+    {
+        const auto list = main->window()->findChildren<W *>();
+        return std::none_of(list.begin(), list.end(), [](W *w) { return w->isVisible(); });
+    }
+
+    ServerAnswer api(const QString &path, const ServerClient::Form &form = {}) { return client->post(path, form, token); }
+    void pinOnServer(const QString &pin, const QString &hours = QStringLiteral("24"))
+    {
+        QVERIFY(api(QStringLiteral("setupPin"), {{"time", hours}, {"pin", pin}}).accepted());
+        prefs().setBool(PrefKey::isPinSeted, true);
+    }
+    bool serverAccepts(const QString &pin)
+    {
+        return api(QStringLiteral("checkPin"), {{"user_id", QString::number(userID)}, {"attempt", "1"}, {"pin", pin}})
+            .accepted();
+    }
+    void signedIn()
+    {
+        prefs().setBool(PrefKey::isLogin, true);
+        prefs().setBool(PrefKey::isLoggedOut, false);
+        prefs().setString(PrefKey::loginToken, QString::fromLatin1(token));
+        prefs().setInteger(PrefKey::user_id, userID);
+        prefs().setString(PrefKey::user_email, QStringLiteral("ada@example.org"));
+    }
+    void openMain()
+    {
+        signedIn();
+        common().openMainContent(QSize(800, 500));
+        main->showWindow();
+        QTRY_VERIFY(mainContent() && mainContent()->isVisible());
+    }
+    // The start-up dialog, as a launch with a PIN set shows it.
+    VerifyPinOnStart *launchWithPin()
+    {
+        signedIn();
+        main->window()->setContent(new ViewController(&common()));
+        main->window()->setFixedContentSize(795, 594);
+        main->showWindow();
+        clock->advance(ViewController::startupDelayMs);
+        return sheet<VerifyPinOnStart>();
+    }
+    void enterPin(PinEntryDialog *dialog, const QString &pin)
+    {
+        dialog->pinTF->clear();
+        QTest::keyClicks(dialog->pinTF, pin);
+        QTest::mouseClick(dialog->btnVerify, Qt::LeftButton);
+    }
+    QString preferencesFile() const
+    {
+        QFile file(PreferencesStore::defaultFilePath());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    // Nothing a screen reader or the clipboard can read gives the hidden PIN away.
+    void verifyNotExposed(QLineEdit *field, const QString &pin)
+    {
+        QAccessibleInterface *ia = QAccessible::queryAccessibleInterface(field);
+        QVERIFY(ia);
+        QVERIFY(!ia->text(QAccessible::Value).contains(pin));
+        QVERIFY(!ia->text(QAccessible::Name).contains(pin));
+        if (QAccessibleTextInterface *text = ia->textInterface())
+            QVERIFY(!text->text(0, text->characterCount()).contains(pin));
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        field->selectAll();
+        field->copy();
+        QVERIFY(!QGuiApplication::clipboard()->text().contains(pin));
+        field->end(false);
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TestEnvironment>();
+        env->writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
+        DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
+        server =
+            std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY), env->path(QStringLiteral("server")));
+        QVERIFY(server->start({QStringLiteral("--app-token"), QString::fromUtf8(BuildConfig::appToken)}));
+        client = std::make_unique<ServerClient>(server->apiBase());
+        const ServerAnswer created = client->post(QStringLiteral("signup"),
+                                                  {{"social_media", "0"},
+                                                   {"device_name", "Desk"},
+                                                   {"email", "ada@example.org"},
+                                                   {"password", "long enough 1"},
+                                                   {"profile_id", "0"}},
+                                                  QByteArray(BuildConfig::appToken));
+        QVERIFY2(created.accepted(), qPrintable(created.msg()));
+        token = created.data().toObject().value(QStringLiteral("token")).toString().toUtf8();
+        userID = created.data().toObject().value(QStringLiteral("id")).toInteger();
+        alerts = std::make_unique<AlertRecorder>();
+        log = std::make_unique<LogCapture>();
+        clock = std::make_unique<FakeClock>();
+        QVERIFY(ApiManager::shared().setApiBase(server->apiBase()));
+        flags = std::make_shared<FakeFlagSource>(ReachabilityFlag::Reachable);
+        ApiManager::shared().setupReachability(flags);
+        main = std::make_unique<MainWindowController>();
+        attachPresenters(main->window());
+    }
+    void cleanup()
+    {
+        main.reset();
+        clock.reset();
+        log.reset();
+        alerts.reset();
+        ApiManager::resetShared();
+        client.reset();
+        server.reset();
+        env.reset();
+    }
+
+    void everyPinWindowIsReal()
+    {
+        for (const char *name : {"PinProtectionWC", "PinProtectionOff", "ChangePin", "VerifyPin", "VerifyPinOnStart"}) {
+            std::unique_ptr<QDialog> window(common().makeWindow(QString::fromLatin1(name)));
+            QVERIFY2(!qobject_cast<PlaceholderSheet *>(window.get()), name);
+        }
+    }
+
+    void typedPinThenProtectionOffThroughTheGate()
+    {
+        openMain();
+        QTest::mouseClick(sidebar()->pinSwitch, Qt::LeftButton);
+        auto *setup = sheet<PinProtectionWC>();
+        QVERIFY(setup);
+        QTest::keyClicks(setup->PinTextField, QStringLiteral("12345"));
+        QTest::mouseClick(setup->btnSetPin, Qt::LeftButton);
+        QCOMPARE(lastAlert(), QStringLiteral("Please assign only 6 digit pin!"));
+        QTest::keyClicks(setup->PinTextField, QStringLiteral("67"));
+        QCOMPARE(setup->PinTextField->text(), QStringLiteral("123456"));
+        QTest::mouseClick(setup->btnSetPin, Qt::LeftButton);
+
+        auto *confirm = sheet<ConfirmPin>();
+        QVERIFY(confirm);
+        QTest::keyClicks(confirm->confirmPinTF, QStringLiteral("123455"));
+        QTest::mouseClick(confirm->btnYes, Qt::LeftButton);
+        QCOMPARE(lastAlert(), QStringLiteral("Pin not matched"));
+        confirm->confirmPinTF->clear();
+        QTest::keyClicks(confirm->confirmPinTF, QStringLiteral("123456"));
+        QTest::mouseClick(confirm->btnYes, Qt::LeftButton);
+
+        auto *waiting = sheet<setWaitingTimeWC>();
+        QVERIFY(waiting);
+        QCOMPARE(waiting->hours, QStringLiteral("12"));
+        QTest::mouseClick(waiting->btn24Hours, Qt::LeftButton, {}, QPoint(6, waiting->btn24Hours->height() / 2));
+        QCOMPARE(waiting->hours, QStringLiteral("24"));
+        QTest::mouseClick(waiting->btnSetTheTime, Qt::LeftButton);
+        QTRY_VERIFY2(prefs().boolForKey(PrefKey::isPinSeted), qPrintable(lastAlert()));
+        QTRY_VERIFY(noSheet<setWaitingTimeWC>());
+        QVERIFY(sidebar()->pinSwitch->isChecked());
+        QVERIFY(prefs().boolForKey(PrefKey::isPinEnable));
+        QVERIFY(!preferencesFile().contains(QStringLiteral("123456")));
+        QVERIFY(!log->contains(QStringLiteral("123456")));
+        // The server will not drop the PIN without a fresh check.
+        const ServerAnswer removal = api(QStringLiteral("removepin"));
+        QVERIFY(!removal.accepted());
+        QCOMPARE(removal.msg(), QStringLiteral("Please verify your pin first."));
+
+        // Turning protection off now goes through the gate.
+        auto *protection = qobject_cast<ProtectionViewController *>(mainContent()->detail());
+        QTest::mouseClick(protection->btnProtectionOnOff, Qt::LeftButton);
+        QTRY_COMPARE(protection->protection, Protection::on);
+        QTest::mouseClick(protection->btnProtectionOnOff, Qt::LeftButton);
+        auto *verify = sheet<VerifyPin>();
+        QVERIFY(verify);
+        QCOMPARE(gate()->pendingPinAction(), PinAction::ProtectionOff);
+        QCOMPARE(attemp(), 1);
+        enterPin(verify, QStringLiteral("000000"));
+        QTRY_COMPARE(lastAlert(), QStringLiteral("Please enter a valid otp."));
+        QCOMPARE(attemp(), 2);
+        QCOMPARE(protection->protection, Protection::on);
+        QVERIFY(verify->isVisible());
+        enterPin(verify, QStringLiteral("123456"));
+        QTRY_COMPARE(protection->protection, Protection::off);
+        QTRY_VERIFY(!verify->isVisible());
+        QCOMPARE(env->readFile(QStringLiteral("fake-state/networksetup/dns/Ethernet")), QString());
+        QCOMPARE(attemp(), 1);
+    }
+
+    void hiddenPinNeverLeaves()
+    {
+        openMain();
+        QTest::mouseClick(sidebar()->pinSwitch, Qt::LeftButton);
+        auto *setup = sheet<PinProtectionWC>();
+        QVERIFY(setup);
+        QTest::mouseClick(setup->btnRandomPin, Qt::LeftButton);
+        const QString first = setup->PinTextField->text();
+        QCOMPARE(first.size(), 6);
+        QCOMPARE(setup->PinTextField->echoMode(), QLineEdit::Password);
+        verifyNotExposed(setup->PinTextField, first);
+        // Any edit starts over, in clear; a seventh digit is not an edit.
+        QTest::keyClick(setup->PinTextField, Qt::Key_7);
+        QCOMPARE(setup->PinTextField->text(), first);
+        QTest::keyClick(setup->PinTextField, Qt::Key_Backspace);
+        QCOMPARE(setup->PinTextField->text(), QString());
+        QCOMPARE(setup->PinTextField->echoMode(), QLineEdit::Normal);
+
+        QTest::mouseClick(setup->btnRandomPin, Qt::LeftButton);
+        const QString pin = setup->PinTextField->text();
+        QTest::mouseClick(setup->btnSetPin, Qt::LeftButton);
+        // A hidden PIN cannot be typed again: straight to the waiting time.
+        auto *waiting = sheet<setWaitingTimeWC>();
+        QVERIFY(waiting);
+        QTest::mouseClick(waiting->btnForever, Qt::LeftButton, {}, QPoint(6, waiting->btnForever->height() / 2));
+        QCOMPARE(waiting->hours, QStringLiteral("175200"));
+        QTest::mouseClick(waiting->btnSetTheTime, Qt::LeftButton);
+        QTRY_VERIFY2(prefs().boolForKey(PrefKey::isPinSeted), qPrintable(lastAlert()));
+        QVERIFY(serverAccepts(pin));
+        QVERIFY(!preferencesFile().contains(pin));
+        QVERIFY(!log->contains(pin));
+        QVERIFY(log->contains(QStringLiteral("Setup Pin Model Response - ")));
+    }
+
+    void startUpDialogCountsAttemptsAndHoldsTheMainWindow()
+    {
+        pinOnServer(QStringLiteral("246810"));
+        VerifyPinOnStart *start = launchWithPin();
+        QVERIFY(start);
+        // Escape cannot get past it: it comes back at once.
+        QTest::keyClick(start, Qt::Key_Escape);
+        QTRY_VERIFY(common().presented(CommmonFunction::VerifyPinOnStartSlot) &&
+                    common().presented(CommmonFunction::VerifyPinOnStartSlot) != start);
+        start = sheet<VerifyPinOnStart>();
+        QVERIFY(start);
+        QTest::mouseClick(start->btnCancel, Qt::LeftButton);
+        QTRY_VERIFY(common().presented(CommmonFunction::VerifyPinOnStartSlot) &&
+                    common().presented(CommmonFunction::VerifyPinOnStartSlot) != start);
+        start = sheet<VerifyPinOnStart>();
+        QVERIFY(start);
+        start->close(); // the window's close button
+        QTRY_VERIFY(common().presented(CommmonFunction::VerifyPinOnStartSlot) &&
+                    common().presented(CommmonFunction::VerifyPinOnStartSlot) != start);
+        start = sheet<VerifyPinOnStart>();
+        QVERIFY(start);
+        QVERIFY(!mainContent());
+
+        // Four wrong PINs count up; the fifth blocks the PIN and the counter starts over.
+        for (int i = 1; i <= 5; ++i) {
+            enterPin(start, QStringLiteral("000000"));
+            QTRY_COMPARE(alerts->alerts.size(), i);
+            QCOMPARE(attemp(), i < 5 ? i + 1 : 1);
+        }
+        QCOMPARE(lastAlert(), QStringLiteral("Your pin has been bloked."));
+        // Blocked with a low counter: it stays.
+        enterPin(start, QStringLiteral("246810"));
+        QTRY_COMPARE(alerts->alerts.size(), 6);
+        QCOMPARE(lastAlert(), QStringLiteral("Your pin has been bloked."));
+        QCOMPARE(attemp(), 1);
+        QVERIFY(!mainContent());
+
+        server->advance(16 * 60);
+        enterPin(start, QStringLiteral("246810"));
+        QTRY_VERIFY(mainContent());
+        QCOMPARE(main->window()->minimumSize(), QSize(800, 500));
+        QCOMPARE(main->window()->maximumSize(), QSize(800, 500));
+        QCOMPARE(attemp(), 1);
+        QVERIFY(!common().presented(CommmonFunction::VerifyPinOnStartSlot));
+    }
+
+    void retrievalFromTheStartUpDialog()
+    {
+        pinOnServer(QStringLiteral("864209"), QStringLiteral("12"));
+        VerifyPinOnStart *start = launchWithPin();
+        QVERIFY(start);
+        QTest::mouseClick(start->btnRetrieve, Qt::LeftButton);
+        auto *page = sheet<RetrivePinPage>();
+        QVERIFY(page);
+        QVERIFY2(page->lblMessage->text().startsWith(QLatin1String("Your pin will be e-mailed to you on ")),
+                 qPrintable(page->lblMessage->text()));
+        QVERIFY(!start->isVisible());
+        QVERIFY(!mainContent());
+        QTest::mouseClick(page->btnBack, Qt::LeftButton);
+        QTRY_VERIFY(start->isVisible());
+        QCOMPARE(common().presented(CommmonFunction::VerifyPinOnStartSlot), start);
+
+        // Nothing before the waiting time; the e-mail once it is over.
+        QTest::qWait(200);
+        QVERIFY(server->mails().isEmpty());
+        server->advance(12 * 3600 + 60);
+        QTRY_VERIFY_WITH_TIMEOUT(!server->mails().isEmpty(), 10000);
+        QVERIFY(server->mails().last().contains(QStringLiteral("864209")));
+    }
+
+    void disablePinThroughTheGate()
+    {
+        pinOnServer(QStringLiteral("135790"));
+        openMain();
+        QTRY_VERIFY(sidebar()->pinSwitch->isChecked());
+        QVariantList posted;
+        QObject observer;
+        NotificationCenter::defaultCenter().addObserver(&observer, QStringLiteral("pin_protection_off"),
+                                                        [&](const QVariant &v) { posted << v; });
+
+        // Leaving the choice by Escape: the switch shows the stored truth again.
+        QTest::mouseClick(sidebar()->pinSwitch, Qt::LeftButton);
+        auto *choice = sheet<PinProtectionOff>();
+        QVERIFY(choice);
+        QTest::keyClick(choice, Qt::Key_Escape);
+        QTRY_VERIFY(sidebar()->pinSwitch->isChecked());
+        QVERIFY(prefs().boolForKey(PrefKey::isPinEnable));
+
+        // Cancelling the gate puts it back as well.
+        QTest::mouseClick(sidebar()->pinSwitch, Qt::LeftButton);
+        choice = sheet<PinProtectionOff>();
+        QTest::mouseClick(choice->btnDisablePin, Qt::LeftButton);
+        auto *verify = sheet<VerifyPin>();
+        QVERIFY(verify);
+        QCOMPARE(gate()->pendingPinAction(), PinAction::DisablePin);
+        posted.clear();
+        QTest::mouseClick(verify->btnCancel, Qt::LeftButton);
+        QCOMPARE(posted, QVariantList{true});
+        QVERIFY(sidebar()->pinSwitch->isChecked());
+        QVERIFY(!verify->isVisible());
+
+        // The right PIN removes it, on the server too.
+        QTest::mouseClick(sidebar()->pinSwitch, Qt::LeftButton);
+        QTest::mouseClick(sheet<PinProtectionOff>()->btnDisablePin, Qt::LeftButton);
+        verify = sheet<VerifyPin>();
+        enterPin(verify, QStringLiteral("135790"));
+        QTRY_VERIFY(!alerts->alerts.isEmpty());
+        QCOMPARE(alerts->alerts.last(), (QPair<QString, QString>("Pin removed", "")));
+        QVERIFY(!prefs().boolForKey(PrefKey::isPinSeted));
+        alerts->actions.last()();
+        QVERIFY(!sidebar()->pinSwitch->isChecked());
+        QVERIFY(!prefs().boolForKey(PrefKey::isPinEnable));
+        QVERIFY(!verify->isVisible());
+        QCOMPARE(api(QStringLiteral("checkPin"), {{"user_id", QString::number(userID)}, {"attempt", "1"}, {"pin", "135790"}})
+                     .msg(),
+                 QStringLiteral("No pin is set for this account."));
+    }
+
+    void refusedRemovalLeavesTheSwitchOn()
+    {
+        pinOnServer(QStringLiteral("135790"));
+        openMain();
+        prefs().setBool(PrefKey::isPinEnable, false);
+        QDialog *choice = common().makeWindow(QStringLiteral("PinProtectionOff"));
+        QVERIFY(common().beginSheet(choice));
+        QTest::mouseClick(qobject_cast<PinProtectionOff *>(choice)->btnDisablePin, Qt::LeftButton);
+        // No PIN asked for; the server wants a fresh check and says so.
+        QVERIFY(noSheet<VerifyPin>());
+        QTRY_COMPARE(alerts->alerts.size(), 1);
+        QCOMPARE(alerts->alerts.first(), (QPair<QString, QString>("Ooops", "Please verify your pin first.")));
+        QTRY_VERIFY(sidebar()->pinSwitch->isChecked());
+        QVERIFY(prefs().boolForKey(PrefKey::isPinSeted));
+        QVERIFY(serverAccepts(QStringLiteral("135790")));
+    }
+
+    void uninstallThroughTheGate()
+    {
+        pinOnServer(QStringLiteral("975310"));
+        openMain();
+        const QString exe = env->path(QStringLiteral("install/bin/nimbrel"));
+        env->writeFile(QStringLiteral("install/bin/nimbrel"), "binary");
+        auto *protection = qobject_cast<ProtectionViewController *>(mainContent()->detail());
+        protection->installedApplication = InstalledApplication({exe}, exe, exe);
+        QList<int> exits;
+        protection->exitProcess = [&](int status) { exits << status; };
+
+        QTest::mouseClick(protection->btnUninstall, Qt::LeftButton);
+        auto *verify = sheet<VerifyPin>();
+        QVERIFY(verify);
+        QCOMPARE(gate()->pendingPinAction(), PinAction::Uninstall);
+        QVERIFY(QFile::exists(exe));
+        enterPin(verify, QStringLiteral("975310"));
+        QTRY_COMPARE(exits, QList<int>{0});
+        QVERIFY(!QFile::exists(exe));
+        QVERIFY(prefs().boolForKey(PrefKey::isLoggedOut));
+        QVERIFY(!prefs().boolForKey(PrefKey::isLogin));
+        // Signed out for real: the token is revoked.
+        QCOMPARE(api(QStringLiteral("removepin")).status, 401);
+    }
+
+    void otherScreensPlugIntoTheGate_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("notification");
+        QTest::newRow("application") << int(PinAction::UnblockApplication) << "BlockAppSwitchState";
+        QTest::newRow("website") << int(PinAction::UnblockWebsite) << "BlackListWebsiteState";
+        QTest::newRow("category") << int(PinAction::UnblockCategory) << "BlockCategorySwitchState";
+    }
+    void otherScreensPlugIntoTheGate()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, notification);
+        pinOnServer(QStringLiteral("112358"));
+        openMain();
+        QVERIFY(prefs().boolForKey(PrefKey::isPinEnable));
+        GatedScreenDouble screen;
+        QVariantList posted;
+        QObject observer;
+        NotificationCenter::defaultCenter().addObserver(&observer, notification,
+                                                        [&](const QVariant &v) { posted << v; });
+
+        gate()->ask(PinAction::Code(code), &screen);
+        auto *verify = sheet<VerifyPin>();
+        QVERIFY(verify);
+        PinGatedScreen *backReference = code == PinAction::UnblockApplication ? gate()->blockAppsViewController
+                                        : code == PinAction::UnblockWebsite   ? gate()->blackListWebsitesViewController
+                                                                              : gate()->categoryBlockingViewController;
+        QCOMPARE(backReference, &screen);
+        QTest::mouseClick(verify->btnCancel, Qt::LeftButton);
+        QCOMPARE(posted, QVariantList{true});
+        QVERIFY(screen.performed.isEmpty());
+
+        // Verify pressed twice carries the change out once.
+        gate()->ask(PinAction::Code(code), &screen);
+        QVERIFY(sheet<VerifyPin>());
+        verify->pinTF->clear();
+        QTest::keyClicks(verify->pinTF, QStringLiteral("112358"));
+        QTest::mouseClick(verify->btnVerify, Qt::LeftButton);
+        QTest::mouseClick(verify->btnVerify, Qt::LeftButton);
+        QTest::keyClick(verify->pinTF, Qt::Key_Return);
+        QTRY_COMPARE(screen.performed, QList<int>{code});
+        QTRY_VERIFY(!verify->isVisible());
+        QTest::qWait(300);
+        QCOMPARE(screen.performed, QList<int>{code});
+
+        // Without PIN protection the change happens at once.
+        prefs().setBool(PrefKey::isPinEnable, false);
+        gate()->ask(PinAction::Code(code), &screen);
+        QCOMPARE(screen.performed, (QList<int>{code, code}));
+        QVERIFY(!verify->isVisible());
+    }
+
+    void changePin()
+    {
+        pinOnServer(QStringLiteral("111222"));
+        openMain();
+        QTRY_VERIFY(sidebar()->pinSwitch->isChecked());
+        QTest::mouseClick(sidebar()->pinSwitch, Qt::LeftButton);
+        QTest::mouseClick(sheet<PinProtectionOff>()->btnChangePin, Qt::LeftButton);
+        auto *change = sheet<ChangePin>();
+        QVERIFY(change);
+        QTRY_VERIFY(sidebar()->pinSwitch->isChecked());
+
+        QTest::keyClicks(change->oldPinTF, QStringLiteral("111222"));
+        QTest::keyClicks(change->newPinTF, QStringLiteral("333444"));
+        QTest::keyClicks(change->confirmPinTF, QStringLiteral("333445"));
+        QTest::mouseClick(change->btnSubmit, Qt::LeftButton);
+        QCOMPARE(lastAlert(), QStringLiteral("Confirm password not matching"));
+
+        // A hidden new PIN: no eye, no confirmation, and any edit starts over.
+        QTest::mouseClick(change->btnRandomPin, Qt::LeftButton);
+        QVERIFY(change->confirmPinTF->isHidden());
+        QVERIFY(change->newPinTF->toggleButton()->isHidden());
+        QCOMPARE(change->newPinTF->echoMode(), QLineEdit::Password);
+        const QString first = change->newPinTF->text();
+        verifyNotExposed(change->newPinTF, first);
+        change->newPinTF->setPasswordIsVisible(true);
+        QCOMPARE(change->newPinTF->echoMode(), QLineEdit::Password);
+        QTest::keyClick(change->newPinTF, Qt::Key_Backspace);
+        QCOMPARE(change->newPinTF->text(), QString());
+        QVERIFY(!change->confirmPinTF->isHidden());
+        QVERIFY(!change->newPinTF->toggleButton()->isHidden());
+
+        QTest::mouseClick(change->btnRandomPin, Qt::LeftButton);
+        const QString hidden = change->newPinTF->text();
+        QTest::mouseClick(change->btnSubmit, Qt::LeftButton);
+        QTRY_VERIFY2(noSheet<ChangePin>(), qPrintable(lastAlert()));
+        QVERIFY(prefs().boolForKey(PrefKey::isPinSeted));
+        QVERIFY(sidebar()->pinSwitch->isChecked());
+        QVERIFY(serverAccepts(hidden));
+        QVERIFY(!serverAccepts(QStringLiteral("111222")));
+        QVERIFY(!log->contains(hidden));
+        QVERIFY(!preferencesFile().contains(hidden));
+    }
+};
+
+QTEST_MAIN(TestPinServer)
+#include "tst_pinserver.moc"
