@@ -20,7 +20,9 @@ enum class Msg {
     registered,
     signedIn,
     badCredentials,
-    tooManyLogins, // %1: minutes
+    tooManyLogins,   // %1: minutes
+    tooManyRequests, // %1: minutes
+    busy,
     unknownSignInMethod,
     socialUnavailable, // %1: provider
     socialRejected,    // %1: provider

@@ -4,6 +4,7 @@
 #include "FileClock.h"
 #include "HttpFrontend.h"
 #include "Outbox.h"
+#include "PasswordWorkers.h"
 #include "SocialVerifier.h"
 #include "core/Clock.h"
 #include "core/Log.h"
@@ -15,6 +16,7 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
+#include <QThread>
 
 namespace {
 bool setUpTls(HttpFrontend &http, const ServerOptions &options, QString *error)
@@ -69,8 +71,10 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
     ServiceSettings settings;
     settings.appToken = options.appToken;
     settings.hashCost = options.hashCost;
-    server->m_service = std::make_unique<ApiService>(*server->m_storage, *server->m_outbox, *server->m_social, *key,
-                                                     settings, *server->m_clock);
+    const int workers = options.passwordWorkers > 0 ? options.passwordWorkers : QThread::idealThreadCount();
+    server->m_passwords = std::make_unique<PasswordWorkers>(workers, 2 * workers);
+    server->m_service = std::make_unique<ApiService>(*server->m_storage, *server->m_outbox, *server->m_social,
+                                                     *server->m_passwords, *key, settings, *server->m_clock);
     server->m_http = std::make_unique<HttpFrontend>(*server->m_service);
     const bool tls = !options.tlsCertificate.isEmpty();
     if (tls && !setUpTls(*server->m_http, options, error))

@@ -12,6 +12,7 @@ class DnsServer;
 class Clock;
 class HttpFrontend;
 class Outbox;
+class PasswordWorkers;
 class SocialVerifier;
 class SqlStorage;
 
@@ -41,6 +42,8 @@ private:
     std::unique_ptr<HttpFrontend> m_http;
     std::unique_ptr<DnsPolicyBuilder> m_policy;
     std::unique_ptr<DnsServer> m_dns;
+    // Declared last, so destroyed first: work under way finishes while its services live.
+    std::unique_ptr<PasswordWorkers> m_passwords;
     QTimer m_timer;
     quint16 m_port = 0;
     quint16 m_dnsPort = 0;

@@ -24,15 +24,16 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "nimbrel-server: libsodium cannot start\n");
         return 1;
     }
+    // Before the server says it listens: a SIGTERM right after that line ends it cleanly.
+    onTerminationSignal(&app, [] {
+        Log::line(QStringLiteral("nimbrel-server stopping"));
+        QCoreApplication::quit();
+    });
     std::unique_ptr<Server> server = Server::start(*options, &message);
     if (!server) {
         std::fprintf(stderr, "nimbrel-server: %s\n", qPrintable(message));
         return 1;
     }
-    onTerminationSignal(&app, [] {
-        Log::line(QStringLiteral("nimbrel-server stopping"));
-        QCoreApplication::quit();
-    });
     const int status = QCoreApplication::exec();
     server.reset();
     return status;

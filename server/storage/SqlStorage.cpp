@@ -122,6 +122,23 @@ const char *const schemaV1[] = {
     " UNIQUE (user_id, platform_id))",
 };
 
+// Version 3: claims on PIN e-mails, counted requests, and the indexes the pruning reads.
+const char *const schemaV3[] = {
+    "ALTER TABLE pins ADD COLUMN retrieval_claimed_until BIGINT",
+    "CREATE TABLE request_events ("
+    " id %ID%,"
+    " kind TEXT NOT NULL,"
+    " address TEXT NOT NULL,"
+    " at BIGINT NOT NULL)",
+    "CREATE INDEX request_events_address ON request_events (kind, address, at)",
+    "CREATE INDEX request_events_time ON request_events (at)",
+    "CREATE INDEX login_failures_email_address ON login_failures (email_key, address, failed_at)",
+    "CREATE INDEX login_failures_time ON login_failures (failed_at)",
+    "CREATE INDEX tokens_expires ON tokens (expires_at)",
+    "CREATE INDEX tokens_revoked ON tokens (revoked_at)",
+    "CREATE INDEX password_resets_expires ON password_resets (expires_at)",
+};
+
 const char *const userColumns =
     "id, name, email, device_name, social_media, profile_id, password_hash, created_at, updated_at";
 const char *const tokenColumns = "id, user_id, created_at, expires_at, revoked_at, pin_verified_until";
@@ -179,6 +196,17 @@ public:
     {
         m_query.setForwardOnly(true);
     }
+    // Steps the statement to its end. SQLite runs its automatic WAL checkpoint only when a
+    // statement that wrote reaches its end in a step: an "INSERT ... RETURNING" left after its
+    // first row commits when it is finalized, without the checkpoint, and the WAL then grows
+    // without bound.
+    ~Query()
+    {
+        while (m_query.isActive() && m_query.next()) {
+        }
+    }
+    Query(const Query &) = delete;
+    Query &operator=(const Query &) = delete;
     Query &bind(const QVariant &value)
     {
         // Qt binds a null QString as SQL NULL; an empty text is a text.
@@ -337,6 +365,8 @@ std::unique_ptr<SqlStorage> SqlStorage::open(const DatabaseSettings &settings, i
             storage->query("PRAGMA journal_mode = WAL").exec();
             storage->query("PRAGMA foreign_keys = ON").exec();
             storage->query("PRAGMA synchronous = NORMAL").exec();
+            // After a burst, the WAL file is cut back to this size once it has been checkpointed.
+            storage->query("PRAGMA journal_size_limit = 4194304").exec();
         }
         storage->migrate(qBound(0, maxVersion, currentSchemaVersion));
     } catch (const StorageError &e) {
@@ -399,6 +429,11 @@ void SqlStorage::migrate(int maxVersion)
                             .bind(category.id)
                             .bind(domain)
                             .exec();
+                }
+            } else if (version == 3) {
+                for (const char *statement : schemaV3) {
+                    const QByteArray sql = ddl(statement).toLatin1();
+                    query(sql.constData()).exec();
                 }
             }
             query("UPDATE schema_version SET version = ? WHERE id = 1").bind(version).exec();
@@ -548,6 +583,13 @@ qint64 SqlStorage::loginFailuresForEmail(const QString &key, const QDateTime &si
     return q.next() ? q.integer(0) : 0;
 }
 
+qint64 SqlStorage::loginFailuresForEmailFrom(const QString &key, const QString &address, const QDateTime &since)
+{
+    Query q = query("SELECT COUNT(*) FROM login_failures WHERE email_key = ? AND address = ? AND failed_at >= ?");
+    q.bind(emailKey(key)).bind(address).bind(ms(since)).exec();
+    return q.next() ? q.integer(0) : 0;
+}
+
 qint64 SqlStorage::loginFailuresFromAddress(const QString &address, const QDateTime &since)
 {
     Query q = query("SELECT COUNT(*) FROM login_failures WHERE address = ? AND failed_at >= ?");
@@ -555,14 +597,39 @@ qint64 SqlStorage::loginFailuresFromAddress(const QString &address, const QDateT
     return q.next() ? q.integer(0) : 0;
 }
 
-void SqlStorage::clearLoginFailures(const QString &key)
+void SqlStorage::clearLoginFailures(const QString &key, const QString &address)
 {
-    query("DELETE FROM login_failures WHERE email_key = ?").bind(emailKey(key)).exec();
+    if (address.isEmpty())
+        query("DELETE FROM login_failures WHERE email_key = ?").bind(emailKey(key)).exec();
+    else
+        query("DELETE FROM login_failures WHERE email_key = ? AND address = ?")
+            .bind(emailKey(key))
+            .bind(address)
+            .exec();
 }
 
-void SqlStorage::forgetLoginFailuresBefore(const QDateTime &before)
+qint64 SqlStorage::countRequest(const QString &kind, const QString &address, const QDateTime &at,
+                                const QDateTime &since)
 {
-    query("DELETE FROM login_failures WHERE failed_at < ?").bind(ms(before)).exec();
+    query("INSERT INTO request_events (kind, address, at) VALUES (?, ?, ?)")
+        .bind(kind)
+        .bind(address)
+        .bind(ms(at))
+        .exec();
+    Query q = query("SELECT COUNT(*) FROM request_events WHERE kind = ? AND address = ? AND at >= ?");
+    q.bind(kind).bind(address).bind(ms(since)).exec();
+    return q.next() ? q.integer(0) : 0;
+}
+
+void SqlStorage::forgetOldRecords(const QDateTime &now, const QDateTime &tokensBefore, const QDateTime &eventsBefore)
+{
+    query("DELETE FROM tokens WHERE expires_at < ? OR revoked_at < ?")
+        .bind(ms(tokensBefore))
+        .bind(ms(tokensBefore))
+        .exec();
+    query("DELETE FROM password_resets WHERE expires_at < ? OR used_at < ?").bind(ms(now)).bind(ms(now)).exec();
+    query("DELETE FROM login_failures WHERE failed_at < ?").bind(ms(eventsBefore)).exec();
+    query("DELETE FROM request_events WHERE at < ?").bind(ms(eventsBefore)).exec();
 }
 
 // Password resets
@@ -656,7 +723,7 @@ bool SqlStorage::replacePin(qint64 pinID, const QByteArray &sealedPin, const QDa
 {
     // A new PIN is known to its owner: a retrieval still waiting has nothing left to send.
     Query q = query("UPDATE pins SET sealed_pin = ?, retrieval_due_at = NULL, retrieval_sent_at = NULL,"
-                    " updated_at = ? WHERE id = ?");
+                    " retrieval_claimed_until = NULL, updated_at = ? WHERE id = ?");
     q.bind(QString::fromLatin1(sealedPin)).bind(ms(at)).bind(pinID).exec();
     return q.affected() == 1;
 }
@@ -670,7 +737,8 @@ bool SqlStorage::deletePin(qint64 userID)
 
 bool SqlStorage::scheduleRetrieval(qint64 pinID, const QDateTime &dueAt, const QDateTime &at)
 {
-    Query q = query("UPDATE pins SET retrieval_due_at = ?, retrieval_sent_at = NULL, updated_at = ? WHERE id = ?");
+    Query q = query("UPDATE pins SET retrieval_due_at = ?, retrieval_sent_at = NULL, retrieval_claimed_until = NULL,"
+                    " updated_at = ? WHERE id = ?");
     q.bind(ms(dueAt)).bind(ms(at)).bind(pinID).exec();
     return q.affected() == 1;
 }
@@ -680,21 +748,36 @@ QList<PinRow> SqlStorage::retrievalsDue(const QDateTime &now)
     static const QByteArray sql = withColumns(
         "SELECT ", pinColumns,
         " FROM pins WHERE retrieval_due_at IS NOT NULL AND retrieval_due_at <= ? AND retrieval_sent_at IS NULL"
+        " AND (retrieval_claimed_until IS NULL OR retrieval_claimed_until <= ?)"
         " ORDER BY retrieval_due_at");
     Query q = query(sql.constData());
-    q.bind(ms(now)).exec();
+    q.bind(ms(now)).bind(ms(now)).exec();
     QList<PinRow> rows;
     while (q.next())
         rows.append(pinFrom(q));
     return rows;
 }
 
-bool SqlStorage::claimRetrieval(qint64 pinID, const QDateTime &at)
+bool SqlStorage::claimRetrieval(qint64 pinID, const QDateTime &at, const QDateTime &claimedUntil)
 {
-    Query q = query("UPDATE pins SET retrieval_sent_at = ? WHERE id = ? AND retrieval_due_at IS NOT NULL"
-                    " AND retrieval_sent_at IS NULL");
+    Query q = query("UPDATE pins SET retrieval_claimed_until = ? WHERE id = ? AND retrieval_due_at IS NOT NULL"
+                    " AND retrieval_sent_at IS NULL"
+                    " AND (retrieval_claimed_until IS NULL OR retrieval_claimed_until <= ?)");
+    q.bind(ms(claimedUntil)).bind(pinID).bind(ms(at)).exec();
+    return q.affected() == 1;
+}
+
+bool SqlStorage::markRetrievalSent(qint64 pinID, const QDateTime &at)
+{
+    Query q = query("UPDATE pins SET retrieval_sent_at = ?, retrieval_claimed_until = NULL WHERE id = ?"
+                    " AND retrieval_due_at IS NOT NULL");
     q.bind(ms(at)).bind(pinID).exec();
     return q.affected() == 1;
+}
+
+void SqlStorage::releaseRetrieval(qint64 pinID)
+{
+    query("UPDATE pins SET retrieval_claimed_until = NULL WHERE id = ?").bind(pinID).exec();
 }
 
 // Website blacklist

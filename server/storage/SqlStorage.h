@@ -3,8 +3,8 @@
 #include "Storage.h"
 
 #include <QSqlDatabase>
-#include <functional>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -40,7 +40,7 @@ class SqlStorage final : public Storage
 {
 public:
     // The newest schema this build knows.
-    static constexpr int currentSchemaVersion = 2;
+    static constexpr int currentSchemaVersion = 3;
 
     // Opens the database and brings its schema up to date. No value (and *error says why)
     // when it cannot be opened or was made by a newer server.
@@ -67,9 +67,12 @@ public:
 
     void addLoginFailure(const QString &emailKey, const QString &address, const QDateTime &at) override;
     qint64 loginFailuresForEmail(const QString &emailKey, const QDateTime &since) override;
+    qint64 loginFailuresForEmailFrom(const QString &emailKey, const QString &address, const QDateTime &since) override;
     qint64 loginFailuresFromAddress(const QString &address, const QDateTime &since) override;
-    void clearLoginFailures(const QString &emailKey) override;
-    void forgetLoginFailuresBefore(const QDateTime &before) override;
+    void clearLoginFailures(const QString &emailKey, const QString &address) override;
+    qint64 countRequest(const QString &kind, const QString &address, const QDateTime &at,
+                        const QDateTime &since) override;
+    void forgetOldRecords(const QDateTime &now, const QDateTime &tokensBefore, const QDateTime &eventsBefore) override;
 
     std::optional<PasswordResetRow> addPasswordReset(qint64 userID, const QByteArray &secretHash, const QDateTime &at,
                                                      const QDateTime &expiresAt) override;
@@ -87,7 +90,9 @@ public:
     bool deletePin(qint64 userID) override;
     bool scheduleRetrieval(qint64 pinID, const QDateTime &dueAt, const QDateTime &at) override;
     QList<PinRow> retrievalsDue(const QDateTime &now) override;
-    bool claimRetrieval(qint64 pinID, const QDateTime &at) override;
+    bool claimRetrieval(qint64 pinID, const QDateTime &at, const QDateTime &claimedUntil) override;
+    bool markRetrievalSent(qint64 pinID, const QDateTime &at) override;
+    void releaseRetrieval(qint64 pinID) override;
 
     QList<DomainRow> domains(qint64 userID, qint64 limit, qint64 offset) override;
     qint64 domainCount(qint64 userID) override;

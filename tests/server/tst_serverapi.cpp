@@ -3,6 +3,8 @@
 #include "StubHttpServer.h"
 #include "records/FormEncoding.h"
 
+#include <QElapsedTimer>
+#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -384,6 +386,87 @@ private slots:
         QVERIFY(post("retrievePin", {{"user_id", ""}}, a.token).accepted());
     }
 
+    // Marked sent only once written: a write that fails is tried again at the next look.
+    void pinMailThatCannotBeWrittenIsSentLater()
+    {
+        const Account a = withPin("ada@example.org", "12");
+        QVERIFY(post("retrievePin", {{"user_id", ""}}, a.token).accepted());
+        const QString outbox = QDir(m_server->folder()).filePath("outbox");
+        QDir(outbox).removeRecursively();
+        QFile blocker(outbox); // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        m_server->advance(12 * 3600);
+        QTRY_VERIFY(m_server->output().contains("mail: cannot create the outbox"));
+        QVERIFY(QFile::remove(outbox));
+        QTRY_COMPARE(m_server->mails().size(), 1);
+        QVERIFY(m_server->mails().first().contains("482913"));
+    }
+
+    // Every password worker busy and the queue full: the next sign-up is refused at once with
+    // a message the app shows, instead of waiting behind the others.
+    void fullPasswordWorkersRefuseAtOnce()
+    {
+        restart({"--password-workers", "1", "--hash-passes", "3", "--hash-memory", "65536"});
+        QNetworkAccessManager network;
+        QList<QNetworkReply *> replies;
+        QList<qint64> finishedAt;
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 6; ++i) {
+            QNetworkRequest request(m_server->apiBase().resolved(QUrl("signup")));
+            request.setRawHeader("Authorization", "Bearer test-app-token");
+            request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+            const QByteArray body = "email=user" + QByteArray::number(i) + "%40example.org&password=correct+horse";
+            QNetworkReply *reply = network.post(request, body);
+            finishedAt.append(-1);
+            connect(reply, &QNetworkReply::finished, this,
+                    [&finishedAt, &clock, i] { finishedAt[i] = clock.elapsed(); });
+            replies.append(reply);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!finishedAt.contains(-1), 30000);
+        qint64 firstAccepted = std::numeric_limits<qint64>::max();
+        qint64 lastBusy = 0;
+        int busy = 0;
+        for (int i = 0; i < replies.size(); ++i) {
+            const QJsonObject answer = QJsonDocument::fromJson(replies[i]->readAll()).object();
+            if (answer["status"].toBool()) {
+                firstAccepted = qMin(firstAccepted, finishedAt[i]);
+            } else {
+                QCOMPARE(answer["msg"].toString(), QStringLiteral("The server is busy. Please try again in a moment."));
+                lastBusy = qMax(lastBusy, finishedAt[i]);
+                ++busy;
+            }
+            delete replies[i];
+        }
+        // One hashing, two waiting: the other three are turned away before the first is done.
+        QCOMPARE(busy, 3);
+        QVERIFY2(lastBusy < firstAccepted, qPrintable(QStringLiteral("%1 %2").arg(lastBusy).arg(firstAccepted)));
+    }
+
+    // Sign-ups and forgot-password requests are counted per client address.
+    void requestsPerAddressAreLimited()
+    {
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(post("forgot-password", {{"email", "ada@example.org"}}, ServerProcess::appToken()).accepted());
+        const ServerAnswer limited = post("forgot-password", {{"email", "ada@example.org"}}, ServerProcess::appToken());
+        QCOMPARE(contractProblem<BaseModel<AuthModel>>(limited, "forgot-password.json", false), QString());
+        QCOMPARE(limited.msg(), QStringLiteral("Too many requests from your network. Please try again in 60 minutes."));
+        m_server->advance(3601);
+        QVERIFY(post("forgot-password", {{"email", "ada@example.org"}}, ServerProcess::appToken()).accepted());
+    }
+
+    // The automatic checkpoint keeps the SQLite WAL file small under a stream of writes.
+    void sqliteWalStaysSmall()
+    {
+        const Account a = signUp(client(), "ada@example.org");
+        for (int i = 0; i < 10000; ++i)
+            QVERIFY(
+                post("blockwesitebyuser", {{"domain", QStringLiteral("site%1.example").arg(i)}}, a.token).accepted());
+        const QFileInfo wal(QDir(m_server->folder()).filePath("nimbrel.db-wal"));
+        QVERIFY2(wal.size() < 5 * 1024 * 1024, qPrintable(QString::number(wal.size())));
+    }
+
     void foreverPinIsNeverMailed()
     {
         const Account a = withPin("ada@example.org", "175200");
@@ -416,8 +499,7 @@ private slots:
         auto submit = [&](const QString &password, const QString &confirmation) {
             return client().send(
                 "POST", target,
-                encodeForm(
-                    {{"token", token}, {"password", password}, {"password_confirmation", confirmation}}),
+                encodeForm({{"token", token}, {"password", password}, {"password_confirmation", confirmation}}),
                 {{"Content-Type", "application/x-www-form-urlencoded"}});
         };
         QCOMPARE(submit("new password 1", "new password 2").status, 400); // a typo does not use up the link
