@@ -39,6 +39,16 @@ ApiService::ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social,
 
 ApiService::~ApiService() = default;
 
+QByteArray ApiService::refusalBody(int httpStatus, const QByteArray &language)
+{
+    const Msg message = httpStatus == 413 || httpStatus == 431 ? Msg::requestTooLarge
+                        : httpStatus == 408                    ? Msg::requestTimedOut
+                                                               : Msg::malformedRequest;
+    return refused<BaseModel<QStringList>>(badRequest, text(message, languageFrom(QString::fromUtf8(language))),
+                                           httpStatus)
+        .body;
+}
+
 void ApiService::handle(const ApiRequest &request, const std::function<void(const ApiReply &)> &done)
 {
     // A storage failure is answered as a server error: the request is never reported as done.

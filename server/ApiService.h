@@ -83,6 +83,10 @@ public:
                const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, QObject *parent = nullptr);
     ~ApiService() override;
 
+    // The JSON of a refusal made before a request reaches the services (the listening socket's
+    // checks), by its HTTP status.
+    static QByteArray refusalBody(int httpStatus, const QByteArray &language);
+
     // Known only once the server listens when the port was picked by the system.
     void setPublicBase(const QUrl &base) { m_settings.publicBase = base; }
 

@@ -1,6 +1,7 @@
 #include "HttpFrontend.h"
 
 #include "ApiService.h"
+#include "HttpGate.h"
 #include "core/Log.h"
 
 #include <QElapsedTimer>
@@ -24,6 +25,19 @@ HttpFrontend::HttpFrontend(ApiService &service, QObject *parent)
     : QAbstractHttpServer(parent)
     , m_service(service)
 {
+}
+
+quint16 HttpFrontend::listenChecked(const QHostAddress &address, quint16 port)
+{
+    HttpGate::Limits limits;
+    limits.maxBodyBytes = ApiService::maxBodyBytes;
+    auto *gate = new HttpGate(limits, &ApiService::refusalBody, this);
+    if (!gate->listen(address, port)) {
+        delete gate;
+        return 0;
+    }
+    bind(gate);
+    return gate->serverPort();
 }
 
 bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)

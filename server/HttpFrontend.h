@@ -13,6 +13,9 @@ class HttpFrontend : public QAbstractHttpServer
 public:
     explicit HttpFrontend(ApiService &service, QObject *parent = nullptr);
 
+    // Listens in plain HTTP behind the checks of HttpGate; the port, or 0.
+    quint16 listenChecked(const QHostAddress &address, quint16 port);
+
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;

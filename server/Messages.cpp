@@ -19,6 +19,8 @@ const QMap<Msg, Texts> &table()
         {Msg::serverError,
          {"Something went wrong on the server. Please try again later.",
           "Une erreur s'est produite sur le serveur. Veuillez réessayer plus tard."}},
+        {Msg::malformedRequest, {"The request is malformed.", "La requête est mal formée."}},
+        {Msg::requestTimedOut, {"The request took too long to arrive.", "La requête a mis trop de temps à arriver."}},
         {Msg::requestTooLarge, {"The request is too large.", "La requête est trop volumineuse."}},
         {Msg::invalidEmail, {"Please enter a valid e-mail address.", "Veuillez saisir une adresse e-mail valide."}},
         {Msg::passwordTooShort,

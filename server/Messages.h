@@ -10,6 +10,8 @@ enum class Msg {
     methodNotAllowed,
     serverError,
     requestTooLarge,
+    malformedRequest,
+    requestTimedOut,
     invalidEmail,
     passwordTooShort,
     passwordTooLong,

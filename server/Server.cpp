@@ -79,7 +79,10 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
     const bool tls = !options.tlsCertificate.isEmpty();
     if (tls && !setUpTls(*server->m_http, options, error))
         return nullptr;
-    server->m_port = server->m_http->listen(options.listen, options.port);
+    // With TLS, Qt's own listening socket does the handshake; the checks of the plain one are
+    // then a reverse proxy's job.
+    server->m_port = tls ? server->m_http->listen(options.listen, options.port)
+                         : server->m_http->listenChecked(options.listen, options.port);
     if (server->m_port == 0) {
         *error = QStringLiteral("cannot listen on %1 port %2").arg(options.listen.toString()).arg(options.port);
         return nullptr;

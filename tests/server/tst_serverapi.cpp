@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 using namespace ServerTest;
@@ -465,6 +466,36 @@ private slots:
                 post("blockwesitebyuser", {{"domain", QStringLiteral("site%1.example").arg(i)}}, a.token).accepted());
         const QFileInfo wal(QDir(m_server->folder()).filePath("nimbrel.db-wal"));
         QVERIFY2(wal.size() < 5 * 1024 * 1024, qPrintable(QString::number(wal.size())));
+    }
+
+    // Requests the server reads itself: broken framing and announced bodies over the limit are
+    // answered before the request runs (the site is never added).
+    void badFramingIsRefusedBeforeRunning_data()
+    {
+        QTest::addColumn<QByteArray>("framing");
+        QTest::addColumn<int>("status");
+        QTest::newRow("length not a number") << QByteArray("Content-Length: abc\r\n") << 400;
+        QTest::newRow("two lengths") << QByteArray("Content-Length: 20\r\nContent-Length: 21\r\n") << 400;
+        QTest::newRow("unknown encoding") << QByteArray("Transfer-Encoding: gzip\r\n") << 400;
+        QTest::newRow("10 MB announced") << QByteArray("Content-Length: 10485760\r\n") << 413;
+    }
+    void badFramingIsRefusedBeforeRunning()
+    {
+        QFETCH(QByteArray, framing);
+        QFETCH(int, status);
+        const Account a = signUp(client(), "ada@example.org");
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_server->port());
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write("POST /api/v3/blockwesitebyuser HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + a.token +
+                     "\r\nContent-Type: application/x-www-form-urlencoded\r\n" + framing +
+                     "\r\ndomain=framing.example");
+        QByteArray answer;
+        QTRY_VERIFY(socket.state() == QAbstractSocket::UnconnectedState || (answer += socket.readAll()).contains("}"));
+        answer += socket.readAll();
+        QVERIFY2(answer.startsWith("HTTP/1.1 " + QByteArray::number(status)), answer.constData());
+        const ServerAnswer list = post("getblockwebsitebyuser?page=1", {}, a.token);
+        QCOMPARE(list.data()["total"].toInteger(), 0);
     }
 
     void foreverPinIsNeverMailed()
