@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QAbstractHttpServer>
+#include <QHostAddress>
+#include <QList>
+#include <QPair>
 
 class ApiService;
 
@@ -11,7 +14,8 @@ class HttpFrontend : public QAbstractHttpServer
 {
     Q_OBJECT
 public:
-    explicit HttpFrontend(ApiService &service, QObject *parent = nullptr);
+    // Requests from trustedProxies name their client in X-Forwarded-For.
+    HttpFrontend(ApiService &service, const QList<QPair<QHostAddress, int>> &trustedProxies, QObject *parent = nullptr);
 
     // Listens in plain HTTP behind the checks of HttpGate; the port, or 0.
     quint16 listenChecked(const QHostAddress &address, quint16 port);
@@ -21,5 +25,9 @@ protected:
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
+    QString clientAddress(const QHttpServerRequest &request) const;
+    bool trusted(const QHostAddress &address) const;
+
     ApiService &m_service;
+    QList<QPair<QHostAddress, int>> m_trustedProxies;
 };

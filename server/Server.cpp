@@ -75,7 +75,7 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
     server->m_passwords = std::make_unique<PasswordWorkers>(workers, 2 * workers);
     server->m_service = std::make_unique<ApiService>(*server->m_storage, *server->m_outbox, *server->m_social,
                                                      *server->m_passwords, *key, settings, *server->m_clock);
-    server->m_http = std::make_unique<HttpFrontend>(*server->m_service);
+    server->m_http = std::make_unique<HttpFrontend>(*server->m_service, options.trustedProxies);
     const bool tls = !options.tlsCertificate.isEmpty();
     if (tls && !setUpTls(*server->m_http, options, error))
         return nullptr;

@@ -101,6 +101,13 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                        QStringLiteral("Address of this server as clients see it, used in links "
                                                       "(default http[s]://<listen>:<port>/)."),
                                        QStringLiteral("url"));
+    const QCommandLineOption trustedProxy(
+        QStringLiteral("trusted-proxy"),
+        QStringLiteral("Range (CIDR) of the reverse proxies in front of this server; repeatable. Requests from "
+                       "them carry the client's address in X-Forwarded-For (ignored from anybody else). Plain HTTP on "
+                       "an address other than loopback is refused without it: TLS, body size, connection and idle "
+                       "limits are then the proxy's job (see deploy/nginx)."),
+        QStringLiteral("cidr"));
     const QCommandLineOption tlsCert(QStringLiteral("tls-cert"), QStringLiteral("PEM certificate: serve HTTPS."),
                                      QStringLiteral("file"));
     const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("PEM private key of --tls-cert."),
@@ -157,9 +164,9 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                                           "comments, hosts-file lines accepted; they add to the "
                                                           "stored category domains."),
                                            QStringLiteral("folder"));
-    parser.addOptions({listen,    port,   dataDir,   database, outbox,      keyFile,    appToken,        publicURL,
-                       tlsCert,   tlsKey, google,    facebook, hashPasses,  hashMemory, passwordWorkers, checkInterval,
-                       clockFile, noDns,  dnsListen, dnsPort,  dnsUpstream, dnsAllow,   categoryLists});
+    parser.addOptions({listen,        port,      dataDir, database,  outbox,   keyFile,     appToken,   publicURL,
+                       trustedProxy,  tlsCert,   tlsKey,  google,    facebook, hashPasses,  hashMemory, passwordWorkers,
+                       checkInterval, clockFile, noDns,   dnsListen, dnsPort,  dnsUpstream, dnsAllow,   categoryLists});
     parser.process(arguments);
     if (!parser.positionalArguments().isEmpty()) {
         *message = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
@@ -201,6 +208,21 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
     options.tlsKey = parser.value(tlsKey);
     if (options.tlsCertificate.isEmpty() != options.tlsKey.isEmpty()) {
         *message = QStringLiteral("--tls-cert and --tls-key go together");
+        return std::nullopt;
+    }
+    for (const QString &text : parser.values(trustedProxy)) {
+        const QPair<QHostAddress, int> range = QHostAddress::parseSubnet(text);
+        if (range.first.isNull()) {
+            *message =
+                QStringLiteral("--trusted-proxy needs a range like 10.0.0.0/8 or 127.0.0.1/32, not %1").arg(text);
+            return std::nullopt;
+        }
+        options.trustedProxies.append(range);
+    }
+    if (!options.listen.isLoopback() && options.tlsCertificate.isEmpty() && options.trustedProxies.isEmpty()) {
+        *message = QStringLiteral("plain HTTP on %1 would take passwords in clear from the network: listen on "
+                                  "loopback behind a reverse proxy (--trusted-proxy), or give --tls-cert")
+                       .arg(options.listen.toString());
         return std::nullopt;
     }
     for (const auto &[option, target] :

@@ -20,6 +20,9 @@ struct ServerOptions {
     QString keyFile;
     QByteArray appToken;
     QUrl publicBase;
+    // Reverse proxies whose X-Forwarded-For is believed; plain HTTP on an address other than
+    // loopback needs one.
+    QList<QPair<QHostAddress, int>> trustedProxies;
     QString tlsCertificate;
     QString tlsKey;
     QUrl googleVerifyURL;

@@ -724,6 +724,45 @@ private slots:
         QVERIFY(logIn(client(), a.email, a.password).accepted());
     }
 
+    // Failures count per account and client address: a stranger locked out does not lock the
+    // owner out from another address. Behind a trusted proxy the address is X-Forwarded-For;
+    // from anybody else that header is ignored, so the spoofed "owner" shares the lock-out.
+    void signInLockOutIsPerClientAddress_data()
+    {
+        QTest::addColumn<bool>("trustedProxy");
+        QTest::newRow("through a trusted proxy") << true;
+        QTest::newRow("header from a stranger") << false;
+    }
+    void signInLockOutIsPerClientAddress()
+    {
+        QFETCH(bool, trustedProxy);
+        if (trustedProxy)
+            restart({"--trusted-proxy", "127.0.0.1/32"});
+        const Account a = signUp(client(), "ada@example.org");
+        auto logInFrom = [&](const QByteArray &address, const QString &password) {
+            const QByteArray body = encodeForm({{"email", a.email}, {"password", password}, {"social_media", "0"}});
+            return client().send("POST", m_server->apiBase().resolved(QUrl("login")), body,
+                                 {{"Authorization", "Bearer test-app-token"},
+                                  {"Content-Type", "application/x-www-form-urlencoded"},
+                                  {"X-Forwarded-For", "192.0.2.50, " + address}});
+        };
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!logInFrom("198.51.100.7", "wrong password").accepted());
+        QVERIFY(logInFrom("198.51.100.7", a.password).msg().startsWith("Too many failed sign-in attempts"));
+        QCOMPARE(logInFrom("203.0.113.9", a.password).accepted(), trustedProxy);
+    }
+
+    // Plain HTTP on an address other than loopback, with no proxy in front, is refused.
+    void plainHttpOnTheNetworkNeedsAProxy()
+    {
+        QProcess server;
+        server.start(NIMBREL_SERVER_BINARY,
+                     {"--listen", "0.0.0.0", "--port", "0", "--data-dir", m_dir->path(), "--no-dns"});
+        QVERIFY(server.waitForFinished(10000));
+        QCOMPARE(server.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(server.readAllStandardError()).contains("--trusted-proxy"));
+    }
+
     void socialSignInIsVerifiedWithTheProvider()
     {
         const Form google{{"email", "ada@gmail.example"}, {"social_media", "2"},   {"token", "provider-token"},
