@@ -80,7 +80,6 @@ ApiReply ApiService::unblockWebsite(Context &ctx)
     return acceptedRequired(ctx.msg(Msg::websiteUnblocked), qint64(1));
 }
 
-
 // Categories
 
 ApiReply ApiService::categoryList(Context &ctx)

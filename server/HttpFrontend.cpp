@@ -60,17 +60,18 @@ QString HttpFrontend::clientAddress(const QHttpServerRequest &request) const
     return client.toString();
 }
 
-quint16 HttpFrontend::listenChecked(const QHostAddress &address, quint16 port)
+bool HttpFrontend::listenChecked(int listeningSocket, QString *error)
 {
     HttpGate::Limits limits;
     limits.maxBodyBytes = ApiService::maxBodyBytes;
     auto *gate = new HttpGate(limits, &ApiService::refusalBody, this);
-    if (!gate->listen(address, port)) {
+    if (!gate->setSocketDescriptor(listeningSocket)) {
+        *error = gate->errorString();
         delete gate;
-        return 0;
+        return false;
     }
     bind(gate);
-    return gate->serverPort();
+    return true;
 }
 
 bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)

@@ -17,8 +17,8 @@ public:
     // Requests from trustedProxies name their client in X-Forwarded-For.
     HttpFrontend(ApiService &service, const QList<QPair<QHostAddress, int>> &trustedProxies, QObject *parent = nullptr);
 
-    // Listens in plain HTTP behind the checks of HttpGate; the port, or 0.
-    quint16 listenChecked(const QHostAddress &address, quint16 port);
+    // Serves plain HTTP on a listening socket, behind the checks of HttpGate.
+    bool listenChecked(int listeningSocket, QString *error);
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;

@@ -128,6 +128,10 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
     const QCommandLineOption hashMemory(
         QStringLiteral("hash-memory"), QStringLiteral("Argon2id memory of new password hashes in KiB (default 65536)."),
         QStringLiteral("KiB"), QStringLiteral("65536"));
+    const QCommandLineOption threads(QStringLiteral("threads"),
+                                     QStringLiteral("HTTP threads, each with its own socket on the port and its own "
+                                                    "database connection (default: one per core)."),
+                                     QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption passwordWorkers(
         QStringLiteral("password-workers"),
         QStringLiteral("Threads that hash and check passwords (default: one per core). When they are all busy and "
@@ -164,9 +168,10 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                                           "comments, hosts-file lines accepted; they add to the "
                                                           "stored category domains."),
                                            QStringLiteral("folder"));
-    parser.addOptions({listen,        port,      dataDir, database,  outbox,   keyFile,     appToken,   publicURL,
-                       trustedProxy,  tlsCert,   tlsKey,  google,    facebook, hashPasses,  hashMemory, passwordWorkers,
-                       checkInterval, clockFile, noDns,   dnsListen, dnsPort,  dnsUpstream, dnsAllow,   categoryLists});
+    parser.addOptions({listen,     port,         dataDir,         database,      outbox,    keyFile,  appToken,
+                       publicURL,  trustedProxy, tlsCert,         tlsKey,        google,    facebook, hashPasses,
+                       hashMemory, threads,      passwordWorkers, checkInterval, clockFile, noDns,    dnsListen,
+                       dnsPort,    dnsUpstream,  dnsAllow,        categoryLists});
     parser.process(arguments);
     if (!parser.positionalArguments().isEmpty()) {
         *message = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
@@ -244,6 +249,11 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
     options.hashCost.memoryKiB = parser.value(hashMemory).toULongLong(&ok);
     if (!ok || options.hashCost.memoryKiB < 8) {
         *message = QStringLiteral("--hash-memory needs at least 8 KiB");
+        return std::nullopt;
+    }
+    options.threads = parser.value(threads).toInt(&ok);
+    if (!ok || options.threads < 0 || options.threads > 256) {
+        *message = QStringLiteral("--threads needs a number from 0 to 256");
         return std::nullopt;
     }
     options.passwordWorkers = parser.value(passwordWorkers).toInt(&ok);

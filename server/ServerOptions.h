@@ -28,6 +28,7 @@ struct ServerOptions {
     QUrl googleVerifyURL;
     QUrl facebookVerifyURL;
     Crypto::HashCost hashCost;
+    int threads = 0;         // HTTP threads; 0: one per core
     int passwordWorkers = 0; // threads hashing passwords; 0: one per core
     int checkIntervalMs = 60 * 1000;
     QString clockFile;

@@ -14,6 +14,13 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("nimbrel-server"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(BuildConfig::version));
 
+    // Several HTTP threads log: each line goes out in one write, never interleaved with another.
+    Log::setSink([](const QString &text) {
+        const QByteArray line = text.toUtf8() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        std::fflush(stdout);
+    });
+
     QString message;
     const std::optional<ServerOptions> options = ServerOptions::parse(QCoreApplication::arguments(), &message);
     if (!options) {
