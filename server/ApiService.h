@@ -5,6 +5,7 @@
 #include "storage/Storage.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -150,5 +151,6 @@ private:
     QByteArray m_pinKey;
     ServiceSettings m_settings;
     Clock &m_clock;
+    QHash<QByteArray, QByteArray> m_categoryAnswers; // by language and blocked categories
     QString m_dummyHash; // verified against when the e-mail is unknown, so both take as long
 };

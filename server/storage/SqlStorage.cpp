@@ -190,20 +190,24 @@ QString DatabaseSettings::describe() const
 class SqlStorage::Query
 {
 public:
-    Query(const QSqlDatabase &db, const char *sql)
-        : m_query(db)
+    Query(const QSqlDatabase &db, const char *sql, Prepared *prepared)
+        : m_own(db)
+        , m_db(db)
         , m_sql(sql)
+        , m_prepared(prepared)
     {
-        m_query.setForwardOnly(true);
+        m_own.setForwardOnly(true);
     }
     // Steps the statement to its end. SQLite runs its automatic WAL checkpoint only when a
     // statement that wrote reaches its end in a step: an "INSERT ... RETURNING" left after its
     // first row commits when it is finalized, without the checkpoint, and the WAL then grows
-    // without bound.
+    // without bound. A kept statement is then reset, so it holds no read snapshot.
     ~Query()
     {
-        while (m_query.isActive() && m_query.next()) {
+        while (m_query->isActive() && m_query->next()) {
         }
+        if (m_query != &m_own)
+            m_query->finish();
     }
     Query(const Query &) = delete;
     Query &operator=(const Query &) = delete;
@@ -220,38 +224,62 @@ public:
     {
         // PostgreSQL prepares only queries and changes of rows, so a statement without values
         // (the table definitions) runs as it is.
-        const QString sql = QString::fromLatin1(m_sql);
         if (m_values.isEmpty()) {
-            if (!m_query.exec(sql))
+            if (!m_own.exec(QString::fromLatin1(m_sql)))
                 fail();
             return *this;
         }
-        if (!m_query.prepare(sql))
-            fail();
-        for (const QVariant &value : std::as_const(m_values))
-            m_query.addBindValue(value);
-        if (!m_query.exec())
+        m_query = kept();
+        if (!m_query) {
+            m_query = &m_own;
+            if (!m_own.prepare(QString::fromLatin1(m_sql)))
+                fail();
+        }
+        for (qsizetype i = 0; i < m_values.size(); ++i)
+            m_query->bindValue(int(i), m_values[i]);
+        if (!m_query->exec())
             fail();
         return *this;
     }
-    bool next() { return m_query.next(); }
-    QVariant value(int column) const { return m_query.value(column); }
-    qint64 integer(int column) const { return m_query.value(column).toLongLong(); }
-    QString text(int column) const { return m_query.value(column).toString(); }
-    int affected() const { return m_query.numRowsAffected(); }
+    bool next() { return m_query->next(); }
+    QVariant value(int column) const { return m_query->value(column); }
+    qint64 integer(int column) const { return m_query->value(column).toLongLong(); }
+    QString text(int column) const { return m_query->value(column).toString(); }
+    int affected() const { return m_query->numRowsAffected(); }
 
 private:
+    // The statement prepared at its first use on this connection, unless it is in use by a
+    // caller further up (then this one is prepared on its own).
+    QSqlQuery *kept()
+    {
+        if (!m_prepared)
+            return nullptr;
+        const QByteArray key = QByteArray::fromRawData(m_sql, qstrlen(m_sql));
+        auto it = m_prepared->find(key);
+        if (it == m_prepared->end()) {
+            auto statement = std::make_unique<QSqlQuery>(m_db);
+            statement->setForwardOnly(true);
+            if (!statement->prepare(QString::fromLatin1(m_sql)))
+                return nullptr;
+            it = m_prepared->emplace(QByteArray(m_sql), std::move(statement)).first;
+        }
+        return it->second->isActive() ? nullptr : it->second.get();
+    }
+
     [[noreturn]] void fail()
     {
         QString statement = QString::fromLatin1(m_sql).simplified();
         if (statement.size() > 60)
             statement = statement.left(60) + QStringLiteral("...");
         throw StorageError(
-            QStringLiteral("database error in \"%1\": %2").arg(statement, m_query.lastError().text()).toStdString());
+            QStringLiteral("database error in \"%1\": %2").arg(statement, m_query->lastError().text()).toStdString());
     }
 
-    QSqlQuery m_query;
+    QSqlQuery m_own;
+    const QSqlDatabase &m_db;
+    QSqlQuery *m_query = &m_own;
     const char *m_sql;
+    Prepared *m_prepared;
     QVariantList m_values;
 };
 
@@ -314,6 +342,8 @@ SqlStorage::SqlStorage(const QString &connectionName, DatabaseSettings::Kind kin
 
 SqlStorage::~SqlStorage()
 {
+    m_prepared.clear();
+    m_db = QSqlDatabase();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -358,6 +388,7 @@ std::unique_ptr<SqlStorage> SqlStorage::open(const DatabaseSettings &settings, i
             return nullptr;
         }
     }
+    storage->m_db = QSqlDatabase::database(name, false);
     try {
         if (sqlite) {
             // The file holds password hashes and sealed PINs: only the server's user reads it.
@@ -379,7 +410,7 @@ std::unique_ptr<SqlStorage> SqlStorage::open(const DatabaseSettings &settings, i
 
 SqlStorage::Query SqlStorage::query(const char *sql) const
 {
-    return Query(QSqlDatabase::database(m_connectionName, false), sql);
+    return Query(m_db, sql, &m_prepared);
 }
 
 QString SqlStorage::ddl(const char *statement) const
@@ -821,14 +852,26 @@ bool SqlStorage::removeDomain(qint64 userID, qint64 domainID)
 
 QList<CategoryRow> SqlStorage::categories(qint64 userID)
 {
-    Query q = query("SELECT c.id, c.alias, c.name_en, c.name_fr, CASE WHEN uc.id IS NULL THEN 0 ELSE 1 END"
-                    " FROM categories c"
-                    " LEFT JOIN user_categories uc ON uc.category_id = c.id AND uc.user_id = ?"
-                    " ORDER BY c.id");
+    // The categories come with the schema and change only with it: read once. The user's
+    // choices are read every time.
+    if (m_categories.isEmpty()) {
+        Query q = query("SELECT id, alias, name_en, name_fr FROM categories WHERE id > ? ORDER BY id");
+        q.bind(0).exec();
+        while (q.next())
+            m_categories.append({q.integer(0), q.text(1), q.text(2), q.text(3), false});
+    }
+    QList<CategoryRow> rows = m_categories;
+    if (userID == 0)
+        return rows;
+    Query q = query("SELECT category_id FROM user_categories WHERE user_id = ?");
     q.bind(userID).exec();
-    QList<CategoryRow> rows;
-    while (q.next())
-        rows.append({q.integer(0), q.text(1), q.text(2), q.text(3), q.integer(4) != 0});
+    while (q.next()) {
+        const qint64 id = q.integer(0);
+        for (CategoryRow &row : rows) {
+            if (row.id == id)
+                row.blocked = true;
+        }
+    }
     return rows;
 }
 

@@ -3,8 +3,10 @@
 #include "Storage.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QVariant>
 #include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 
@@ -118,11 +120,16 @@ public:
 private:
     SqlStorage(const QString &connectionName, DatabaseSettings::Kind kind);
     class Query;
+    // Statements prepared once per connection, by their text.
+    using Prepared = std::map<QByteArray, std::unique_ptr<QSqlQuery>>;
     Query query(const char *sql) const;
     void migrate(int maxVersion);
     QString ddl(const char *statement) const;
 
     QString m_connectionName;
+    QSqlDatabase m_db;
+    mutable Prepared m_prepared;
+    QList<CategoryRow> m_categories;
     DatabaseSettings::Kind m_kind;
     int m_version = 0;
 };
