@@ -1,6 +1,7 @@
 #include "ApiSupport.h"
 
 #include "Outbox.h"
+#include "PasswordWorkers.h"
 #include "ResetPage.h"
 #include "SocialVerifier.h"
 #include "core/Clock.h"
@@ -42,48 +43,57 @@ ApiReply ApiService::signedIn(Context &ctx, const UserRow &user, Msg message, qi
     return accepted(code, ctx.msg(message), auth);
 }
 
-
-ApiReply ApiService::signup(Context &ctx)
+void ApiService::signup(Context &ctx, const Done &done)
 {
     using Answer = BaseModel<AuthModel>;
     const QString social = ctx.field(QStringLiteral("social_media")).trimmed();
     if (!social.isEmpty() && social != QLatin1String("0"))
-        return refused<Answer>(unprocessable, ctx.msg(Msg::signupThroughSocial));
+        return done(refused<Answer>(unprocessable, ctx.msg(Msg::signupThroughSocial)));
     const QString email = ctx.field(QStringLiteral("email")).trimmed();
     const QString password = ctx.field(QStringLiteral("password"));
     const QString deviceName = ctx.field(QStringLiteral("device_name")).trimmed();
     if (!validEmail(email))
-        return refused<Answer>(unprocessable, ctx.msg(Msg::invalidEmail));
+        return done(refused<Answer>(unprocessable, ctx.msg(Msg::invalidEmail)));
     if (password.size() < minPasswordLength)
-        return refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooShort));
+        return done(refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooShort)));
     if (password.size() > maxPasswordLength)
-        return refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooLong));
+        return done(refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooLong)));
     if (!validText(deviceName))
-        return refused<Answer>(unprocessable, ctx.msg(Msg::invalidDeviceName));
+        return done(refused<Answer>(unprocessable, ctx.msg(Msg::invalidDeviceName)));
+    if (overRequestLimit(ctx, QStringLiteral("signup")))
+        return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyRequests).arg(requestWindowMinutes)));
     if (m_storage.userByEmail(email))
-        return refused<Answer>(conflict, ctx.msg(Msg::emailTaken));
+        return done(refused<Answer>(conflict, ctx.msg(Msg::emailTaken)));
 
-    const QString hash = Crypto::hashPassword(password, m_settings.hashCost);
-    if (hash.isEmpty())
-        throw StorageError("the password could not be hashed");
-    UserRow row;
-    row.email = email;
-    row.deviceName = deviceName;
-    row.socialMedia = 0;
-    row.profileID = QStringLiteral("0");
-    row.passwordHash = hash;
-    row.createdAt = row.updatedAt = ctx.now;
-    const std::optional<UserRow> user = m_storage.createUser(row);
-    if (!user) // taken between the check and the insert
-        return refused<Answer>(conflict, ctx.msg(Msg::emailTaken));
-    return signedIn(ctx, *user, Msg::registered, created);
+    auto hash = std::make_shared<QString>();
+    const Crypto::HashCost cost = m_settings.hashCost;
+    const bool started = onPasswordWorker(
+        ctx, [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); },
+        [this, hash, email, deviceName](Context &later) {
+            if (hash->isEmpty())
+                throw StorageError("the password could not be hashed");
+            UserRow row;
+            row.email = email;
+            row.deviceName = deviceName;
+            row.socialMedia = 0;
+            row.profileID = QStringLiteral("0");
+            row.passwordHash = *hash;
+            row.createdAt = row.updatedAt = later.now;
+            const std::optional<UserRow> user = m_storage.createUser(row);
+            if (!user) // taken between the check and the insert
+                return refused<Answer>(conflict, later.msg(Msg::emailTaken));
+            return signedIn(later, *user, Msg::registered, created);
+        },
+        done);
+    if (!started)
+        done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
 }
 
 void ApiService::login(Context &ctx, const Done &done)
 {
     const QString social = ctx.field(QStringLiteral("social_media")).trimmed();
     if (social.isEmpty() || social == QLatin1String("0")) {
-        done(emailLogin(ctx));
+        emailLogin(ctx, done);
         return;
     }
     if (social != QLatin1String("1") && social != QLatin1String("2")) {
@@ -93,29 +103,38 @@ void ApiService::login(Context &ctx, const Done &done)
     socialLogin(ctx, done);
 }
 
-ApiReply ApiService::emailLogin(Context &ctx)
+void ApiService::emailLogin(Context &ctx, const Done &done)
 {
     using Answer = BaseModel<AuthModel>;
     const QString email = ctx.field(QStringLiteral("email")).trimmed();
     const QString password = ctx.field(QStringLiteral("password"));
     const QString address = ctx.request.remoteAddress;
     const QDateTime since = ctx.now.addSecs(-loginWindowMinutes * 60);
-    if (m_storage.loginFailuresForEmail(email, since) >= maxFailuresPerEmail ||
+    if (m_storage.loginFailuresForEmailFrom(email, address, since) >= maxFailuresPerEmail ||
         m_storage.loginFailuresFromAddress(address, since) >= maxFailuresPerAddress)
-        return refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(loginWindowMinutes));
+        return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(loginWindowMinutes)));
+    if (m_storage.loginFailuresForEmail(email, ctx.now.addSecs(-accountWindowMinutes * 60)) >= maxFailuresPerAccount)
+        return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(accountWindowMinutes)));
 
     const std::optional<UserRow> user = validEmail(email) ? m_storage.userByEmail(email) : std::nullopt;
-    bool verified = false;
-    if (user && !user->passwordHash.isEmpty() && password.size() <= maxPasswordLength)
-        verified = Crypto::verifyPassword(user->passwordHash, password);
-    else
-        Crypto::verifyPassword(m_dummyHash, password.left(maxPasswordLength)); // same time as a real check
-    if (!verified) {
-        m_storage.addLoginFailure(email, address, ctx.now);
-        return refused<Answer>(unauthorized, ctx.msg(Msg::badCredentials));
-    }
-    m_storage.clearLoginFailures(email);
-    return signedIn(ctx, *user, Msg::signedIn, ok);
+    // An unknown account is checked against a stored dummy hash, so both take as long.
+    const bool real = user && !user->passwordHash.isEmpty() && password.size() <= maxPasswordLength;
+    const QString hash = real ? user->passwordHash : m_dummyHash;
+    const QString candidate = real ? password : password.left(maxPasswordLength);
+    auto verified = std::make_shared<bool>(false);
+    const bool started = onPasswordWorker(
+        ctx, [verified, hash, candidate] { *verified = Crypto::verifyPassword(hash, candidate); },
+        [this, verified, real, user, email, address](Context &later) {
+            if (!real || !*verified) {
+                m_storage.addLoginFailure(email, address, later.now);
+                return refused<Answer>(unauthorized, later.msg(Msg::badCredentials));
+            }
+            m_storage.clearLoginFailures(email, address);
+            return signedIn(later, *user, Msg::signedIn, ok);
+        },
+        done);
+    if (!started)
+        done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
 }
 
 void ApiService::socialLogin(Context &ctx, const Done &done)
@@ -189,6 +208,8 @@ ApiReply ApiService::forgotPassword(Context &ctx)
     const QString email = ctx.field(QStringLiteral("email")).trimmed();
     if (!validEmail(email))
         return refused<Answer>(unprocessable, ctx.msg(Msg::invalidEmail));
+    if (overRequestLimit(ctx, QStringLiteral("forgot-password")))
+        return refused<Answer>(tooMany, ctx.msg(Msg::tooManyRequests).arg(requestWindowMinutes));
 
     // The same answer whether or not the account exists; at most one mail a minute.
     if (const std::optional<UserRow> user = m_storage.userByEmail(email)) {
@@ -213,49 +234,56 @@ ApiReply ApiService::forgotPassword(Context &ctx)
     return json(answer);
 }
 
-ApiReply ApiService::updateProfile(Context &ctx)
+void ApiService::updateProfile(Context &ctx, const Done &done)
 {
     using Answer = BaseModel<UpdateProfile>;
     const QString name = ctx.field(QStringLiteral("name")).trimmed();
     const QString deviceName = ctx.field(QStringLiteral("device_name")).trimmed();
     const QString password = ctx.field(QStringLiteral("password"));
     if (!validText(name))
-        return refused<Answer>(unprocessable, ctx.msg(Msg::invalidName));
+        return done(refused<Answer>(unprocessable, ctx.msg(Msg::invalidName)));
     if (!validText(deviceName))
-        return refused<Answer>(unprocessable, ctx.msg(Msg::invalidDeviceName));
+        return done(refused<Answer>(unprocessable, ctx.msg(Msg::invalidDeviceName)));
     if (!password.isEmpty() && password.size() < minPasswordLength)
-        return refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooShort));
+        return done(refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooShort)));
     if (password.size() > maxPasswordLength)
-        return refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooLong));
+        return done(refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooLong)));
 
-    if (!password.isEmpty()) {
-        const QString hash = Crypto::hashPassword(password, m_settings.hashCost);
-        if (hash.isEmpty())
-            throw StorageError("the password could not be hashed");
-        m_storage.setPasswordHash(ctx.user->id, hash, ctx.now);
-        // A new password signs out the other devices; this one stays signed in.
-        m_storage.revokeUserTokens(ctx.user->id, ctx.token->id, ctx.now);
-    }
-    m_storage.updateProfile(ctx.user->id, name, deviceName, ctx.now);
-    const std::optional<UserRow> user = m_storage.userByID(ctx.user->id);
-    if (!user)
-        throw StorageError("the account disappeared during the update");
-    return accepted(ok, ctx.msg(Msg::profileUpdated), userModel(*user));
+    // No value: the password stays; an empty text: hashing failed.
+    auto hash = std::make_shared<std::optional<QString>>();
+    auto save = [this, hash, name, deviceName](Context &later) {
+        if (*hash) {
+            if ((*hash)->isEmpty())
+                throw StorageError("the password could not be hashed");
+            m_storage.setPasswordHash(later.user->id, **hash, later.now);
+            // A new password signs out the other devices; this one stays signed in.
+            m_storage.revokeUserTokens(later.user->id, later.token->id, later.now);
+        }
+        m_storage.updateProfile(later.user->id, name, deviceName, later.now);
+        const std::optional<UserRow> user = m_storage.userByID(later.user->id);
+        if (!user)
+            throw StorageError("the account disappeared during the update");
+        return accepted(ok, later.msg(Msg::profileUpdated), userModel(*user));
+    };
+    if (password.isEmpty())
+        return done(save(ctx));
+    const Crypto::HashCost cost = m_settings.hashCost;
+    auto work = [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); };
+    if (!onPasswordWorker(ctx, work, save, done))
+        done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
 }
-
 
 void ApiService::forgetOldRecords()
 {
-    m_storage.forgetLoginFailuresBefore(m_clock.now().toUTC().addDays(-1));
+    const QDateTime now = m_clock.now().toUTC();
+    m_storage.forgetOldRecords(now, now.addDays(-oldTokenDays), now.addDays(-1));
 }
-
 
 ApiReply ApiService::logout(Context &ctx)
 {
     m_storage.revokeToken(ctx.token->id, ctx.now);
     return acceptedRequired(ctx.msg(Msg::loggedOut), QStringList());
 }
-
 
 // The page behind the link of the reset e-mail.
 
@@ -264,7 +292,7 @@ void ApiService::resetPage(const ApiRequest &request, const Done &done)
     const QString accept = QString::fromUtf8(request.header("Accept-Language"));
     const Language language = languageFrom(accept.section(QLatin1Char(','), 0, 0).section(QLatin1Char(';'), 0, 0));
     const QDateTime now = m_clock.now().toUTC();
-    auto page = [&](int status, const QByteArray &html) {
+    auto page = [done](int status, const QByteArray &html) {
         ApiReply reply;
         reply.status = status;
         reply.contentType = QByteArrayLiteral("text/html; charset=utf-8");
@@ -315,18 +343,32 @@ void ApiService::resetPage(const ApiRequest &request, const Done &done)
                  text(password.size() < minPasswordLength ? Msg::passwordTooShort : Msg::passwordTooLong, language)));
         return;
     }
-    const QString hash = Crypto::hashPassword(password, m_settings.hashCost);
-    if (hash.isEmpty())
-        throw StorageError("the password could not be hashed");
-    // Only the request that marks the link used may change the password.
-    if (!m_storage.consumePasswordReset(reset->id, now)) {
-        page(410, ResetPage::message(language, text(Msg::resetLinkInvalid, language)));
-        return;
-    }
-    m_storage.setPasswordHash(reset->userID, hash, now);
-    // Whoever knew the old password is signed out everywhere.
-    m_storage.revokeUserTokens(reset->userID, 0, now);
-    if (const std::optional<UserRow> user = m_storage.userByID(reset->userID))
-        m_storage.clearLoginFailures(user->email);
-    page(200, ResetPage::message(language, text(Msg::resetDone, language)));
+    auto hash = std::make_shared<QString>();
+    const Crypto::HashCost cost = m_settings.hashCost;
+    const qint64 resetID = reset->id;
+    const qint64 userID = reset->userID;
+    const bool started = m_passwords.run(
+        this, [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); },
+        [this, hash, resetID, userID, language, now, page]() {
+            try {
+                if (hash->isEmpty())
+                    throw StorageError("the password could not be hashed");
+                // Only the request that marks the link used may change the password.
+                if (!m_storage.consumePasswordReset(resetID, now)) {
+                    page(410, ResetPage::message(language, text(Msg::resetLinkInvalid, language)));
+                    return;
+                }
+                m_storage.setPasswordHash(userID, *hash, now);
+                // Whoever knew the old password is signed out everywhere.
+                m_storage.revokeUserTokens(userID, 0, now);
+                if (const std::optional<UserRow> user = m_storage.userByID(userID))
+                    m_storage.clearLoginFailures(user->email, QString());
+                page(200, ResetPage::message(language, text(Msg::resetDone, language)));
+            } catch (const StorageError &e) {
+                Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+                page(500, ResetPage::message(language, text(Msg::serverError, language)));
+            }
+        });
+    if (!started)
+        page(503, ResetPage::form(language, secret, text(Msg::busy, language)));
 }

@@ -15,7 +15,6 @@ void ApiService::recordDevice(Context &ctx, qint64 userID)
     emit listsChanged(userID);
 }
 
-
 ApiReply ApiService::syncURL(Context &ctx)
 {
     recordDevice(ctx, ctx.user->id);

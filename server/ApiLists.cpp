@@ -80,16 +80,32 @@ ApiReply ApiService::unblockWebsite(Context &ctx)
     return acceptedRequired(ctx.msg(Msg::websiteUnblocked), qint64(1));
 }
 
-
 // Categories
 
 ApiReply ApiService::categoryList(Context &ctx)
 {
+    const QList<CategoryRow> rows = m_storage.categories(ctx.user ? ctx.user->id : 0);
+    // The answer depends only on the language and which categories are blocked: the few
+    // combinations in use are encoded once.
+    QByteArray key(1, ctx.language == Language::french ? 'f' : 'e');
+    for (const CategoryRow &row : rows) {
+        if (row.blocked)
+            key += QByteArray::number(row.id) + ',';
+    }
+    if (const auto known = m_categoryAnswers.constFind(key); known != m_categoryAnswers.constEnd()) {
+        ApiReply reply;
+        reply.body = *known;
+        return reply;
+    }
     CategoryList list;
-    for (const CategoryRow &row : m_storage.categories(ctx.user ? ctx.user->id : 0))
+    for (const CategoryRow &row : rows)
         list.append(
             {row.id, ctx.language == Language::french ? row.nameFr : row.nameEn, row.alias, row.blocked ? 1 : 0});
-    return accepted(ok, ctx.msg(Msg::categories), list);
+    ApiReply reply = accepted(ok, ctx.msg(Msg::categories), list);
+    if (m_categoryAnswers.size() >= 256)
+        m_categoryAnswers.clear();
+    m_categoryAnswers.insert(key, reply.body);
+    return reply;
 }
 
 ApiReply ApiService::blockCategory(Context &ctx)

@@ -184,15 +184,20 @@ int ApiService::sendDuePins()
                 QStringLiteral("mail: the PIN of account %1 cannot be opened with this server's key").arg(pin.userID));
             continue;
         }
-        if (!m_storage.claimRetrieval(pin.id, now))
-            continue; // another server sent it
+        if (!m_storage.claimRetrieval(pin.id, now, now.addSecs(retrievalClaimSeconds)))
+            continue; // another server is sending it
         // The address does not say which language its owner reads: both.
         const QString subject = text(Msg::pinMailSubject, Language::english) + QStringLiteral(" / ") +
                                 text(Msg::pinMailSubject, Language::french);
         const QString body = text(Msg::pinMailBody, Language::english).arg(*secret) + QStringLiteral("\n---\n\n") +
                              text(Msg::pinMailBody, Language::french).arg(*secret);
-        if (!m_outbox.send(user->email, subject, body, now).isEmpty())
-            ++sent;
+        // Marked sent only once written; a failed write is tried again at the next look.
+        if (m_outbox.send(user->email, subject, body, now).isEmpty()) {
+            m_storage.releaseRetrieval(pin.id);
+            continue;
+        }
+        m_storage.markRetrievalSent(pin.id, now);
+        ++sent;
     }
     return sent;
 }

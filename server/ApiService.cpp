@@ -1,10 +1,8 @@
 #include "ApiSupport.h"
 
-#include "core/Clock.h"
+#include "PasswordWorkers.h"
 #include "core/Clock.h"
 #include "core/Log.h"
-#include "core/Log.h"
-#include "records/FormEncoding.h"
 #include "records/FormEncoding.h"
 #include "records/Records.h"
 #include "storage/SqlStorage.h"
@@ -25,12 +23,13 @@ QByteArray ApiRequest::header(const QByteArray &name) const
     return {};
 }
 
-ApiService::ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social, const QByteArray &pinKey,
-                       const ServiceSettings &settings, Clock &clock, QObject *parent)
+ApiService::ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social, PasswordWorkers &passwords,
+                       const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, QObject *parent)
     : QObject(parent)
     , m_storage(storage)
     , m_outbox(outbox)
     , m_social(social)
+    , m_passwords(passwords)
     , m_pinKey(pinKey)
     , m_settings(settings)
     , m_clock(clock)
@@ -39,6 +38,16 @@ ApiService::ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social,
 }
 
 ApiService::~ApiService() = default;
+
+QByteArray ApiService::refusalBody(int httpStatus, const QByteArray &language)
+{
+    const Msg message = httpStatus == 413 || httpStatus == 431 ? Msg::requestTooLarge
+                        : httpStatus == 408                    ? Msg::requestTimedOut
+                                                               : Msg::malformedRequest;
+    return refused<BaseModel<QStringList>>(badRequest, text(message, languageFrom(QString::fromUtf8(language))),
+                                           httpStatus)
+        .body;
+}
 
 void ApiService::handle(const ApiRequest &request, const std::function<void(const ApiReply &)> &done)
 {
@@ -69,12 +78,13 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
         QByteArray method;
         Access access;
         ApiReply (ApiService::*handler)(Context &);
+        void (ApiService::*later)(Context &, const Done &) = nullptr; // answers through done
     };
     static const QHash<QString, Route> routes{
-        {QStringLiteral("signup"), {"POST", Access::app, &ApiService::signup}},
-        {QStringLiteral("login"), {"POST", Access::app, nullptr}},
+        {QStringLiteral("signup"), {"POST", Access::app, nullptr, &ApiService::signup}},
+        {QStringLiteral("login"), {"POST", Access::app, nullptr, &ApiService::login}},
         {QStringLiteral("forgot-password"), {"POST", Access::app, &ApiService::forgotPassword}},
-        {QStringLiteral("update-profile"), {"POST", Access::user, &ApiService::updateProfile}},
+        {QStringLiteral("update-profile"), {"POST", Access::user, nullptr, &ApiService::updateProfile}},
         {QStringLiteral("setupPin"), {"POST", Access::user, &ApiService::setupPin}},
         {QStringLiteral("checkPin"), {"POST", Access::user, &ApiService::checkPin}},
         {QStringLiteral("retrievePin"), {"POST", Access::user, &ApiService::retrievePin}},
@@ -157,9 +167,36 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
         break;
     }
 
-    if (!route->handler) {
-        login(ctx, done);
+    if (route->later) {
+        (this->*(route->later))(ctx, done);
         return;
     }
     done((this->*(route->handler))(ctx));
+}
+
+bool ApiService::onPasswordWorker(Context &ctx, std::function<void()> work, std::function<ApiReply(Context &)> then,
+                                  const Done &done)
+{
+    // The request outlives this call: keep what the answer needs by value.
+    auto request = std::make_shared<const ApiRequest>(ctx.request);
+    const QList<QPair<QString, QString>> form = ctx.form;
+    const Language language = ctx.language;
+    const QDateTime now = ctx.now;
+    const std::optional<UserRow> user = ctx.user;
+    const std::optional<TokenRow> token = ctx.token;
+    return m_passwords.run(this, std::move(work), [=, then = std::move(then)]() {
+        Context later{*request, form, language, now, user, token};
+        try {
+            done(then(later));
+        } catch (const StorageError &e) {
+            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+            done(refused<BaseModel<QStringList>>(serverError, later.msg(Msg::serverError), 500));
+        }
+    });
+}
+
+bool ApiService::overRequestLimit(Context &ctx, const QString &kind)
+{
+    return m_storage.countRequest(kind, ctx.request.remoteAddress, ctx.now,
+                                  ctx.now.addSecs(-requestWindowMinutes * 60)) > maxRequestsPerAddress;
 }

@@ -5,6 +5,7 @@
 #include "storage/Storage.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -14,6 +15,7 @@
 
 class Clock;
 class Outbox;
+class PasswordWorkers;
 class SocialVerifier;
 
 // One HTTP request as the services see it.
@@ -56,8 +58,21 @@ public:
     static constexpr qint64 maxBodyBytes = 64 * 1024;
     static constexpr qint64 tokenLifetimeDays = 180;
     static constexpr qint64 loginWindowMinutes = 15;
+    // Failed sign-ins: per account from one client address, so a stranger cannot lock the
+    // owner out; per address over all accounts; and per account over all addresses, slower,
+    // against a guess spread over many addresses.
     static constexpr qint64 maxFailuresPerEmail = 5;
     static constexpr qint64 maxFailuresPerAddress = 20;
+    static constexpr qint64 maxFailuresPerAccount = 30;
+    static constexpr qint64 accountWindowMinutes = 60;
+    // Sign-ups and forgot-password requests per client address.
+    static constexpr qint64 maxRequestsPerAddress = 20;
+    static constexpr qint64 requestWindowMinutes = 60;
+    // A sender that claimed a PIN e-mail and stopped leaves it to the others after this.
+    static constexpr qint64 retrievalClaimSeconds = 300;
+    // Revoked and expired tokens are kept this long: the app sends its old token with the next
+    // sign-in, which must still be told apart from a made-up one.
+    static constexpr qint64 oldTokenDays = tokenLifetimeDays;
     static constexpr qint64 resetLinkMinutes = 60;
     static constexpr qint64 resetMailIntervalSeconds = 60;
     static constexpr qint64 wrongPinsBeforeBlock = 5;
@@ -65,9 +80,13 @@ public:
     static constexpr qint64 pinWindowMinutes = 5;
     static constexpr qint64 foreverHours = 175200;
 
-    ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social, const QByteArray &pinKey,
-               const ServiceSettings &settings, Clock &clock, QObject *parent = nullptr);
+    ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social, PasswordWorkers &passwords,
+               const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, QObject *parent = nullptr);
     ~ApiService() override;
+
+    // The JSON of a refusal made before a request reaches the services (the listening socket's
+    // checks), by its HTTP status.
+    static QByteArray refusalBody(int httpStatus, const QByteArray &language);
 
     // Known only once the server listens when the port was picked by the system.
     void setPublicBase(const QUrl &base) { m_settings.publicBase = base; }
@@ -93,12 +112,12 @@ private:
     void dispatch(const ApiRequest &request, const Done &done);
     void resetPage(const ApiRequest &request, const Done &done);
 
-    ApiReply signup(Context &ctx);
+    void signup(Context &ctx, const Done &done);
     void login(Context &ctx, const Done &done);
-    ApiReply emailLogin(Context &ctx);
+    void emailLogin(Context &ctx, const Done &done);
     void socialLogin(Context &ctx, const Done &done);
     ApiReply forgotPassword(Context &ctx);
-    ApiReply updateProfile(Context &ctx);
+    void updateProfile(Context &ctx, const Done &done);
     ApiReply setupPin(Context &ctx);
     ApiReply checkPin(Context &ctx);
     ApiReply retrievePin(Context &ctx);
@@ -118,12 +137,20 @@ private:
     bool pinWindowOpen(const Context &ctx);
     ApiReply signedIn(Context &ctx, const UserRow &user, Msg message, qint64 code);
     void recordDevice(Context &ctx, qint64 userID);
+    // Runs work on a password worker, then answers with then() on this thread with the same
+    // request. False when the workers are full: the caller answers the busy refusal.
+    bool onPasswordWorker(Context &ctx, std::function<void()> work, std::function<ApiReply(Context &)> then,
+                          const Done &done);
+    // Counts this request of the client address; true when it is over the limit.
+    bool overRequestLimit(Context &ctx, const QString &kind);
 
     Storage &m_storage;
     Outbox &m_outbox;
     SocialVerifier &m_social;
+    PasswordWorkers &m_passwords;
     QByteArray m_pinKey;
     ServiceSettings m_settings;
     Clock &m_clock;
+    QHash<QByteArray, QByteArray> m_categoryAnswers; // by language and blocked categories
     QString m_dummyHash; // verified against when the e-mail is unknown, so both take as long
 };

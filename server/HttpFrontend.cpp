@@ -1,6 +1,7 @@
 #include "HttpFrontend.h"
 
 #include "ApiService.h"
+#include "HttpGate.h"
 #include "core/Log.h"
 
 #include <QElapsedTimer>
@@ -12,18 +13,65 @@
 #include <memory>
 
 namespace {
-QString clientAddress(const QHostAddress &address)
+QHostAddress plain(const QHostAddress &address)
 {
     bool mapped = false;
     const quint32 ipv4 = address.toIPv4Address(&mapped);
-    return mapped ? QHostAddress(ipv4).toString() : address.toString();
+    return mapped ? QHostAddress(ipv4) : address;
 }
 } // namespace
 
-HttpFrontend::HttpFrontend(ApiService &service, QObject *parent)
+HttpFrontend::HttpFrontend(ApiService &service, const QList<QPair<QHostAddress, int>> &trustedProxies, QObject *parent)
     : QAbstractHttpServer(parent)
     , m_service(service)
+    , m_trustedProxies(trustedProxies)
 {
+}
+
+bool HttpFrontend::trusted(const QHostAddress &address) const
+{
+    for (const auto &range : m_trustedProxies) {
+        if (address.isInSubnet(range))
+            return true;
+    }
+    return false;
+}
+
+// The peer, or behind trusted proxies the nearest address in X-Forwarded-For that is not one
+// of them (anything further left was written by the client and proves nothing).
+QString HttpFrontend::clientAddress(const QHttpServerRequest &request) const
+{
+    QHostAddress client = plain(request.remoteAddress());
+    if (m_trustedProxies.isEmpty() || !trusted(client))
+        return client.toString();
+    QList<QByteArray> hops;
+    for (const auto &[name, value] : request.headers()) {
+        if (name.compare("X-Forwarded-For", Qt::CaseInsensitive) == 0)
+            hops += value.split(',');
+    }
+    for (qsizetype i = hops.size() - 1; i >= 0; --i) {
+        QHostAddress hop;
+        if (!hop.setAddress(QString::fromLatin1(hops[i].trimmed())))
+            break;
+        client = plain(hop);
+        if (!trusted(client))
+            break;
+    }
+    return client.toString();
+}
+
+bool HttpFrontend::listenChecked(int listeningSocket, QString *error)
+{
+    HttpGate::Limits limits;
+    limits.maxBodyBytes = ApiService::maxBodyBytes;
+    auto *gate = new HttpGate(limits, &ApiService::refusalBody, this);
+    if (!gate->setSocketDescriptor(listeningSocket)) {
+        *error = gate->errorString();
+        delete gate;
+        return false;
+    }
+    bind(gate);
+    return true;
 }
 
 bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
@@ -38,7 +86,7 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     api.query = request.query();
     api.headers = request.headers();
     api.body = request.body();
-    api.remoteAddress = clientAddress(request.remoteAddress());
+    api.remoteAddress = clientAddress(request);
 
     // The answer may come later (social sign-in waits for the provider); by then the client
     // may have gone.

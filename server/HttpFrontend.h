@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QAbstractHttpServer>
+#include <QHostAddress>
+#include <QList>
+#include <QPair>
 
 class ApiService;
 
@@ -11,12 +14,20 @@ class HttpFrontend : public QAbstractHttpServer
 {
     Q_OBJECT
 public:
-    explicit HttpFrontend(ApiService &service, QObject *parent = nullptr);
+    // Requests from trustedProxies name their client in X-Forwarded-For.
+    HttpFrontend(ApiService &service, const QList<QPair<QHostAddress, int>> &trustedProxies, QObject *parent = nullptr);
+
+    // Serves plain HTTP on a listening socket, behind the checks of HttpGate.
+    bool listenChecked(int listeningSocket, QString *error);
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
+    QString clientAddress(const QHttpServerRequest &request) const;
+    bool trusted(const QHostAddress &address) const;
+
     ApiService &m_service;
+    QList<QPair<QHostAddress, int>> m_trustedProxies;
 };

@@ -10,6 +10,8 @@ enum class Msg {
     methodNotAllowed,
     serverError,
     requestTooLarge,
+    malformedRequest,
+    requestTimedOut,
     invalidEmail,
     passwordTooShort,
     passwordTooLong,
@@ -20,7 +22,9 @@ enum class Msg {
     registered,
     signedIn,
     badCredentials,
-    tooManyLogins, // %1: minutes
+    tooManyLogins,   // %1: minutes
+    tooManyRequests, // %1: minutes
+    busy,
     unknownSignInMethod,
     socialUnavailable, // %1: provider
     socialRejected,    // %1: provider

@@ -2,8 +2,9 @@
 
 #include "ApiService.h"
 #include "FileClock.h"
-#include "HttpFrontend.h"
+#include "HttpWorker.h"
 #include "Outbox.h"
+#include "PasswordWorkers.h"
 #include "SocialVerifier.h"
 #include "core/Clock.h"
 #include "core/Log.h"
@@ -12,36 +13,8 @@
 #include "storage/SqlStorage.h"
 
 #include <QFile>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslKey>
-
-namespace {
-bool setUpTls(HttpFrontend &http, const ServerOptions &options, QString *error)
-{
-    QFile certificateFile(options.tlsCertificate);
-    QFile keyFile(options.tlsKey);
-    if (!certificateFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the TLS certificate or key");
-        return false;
-    }
-    const QList<QSslCertificate> chain = QSslCertificate::fromData(certificateFile.readAll(), QSsl::Pem);
-    const QByteArray keyData = keyFile.readAll();
-    QSslKey key(keyData, QSsl::Rsa, QSsl::Pem);
-    if (key.isNull())
-        key = QSslKey(keyData, QSsl::Ec, QSsl::Pem);
-    if (chain.isEmpty() || key.isNull()) {
-        *error = QStringLiteral("the TLS certificate or key is not a PEM file the server can use");
-        return false;
-    }
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setLocalCertificateChain(chain);
-    configuration.setPrivateKey(key);
-    configuration.setProtocol(QSsl::SecureProtocols);
-    http.sslSetup(configuration);
-    return true;
-}
-} // namespace
+#include <QThread>
+#include <unistd.h>
 
 std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *error)
 {
@@ -69,17 +42,28 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
     ServiceSettings settings;
     settings.appToken = options.appToken;
     settings.hashCost = options.hashCost;
-    server->m_service = std::make_unique<ApiService>(*server->m_storage, *server->m_outbox, *server->m_social, *key,
-                                                     settings, *server->m_clock);
-    server->m_http = std::make_unique<HttpFrontend>(*server->m_service);
+    const int workers = options.passwordWorkers > 0 ? options.passwordWorkers : QThread::idealThreadCount();
+    server->m_passwords = std::make_unique<PasswordWorkers>(workers, 2 * workers);
+    // The main thread's services only send PIN e-mails and prune; the HTTP threads answer.
+    server->m_service = std::make_unique<ApiService>(*server->m_storage, *server->m_outbox, *server->m_social,
+                                                     *server->m_passwords, *key, settings, *server->m_clock);
     const bool tls = !options.tlsCertificate.isEmpty();
-    if (tls && !setUpTls(*server->m_http, options, error))
-        return nullptr;
-    server->m_port = server->m_http->listen(options.listen, options.port);
-    if (server->m_port == 0) {
-        *error = QStringLiteral("cannot listen on %1 port %2").arg(options.listen.toString()).arg(options.port);
-        return nullptr;
+    const int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
+    QList<int> sockets;
+    quint16 port = options.port;
+    for (int i = 0; i < threads; ++i) {
+        QString why;
+        const int fd = listenReusingPort(options.listen, &port, &why);
+        if (fd < 0) {
+            for (const int open : std::as_const(sockets))
+                ::close(open);
+            *error =
+                QStringLiteral("cannot listen on %1 port %2: %3").arg(options.listen.toString()).arg(port).arg(why);
+            return nullptr;
+        }
+        sockets.append(fd);
     }
+    server->m_port = port;
 
     QUrl listening;
     listening.setScheme(tls ? QStringLiteral("https") : QStringLiteral("http"));
@@ -90,6 +74,25 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
         options.publicBase.isValid() ? options.publicBase : listening.resolved(QUrl(QStringLiteral("/")));
     server->m_service->setPublicBase(server->m_publicBase);
 
+    const HttpWorker::Shared shared{options, server->m_outbox.get(), server->m_passwords.get(), server->m_clock,
+                                    *key,    server->m_publicBase};
+    for (const int fd : std::as_const(sockets)) {
+        auto thread = std::make_unique<QThread>();
+        auto *worker = new HttpWorker(shared, fd);
+        worker->moveToThread(thread.get());
+        thread->start();
+        bool started = false;
+        QString why;
+        QMetaObject::invokeMethod(
+            worker, [worker, &started, &why] { started = worker->start(&why); }, Qt::BlockingQueuedConnection);
+        server->m_workers.push_back({std::move(thread), worker});
+        if (!started) {
+            *error = QStringLiteral("an HTTP thread cannot start: ") + why;
+            return nullptr;
+        }
+        connect(worker->service(), &ApiService::listsChanged, server.get(), &Server::listsChanged);
+    }
+
     connect(&server->m_timer, &QTimer::timeout, server.get(), &Server::periodicCheck);
     server->m_timer.start(options.checkIntervalMs);
     Log::line(QStringLiteral("nimbrel-server listening on %1 (database: %2, schema %3; outbox: %4)")
@@ -98,14 +101,6 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
                   .arg(options.outbox));
     if (options.publicBase.isValid())
         Log::line(QStringLiteral("links in e-mails point to %1").arg(server->m_publicBase.toString()));
-    SqlStorage *storage = server->m_storage.get();
-    connect(server->m_service.get(), &ApiService::listsChanged, server.get(), [storage](qint64 userID) {
-        try {
-            storage->announceChange(userID);
-        } catch (const StorageError &e) {
-            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
-        }
-    });
     server->periodicCheck();
     if (options.dns)
         server->startDns(options);
@@ -144,7 +139,6 @@ void Server::startDns(const ServerOptions &options)
         return;
     }
     m_dnsPort = m_dns->port();
-    connect(m_service.get(), &ApiService::listsChanged, m_policy.get(), &DnsPolicyBuilder::userChanged);
     DnsPolicyBuilder *policy = m_policy.get();
     if (m_storage->watchChanges(policy, [policy](qint64 userID) { policy->userChanged(userID); }))
         Log::line(QStringLiteral("DNS applies changes made through the other servers on this database"));
@@ -159,7 +153,31 @@ void Server::startDns(const ServerOptions &options)
                                                       : options.dnsUpstreams.join(QStringLiteral(", "))));
 }
 
-Server::~Server() = default;
+// Every HTTP thread reports here, on the main thread: the other servers on the database and
+// the one policy builder of this process learn of the change.
+void Server::listsChanged(qint64 userID)
+{
+    try {
+        m_storage->announceChange(userID);
+    } catch (const StorageError &e) {
+        Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+    }
+    if (m_policy)
+        m_policy->userChanged(userID);
+}
+
+Server::~Server()
+{
+    // Password work under way ends first; its answers go nowhere once the threads stop.
+    m_passwords.reset();
+    for (Worker &w : m_workers) {
+        HttpWorker *worker = w.worker;
+        QMetaObject::invokeMethod(
+            worker, [worker] { delete worker; }, Qt::BlockingQueuedConnection);
+        w.thread->quit();
+        w.thread->wait();
+    }
+}
 
 void Server::periodicCheck()
 {

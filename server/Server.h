@@ -3,19 +3,23 @@
 #include "ServerOptions.h"
 
 #include <QObject>
+#include <QThread>
 #include <QTimer>
 #include <memory>
+#include <vector>
 
 class ApiService;
 class DnsPolicyBuilder;
 class DnsServer;
 class Clock;
-class HttpFrontend;
+class HttpWorker;
 class Outbox;
+class PasswordWorkers;
 class SocialVerifier;
 class SqlStorage;
 
-// The whole server: storage, mail, services, HTTP, and the periodic look for PINs due.
+// The whole server: storage, mail, the HTTP threads, the filtering DNS, and the periodic look for
+// PINs due and records to prune.
 class Server : public QObject
 {
     Q_OBJECT
@@ -29,6 +33,7 @@ public:
 
 private:
     Server() = default;
+    void listsChanged(qint64 userID);
     void periodicCheck();
     void startDns(const ServerOptions &options);
 
@@ -38,9 +43,15 @@ private:
     std::unique_ptr<Outbox> m_outbox;
     std::unique_ptr<SocialVerifier> m_social;
     std::unique_ptr<ApiService> m_service;
-    std::unique_ptr<HttpFrontend> m_http;
+    struct Worker {
+        std::unique_ptr<QThread> thread;
+        HttpWorker *worker = nullptr; // lives on that thread
+    };
+    std::vector<Worker> m_workers;
     std::unique_ptr<DnsPolicyBuilder> m_policy;
     std::unique_ptr<DnsServer> m_dns;
+    // Declared last, so destroyed first: work under way finishes while its services live.
+    std::unique_ptr<PasswordWorkers> m_passwords;
     QTimer m_timer;
     quint16 m_port = 0;
     quint16 m_dnsPort = 0;

@@ -24,8 +24,10 @@ QString description()
                "Rules:\n"
                "  - passwords: at least %1 characters, stored as Argon2id hashes;\n"
                "  - session tokens: 256 random bits, stored as hashes, valid %2 days or until logout;\n"
-               "  - failed sign-ins: after %3 for one address, or %4 from one client, within %5 minutes, sign-in "
-               "is refused until the window has passed;\n"
+               "  - failed sign-ins: after %3 for one account from one client, or %4 from one client, within %5 "
+               "minutes, or %13 for one account within %14 minutes, sign-in is refused until the window has passed "
+               "(a stranger's failures do not lock the owner out from another address);\n"
+               "  - sign-ups and forgot-password requests: %15 per client address an hour;\n"
                "  - reset links: work once, for %6 minutes; at most one e-mail a minute per account;\n"
                "  - PIN: six digits, waiting time 12, 24 or 48 hours, or 175200 (forever: live chat only); after "
                "%7 wrong PINs in a row it is blocked for %8 minutes; a correct PIN lets the same token remove the "
@@ -54,7 +56,10 @@ QString description()
         .arg(ApiService::pinWindowMinutes)
         .arg(ApiService::pageSize)
         .arg(base.port(80))
-        .arg(QString::fromLatin1(BuildConfig::filterProbe));
+        .arg(QString::fromLatin1(BuildConfig::filterProbe))
+        .arg(ApiService::maxFailuresPerAccount)
+        .arg(ApiService::accountWindowMinutes)
+        .arg(ApiService::maxRequestsPerAddress);
 }
 } // namespace
 
@@ -96,6 +101,13 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                        QStringLiteral("Address of this server as clients see it, used in links "
                                                       "(default http[s]://<listen>:<port>/)."),
                                        QStringLiteral("url"));
+    const QCommandLineOption trustedProxy(
+        QStringLiteral("trusted-proxy"),
+        QStringLiteral("Range (CIDR) of the reverse proxies in front of this server; repeatable. Requests from "
+                       "them carry the client's address in X-Forwarded-For (ignored from anybody else). Plain HTTP on "
+                       "an address other than loopback is refused without it: TLS, body size, connection and idle "
+                       "limits are then the proxy's job (see deploy/nginx)."),
+        QStringLiteral("cidr"));
     const QCommandLineOption tlsCert(QStringLiteral("tls-cert"), QStringLiteral("PEM certificate: serve HTTPS."),
                                      QStringLiteral("file"));
     const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("PEM private key of --tls-cert."),
@@ -116,6 +128,15 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
     const QCommandLineOption hashMemory(
         QStringLiteral("hash-memory"), QStringLiteral("Argon2id memory of new password hashes in KiB (default 65536)."),
         QStringLiteral("KiB"), QStringLiteral("65536"));
+    const QCommandLineOption threads(QStringLiteral("threads"),
+                                     QStringLiteral("HTTP threads, each with its own socket on the port and its own "
+                                                    "database connection (default: one per core)."),
+                                     QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption passwordWorkers(
+        QStringLiteral("password-workers"),
+        QStringLiteral("Threads that hash and check passwords (default: one per core). When they are all busy and "
+                       "twice as many requests wait, further ones are answered \"try again in a moment\"."),
+        QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption checkInterval(QStringLiteral("check-interval"),
                                            QStringLiteral("Milliseconds between two looks for PINs due to be "
                                                           "e-mailed (default 60000)."),
@@ -147,9 +168,10 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                                           "comments, hosts-file lines accepted; they add to the "
                                                           "stored category domains."),
                                            QStringLiteral("folder"));
-    parser.addOptions({listen, port, dataDir, database, outbox, keyFile, appToken, publicURL, tlsCert, tlsKey, google,
-                       facebook, hashPasses, hashMemory, checkInterval, clockFile, noDns, dnsListen, dnsPort,
-                       dnsUpstream, dnsAllow, categoryLists});
+    parser.addOptions({listen,     port,         dataDir,         database,      outbox,    keyFile,  appToken,
+                       publicURL,  trustedProxy, tlsCert,         tlsKey,        google,    facebook, hashPasses,
+                       hashMemory, threads,      passwordWorkers, checkInterval, clockFile, noDns,    dnsListen,
+                       dnsPort,    dnsUpstream,  dnsAllow,        categoryLists});
     parser.process(arguments);
     if (!parser.positionalArguments().isEmpty()) {
         *message = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
@@ -193,6 +215,21 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
         *message = QStringLiteral("--tls-cert and --tls-key go together");
         return std::nullopt;
     }
+    for (const QString &text : parser.values(trustedProxy)) {
+        const QPair<QHostAddress, int> range = QHostAddress::parseSubnet(text);
+        if (range.first.isNull()) {
+            *message =
+                QStringLiteral("--trusted-proxy needs a range like 10.0.0.0/8 or 127.0.0.1/32, not %1").arg(text);
+            return std::nullopt;
+        }
+        options.trustedProxies.append(range);
+    }
+    if (!options.listen.isLoopback() && options.tlsCertificate.isEmpty() && options.trustedProxies.isEmpty()) {
+        *message = QStringLiteral("plain HTTP on %1 would take passwords in clear from the network: listen on "
+                                  "loopback behind a reverse proxy (--trusted-proxy), or give --tls-cert")
+                       .arg(options.listen.toString());
+        return std::nullopt;
+    }
     for (const auto &[option, target] :
          {std::pair{&google, &options.googleVerifyURL}, std::pair{&facebook, &options.facebookVerifyURL}}) {
         if (!parser.isSet(*option))
@@ -212,6 +249,16 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
     options.hashCost.memoryKiB = parser.value(hashMemory).toULongLong(&ok);
     if (!ok || options.hashCost.memoryKiB < 8) {
         *message = QStringLiteral("--hash-memory needs at least 8 KiB");
+        return std::nullopt;
+    }
+    options.threads = parser.value(threads).toInt(&ok);
+    if (!ok || options.threads < 0 || options.threads > 256) {
+        *message = QStringLiteral("--threads needs a number from 0 to 256");
+        return std::nullopt;
+    }
+    options.passwordWorkers = parser.value(passwordWorkers).toInt(&ok);
+    if (!ok || options.passwordWorkers < 0 || options.passwordWorkers > 256) {
+        *message = QStringLiteral("--password-workers needs a number from 0 to 256");
         return std::nullopt;
     }
     options.checkIntervalMs = parser.value(checkInterval).toInt(&ok);

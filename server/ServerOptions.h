@@ -20,11 +20,16 @@ struct ServerOptions {
     QString keyFile;
     QByteArray appToken;
     QUrl publicBase;
+    // Reverse proxies whose X-Forwarded-For is believed; plain HTTP on an address other than
+    // loopback needs one.
+    QList<QPair<QHostAddress, int>> trustedProxies;
     QString tlsCertificate;
     QString tlsKey;
     QUrl googleVerifyURL;
     QUrl facebookVerifyURL;
     Crypto::HashCost hashCost;
+    int threads = 0;         // HTTP threads; 0: one per core
+    int passwordWorkers = 0; // threads hashing passwords; 0: one per core
     int checkIntervalMs = 60 * 1000;
     QString clockFile;
 

@@ -122,6 +122,23 @@ const char *const schemaV1[] = {
     " UNIQUE (user_id, platform_id))",
 };
 
+// Version 3: claims on PIN e-mails, counted requests, and the indexes the pruning reads.
+const char *const schemaV3[] = {
+    "ALTER TABLE pins ADD COLUMN retrieval_claimed_until BIGINT",
+    "CREATE TABLE request_events ("
+    " id %ID%,"
+    " kind TEXT NOT NULL,"
+    " address TEXT NOT NULL,"
+    " at BIGINT NOT NULL)",
+    "CREATE INDEX request_events_address ON request_events (kind, address, at)",
+    "CREATE INDEX request_events_time ON request_events (at)",
+    "CREATE INDEX login_failures_email_address ON login_failures (email_key, address, failed_at)",
+    "CREATE INDEX login_failures_time ON login_failures (failed_at)",
+    "CREATE INDEX tokens_expires ON tokens (expires_at)",
+    "CREATE INDEX tokens_revoked ON tokens (revoked_at)",
+    "CREATE INDEX password_resets_expires ON password_resets (expires_at)",
+};
+
 const char *const userColumns =
     "id, name, email, device_name, social_media, profile_id, password_hash, created_at, updated_at";
 const char *const tokenColumns = "id, user_id, created_at, expires_at, revoked_at, pin_verified_until";
@@ -173,12 +190,27 @@ QString DatabaseSettings::describe() const
 class SqlStorage::Query
 {
 public:
-    Query(const QSqlDatabase &db, const char *sql)
-        : m_query(db)
+    Query(const QSqlDatabase &db, const char *sql, Prepared *prepared)
+        : m_own(db)
+        , m_db(db)
         , m_sql(sql)
+        , m_prepared(prepared)
     {
-        m_query.setForwardOnly(true);
+        m_own.setForwardOnly(true);
     }
+    // Steps the statement to its end. SQLite runs its automatic WAL checkpoint only when a
+    // statement that wrote reaches its end in a step: an "INSERT ... RETURNING" left after its
+    // first row commits when it is finalized, without the checkpoint, and the WAL then grows
+    // without bound. A kept statement is then reset, so it holds no read snapshot.
+    ~Query()
+    {
+        while (m_query->isActive() && m_query->next()) {
+        }
+        if (m_query != &m_own)
+            m_query->finish();
+    }
+    Query(const Query &) = delete;
+    Query &operator=(const Query &) = delete;
     Query &bind(const QVariant &value)
     {
         // Qt binds a null QString as SQL NULL; an empty text is a text.
@@ -192,38 +224,62 @@ public:
     {
         // PostgreSQL prepares only queries and changes of rows, so a statement without values
         // (the table definitions) runs as it is.
-        const QString sql = QString::fromLatin1(m_sql);
         if (m_values.isEmpty()) {
-            if (!m_query.exec(sql))
+            if (!m_own.exec(QString::fromLatin1(m_sql)))
                 fail();
             return *this;
         }
-        if (!m_query.prepare(sql))
-            fail();
-        for (const QVariant &value : std::as_const(m_values))
-            m_query.addBindValue(value);
-        if (!m_query.exec())
+        m_query = kept();
+        if (!m_query) {
+            m_query = &m_own;
+            if (!m_own.prepare(QString::fromLatin1(m_sql)))
+                fail();
+        }
+        for (qsizetype i = 0; i < m_values.size(); ++i)
+            m_query->bindValue(int(i), m_values[i]);
+        if (!m_query->exec())
             fail();
         return *this;
     }
-    bool next() { return m_query.next(); }
-    QVariant value(int column) const { return m_query.value(column); }
-    qint64 integer(int column) const { return m_query.value(column).toLongLong(); }
-    QString text(int column) const { return m_query.value(column).toString(); }
-    int affected() const { return m_query.numRowsAffected(); }
+    bool next() { return m_query->next(); }
+    QVariant value(int column) const { return m_query->value(column); }
+    qint64 integer(int column) const { return m_query->value(column).toLongLong(); }
+    QString text(int column) const { return m_query->value(column).toString(); }
+    int affected() const { return m_query->numRowsAffected(); }
 
 private:
+    // The statement prepared at its first use on this connection, unless it is in use by a
+    // caller further up (then this one is prepared on its own).
+    QSqlQuery *kept()
+    {
+        if (!m_prepared)
+            return nullptr;
+        const QByteArray key = QByteArray::fromRawData(m_sql, qstrlen(m_sql));
+        auto it = m_prepared->find(key);
+        if (it == m_prepared->end()) {
+            auto statement = std::make_unique<QSqlQuery>(m_db);
+            statement->setForwardOnly(true);
+            if (!statement->prepare(QString::fromLatin1(m_sql)))
+                return nullptr;
+            it = m_prepared->emplace(QByteArray(m_sql), std::move(statement)).first;
+        }
+        return it->second->isActive() ? nullptr : it->second.get();
+    }
+
     [[noreturn]] void fail()
     {
         QString statement = QString::fromLatin1(m_sql).simplified();
         if (statement.size() > 60)
             statement = statement.left(60) + QStringLiteral("...");
         throw StorageError(
-            QStringLiteral("database error in \"%1\": %2").arg(statement, m_query.lastError().text()).toStdString());
+            QStringLiteral("database error in \"%1\": %2").arg(statement, m_query->lastError().text()).toStdString());
     }
 
-    QSqlQuery m_query;
+    QSqlQuery m_own;
+    const QSqlDatabase &m_db;
+    QSqlQuery *m_query = &m_own;
     const char *m_sql;
+    Prepared *m_prepared;
     QVariantList m_values;
 };
 
@@ -286,6 +342,8 @@ SqlStorage::SqlStorage(const QString &connectionName, DatabaseSettings::Kind kin
 
 SqlStorage::~SqlStorage()
 {
+    m_prepared.clear();
+    m_db = QSqlDatabase();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -330,6 +388,7 @@ std::unique_ptr<SqlStorage> SqlStorage::open(const DatabaseSettings &settings, i
             return nullptr;
         }
     }
+    storage->m_db = QSqlDatabase::database(name, false);
     try {
         if (sqlite) {
             // The file holds password hashes and sealed PINs: only the server's user reads it.
@@ -337,6 +396,8 @@ std::unique_ptr<SqlStorage> SqlStorage::open(const DatabaseSettings &settings, i
             storage->query("PRAGMA journal_mode = WAL").exec();
             storage->query("PRAGMA foreign_keys = ON").exec();
             storage->query("PRAGMA synchronous = NORMAL").exec();
+            // After a burst, the WAL file is cut back to this size once it has been checkpointed.
+            storage->query("PRAGMA journal_size_limit = 4194304").exec();
         }
         storage->migrate(qBound(0, maxVersion, currentSchemaVersion));
     } catch (const StorageError &e) {
@@ -349,7 +410,7 @@ std::unique_ptr<SqlStorage> SqlStorage::open(const DatabaseSettings &settings, i
 
 SqlStorage::Query SqlStorage::query(const char *sql) const
 {
-    return Query(QSqlDatabase::database(m_connectionName, false), sql);
+    return Query(m_db, sql, &m_prepared);
 }
 
 QString SqlStorage::ddl(const char *statement) const
@@ -399,6 +460,11 @@ void SqlStorage::migrate(int maxVersion)
                             .bind(category.id)
                             .bind(domain)
                             .exec();
+                }
+            } else if (version == 3) {
+                for (const char *statement : schemaV3) {
+                    const QByteArray sql = ddl(statement).toLatin1();
+                    query(sql.constData()).exec();
                 }
             }
             query("UPDATE schema_version SET version = ? WHERE id = 1").bind(version).exec();
@@ -548,6 +614,13 @@ qint64 SqlStorage::loginFailuresForEmail(const QString &key, const QDateTime &si
     return q.next() ? q.integer(0) : 0;
 }
 
+qint64 SqlStorage::loginFailuresForEmailFrom(const QString &key, const QString &address, const QDateTime &since)
+{
+    Query q = query("SELECT COUNT(*) FROM login_failures WHERE email_key = ? AND address = ? AND failed_at >= ?");
+    q.bind(emailKey(key)).bind(address).bind(ms(since)).exec();
+    return q.next() ? q.integer(0) : 0;
+}
+
 qint64 SqlStorage::loginFailuresFromAddress(const QString &address, const QDateTime &since)
 {
     Query q = query("SELECT COUNT(*) FROM login_failures WHERE address = ? AND failed_at >= ?");
@@ -555,14 +628,39 @@ qint64 SqlStorage::loginFailuresFromAddress(const QString &address, const QDateT
     return q.next() ? q.integer(0) : 0;
 }
 
-void SqlStorage::clearLoginFailures(const QString &key)
+void SqlStorage::clearLoginFailures(const QString &key, const QString &address)
 {
-    query("DELETE FROM login_failures WHERE email_key = ?").bind(emailKey(key)).exec();
+    if (address.isEmpty())
+        query("DELETE FROM login_failures WHERE email_key = ?").bind(emailKey(key)).exec();
+    else
+        query("DELETE FROM login_failures WHERE email_key = ? AND address = ?")
+            .bind(emailKey(key))
+            .bind(address)
+            .exec();
 }
 
-void SqlStorage::forgetLoginFailuresBefore(const QDateTime &before)
+qint64 SqlStorage::countRequest(const QString &kind, const QString &address, const QDateTime &at,
+                                const QDateTime &since)
 {
-    query("DELETE FROM login_failures WHERE failed_at < ?").bind(ms(before)).exec();
+    query("INSERT INTO request_events (kind, address, at) VALUES (?, ?, ?)")
+        .bind(kind)
+        .bind(address)
+        .bind(ms(at))
+        .exec();
+    Query q = query("SELECT COUNT(*) FROM request_events WHERE kind = ? AND address = ? AND at >= ?");
+    q.bind(kind).bind(address).bind(ms(since)).exec();
+    return q.next() ? q.integer(0) : 0;
+}
+
+void SqlStorage::forgetOldRecords(const QDateTime &now, const QDateTime &tokensBefore, const QDateTime &eventsBefore)
+{
+    query("DELETE FROM tokens WHERE expires_at < ? OR revoked_at < ?")
+        .bind(ms(tokensBefore))
+        .bind(ms(tokensBefore))
+        .exec();
+    query("DELETE FROM password_resets WHERE expires_at < ? OR used_at < ?").bind(ms(now)).bind(ms(now)).exec();
+    query("DELETE FROM login_failures WHERE failed_at < ?").bind(ms(eventsBefore)).exec();
+    query("DELETE FROM request_events WHERE at < ?").bind(ms(eventsBefore)).exec();
 }
 
 // Password resets
@@ -656,7 +754,7 @@ bool SqlStorage::replacePin(qint64 pinID, const QByteArray &sealedPin, const QDa
 {
     // A new PIN is known to its owner: a retrieval still waiting has nothing left to send.
     Query q = query("UPDATE pins SET sealed_pin = ?, retrieval_due_at = NULL, retrieval_sent_at = NULL,"
-                    " updated_at = ? WHERE id = ?");
+                    " retrieval_claimed_until = NULL, updated_at = ? WHERE id = ?");
     q.bind(QString::fromLatin1(sealedPin)).bind(ms(at)).bind(pinID).exec();
     return q.affected() == 1;
 }
@@ -670,7 +768,8 @@ bool SqlStorage::deletePin(qint64 userID)
 
 bool SqlStorage::scheduleRetrieval(qint64 pinID, const QDateTime &dueAt, const QDateTime &at)
 {
-    Query q = query("UPDATE pins SET retrieval_due_at = ?, retrieval_sent_at = NULL, updated_at = ? WHERE id = ?");
+    Query q = query("UPDATE pins SET retrieval_due_at = ?, retrieval_sent_at = NULL, retrieval_claimed_until = NULL,"
+                    " updated_at = ? WHERE id = ?");
     q.bind(ms(dueAt)).bind(ms(at)).bind(pinID).exec();
     return q.affected() == 1;
 }
@@ -680,21 +779,36 @@ QList<PinRow> SqlStorage::retrievalsDue(const QDateTime &now)
     static const QByteArray sql = withColumns(
         "SELECT ", pinColumns,
         " FROM pins WHERE retrieval_due_at IS NOT NULL AND retrieval_due_at <= ? AND retrieval_sent_at IS NULL"
+        " AND (retrieval_claimed_until IS NULL OR retrieval_claimed_until <= ?)"
         " ORDER BY retrieval_due_at");
     Query q = query(sql.constData());
-    q.bind(ms(now)).exec();
+    q.bind(ms(now)).bind(ms(now)).exec();
     QList<PinRow> rows;
     while (q.next())
         rows.append(pinFrom(q));
     return rows;
 }
 
-bool SqlStorage::claimRetrieval(qint64 pinID, const QDateTime &at)
+bool SqlStorage::claimRetrieval(qint64 pinID, const QDateTime &at, const QDateTime &claimedUntil)
 {
-    Query q = query("UPDATE pins SET retrieval_sent_at = ? WHERE id = ? AND retrieval_due_at IS NOT NULL"
-                    " AND retrieval_sent_at IS NULL");
+    Query q = query("UPDATE pins SET retrieval_claimed_until = ? WHERE id = ? AND retrieval_due_at IS NOT NULL"
+                    " AND retrieval_sent_at IS NULL"
+                    " AND (retrieval_claimed_until IS NULL OR retrieval_claimed_until <= ?)");
+    q.bind(ms(claimedUntil)).bind(pinID).bind(ms(at)).exec();
+    return q.affected() == 1;
+}
+
+bool SqlStorage::markRetrievalSent(qint64 pinID, const QDateTime &at)
+{
+    Query q = query("UPDATE pins SET retrieval_sent_at = ?, retrieval_claimed_until = NULL WHERE id = ?"
+                    " AND retrieval_due_at IS NOT NULL");
     q.bind(ms(at)).bind(pinID).exec();
     return q.affected() == 1;
+}
+
+void SqlStorage::releaseRetrieval(qint64 pinID)
+{
+    query("UPDATE pins SET retrieval_claimed_until = NULL WHERE id = ?").bind(pinID).exec();
 }
 
 // Website blacklist
@@ -738,14 +852,26 @@ bool SqlStorage::removeDomain(qint64 userID, qint64 domainID)
 
 QList<CategoryRow> SqlStorage::categories(qint64 userID)
 {
-    Query q = query("SELECT c.id, c.alias, c.name_en, c.name_fr, CASE WHEN uc.id IS NULL THEN 0 ELSE 1 END"
-                    " FROM categories c"
-                    " LEFT JOIN user_categories uc ON uc.category_id = c.id AND uc.user_id = ?"
-                    " ORDER BY c.id");
+    // The categories come with the schema and change only with it: read once. The user's
+    // choices are read every time.
+    if (m_categories.isEmpty()) {
+        Query q = query("SELECT id, alias, name_en, name_fr FROM categories WHERE id > ? ORDER BY id");
+        q.bind(0).exec();
+        while (q.next())
+            m_categories.append({q.integer(0), q.text(1), q.text(2), q.text(3), false});
+    }
+    QList<CategoryRow> rows = m_categories;
+    if (userID == 0)
+        return rows;
+    Query q = query("SELECT category_id FROM user_categories WHERE user_id = ?");
     q.bind(userID).exec();
-    QList<CategoryRow> rows;
-    while (q.next())
-        rows.append({q.integer(0), q.text(1), q.text(2), q.text(3), q.integer(4) != 0});
+    while (q.next()) {
+        const qint64 id = q.integer(0);
+        for (CategoryRow &row : rows) {
+            if (row.id == id)
+                row.blocked = true;
+        }
+    }
     return rows;
 }
 

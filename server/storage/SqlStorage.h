@@ -3,8 +3,10 @@
 #include "Storage.h"
 
 #include <QSqlDatabase>
-#include <functional>
+#include <QSqlQuery>
 #include <QVariant>
+#include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 
@@ -40,7 +42,7 @@ class SqlStorage final : public Storage
 {
 public:
     // The newest schema this build knows.
-    static constexpr int currentSchemaVersion = 2;
+    static constexpr int currentSchemaVersion = 3;
 
     // Opens the database and brings its schema up to date. No value (and *error says why)
     // when it cannot be opened or was made by a newer server.
@@ -67,9 +69,12 @@ public:
 
     void addLoginFailure(const QString &emailKey, const QString &address, const QDateTime &at) override;
     qint64 loginFailuresForEmail(const QString &emailKey, const QDateTime &since) override;
+    qint64 loginFailuresForEmailFrom(const QString &emailKey, const QString &address, const QDateTime &since) override;
     qint64 loginFailuresFromAddress(const QString &address, const QDateTime &since) override;
-    void clearLoginFailures(const QString &emailKey) override;
-    void forgetLoginFailuresBefore(const QDateTime &before) override;
+    void clearLoginFailures(const QString &emailKey, const QString &address) override;
+    qint64 countRequest(const QString &kind, const QString &address, const QDateTime &at,
+                        const QDateTime &since) override;
+    void forgetOldRecords(const QDateTime &now, const QDateTime &tokensBefore, const QDateTime &eventsBefore) override;
 
     std::optional<PasswordResetRow> addPasswordReset(qint64 userID, const QByteArray &secretHash, const QDateTime &at,
                                                      const QDateTime &expiresAt) override;
@@ -87,7 +92,9 @@ public:
     bool deletePin(qint64 userID) override;
     bool scheduleRetrieval(qint64 pinID, const QDateTime &dueAt, const QDateTime &at) override;
     QList<PinRow> retrievalsDue(const QDateTime &now) override;
-    bool claimRetrieval(qint64 pinID, const QDateTime &at) override;
+    bool claimRetrieval(qint64 pinID, const QDateTime &at, const QDateTime &claimedUntil) override;
+    bool markRetrievalSent(qint64 pinID, const QDateTime &at) override;
+    void releaseRetrieval(qint64 pinID) override;
 
     QList<DomainRow> domains(qint64 userID, qint64 limit, qint64 offset) override;
     qint64 domainCount(qint64 userID) override;
@@ -113,11 +120,16 @@ public:
 private:
     SqlStorage(const QString &connectionName, DatabaseSettings::Kind kind);
     class Query;
+    // Statements prepared once per connection, by their text.
+    using Prepared = std::map<QByteArray, std::unique_ptr<QSqlQuery>>;
     Query query(const char *sql) const;
     void migrate(int maxVersion);
     QString ddl(const char *statement) const;
 
     QString m_connectionName;
+    QSqlDatabase m_db;
+    mutable Prepared m_prepared;
+    QList<CategoryRow> m_categories;
     DatabaseSettings::Kind m_kind;
     int m_version = 0;
 };

@@ -111,12 +111,27 @@ public:
     virtual void revokeUserTokens(qint64 userID, qint64 keepTokenID, const QDateTime &at) = 0;
     virtual bool setPinVerifiedUntil(qint64 tokenID, const QDateTime &until) = 0;
 
-    // Failed sign-ins, for the rate limit.
+    // Failed sign-ins, for the rate limits: per account and client address, per account, per
+    // address.
     virtual void addLoginFailure(const QString &emailKey, const QString &address, const QDateTime &at) = 0;
     virtual qint64 loginFailuresForEmail(const QString &emailKey, const QDateTime &since) = 0;
+    virtual qint64 loginFailuresForEmailFrom(const QString &emailKey, const QString &address,
+                                             const QDateTime &since) = 0;
     virtual qint64 loginFailuresFromAddress(const QString &address, const QDateTime &since) = 0;
-    virtual void clearLoginFailures(const QString &emailKey) = 0;
-    virtual void forgetLoginFailuresBefore(const QDateTime &before) = 0;
+    // Forgets the failures of the account from this address (a correct password from there);
+    // an empty address: from everywhere (a reset password).
+    virtual void clearLoginFailures(const QString &emailKey, const QString &address) = 0;
+
+    // Requests counted per client address (sign-up, forgot-password). Records this one and gives
+    // how many of that kind the address made since then, this one included; several servers
+    // on one database count together.
+    virtual qint64 countRequest(const QString &kind, const QString &address, const QDateTime &at,
+                                const QDateTime &since) = 0;
+
+    // Drops what no rule reads any more: tokens expired or revoked before tokensBefore, reset
+    // links expired or used before now, failures and counted requests before eventsBefore.
+    virtual void forgetOldRecords(const QDateTime &now, const QDateTime &tokensBefore,
+                                  const QDateTime &eventsBefore) = 0;
 
     // Password reset links, looked up by the hash of their secret.
     virtual std::optional<PasswordResetRow> addPasswordReset(qint64 userID, const QByteArray &secretHash,
@@ -138,9 +153,15 @@ public:
     virtual bool replacePin(qint64 pinID, const QByteArray &sealedPin, const QDateTime &at) = 0;
     virtual bool deletePin(qint64 userID) = 0;
     virtual bool scheduleRetrieval(qint64 pinID, const QDateTime &dueAt, const QDateTime &at) = 0;
+    // Due, not sent, and not claimed by a sender whose claim still runs.
     virtual QList<PinRow> retrievalsDue(const QDateTime &now) = 0;
-    // True for exactly one caller: the one that is to send the e-mail.
-    virtual bool claimRetrieval(qint64 pinID, const QDateTime &at) = 0;
+    // True for exactly one caller: the one that is to write the e-mail, until claimedUntil. A
+    // sender that stops half way (crash, failed write) leaves the PIN to the next look after that.
+    virtual bool claimRetrieval(qint64 pinID, const QDateTime &at, const QDateTime &claimedUntil) = 0;
+    // After the e-mail is written.
+    virtual bool markRetrievalSent(qint64 pinID, const QDateTime &at) = 0;
+    // The e-mail could not be written: the next look tries again.
+    virtual void releaseRetrieval(qint64 pinID) = 0;
 
     // Website blacklist, in the order the sites were added.
     virtual QList<DomainRow> domains(qint64 userID, qint64 limit, qint64 offset) = 0;

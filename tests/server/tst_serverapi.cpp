@@ -3,7 +3,10 @@
 #include "StubHttpServer.h"
 #include "records/FormEncoding.h"
 
+#include <QElapsedTimer>
+#include <QNetworkReply>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 using namespace ServerTest;
@@ -384,6 +387,117 @@ private slots:
         QVERIFY(post("retrievePin", {{"user_id", ""}}, a.token).accepted());
     }
 
+    // Marked sent only once written: a write that fails is tried again at the next look.
+    void pinMailThatCannotBeWrittenIsSentLater()
+    {
+        const Account a = withPin("ada@example.org", "12");
+        QVERIFY(post("retrievePin", {{"user_id", ""}}, a.token).accepted());
+        const QString outbox = QDir(m_server->folder()).filePath("outbox");
+        QDir(outbox).removeRecursively();
+        QFile blocker(outbox); // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        m_server->advance(12 * 3600);
+        QTRY_VERIFY(m_server->output().contains("mail: cannot create the outbox"));
+        QVERIFY(QFile::remove(outbox));
+        QTRY_COMPARE(m_server->mails().size(), 1);
+        QVERIFY(m_server->mails().first().contains("482913"));
+    }
+
+    // Every password worker busy and the queue full: the next sign-up is refused at once with
+    // a message the app shows, instead of waiting behind the others.
+    void fullPasswordWorkersRefuseAtOnce()
+    {
+        restart({"--password-workers", "1", "--hash-passes", "3", "--hash-memory", "65536"});
+        QNetworkAccessManager network;
+        QList<QNetworkReply *> replies;
+        QList<qint64> finishedAt;
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 6; ++i) {
+            QNetworkRequest request(m_server->apiBase().resolved(QUrl("signup")));
+            request.setRawHeader("Authorization", "Bearer test-app-token");
+            request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+            const QByteArray body = "email=user" + QByteArray::number(i) + "%40example.org&password=correct+horse";
+            QNetworkReply *reply = network.post(request, body);
+            finishedAt.append(-1);
+            connect(reply, &QNetworkReply::finished, this,
+                    [&finishedAt, &clock, i] { finishedAt[i] = clock.elapsed(); });
+            replies.append(reply);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!finishedAt.contains(-1), 30000);
+        qint64 firstAccepted = std::numeric_limits<qint64>::max();
+        qint64 lastBusy = 0;
+        int busy = 0;
+        for (int i = 0; i < replies.size(); ++i) {
+            const QJsonObject answer = QJsonDocument::fromJson(replies[i]->readAll()).object();
+            if (answer["status"].toBool()) {
+                firstAccepted = qMin(firstAccepted, finishedAt[i]);
+            } else {
+                QCOMPARE(answer["msg"].toString(), QStringLiteral("The server is busy. Please try again in a moment."));
+                lastBusy = qMax(lastBusy, finishedAt[i]);
+                ++busy;
+            }
+            delete replies[i];
+        }
+        // One hashing, two waiting: the other three are turned away before the first is done.
+        QCOMPARE(busy, 3);
+        QVERIFY2(lastBusy < firstAccepted, qPrintable(QStringLiteral("%1 %2").arg(lastBusy).arg(firstAccepted)));
+    }
+
+    // Sign-ups and forgot-password requests are counted per client address.
+    void requestsPerAddressAreLimited()
+    {
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(post("forgot-password", {{"email", "ada@example.org"}}, ServerProcess::appToken()).accepted());
+        const ServerAnswer limited = post("forgot-password", {{"email", "ada@example.org"}}, ServerProcess::appToken());
+        QCOMPARE(contractProblem<BaseModel<AuthModel>>(limited, "forgot-password.json", false), QString());
+        QCOMPARE(limited.msg(), QStringLiteral("Too many requests from your network. Please try again in 60 minutes."));
+        m_server->advance(3601);
+        QVERIFY(post("forgot-password", {{"email", "ada@example.org"}}, ServerProcess::appToken()).accepted());
+    }
+
+    // The automatic checkpoint keeps the SQLite WAL file small under a stream of writes.
+    void sqliteWalStaysSmall()
+    {
+        const Account a = signUp(client(), "ada@example.org");
+        for (int i = 0; i < 10000; ++i)
+            QVERIFY(
+                post("blockwesitebyuser", {{"domain", QStringLiteral("site%1.example").arg(i)}}, a.token).accepted());
+        const QFileInfo wal(QDir(m_server->folder()).filePath("nimbrel.db-wal"));
+        QVERIFY2(wal.size() < 5 * 1024 * 1024, qPrintable(QString::number(wal.size())));
+    }
+
+    // Requests the server reads itself: broken framing and announced bodies over the limit are
+    // answered before the request runs (the site is never added).
+    void badFramingIsRefusedBeforeRunning_data()
+    {
+        QTest::addColumn<QByteArray>("framing");
+        QTest::addColumn<int>("status");
+        QTest::newRow("length not a number") << QByteArray("Content-Length: abc\r\n") << 400;
+        QTest::newRow("two lengths") << QByteArray("Content-Length: 20\r\nContent-Length: 21\r\n") << 400;
+        QTest::newRow("unknown encoding") << QByteArray("Transfer-Encoding: gzip\r\n") << 400;
+        QTest::newRow("10 MB announced") << QByteArray("Content-Length: 10485760\r\n") << 413;
+    }
+    void badFramingIsRefusedBeforeRunning()
+    {
+        QFETCH(QByteArray, framing);
+        QFETCH(int, status);
+        const Account a = signUp(client(), "ada@example.org");
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_server->port());
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write("POST /api/v3/blockwesitebyuser HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + a.token +
+                     "\r\nContent-Type: application/x-www-form-urlencoded\r\n" + framing +
+                     "\r\ndomain=framing.example");
+        QByteArray answer;
+        QTRY_VERIFY(socket.state() == QAbstractSocket::UnconnectedState || (answer += socket.readAll()).contains("}"));
+        answer += socket.readAll();
+        QVERIFY2(answer.startsWith("HTTP/1.1 " + QByteArray::number(status)), answer.constData());
+        const ServerAnswer list = post("getblockwebsitebyuser?page=1", {}, a.token);
+        QCOMPARE(list.data()["total"].toInteger(), 0);
+    }
+
     void foreverPinIsNeverMailed()
     {
         const Account a = withPin("ada@example.org", "175200");
@@ -416,8 +530,7 @@ private slots:
         auto submit = [&](const QString &password, const QString &confirmation) {
             return client().send(
                 "POST", target,
-                encodeForm(
-                    {{"token", token}, {"password", password}, {"password_confirmation", confirmation}}),
+                encodeForm({{"token", token}, {"password", password}, {"password_confirmation", confirmation}}),
                 {{"Content-Type", "application/x-www-form-urlencoded"}});
         };
         QCOMPARE(submit("new password 1", "new password 2").status, 400); // a typo does not use up the link
@@ -609,6 +722,45 @@ private slots:
         QVERIFY(limited.msg().startsWith("Too many failed sign-in attempts"));
         m_server->advance(15 * 60 + 1);
         QVERIFY(logIn(client(), a.email, a.password).accepted());
+    }
+
+    // Failures count per account and client address: a stranger locked out does not lock the
+    // owner out from another address. Behind a trusted proxy the address is X-Forwarded-For;
+    // from anybody else that header is ignored, so the spoofed "owner" shares the lock-out.
+    void signInLockOutIsPerClientAddress_data()
+    {
+        QTest::addColumn<bool>("trustedProxy");
+        QTest::newRow("through a trusted proxy") << true;
+        QTest::newRow("header from a stranger") << false;
+    }
+    void signInLockOutIsPerClientAddress()
+    {
+        QFETCH(bool, trustedProxy);
+        if (trustedProxy)
+            restart({"--trusted-proxy", "127.0.0.1/32"});
+        const Account a = signUp(client(), "ada@example.org");
+        auto logInFrom = [&](const QByteArray &address, const QString &password) {
+            const QByteArray body = encodeForm({{"email", a.email}, {"password", password}, {"social_media", "0"}});
+            return client().send("POST", m_server->apiBase().resolved(QUrl("login")), body,
+                                 {{"Authorization", "Bearer test-app-token"},
+                                  {"Content-Type", "application/x-www-form-urlencoded"},
+                                  {"X-Forwarded-For", "192.0.2.50, " + address}});
+        };
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!logInFrom("198.51.100.7", "wrong password").accepted());
+        QVERIFY(logInFrom("198.51.100.7", a.password).msg().startsWith("Too many failed sign-in attempts"));
+        QCOMPARE(logInFrom("203.0.113.9", a.password).accepted(), trustedProxy);
+    }
+
+    // Plain HTTP on an address other than loopback, with no proxy in front, is refused.
+    void plainHttpOnTheNetworkNeedsAProxy()
+    {
+        QProcess server;
+        server.start(NIMBREL_SERVER_BINARY,
+                     {"--listen", "0.0.0.0", "--port", "0", "--data-dir", m_dir->path(), "--no-dns"});
+        QVERIFY(server.waitForFinished(10000));
+        QCOMPARE(server.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(server.readAllStandardError()).contains("--trusted-proxy"));
     }
 
     void socialSignInIsVerifiedWithTheProvider()

@@ -51,6 +51,14 @@ private slots:
         const ServerAnswer login = logIn(b, ada.email, ada.password);
         QCOMPARE(contractProblem<BaseModel<AuthModel>>(login, QStringLiteral("login.json"), true), QString());
 
+        // Failed sign-ins counted by either server add up to one limit.
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!logIn(i % 2 ? a : b, ada.email, QStringLiteral("wrong password")).accepted());
+        QVERIFY(logIn(a, ada.email, ada.password).msg().startsWith(QStringLiteral("Too many failed sign-in attempts")));
+        QVERIFY(logIn(b, ada.email, ada.password).msg().startsWith(QStringLiteral("Too many failed sign-in attempts")));
+        one.advance(15 * 60 + 1);
+        two.advance(15 * 60 + 1);
+
         // Wrong PINs counted by either server add up.
         QVERIFY(b.post(QStringLiteral("setupPin"), {{"time", "12"}, {"pin", "482913"}}, ada.token).accepted());
         for (int i = 0; i < 4; ++i)

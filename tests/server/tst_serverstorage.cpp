@@ -219,9 +219,48 @@ private slots:
         for (int i = 0; i < 3; ++i)
             storage->addLoginFailure(QStringLiteral("Ada@example.org"), QStringLiteral("127.0.0.1"), t0.addSecs(i));
         QCOMPARE(storage->loginFailuresForEmail(QStringLiteral("ada@EXAMPLE.org"), t0.addSecs(1)), 2);
+        storage->addLoginFailure(QStringLiteral("ada@example.org"), QStringLiteral("192.0.2.1"), t0);
         QCOMPARE(storage->loginFailuresFromAddress(QStringLiteral("127.0.0.1"), t0), 3);
-        storage->clearLoginFailures(QStringLiteral("ada@example.org"));
+        QCOMPARE(storage->loginFailuresForEmailFrom(QStringLiteral("ADA@example.org"), "192.0.2.1", t0), 1);
+        storage->clearLoginFailures(QStringLiteral("ada@example.org"), QStringLiteral("127.0.0.1"));
+        QCOMPARE(storage->loginFailuresForEmail(QStringLiteral("ada@example.org"), t0), 1);
+        storage->clearLoginFailures(QStringLiteral("ada@example.org"), QString()); // everywhere
         QCOMPARE(storage->loginFailuresForEmail(QStringLiteral("ada@example.org"), t0), 0);
+    }
+
+    void pruning_data()
+    {
+        backends();
+    }
+    // What has expired goes, and nothing else.
+    void pruning()
+    {
+        OPEN_OR_SKIP(storage);
+        const qint64 id = storage->createUser(user(QStringLiteral("ada@example.org")))->id;
+        const QDateTime now = t0.addDays(400);
+        storage->addToken(id, "live", t0, now.addDays(1));
+        storage->addToken(id, "expired-long-ago", t0, t0.addDays(180));
+        storage->addToken(id, "expired-lately", t0, now.addDays(-1));
+        const qint64 revoked = storage->addToken(id, "revoked-long-ago", t0, now.addDays(1))->id;
+        storage->revokeToken(revoked, t0.addDays(1));
+        const qint64 used = storage->addPasswordReset(id, "used", now.addSecs(-60), now.addSecs(3000))->id;
+        storage->consumePasswordReset(used, now.addSecs(-30));
+        storage->addPasswordReset(id, "expired", now.addSecs(-7200), now.addSecs(-3600));
+        storage->addPasswordReset(id, "waiting", now.addSecs(-60), now.addSecs(3000));
+        storage->addLoginFailure(QStringLiteral("ada@example.org"), QStringLiteral("192.0.2.1"), now.addDays(-2));
+        storage->addLoginFailure(QStringLiteral("ada@example.org"), QStringLiteral("192.0.2.1"), now.addSecs(-60));
+        storage->countRequest(QStringLiteral("signup"), QStringLiteral("192.0.2.1"), now.addDays(-2), t0);
+
+        storage->forgetOldRecords(now, now.addDays(-180), now.addDays(-1));
+        QVERIFY(storage->tokenByHash("live"));
+        QVERIFY(storage->tokenByHash("expired-lately")); // still told apart from a made-up token
+        QVERIFY(!storage->tokenByHash("expired-long-ago"));
+        QVERIFY(!storage->tokenByHash("revoked-long-ago"));
+        QVERIFY(storage->passwordResetByHash("waiting"));
+        QVERIFY(!storage->passwordResetByHash("used"));
+        QVERIFY(!storage->passwordResetByHash("expired"));
+        QCOMPARE(storage->loginFailuresForEmail(QStringLiteral("ada@example.org"), t0), 1);
+        QCOMPARE(storage->countRequest(QStringLiteral("signup"), QStringLiteral("192.0.2.1"), now, t0), 1);
     }
 
     void pins_data()
@@ -250,9 +289,18 @@ private slots:
         QVERIFY(storage->scheduleRetrieval(pin->id, t0.addSecs(3600), t0));
         QVERIFY(storage->retrievalsDue(t0.addSecs(3599)).isEmpty());
         QCOMPARE(storage->retrievalsDue(t0.addSecs(3600)).size(), 1);
-        QVERIFY(storage->claimRetrieval(pin->id, t0.addSecs(3600)));
-        QVERIFY(!storage->claimRetrieval(pin->id, t0.addSecs(3600))); // one server sends it
+        const QDateTime due = t0.addSecs(3600);
+        QVERIFY(storage->claimRetrieval(pin->id, due, due.addSecs(300)));
+        QVERIFY(!storage->claimRetrieval(pin->id, due, due.addSecs(300))); // one server sends it
+        QVERIFY(storage->retrievalsDue(due.addSecs(299)).isEmpty());
+        // A sender that stopped before writing leaves it to the next look after its claim.
+        QCOMPARE(storage->retrievalsDue(due.addSecs(300)).size(), 1);
+        QVERIFY(storage->claimRetrieval(pin->id, due.addSecs(300), due.addSecs(600)));
+        storage->releaseRetrieval(pin->id); // the write failed
+        QVERIFY(storage->claimRetrieval(pin->id, due.addSecs(301), due.addSecs(601)));
+        QVERIFY(storage->markRetrievalSent(pin->id, due.addSecs(301)));
         QVERIFY(storage->retrievalsDue(t0.addDays(9)).isEmpty());
+        QVERIFY(!storage->claimRetrieval(pin->id, t0.addDays(9), t0.addDays(10)));
 
         QVERIFY(storage->scheduleRetrieval(pin->id, t0.addSecs(7200), t0));
         QVERIFY(storage->replacePin(pin->id, "new", t0)); // the new PIN is known: nothing to send

@@ -1,0 +1,128 @@
+#include "HttpWorker.h"
+
+#include "ApiService.h"
+#include "HttpFrontend.h"
+#include "ServerOptions.h"
+#include "SocialVerifier.h"
+#include "storage/SqlStorage.h"
+
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+std::optional<QSslConfiguration> tlsConfiguration(const ServerOptions &options, QString *error)
+{
+    QFile certificateFile(options.tlsCertificate);
+    QFile keyFile(options.tlsKey);
+    if (!certificateFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the TLS certificate or key");
+        return std::nullopt;
+    }
+    const QList<QSslCertificate> chain = QSslCertificate::fromData(certificateFile.readAll(), QSsl::Pem);
+    const QByteArray keyData = keyFile.readAll();
+    QSslKey key(keyData, QSsl::Rsa, QSsl::Pem);
+    if (key.isNull())
+        key = QSslKey(keyData, QSsl::Ec, QSsl::Pem);
+    if (chain.isEmpty() || key.isNull()) {
+        *error = QStringLiteral("the TLS certificate or key is not a PEM file the server can use");
+        return std::nullopt;
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificateChain(chain);
+    configuration.setPrivateKey(key);
+    configuration.setProtocol(QSsl::SecureProtocols);
+    return configuration;
+}
+} // namespace
+
+int listenReusingPort(const QHostAddress &address, quint16 *port, QString *error)
+{
+    const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
+    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return -1;
+    }
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+    int bound = -1;
+    if (v6) {
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_port = htons(*port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&a.sin6_addr, &bytes, sizeof bytes);
+        bound = ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    } else {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(*port);
+        a.sin_addr.s_addr = htonl(address.toIPv4Address());
+        bound = ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    }
+    if (bound != 0 || ::listen(fd, 1024) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(fd);
+        return -1;
+    }
+    sockaddr_storage local{};
+    socklen_t size = sizeof local;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &size);
+    *port = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&local)->sin6_port
+                     : reinterpret_cast<sockaddr_in *>(&local)->sin_port);
+    return fd;
+}
+
+HttpWorker::HttpWorker(const Shared &shared, int listeningSocket)
+    : m_shared(shared)
+    , m_socket(listeningSocket)
+{
+}
+
+HttpWorker::~HttpWorker() = default;
+
+bool HttpWorker::start(QString *error)
+{
+    const ServerOptions &options = m_shared.options;
+    m_storage = SqlStorage::open(options.database, error);
+    if (!m_storage)
+        return false;
+    m_social = std::make_unique<SocialVerifier>();
+    if (options.googleVerifyURL.isValid())
+        m_social->setEndpoint(SocialVerifier::Provider::google, options.googleVerifyURL);
+    if (options.facebookVerifyURL.isValid())
+        m_social->setEndpoint(SocialVerifier::Provider::facebook, options.facebookVerifyURL);
+    ServiceSettings settings;
+    settings.appToken = options.appToken;
+    settings.hashCost = options.hashCost;
+    settings.publicBase = m_shared.publicBase;
+    m_service = std::make_unique<ApiService>(*m_storage, *m_shared.outbox, *m_social, *m_shared.passwords,
+                                             m_shared.pinKey, settings, *m_shared.clock);
+    m_http = std::make_unique<HttpFrontend>(*m_service, options.trustedProxies);
+    if (options.tlsCertificate.isEmpty())
+        return m_http->listenChecked(m_socket, error);
+    // Qt 6.4 applies TLS settings only in listen(), which makes its own socket: each thread
+    // makes its own TLS server on its socket instead.
+    const std::optional<QSslConfiguration> tls = tlsConfiguration(options, error);
+    if (!tls)
+        return false;
+    auto *server = new QSslServer;
+    server->setSslConfiguration(*tls);
+    if (!server->setSocketDescriptor(m_socket)) {
+        *error = server->errorString();
+        delete server;
+        return false;
+    }
+    m_http->bind(server);
+    return true;
+}

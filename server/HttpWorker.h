@@ -1,0 +1,52 @@
+#pragma once
+
+#include "ServerOptions.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QUrl>
+#include <memory>
+
+class ApiService;
+class Clock;
+class HttpFrontend;
+class Outbox;
+class PasswordWorkers;
+class SocialVerifier;
+class SqlStorage;
+
+// One HTTP thread: its own listening socket on the shared port (SO_REUSEPORT, so the kernel
+// spreads connections over the threads), its own database connection, services and
+// QHttpServer. Made on the main thread, then moved to its thread and started there.
+class HttpWorker : public QObject
+{
+    Q_OBJECT
+public:
+    struct Shared {
+        ServerOptions options;
+        Outbox *outbox = nullptr;
+        PasswordWorkers *passwords = nullptr;
+        Clock *clock = nullptr;
+        QByteArray pinKey;
+        QUrl publicBase;
+    };
+
+    HttpWorker(const Shared &shared, int listeningSocket);
+    ~HttpWorker() override;
+
+    // On the worker's thread. False (and *error says why) when it cannot serve.
+    bool start(QString *error);
+    ApiService *service() const { return m_service.get(); }
+
+private:
+    Shared m_shared;
+    int m_socket;
+    std::unique_ptr<SqlStorage> m_storage;
+    std::unique_ptr<SocialVerifier> m_social;
+    std::unique_ptr<ApiService> m_service;
+    std::unique_ptr<HttpFrontend> m_http;
+};
+
+// A listening TCP socket with SO_REUSEPORT, so that every HTTP thread can have one on the same
+// port. Port 0 picks a free one (then *port says which). -1 and *error on failure.
+int listenReusingPort(const QHostAddress &address, quint16 *port, QString *error);
