@@ -1,5 +1,8 @@
 #include "SignupViewController.h"
 
+#include "TermsAndConditions.h"
+#include "ui/MainWindowController.h"
+
 #include "AccountWidgets.h"
 #include "EmailValidation.h"
 #include "api/CommonWS.h"
@@ -188,7 +191,11 @@ void SignupViewController::continueAction(QPushButton *sender)
             prefs.setBool(PrefKey::isLoggedOut, false);
             common.dismissPresented(CommmonFunction::SignupSlot);
             CommonWS::shared().syncURL({});
-            common.openMainContent(QSize(800, 500));
+            // A new account first sees what it agreed to; Continue opens the main content.
+            if (CustomWindow *main = common.mainWindow()) {
+                main->setContent(new TermsAndConditions);
+                main->setFixedContentSize(795, 590);
+            }
         },
         enable);
 }

@@ -7,6 +7,9 @@
 #include "account/LogInWindowController.h"
 #include "account/SignupWindowController.h"
 #include "platform/PreferencesKeys.h"
+#include "settings/WebWindow.h"
+#include "ui/CommmonFunction.h"
+#include "ui/WebContentLoader.h"
 #include "platform/PreferencesStore.h"
 #include "texts/LocalizedText.h"
 
@@ -231,6 +234,9 @@ private slots:
         UrlRecorder browser;
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
+        // The terms and privacy windows without the web plugin: the system browser shows the page.
+        WebContentLoader noPlugin(QStringList{});
+        registerWebWindows(CommmonFunction::shared(), &noPlugin);
         std::unique_ptr<QDialog> sheet(onSignup ? static_cast<QDialog *>(new SignupWindowController)
                                                 : new LogInWindowController);
         sheet->show();
@@ -240,8 +246,15 @@ private slots:
         QCOMPARE(browser.opened.size(), 1);
         QCOMPARE(browser.opened.first(),
                  QUrl(QString::fromUtf8(page == "terms" ? BuildConfig::termsUrl : BuildConfig::privacyUrl)));
-        // The sheet stays.
+        // The sheet stays; no empty page window is left behind.
         QVERIFY(sheet->isVisible());
+        const auto pageWindows = [] {
+            int n = 0;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                n += w->inherits("WebWindow");
+            return n;
+        };
+        QTRY_COMPARE(pageWindows(), 0);
     }
 };
 
