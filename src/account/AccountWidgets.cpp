@@ -220,8 +220,4 @@ void openPrivacy()
     openPageWindow(QStringLiteral("PrivacyWC"));
 }
 
-void showSocialSignInUnavailable(const QString &messageKey)
-{
-    CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), localizedText(messageKey));
-}
 } // namespace AccountWidgets

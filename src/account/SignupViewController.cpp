@@ -1,4 +1,5 @@
 #include "SignupViewController.h"
+#include "SocialSignIn.h"
 
 #include "TermsAndConditions.h"
 #include "ui/MainWindowController.h"
@@ -51,6 +52,7 @@ SignupViewController::SignupViewController(QWidget *parent)
     EnglishTerms = legalLinksRow(this, QStringLiteral("EnglishTerms"), termsButton, privacyButton);
     FrenchTerms = legalLinksRow(this, QStringLiteral("FrenchTerms"), btnFrenchTerms, btnFrenchPrivacy);
     loader = AccountWidgets::loader(this);
+    socialSignIn = new SocialSignIn(this, loader, CommmonFunction::SignupSlot);
     btnCancel = secondaryButton(this, QStringLiteral("btnCancel"));
     btnContinue = primaryButton(this, QStringLiteral("btnContinue"));
     btnContinue->setDefault(true);
@@ -214,12 +216,12 @@ void SignupViewController::cancel()
 
 void SignupViewController::signInWithGoogle()
 {
-    showSocialSignInUnavailable(QStringLiteral("Google sign-in is not available yet."));
+    socialSignIn->signInWithGoogle();
 }
 
 void SignupViewController::signInWithFacebook()
 {
-    showSocialSignInUnavailable(QStringLiteral("Facebook sign-in is not available yet."));
+    socialSignIn->signInWithFacebook();
 }
 
 void SignupViewController::terms()

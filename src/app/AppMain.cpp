@@ -76,7 +76,7 @@ CommmonFunction &attachPresenters(CustomWindow *window, WebContentLoader *web)
     hooks.showLaunchScreen = showLaunchScreen;
     ApiManager::shared().setWindowHooks(hooks);
 
-    registerAccountWindows(common);
+    registerAccountWindows(common, web);
     if (web)
         registerWebWindows(common, web);
     common.setLogoutFlow([] { logOut(showLaunchScreen); });

@@ -212,7 +212,7 @@ void renderLanguage(const QString &language)
         sheet->findChild<QAbstractButton *>(QStringLiteral("btnSignInWithGoogle"))->click();
         for (QWidget *w : QApplication::topLevelWidgets()) {
             if (w->isVisible() && qobject_cast<QMessageBox *>(w))
-                save(w, QStringLiteral("alert-social-unavailable"), language);
+                save(w, QStringLiteral("alert-social-not-configured"), language);
         }
     }
     closePopups();
