@@ -1,4 +1,5 @@
 #include "ApiSupport.h"
+#include "InfoPages.h"
 
 #include "PasswordWorkers.h"
 #include "core/Clock.h"
@@ -59,10 +60,16 @@ void ApiService::handle(const ApiRequest &request, const std::function<void(cons
                 text(Msg::requestTooLarge, languageFrom(QString::fromUtf8(request.header("X-localization")))), 413));
             return;
         }
-        if (request.path == resetPath)
+        if (request.path == resetPath) {
             resetPage(request, done);
-        else
+        } else if (const auto html = InfoPages::page(request.path); html && request.method == "GET") {
+            ApiReply reply;
+            reply.contentType = QByteArrayLiteral("text/html; charset=utf-8");
+            reply.body = *html;
+            done(reply);
+        } else {
             dispatch(request, done);
+        }
     } catch (const StorageError &e) {
         Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
         done(refused<BaseModel<QStringList>>(

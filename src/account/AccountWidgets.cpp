@@ -200,18 +200,24 @@ QString linkLanguage()
     return stored ? *stored : systemLanguageCode();
 }
 
+// A new window at each click, belonging to the main window rather than to the sheet.
+static void openPageWindow(const QString &name)
+{
+    if (QDialog *window = CommmonFunction::shared().makeWindow(name)) {
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+        window->raise();
+    }
+}
+
 void openTerms()
 {
-    QDesktopServices::openUrl(QUrl(QString::fromUtf8(BuildConfig::termsUrl)));
+    openPageWindow(QStringLiteral("TermsWC"));
 }
 
 void openPrivacy()
 {
-    QDesktopServices::openUrl(QUrl(QString::fromUtf8(BuildConfig::privacyUrl)));
+    openPageWindow(QStringLiteral("PrivacyWC"));
 }
 
-void showSocialSignInUnavailable(const QString &messageKey)
-{
-    CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), localizedText(messageKey));
-}
 } // namespace AccountWidgets

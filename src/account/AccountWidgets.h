@@ -40,9 +40,7 @@ void styleSheetPage(QWidget *page);
 
 // The language of the terms and privacy links: the stored one, else the system's.
 QString linkLanguage();
-// The terms and privacy pages, in the system browser until the app shows them itself.
+// The terms and privacy windows, a new one at each click.
 void openTerms();
 void openPrivacy();
-// What the Google and Facebook buttons say for now.
-void showSocialSignInUnavailable(const QString &messageKey);
 } // namespace AccountWidgets

@@ -1,6 +1,8 @@
 #pragma once
 
 class CommmonFunction;
+class WebContentLoader;
 
 // Makes the presenters open the account sheets: sign-in, password, sign-up, password reset.
-void registerAccountWindows(CommmonFunction &common);
+// Facebook sign-in in those sheets uses web (may be null: it then says it needs it).
+void registerAccountWindows(CommmonFunction &common, WebContentLoader *web = nullptr);

@@ -1,4 +1,5 @@
 #include "SignInViewController.h"
+#include "SocialSignIn.h"
 
 #include "AccountWidgets.h"
 #include "EmailValidation.h"
@@ -40,6 +41,7 @@ SignInViewController::SignInViewController(QWidget *parent)
     EnglishStackView = legalLinksRow(this, QStringLiteral("EnglishStackView"), btnTerms, btnPrivacy);
     FrenchStackView = legalLinksRow(this, QStringLiteral("FrenchStackView"), btnFrenchTerms, btnFrenchPrivacy);
     loader = AccountWidgets::loader(this);
+    socialSignIn = new SocialSignIn(this, loader, CommmonFunction::LogInSlot);
     btnSignInWithGoogle = socialButton(this, QStringLiteral("btnSignInWithGoogle"));
     btnSignInWithFacebook = socialButton(this, QStringLiteral("btnSignInWithFacebook"));
 
@@ -130,12 +132,12 @@ void SignInViewController::btnSignInAction()
 
 void SignInViewController::btnSignInWithGoogleAction()
 {
-    showSocialSignInUnavailable(QStringLiteral("Google sign-in is not available yet."));
+    socialSignIn->signInWithGoogle();
 }
 
 void SignInViewController::btnSignInWithFacebookAction()
 {
-    showSocialSignInUnavailable(QStringLiteral("Facebook sign-in is not available yet."));
+    socialSignIn->signInWithFacebook();
 }
 
 void SignInViewController::joinUs()

@@ -6,6 +6,7 @@
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class SocialSignIn;
 class QPushButton;
 
 // The first step of signing in: the e-mail address, checked for its form only. Also the way to
@@ -38,6 +39,7 @@ public:
     QPushButton *btnFrenchTerms = nullptr;
     QPushButton *btnFrenchPrivacy = nullptr;
     QProgressBar *loader = nullptr;
+    SocialSignIn *socialSignIn = nullptr;
     QPushButton *btnSignInWithGoogle = nullptr;
     QPushButton *btnSignInWithFacebook = nullptr;
 

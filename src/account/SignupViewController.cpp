@@ -1,4 +1,8 @@
 #include "SignupViewController.h"
+#include "SocialSignIn.h"
+
+#include "TermsAndConditions.h"
+#include "ui/MainWindowController.h"
 
 #include "AccountWidgets.h"
 #include "EmailValidation.h"
@@ -48,6 +52,7 @@ SignupViewController::SignupViewController(QWidget *parent)
     EnglishTerms = legalLinksRow(this, QStringLiteral("EnglishTerms"), termsButton, privacyButton);
     FrenchTerms = legalLinksRow(this, QStringLiteral("FrenchTerms"), btnFrenchTerms, btnFrenchPrivacy);
     loader = AccountWidgets::loader(this);
+    socialSignIn = new SocialSignIn(this, loader, CommmonFunction::SignupSlot);
     btnCancel = secondaryButton(this, QStringLiteral("btnCancel"));
     btnContinue = primaryButton(this, QStringLiteral("btnContinue"));
     btnContinue->setDefault(true);
@@ -188,7 +193,11 @@ void SignupViewController::continueAction(QPushButton *sender)
             prefs.setBool(PrefKey::isLoggedOut, false);
             common.dismissPresented(CommmonFunction::SignupSlot);
             CommonWS::shared().syncURL({});
-            common.openMainContent(QSize(800, 500));
+            // A new account first sees what it agreed to; Continue opens the main content.
+            if (CustomWindow *main = common.mainWindow()) {
+                main->setContent(new TermsAndConditions);
+                main->setFixedContentSize(795, 590);
+            }
         },
         enable);
 }
@@ -207,12 +216,12 @@ void SignupViewController::cancel()
 
 void SignupViewController::signInWithGoogle()
 {
-    showSocialSignInUnavailable(QStringLiteral("Google sign-in is not available yet."));
+    socialSignIn->signInWithGoogle();
 }
 
 void SignupViewController::signInWithFacebook()
 {
-    showSocialSignInUnavailable(QStringLiteral("Facebook sign-in is not available yet."));
+    socialSignIn->signInWithFacebook();
 }
 
 void SignupViewController::terms()

@@ -5,6 +5,7 @@
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class SocialSignIn;
 class QPushButton;
 
 // A new account: device name (the computer's model to begin with), e-mail and password.
@@ -40,6 +41,7 @@ public:
     QWidget *EnglishTerms = nullptr;
     QWidget *FrenchTerms = nullptr;
     QProgressBar *loader = nullptr;
+    SocialSignIn *socialSignIn = nullptr;
     QPushButton *btnSignInWithGoogle = nullptr;
     QPushButton *btnSignInWithFacebook = nullptr;
     // Says what the pre-filled first field is.

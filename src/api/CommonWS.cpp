@@ -99,7 +99,7 @@ void CommonWS::login(const QString &email, const QString &password, Completion<B
 }
 
 void CommonWS::socialLogin(SocialMedia media, const QString &email, const QString &token, const QString &profileID,
-                           Completion<BaseModel<AuthModel>> completion)
+                           Completion<BaseModel<AuthModel>> completion, NoAnswer noAnswer)
 {
     call<BaseModel<AuthModel>>(WebService::login, true,
                                {{QStringLiteral("email"), email},
@@ -108,7 +108,7 @@ void CommonWS::socialLogin(SocialMedia media, const QString &email, const QStrin
                                 {QStringLiteral("device_name"), defaultDeviceName()},
                                 {QStringLiteral("profile_id"), profileID},
                                 {QStringLiteral("platform_unique_id"), platformUUID()}},
-                               std::move(completion), storeUser<AuthModel>);
+                               std::move(completion), storeUser<AuthModel>, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::forgotPassword(const QString &email, Completion<BaseModel<AuthModel>> completion)

@@ -34,7 +34,7 @@ public:
     void login(const QString &email, const QString &password, Completion<BaseModel<AuthModel>> completion,
                NoAnswer noAnswer = {});
     void socialLogin(SocialMedia media, const QString &email, const QString &token, const QString &profileID,
-                     Completion<BaseModel<AuthModel>> completion);
+                     Completion<BaseModel<AuthModel>> completion, NoAnswer noAnswer = {});
     void forgotPassword(const QString &email, Completion<BaseModel<AuthModel>> completion);
     void updateProfile(const QString &name, const QString &deviceName, const QString &password,
                        Completion<BaseModel<UpdateProfile>> completion, NoAnswer noAnswer = {});

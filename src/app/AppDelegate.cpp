@@ -40,8 +40,9 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     alignLanguage();
     installStatusItem();
-    // Google sessions come back with social sign-in; until then there is none to restore.
-    Log::line(QStringLiteral("Google sign-in: no previous session to restore"));
+    // Google tokens are never stored (no refresh token in the plain preferences file), so
+    // there is never a previous Google session to restore.
+    Log::line(QStringLiteral("No user"));
     if (singleInstance)
         connect(singleInstance, &SingleInstance::urlReceived, this, &AppDelegate::handleGetURLEvent);
 
@@ -137,6 +138,8 @@ void AppDelegate::showWindow()
 
 void AppDelegate::handleGetURLEvent(const QUrl &url)
 {
-    // Nothing opens links into the app yet; note what arrived.
-    Log::line(QStringLiteral("Received URL: ") + url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
+    // Nothing opens links into the app; note what arrived. Query and fragment may carry a
+    // token (fb<app id>://authorize#access_token=...), so they never reach the log.
+    Log::line(QStringLiteral("Received URL: ") +
+              url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment));
 }

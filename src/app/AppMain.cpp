@@ -14,6 +14,8 @@
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
 #include "ui/SingleInstance.h"
+#include "settings/WebWindow.h"
+#include "ui/WebContentLoader.h"
 #include "ui/WindowAlertPresenter.h"
 
 #include <QApplication>
@@ -55,7 +57,7 @@ public:
 };
 } // namespace
 
-CommmonFunction &attachPresenters(CustomWindow *window)
+CommmonFunction &attachPresenters(CustomWindow *window, WebContentLoader *web)
 {
     CommmonFunction &common = CommmonFunction::shared();
     common.setMainWindow(window);
@@ -80,13 +82,17 @@ CommmonFunction &attachPresenters(CustomWindow *window)
     hooks.showLaunchScreen = showLaunchScreen;
     ApiManager::shared().setWindowHooks(hooks);
 
-    registerAccountWindows(common);
+    registerAccountWindows(common, web);
+    if (web)
+        registerWebWindows(common, web);
     common.setLogoutFlow([] { logOut(showLaunchScreen); });
     return common;
 }
 
 int runApplication(int argc, char **argv)
 {
+    // QtWebEngine, loaded later from the web plugin, needs shared OpenGL contexts from the start.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("nimbrel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Nimbrel"));
@@ -102,8 +108,9 @@ int runApplication(int argc, char **argv)
     WindowAlertPresenter alerts;
     AlertPresenter::setShared(&alerts);
 
+    WebContentLoader web; // loads the web plugin when a web window is first shown
     MainWindowController main;
-    CommmonFunction &common = attachPresenters(main.window());
+    CommmonFunction &common = attachPresenters(main.window(), &web);
     AppDelegate delegate(makeLaunchAgent(), &common);
     delegate.mainWindow = main.window();
     delegate.singleInstance = &instance;

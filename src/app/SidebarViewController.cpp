@@ -7,6 +7,7 @@
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 #include "protection/ProtectionViewController.h"
+#include "settings/FAQWC.h"
 #include "settings/SettingsViewController.h"
 #include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
@@ -220,6 +221,7 @@ void SidebarViewController::btnProtectionOnOffTapped(QAbstractButton *sender)
         showController(settingsVC, [] { return new SettingsViewController; });
         break;
     case 5:
+        isBlockPageRequested = false;
         if (wc) {
             wc->close();
             wc->deleteLater();

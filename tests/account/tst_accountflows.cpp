@@ -7,6 +7,7 @@
 #include "account/PasswordWindowController.h"
 #include "account/ResetPasswordWindowController.h"
 #include "account/SignupWindowController.h"
+#include "account/TermsAndConditions.h"
 #include "app/SidebarViewController.h"
 #include "app/SplitViewController.h"
 #include "platform/DeviceIdentity.h"
@@ -268,9 +269,13 @@ private slots:
         QTest::keyClicks(signup->passwordTF, QStringLiteral("s3cret pw"));
         QTest::keyClicks(signup->confirmPasswordTF, QStringLiteral("s3cret pw"));
         QTest::mouseClick(signup->btnContinue, Qt::LeftButton);
-        QTRY_VERIFY(mainContent());
-        QCOMPARE(w->main.window()->maximumSize(), QSize(800, 500));
+        // A new account reads what it agreed to first, then goes on to the main content.
+        QTRY_VERIFY(qobject_cast<TermsAndConditions *>(w->main.window()->content()));
         QVERIFY(!w->common().presented(CommmonFunction::SignupSlot));
+        QTest::mouseClick(w->main.window()->content()->findChild<QPushButton *>(QStringLiteral("btnContinue")),
+                          Qt::LeftButton);
+        QVERIFY(mainContent());
+        QCOMPARE(w->main.window()->maximumSize(), QSize(800, 500));
         QCOMPARE(lastRequestTo(QStringLiteral("signup")).body,
                  "device_name=Desk&email=new%40example.org&password=s3cret%20pw&profile_id=0&social_media=0");
         PreferencesStore &prefs = w->prefs();

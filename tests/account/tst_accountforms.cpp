@@ -6,7 +6,11 @@
 #include "account/EmailValidation.h"
 #include "account/LogInWindowController.h"
 #include "account/SignupWindowController.h"
+#include "account/SocialSignIn.h"
 #include "platform/PreferencesKeys.h"
+#include "settings/WebWindow.h"
+#include "ui/CommmonFunction.h"
+#include "ui/WebContentLoader.h"
 #include "platform/PreferencesStore.h"
 #include "texts/LocalizedText.h"
 
@@ -164,30 +168,39 @@ private slots:
         QCOMPARE(signup->deviceNameTF->text(), QStringLiteral("Latitude 7420"));
     }
 
-    void socialSignInSaysItIsNotAvailable_data()
+    // What the social buttons say when the build or the machine lacks what they need.
+    void socialSignInSaysWhatItNeeds_data()
     {
         QTest::addColumn<bool>("onSignup");
         QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("facebookAppId");
         QTest::addColumn<QString>("message");
-        QTest::newRow("sign-in, Google") << false << "btnSignInWithGoogle"
-                                         << "Google sign-in is not available yet.";
-        QTest::newRow("sign-in, Facebook") << false << "btnSignInWithFacebook"
-                                           << "Facebook sign-in is not available yet.";
-        QTest::newRow("sign-up, Google") << true << "btnSignInWithGoogle"
-                                         << "Google sign-in is not available yet.";
-        QTest::newRow("sign-up, Facebook") << true << "btnSignInWithFacebook"
-                                           << "Facebook sign-in is not available yet.";
+        QTest::newRow("sign-in, Google without client id")
+            << false << "btnSignInWithGoogle" << "" << "Google sign-in is not configured in this build.";
+        QTest::newRow("sign-up, Facebook without app id")
+            << true << "btnSignInWithFacebook" << "" << "Facebook sign-in is not configured in this build.";
+        QTest::newRow("sign-in, Facebook without the web plugin")
+            << false << "btnSignInWithFacebook" << "123456789012345"
+            << "Facebook sign-in needs the web component, which is not installed.";
     }
-    void socialSignInSaysItIsNotAvailable()
+    void socialSignInSaysWhatItNeeds()
     {
         QFETCH(bool, onSignup);
         QFETCH(QString, button);
+        QFETCH(QString, facebookAppId);
         QFETCH(QString, message);
         std::unique_ptr<QDialog> sheet(onSignup ? static_cast<QDialog *>(new SignupWindowController)
                                                 : new LogInWindowController);
+        SocialSignIn *social = sheet->findChild<SocialSignIn *>();
+        QVERIFY(social);
+        social->providers.googleClientId.clear();
+        social->providers.facebookAppId = facebookAppId;
+        WebContentLoader noPlugin(QStringList{});
+        social->web = &noPlugin;
         sheet->show();
         QTest::mouseClick(this->button(sheet.get(), button), Qt::LeftButton);
         QCOMPARE(alerts->alerts, (QList<QPair<QString, QString>>{{"Ooops", message}}));
+        QVERIFY(!social->busy());
     }
 
     void legalLinksOpenTheConfiguredPages_data()
@@ -231,6 +244,9 @@ private slots:
         UrlRecorder browser;
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
+        // The terms and privacy windows without the web plugin: the system browser shows the page.
+        WebContentLoader noPlugin(QStringList{});
+        registerWebWindows(CommmonFunction::shared(), &noPlugin);
         std::unique_ptr<QDialog> sheet(onSignup ? static_cast<QDialog *>(new SignupWindowController)
                                                 : new LogInWindowController);
         sheet->show();
@@ -240,8 +256,15 @@ private slots:
         QCOMPARE(browser.opened.size(), 1);
         QCOMPARE(browser.opened.first(),
                  QUrl(QString::fromUtf8(page == "terms" ? BuildConfig::termsUrl : BuildConfig::privacyUrl)));
-        // The sheet stays.
+        // The sheet stays; no empty page window is left behind.
         QVERIFY(sheet->isVisible());
+        const auto pageWindows = [] {
+            int n = 0;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                n += w->inherits("WebWindow");
+            return n;
+        };
+        QTRY_COMPARE(pageWindows(), 0);
     }
 };
 

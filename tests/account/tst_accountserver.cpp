@@ -13,6 +13,7 @@
 #include "account/PasswordWindowController.h"
 #include "account/ResetPasswordWindowController.h"
 #include "account/SignupWindowController.h"
+#include "account/TermsAndConditions.h"
 #include "api/ApiManager.h"
 #include "app/AppMain.h"
 #include "app/SidebarViewController.h"
@@ -123,7 +124,10 @@ private slots:
         QTest::keyClicks(signup->passwordTF, QStringLiteral("correct horse 1"));
         QTest::keyClicks(signup->confirmPasswordTF, QStringLiteral("correct horse 1"));
         QTest::mouseClick(signup->btnContinue, Qt::LeftButton);
-        QTRY_VERIFY2(mainContent(), qPrintable(lastAlert()));
+        QTRY_VERIFY2(qobject_cast<TermsAndConditions *>(main->window()->content()), qPrintable(lastAlert()));
+        QTest::mouseClick(main->window()->content()->findChild<QPushButton *>(QStringLiteral("btnContinue")),
+                          Qt::LeftButton);
+        QVERIFY(mainContent());
         QCOMPARE(main->window()->maximumSize(), QSize(800, 500));
         const QString firstToken = prefs().stringForKey(PrefKey::loginToken).value_or(QString());
         QVERIFY(!firstToken.isEmpty());

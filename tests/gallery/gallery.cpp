@@ -3,7 +3,9 @@
 // Fake command-line tools stand in for the system, so nothing on the machine is changed.
 #include "FakeClock.h"
 #include "TestEnvironment.h"
+#include "ServerProcess.h"
 #include "account/EditAccountWindowController.h"
+#include "account/TermsAndConditions.h"
 #include "app/AppMain.h"
 #include "app/SidebarViewController.h"
 #include "app/SplitViewController.h"
@@ -22,13 +24,18 @@
 #include "platform/macos/NetworkSetupResolver.h"
 #include "protection/DNSConfiguration.h"
 #include "protection/ProtectionViewController.h"
+#include "settings/FAQWC.h"
+#include "settings/LiveChat.h"
+#include "settings/PrivacyWC.h"
 #include "settings/SegmentedControl.h"
 #include "settings/SettingsViewController.h"
+#include "settings/TermsWC.h"
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
 #include "ui/PlaceholderSheet.h"
 #include "ui/SheetDialog.h"
 #include "ui/Style.h"
+#include "ui/WebContentLoader.h"
 #include "ui/WindowAlertPresenter.h"
 
 #include <QAbstractButton>
@@ -37,6 +44,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 
@@ -94,6 +103,75 @@ void closePopups()
     settle();
 }
 
+// The page of a web window once it has loaded and painted.
+void saveWebWindow(WebWindow *window, const QString &name, const QString &language)
+{
+    window->show();
+    QWidget *view = window->webView();
+    if (!view) {
+        QTextStream(stderr) << "no web view for " << name << " (is the web plugin built?)\n";
+        ++failures;
+        return;
+    }
+    QSignalSpy loaded(view, SIGNAL(loadFinished(bool)));
+    if (!loaded.wait(30000))
+        QTextStream(stderr) << "page of " << name << " did not finish loading\n";
+    QTest::qWait(400); // the first frame reaches the widget after the load
+    save(window, name, language);
+    window->close();
+}
+
+void renderWebWindows(MainWindowController &main, const QString &language)
+{
+    static WebContentLoader loader(QStringList{QStringLiteral(NIMBREL_PLUGIN_DIR)});
+    // The operator's pages come from a real nimbrel-server on a free port.
+    QTemporaryDir serverData;
+    ServerProcess server(QStringLiteral(NIMBREL_SERVER_BINARY), serverData.path());
+    if (!server.start()) {
+        QTextStream(stderr) << "nimbrel-server did not start: " << server.output() << '\n';
+        ++failures;
+        return;
+    }
+    const auto page = [&server](const char *path) {
+        QUrl url = server.apiBase();
+        url.setPath(QLatin1String(path));
+        return url;
+    };
+    {
+        LiveChat chat(&loader, main.window());
+        saveWebWindow(&chat, QStringLiteral("web-live-chat"), language);
+    }
+    {
+        FAQWC faq(&loader, main.window());
+        faq.faqPageURL = page("/faq");
+        saveWebWindow(&faq, QStringLiteral("web-faq"), language);
+    }
+    {
+        isBlockPageRequested = true;
+        blockedApplication = QStringLiteral("Solitaire");
+        FAQWC blocked(&loader, main.window());
+        isBlockPageRequested = false;
+        saveWebWindow(&blocked, QStringLiteral("web-block-page"), language);
+    }
+    {
+        TermsWC terms(&loader, main.window());
+        terms.termsUrl = page("/en/conditions-dutilisation/");
+        terms.resize(900, 640);
+        saveWebWindow(&terms, QStringLiteral("web-terms"), language);
+    }
+    {
+        PrivacyWC privacy(&loader, main.window());
+        privacy.privacyUrl = page("/en/android-privacy-policy/");
+        saveWebWindow(&privacy, QStringLiteral("web-privacy"), language);
+    }
+    server.stop();
+
+    // Where a new account lands after sign-up.
+    main.window()->setContent(new TermsAndConditions);
+    main.window()->setFixedContentSize(795, 590);
+    save(main.window(), QStringLiteral("terms-and-conditions"), language);
+}
+
 void renderLanguage(const QString &language)
 {
     TestEnvironment env;
@@ -143,7 +221,7 @@ void renderLanguage(const QString &language)
         sheet->findChild<QAbstractButton *>(QStringLiteral("btnSignInWithGoogle"))->click();
         for (QWidget *w : QApplication::topLevelWidgets()) {
             if (w->isVisible() && qobject_cast<QMessageBox *>(w))
-                save(w, QStringLiteral("alert-social-unavailable"), language);
+                save(w, QStringLiteral("alert-social-not-configured"), language);
         }
     }
     closePopups();
@@ -241,7 +319,10 @@ void renderLanguage(const QString &language)
         save(verify, QStringLiteral("sheet-verify-pin"), language);
     closePopups();
 
-    auto *placeholder = common.makeWindow(QStringLiteral("LiveChat"));
+    renderWebWindows(main, language);
+
+    // Any window name nothing has registered opens the placeholder.
+    auto *placeholder = common.makeWindow(QStringLiteral("NotYetBuilt"));
     common.beginSheet(placeholder);
     save(placeholder, QStringLiteral("sheet-not-available"), language);
     closePopups();
@@ -252,6 +333,8 @@ void renderLanguage(const QString &language)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     if (argc < 2) {
         QTextStream(stderr) << "usage: nimbrel_gallery <output folder>\n";

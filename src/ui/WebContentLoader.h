@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QPluginLoader>
+#include <QStringList>
+
+class WebContent;
+
+// Finds and loads the web plugin on first use. Made once by the application and handed to
+// the web windows; without the plugin (or when it fails to load) plugin() is null and the
+// windows fall back to the system browser.
+class WebContentLoader
+{
+public:
+    // Folders searched in order; the default is the executable's folder, then the installed
+    // library folder.
+    explicit WebContentLoader(QStringList folders = defaultFolders());
+
+    WebContent *plugin();
+    bool attempted() const { return m_attempted; }
+
+    static QStringList defaultFolders();
+    static constexpr char fileBaseName[] = "nimbrel-web";
+
+private:
+    QStringList m_folders;
+    QPluginLoader m_loader;
+    WebContent *m_plugin = nullptr;
+    bool m_attempted = false;
+};
