@@ -96,7 +96,12 @@ void ApiManager::setupReachability()
     ReachabilityError error{};
     std::unique_ptr<Reachability> monitor = Reachability::forDefaultRoute(&error);
     if (!monitor) {
+        // Nothing reports the network here: refusing every request for good would lock the
+        // user out, so requests are tried and transport errors handled as usual.
         Log::line(QStringLiteral("Reachability: ") + error.description());
+        NotificationCenter::defaultCenter().removeObserver(this);
+        m_reachability.reset();
+        m_reachabilitySetUp = true;
         return;
     }
     installReachability(std::move(monitor));
@@ -120,8 +125,13 @@ void ApiManager::installReachability(std::unique_ptr<Reachability> monitor)
     });
     current->whenReachable = [](Reachability *) { Log::line(QStringLiteral("reached")); };
     current->whenUnreachable = [](Reachability *) { Log::line(QStringLiteral("not reachable")); };
-    if (std::optional<ReachabilityError> error = current->startNotifier())
+    m_reachabilitySetUp = true;
+    if (std::optional<ReachabilityError> error = current->startNotifier()) {
+        // A monitor that cannot report is no monitor: requests are tried, as without one.
         Log::line(QStringLiteral("Reachability: ") + error->description());
+        center.removeObserver(this);
+        m_reachability.reset();
+    }
 }
 
 void ApiManager::reachabilityChanged(const QVariant &)
@@ -151,7 +161,7 @@ ApiManager::Headers ApiManager::makeHeaders() const
 bool ApiManager::sendRequest(WebService service, bool isPost, const Parameters &parameters, FailureCallback onFailure,
                              SuccessCallback onSuccess)
 {
-    if (!m_reachability || m_reachability->connection() == Connection::unavailable) {
+    if (!m_reachabilitySetUp || (m_reachability && m_reachability->connection() == Connection::unavailable)) {
         if (m_hooks.mainWindowExists && m_hooks.mainWindowExists())
             AlertPresenter::shared().showCommonAlert(alertText("Ooops"), alertText("Network Not Reachable"));
         return false;

@@ -59,9 +59,10 @@ public:
     ApiManager();
     ~ApiManager() override;
 
-    // Absent until setupReachability has run; until then every request is refused.
+    // Absent until setupReachability has run; until then every request is refused. Also absent
+    // when the system has no network information to give: requests are then tried.
     Reachability *reachability() const { return m_reachability.get(); }
-    // Starts the default-route monitor. Failures are logged and leave requests refused.
+    // Starts the default-route monitor. Failures are logged; requests are then tried.
     void setupReachability();
     // The same with a given flag source (tests).
     void setupReachability(std::shared_ptr<ReachabilityFlagSource> source);
@@ -97,6 +98,7 @@ private:
 
     QNetworkAccessManager *m_network;
     std::unique_ptr<Reachability> m_reachability;
+    bool m_reachabilitySetUp = false;
     ApiWindowHooks m_hooks;
     QUrl m_apiBase;
     int m_transferTimeoutMs = defaultTransferTimeoutMs;

@@ -58,7 +58,9 @@ void AppDelegate::alignLanguage()
     const QString system = systemLanguage ? systemLanguage() : QString();
     PreferencesStore &prefs = PreferencesStore::shared();
     const std::optional<QString> stored = prefs.stringForKey(PrefKey::CurrentLanguage);
-    if (!system.isEmpty() && stored && *stored != system)
+    // The language chosen in Settings stays; the system's only fills a missing or unusable one.
+    const bool usable = stored && (*stored == QLatin1String("en") || *stored == QLatin1String("fr"));
+    if (!system.isEmpty() && !usable && stored != system)
         prefs.setString(PrefKey::CurrentLanguage, system);
 }
 

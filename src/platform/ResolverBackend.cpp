@@ -12,3 +12,14 @@ QString serviceName(networkservices service)
     }
     return {};
 }
+
+QList<QHostAddress> addressesIn(const QString &text)
+{
+    QList<QHostAddress> addresses;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QHostAddress address(line.trimmed());
+        if (!address.isNull() && !addresses.contains(address))
+            addresses.append(address);
+    }
+    return addresses;
+}

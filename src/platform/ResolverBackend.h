@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QList>
 #include <QString>
 #include <memory>
 
@@ -9,8 +11,17 @@ enum class networkservices { Ethernet, WiFi, Thunderbolt };
 // Service name as the service list shows it: "Ethernet", "Wi-Fi", "Thunderbolt Bridge".
 QString serviceName(networkservices service);
 
-// What configures the system resolver. Every operation returns the tool's text output;
-// success is judged by reading the servers back, never by an exit status.
+// The servers a service uses now: the addresses to decide on, and the tool's text for the log.
+struct ResolverServers {
+    QList<QHostAddress> addresses;
+    QString output;
+};
+
+// The addresses among the lines of a tool's output; other lines are skipped.
+QList<QHostAddress> addressesIn(const QString &text);
+
+// What configures the system resolver. Changes return the tool's text output; success is
+// judged by reading the servers back, never by an exit status.
 class ResolverBackend
 {
 public:
@@ -21,8 +32,8 @@ public:
     // Gives the service back its own resolver configuration. The filtering address tells a
     // backend that cannot return to a remembered state which settings are ours to undo.
     virtual QString clearServers(networkservices service, const QString &filteringAddress) = 0;
-    // The servers the service uses now, one address a line.
-    virtual QString readServers(networkservices service) = 0;
+    // The servers the service uses now.
+    virtual ResolverServers readServers(networkservices service) = 0;
 };
 
 // The backend of the system the application was built for.

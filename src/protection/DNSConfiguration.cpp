@@ -5,6 +5,7 @@
 #include "core/Log.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
+#include "FilterProbe.h"
 #include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
 
@@ -28,11 +29,25 @@ DNSConfiguration::DNSConfiguration(std::unique_ptr<ResolverBackend> backend, QSt
     : dnsIP(std::move(address))
     , m_backend(std::move(backend))
 {
-    availableServicesString = m_backend->listServices();
+    bool ok = false;
+    const uint port = qEnvironmentVariable("NIMBREL_FILTER_PORT").toUInt(&ok);
+    if (ok && port > 0 && port < 65536)
+        filterPort = quint16(port);
+    discoverServices();
+}
+
+void DNSConfiguration::discoverServices()
+{
+    const QString listing = m_backend->listServices();
+    // Logged when it changes, not at every watchdog tick.
+    const bool changed = listing != availableServicesString;
+    availableServicesString = listing;
+    availableServices.clear();
     static const QRegularExpression newline(QStringLiteral("[\\n\\v\\f\\r\\x{85}\\x{2028}\\x{2029}]"));
     const QStringList lines = availableServicesString.split(newline, Qt::SkipEmptyParts);
     for (const QString &line : lines) {
-        Log::line(line);
+        if (changed)
+            Log::line(line);
         // Exact match: the tool's heading line and disabled services ("*Wi-Fi") are not taken.
         if (line == QLatin1String("Ethernet"))
             availableServices.append(networkservices::Ethernet);
@@ -40,8 +55,15 @@ DNSConfiguration::DNSConfiguration(std::unique_ptr<ResolverBackend> backend, QSt
             availableServices.append(networkservices::WiFi);
         else if (line == QLatin1String("Thunderbolt Bridge"))
             availableServices.append(networkservices::Thunderbolt);
-        else
+        else if (changed)
             Log::line(QStringLiteral("This network does not have any services"));
+    }
+    // A service that went away leaves nothing behind to be judged on.
+    for (networkservices service : {networkservices::Ethernet, networkservices::WiFi, networkservices::Thunderbolt}) {
+        if (!availableServices.contains(service)) {
+            statusString(service).clear();
+            m_servers.remove(service);
+        }
     }
 }
 
@@ -86,30 +108,39 @@ const QString &DNSConfiguration::statusString(networkservices service) const
 
 void DNSConfiguration::refreshDnsStatus()
 {
-    for (networkservices service : std::as_const(availableServices))
-        statusString(service) = m_backend->readServers(service);
+    for (networkservices service : std::as_const(availableServices)) {
+        ResolverServers servers = m_backend->readServers(service);
+        statusString(service) = servers.output;
+        m_servers.insert(service, servers.addresses);
+    }
 }
 
 // Judged on the services this computer has, so a machine without Ethernet can be protected
-// and a service still using the filter cannot pass for cleared.
+// and a service still using the filter cannot pass for cleared. Addresses are compared as
+// addresses: 127.0.0.10 is not the filter at 127.0.0.1.
 bool DNSConfiguration::listsAddressEverywhere() const
 {
     if (availableServices.isEmpty())
         return false;
+    const QHostAddress filter(dnsIP);
     return std::all_of(availableServices.begin(), availableServices.end(),
-                       [this](networkservices s) { return statusString(s).contains(dnsIP); });
+                       [&](networkservices s) { return m_servers.value(s).contains(filter); });
 }
 
 bool DNSConfiguration::listsAddressAnywhere() const
 {
+    const QHostAddress filter(dnsIP);
     return std::any_of(availableServices.begin(), availableServices.end(),
-                       [this](networkservices s) { return statusString(s).contains(dnsIP); });
+                       [&](networkservices s) { return m_servers.value(s).contains(filter); });
 }
 
 bool DNSConfiguration::isDnsConfigured()
 {
+    discoverServices();
     refreshDnsStatus();
-    return listsAddressEverywhere();
+    const bool configured = listsAddressEverywhere();
+    emit dnsChecked(configured);
+    return configured;
 }
 
 QStringList DNSConfiguration::currentDnsDescription()
@@ -124,6 +155,7 @@ QStringList DNSConfiguration::currentDnsDescription()
 
 bool DNSConfiguration::applyFilteringDns()
 {
+    discoverServices();
     if (listsAddressEverywhere()) {
         Log::line(QStringLiteral("already cinfigured"));
     } else {
@@ -135,6 +167,7 @@ bool DNSConfiguration::applyFilteringDns()
 
 bool DNSConfiguration::clearFilteringDns()
 {
+    discoverServices();
     for (networkservices service : std::as_const(availableServices)) {
         const QString output = m_backend->clearServers(service, dnsIP);
         if (service == networkservices::Ethernet)
@@ -166,13 +199,32 @@ void DNSConfiguration::applyFromWatchdog(const std::function<void()> &onSuccess)
         showFailureAlert(QStringLiteral("found error in starting protaction"));
 }
 
-void DNSConfiguration::applyFromSwitch(const std::function<void()> &setScreenOn)
+void DNSConfiguration::applyFromSwitch(std::function<void()> setScreenOn, std::function<void()> finished)
 {
+    // Pointing the system at a filter that does not answer would leave it without names.
+    FilterProbe::askFilter(QHostAddress(dnsIP), filterPort, this,
+                           [this, setScreenOn = std::move(setScreenOn), finished = std::move(finished)](bool answers) {
+        applySwitchAfterProbe(answers, setScreenOn);
+        if (finished)
+            finished();
+    });
+}
+
+void DNSConfiguration::applySwitchAfterProbe(bool answers, const std::function<void()> &setScreenOn)
+{
+    if (!answers) {
+        Log::line(QStringLiteral("The filtering DNS at %1 port %2 did not answer; protection not turned on").arg(dnsIP).arg(filterPort));
+        CommmonFunction::showCommonAlert(
+            messageText(QStringLiteral("Ooops")),
+            messageText(QStringLiteral("The filtering service cannot be reached, so protection was not turned on.")));
+        return;
+    }
     if (!applyFilteringDns()) {
         showFailureAlert(QStringLiteral("found error in starting protaction"));
         return;
     }
-    setScreenOn();
+    if (setScreenOn)
+        setScreenOn();
     PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
     CommonWS::shared().syncURL({});
 }

@@ -1,6 +1,7 @@
 #include "ProtectionViewController.h"
 
 #include "DNSConfiguration.h"
+#include "FilterProbe.h"
 #include "api/CommonWS.h"
 #include "core/Log.h"
 #include "pin/PinGate.h"
@@ -81,6 +82,10 @@ ProtectionViewController::ProtectionViewController(PinGate *gate, QWidget *paren
     QFont medium = BlockerLbl->font();
     medium.setPixelSize(15);
     BlockerLbl->setFont(medium);
+    m_filterCheckLbl = new QLabel(this);
+    m_filterCheckLbl->setObjectName(QStringLiteral("m_filterCheckLbl"));
+    m_filterCheckLbl->setAlignment(Qt::AlignCenter);
+    m_filterCheckLbl->setWordWrap(true);
 
     boxSetupPin = new QFrame(this);
     boxSetupPin->setObjectName(QStringLiteral("boxSetupPin"));
@@ -113,6 +118,8 @@ ProtectionViewController::ProtectionViewController(PinGate *gate, QWidget *paren
     layout->addWidget(OnOffLbl);
     layout->addSpacing(4);
     layout->addWidget(BlockerLbl);
+    layout->addSpacing(6);
+    layout->addWidget(m_filterCheckLbl);
     layout->addSpacing(22);
     layout->addWidget(boxSetupPin, 0, Qt::AlignHCenter);
     layout->addStretch();
@@ -137,6 +144,14 @@ ProtectionViewController::ProtectionViewController(PinGate *gate, QWidget *paren
     NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("UpdateChooseLanguage"),
                                                     [this](const QVariant &) { setTexts(); });
     boxSetupPin->setVisible(!PreferencesStore::shared().boolForKey(PrefKey::isPinSeted));
+    // The watchdog's checks and network changes refresh the look-up line.
+    connect(&DNSConfiguration::shared(), &DNSConfiguration::dnsChecked, this, [this](bool configured) {
+        if (!isVisible())
+            return;
+        protection = configured ? Protection::on : Protection::off;
+        refreshDisplay();
+        checkLookups();
+    });
     refreshDisplay();
 }
 
@@ -168,6 +183,49 @@ void ProtectionViewController::refreshDisplay()
     const QString colour = on ? onColour.name() : QStringLiteral("#000000");
     OnOffLbl->setStyleSheet(QStringLiteral("color: %1;").arg(colour));
     BlockerLbl->setStyleSheet(QStringLiteral("color: %1;").arg(colour));
+
+    QString check;
+    QString checkColour = QStringLiteral("#52606d");
+    if (on) {
+        switch (m_lookupCheck) {
+        case LookupCheck::unknown:
+            break;
+        case LookupCheck::checking:
+            check = localizedText(QStringLiteral("Checking that look-ups go through the filter..."));
+            break;
+        case LookupCheck::throughFilter:
+            check = localizedText(QStringLiteral("Look-ups go through the filter."));
+            checkColour = onColour.name();
+            break;
+        case LookupCheck::notThroughFilter:
+            check = localizedText(QStringLiteral("Look-ups do not go through the filter yet."));
+            checkColour = QStringLiteral("#b44d12");
+            break;
+        }
+    }
+    m_filterCheckLbl->setText(check);
+    m_filterCheckLbl->setStyleSheet(QStringLiteral("color: %1; font-size: 12px;").arg(checkColour));
+    m_filterCheckLbl->setVisible(!check.isEmpty());
+}
+
+void ProtectionViewController::checkLookups()
+{
+    if (protection != Protection::on) {
+        m_lookupCheck = LookupCheck::unknown;
+        refreshDisplay();
+        return;
+    }
+    if (m_lookupCheck == LookupCheck::unknown)
+        m_lookupCheck = LookupCheck::checking;
+    const int generation = ++m_lookupGeneration;
+    refreshDisplay();
+    FilterProbe::askSystemResolver(this, [this, generation](bool through) {
+        // Only the latest question counts.
+        if (generation != m_lookupGeneration)
+            return;
+        m_lookupCheck = through ? LookupCheck::throughFilter : LookupCheck::notThroughFilter;
+        refreshDisplay();
+    });
 }
 
 void ProtectionViewController::showEvent(QShowEvent *event)
@@ -187,17 +245,12 @@ void ProtectionViewController::viewWillAppear()
         center.addObserver(this, QStringLiteral("DNS_State"),
                            [this](const QVariant &object) { buttonDNSOnOffWithNotification(object); });
     }
+    // The check reports through dnsChecked, which also asks the system resolver again.
     protection = DNSConfiguration::shared().isDnsConfigured() ? Protection::on : Protection::off;
     refreshDisplay();
     setTexts();
 }
 
-void ProtectionViewController::hideEvent(QHideEvent *event)
-{
-    QWidget::hideEvent(event);
-    if (!event->spontaneous())
-        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, protection == Protection::on);
-}
 
 void ProtectionViewController::OnOffCenter(QAbstractButton *)
 {
@@ -216,9 +269,24 @@ void ProtectionViewController::toggle()
             }
             finish(true);
         });
-    } else {
-        // Turning protection on never needs the PIN.
-        dns.applyFromSwitch([this] { protection = Protection::on; });
+    } else if (!m_switchingOn) {
+        // Turning protection on never needs the PIN. The filter is asked first; the window
+        // stays responsive meanwhile.
+        m_switchingOn = true;
+        QPointer<ProtectionViewController> self(this);
+        dns.applyFromSwitch(
+            [self] {
+                if (self)
+                    self->protection = Protection::on;
+            },
+            [self] {
+                // On, or an alert: either way the switch is free again.
+                if (!self)
+                    return;
+                self->m_switchingOn = false;
+                self->refreshDisplay();
+                self->checkLookups();
+            });
     }
     refreshDisplay();
 }

@@ -35,10 +35,15 @@ public:
     void refreshDisplay();
     void setTexts();
 
+    // What the system shows. "dnsLastStatus" is the user's choice and is written only by the
+    // switch and uninstall, never from this: a failed apply shows OFF while the watchdog keeps
+    // trying, and leaving the screen then must not switch the watchdog off.
     Protection protection = Protection::off;
 
     QLabel *OnOffLbl = nullptr;
     QLabel *BlockerLbl = nullptr;
+    // While protection is on: whether the system's own look-ups really reach the filter.
+    QLabel *m_filterCheckLbl = nullptr;
     QLabel *OnOffimageView = nullptr;
     QPushButton *btnSetupPin = nullptr;
     QLabel *lblLive24 = nullptr;
@@ -57,10 +62,11 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
 
 private:
     void viewWillAppear();
+    // Asks the system resolver again and shows the answer (protection on and screen shown).
+    void checkLookups();
     // Removes the installed files, clears the DNS and signs out; stops on the first failure.
     void uninstall();
     void uninstallCompleted();
@@ -68,4 +74,9 @@ private:
     QPointer<QDialog> liveChatWC;
     PinGate *m_gate;
     bool m_observing = false;
+    // A switch-on is waiting for the filter's answer: further presses are ignored.
+    bool m_switchingOn = false;
+    enum class LookupCheck { unknown, checking, throughFilter, notThroughFilter };
+    LookupCheck m_lookupCheck = LookupCheck::unknown;
+    int m_lookupGeneration = 0;
 };

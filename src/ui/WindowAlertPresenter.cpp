@@ -16,6 +16,11 @@ QString alertStyle()
 
 void WindowAlertPresenter::showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk)
 {
+    const QString key = title + QChar(0) + message;
+    if (QMessageBox *shown = m_open.value(key); shown && shown->isVisible()) {
+        shown->raise();
+        return;
+    }
     // Title in bold as the alert's text, the message below it, as desktop alerts read.
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Nimbrel"), title, QMessageBox::NoButton,
                                 QApplication::activeWindow());
@@ -31,6 +36,8 @@ void WindowAlertPresenter::showCommonAlert(const QString &title, const QString &
         if (onOk)
             onOk();
     });
+    // The pointer empties itself when the alert closes (it deletes itself on close).
+    m_open.insert(key, box);
     box->show();
 }
 

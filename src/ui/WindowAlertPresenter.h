@@ -2,11 +2,21 @@
 
 #include "platform/AlertPresenter.h"
 
-// Alerts as warning message boxes with an "OK" button in the app's orange.
+#include <QHash>
+#include <QPointer>
+
+class QMessageBox;
+
+// Alerts as warning message boxes with an "OK" button in the app's orange. An alert whose
+// title and message are already on screen is not shown twice: a failure that repeats every
+// minute leaves one alert, not a stack of them.
 class WindowAlertPresenter : public AlertPresenter
 {
 public:
     void showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk = {}) override;
     void showChoiceAlert(const QString &message, const QString &informative, const QStringList &buttons,
                          std::function<void(int)> onChoice) override;
+
+private:
+    QHash<QString, QPointer<QMessageBox>> m_open;
 };

@@ -276,6 +276,21 @@ private slots:
         QCOMPARE(out.successes + out.failures, 0);
     }
 
+    // Where nothing reports the network, requests are tried instead of refused for good.
+    void withoutNetworkInformationRequestsAreTried()
+    {
+        ApiManager::resetShared();
+        ApiManager::shared().setApiBase(bed->server.apiBase());
+        auto silent = std::make_shared<FakeFlagSource>();
+        silent->callbackError = 1;
+        ApiManager::shared().setupReachability(silent);
+        bed->server.answer("logout", 200, ApiTestBed::fixture("logout.json"));
+        Outcome out;
+        send(out, WebService::logout, true);
+        QTRY_COMPARE(out.successes, 1);
+        QVERIFY(bed->alerts.alerts.isEmpty());
+    }
+
     void everyReachabilityChangeSendsOneSyncUrl()
     {
         bed->mainWindow = false;

@@ -16,6 +16,9 @@
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
 #include "ui/StartupPresenter.h"
+#include "ui/WindowAlertPresenter.h"
+
+#include <QMessageBox>
 
 #include <QSystemTrayIcon>
 #include <QtTest>
@@ -86,7 +89,7 @@ private slots:
         LogCapture log;
         delegate->applicationDidFinishLaunching();
         QCOMPARE(calls(), QString()); // no DNS service even listed
-        QVERIFY(!PreferencesStore::shared().contains(PrefKey::CurrentLanguage));
+        QCOMPARE(PreferencesStore::shared().stringForKey(PrefKey::CurrentLanguage), QStringLiteral("en"));
         QCOMPARE(clock->pendingIntervals(), QList<int>{AppDelegate::watchdogIntervalMs});
         QVERIFY(log.contains(QStringLiteral("copied plist file to LaunchAgents folder")));
         QVERIFY(log.contains(QStringLiteral("Load Plist - autostart entry in place: ")));
@@ -163,6 +166,35 @@ private slots:
         QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
     }
 
+    // A failure that repeats every minute leaves one alert on screen, and a new one once it is closed.
+    void repeatedWatchdogFailureShowsOneAlert()
+    {
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+        env->writeFile(QStringLiteral("fake-state/networksetup/deny"), "");
+        WindowAlertPresenter windowAlerts;
+        AlertPresenter::setShared(&windowAlerts);
+        auto shownAlerts = [] {
+            QList<QMessageBox *> shown;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->objectName() == QLatin1String("commonAlert") && w->isVisible())
+                    shown << static_cast<QMessageBox *>(w);
+            return shown;
+        };
+        auto delegate = makeDelegate();
+        delegate->applicationDidFinishLaunching();
+        for (int tick = 0; tick < 3; ++tick)
+            clock->advance(AppDelegate::watchdogIntervalMs);
+        QCOMPARE(shownAlerts().size(), 1);
+        QCOMPARE(shownAlerts().first()->informativeText(), QStringLiteral("Requires admin privileges"));
+        QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
+        shownAlerts().first()->close();
+        QTRY_VERIFY(shownAlerts().isEmpty());
+        clock->advance(AppDelegate::watchdogIntervalMs);
+        QCOMPARE(shownAlerts().size(), 1);
+        shownAlerts().first()->close();
+        AlertPresenter::setShared(alerts);
+    }
+
     void watchdogIdlesWhileProtectionIsOff()
     {
         auto delegate = makeDelegate();
@@ -196,17 +228,18 @@ private slots:
         QTRY_VERIFY(CommmonFunction::shared().presented(CommmonFunction::LogInSlot));
     }
 
-    void languageFollowsTheSystemOnlyWhenBothExist_data()
+    void languageChosenInSettingsIsKept_data()
     {
         QTest::addColumn<QString>("system");
         QTest::addColumn<QString>("stored"); // empty: absent
         QTest::addColumn<QString>("after");  // empty: absent
-        QTest::newRow("differs") << "fr" << "en" << "fr";
-        QTest::newRow("same") << "en" << "en" << "en";
-        QTest::newRow("nothing stored") << "fr" << "" << "";
-        QTest::newRow("no system language") << "" << "fr" << "fr";
+        QTest::newRow("English chosen on a French system") << "fr" << "en" << "en";
+        QTest::newRow("French chosen on an English system") << "en" << "fr" << "fr";
+        QTest::newRow("nothing stored") << "fr" << "" << "fr";
+        QTest::newRow("unusable code stored") << "fr" << "de" << "fr";
+        QTest::newRow("no system language") << "" << "" << "";
     }
-    void languageFollowsTheSystemOnlyWhenBothExist()
+    void languageChosenInSettingsIsKept()
     {
         QFETCH(QString, system);
         QFETCH(QString, stored);

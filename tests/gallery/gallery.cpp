@@ -40,6 +40,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QUdpSocket>
 #include <QDir>
 #include <QMessageBox>
 #include <QPainter>
@@ -251,7 +253,12 @@ void renderLanguage(const QString &language)
     save(main.window(), QStringLiteral("main-protection-off"), language);
 
     auto *protection = qobject_cast<ProtectionViewController *>(split->detail());
-    protection->toggle();
+    // On as the system shows it when the screen appears.
+    const QByteArray filter = DNSConfiguration::shared().dnsIP.toLatin1() + '\n';
+    env.writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), filter);
+    env.writeFile(QStringLiteral("fake-state/networksetup/dns/Wi-Fi"), filter);
+    protection->hide();
+    protection->show();
     save(main.window(), QStringLiteral("main-protection-on"), language);
 
     const QList<std::pair<int, QString>> screens = {{2, QStringLiteral("main-app-block-list")},
@@ -281,12 +288,29 @@ void renderLanguage(const QString &language)
     closePopups();
 
     // A refused change: the alert every DNS failure shows.
-    env.writeFile(QStringLiteral("fake-state/networksetup/deny"), "");
     split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(1));
-    protection->toggle();
-    protection->toggle();
+    env.writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
+    env.writeFile(QStringLiteral("fake-state/networksetup/deny"), "");
+    DNSConfiguration::shared().applyOnStartup();
     if (QWidget *alert = newestPopup())
         save(alert, QStringLiteral("alert-requires-admin"), language);
+    closePopups();
+
+    // Switching on while the filter does not answer (nothing listens on its port).
+    QFile::remove(env.path(QStringLiteral("fake-state/networksetup/deny")));
+    {
+        QUdpSocket closed;
+        closed.bind(QHostAddress::LocalHost, 0);
+        DNSConfiguration::shared().filterPort = closed.localPort();
+    }
+    protection->hide();
+    protection->show();
+    protection->toggle();
+    QDeadlineTimer deadline(5000);
+    while (!newestPopup() && !deadline.hasExpired())
+        settle();
+    if (QWidget *alert = newestPopup())
+        save(alert, QStringLiteral("alert-filter-unreachable"), language);
     closePopups();
 
     // The PIN sheets, each on the main content as its screen opens it.

@@ -169,10 +169,14 @@ private slots:
     {
         env = std::make_unique<TestEnvironment>();
         env->writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
-        DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
         server =
             std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY), env->path(QStringLiteral("server")));
-        QVERIFY(server->start({QStringLiteral("--app-token"), QString::fromUtf8(BuildConfig::appToken)}));
+        // Its DNS is the filter the protection switch asks before switching on.
+        QVERIFY(server->start({QStringLiteral("--app-token"), QString::fromUtf8(BuildConfig::appToken),
+                               QStringLiteral("--dns-port"), QStringLiteral("0")}));
+        QVERIFY(server->dnsPort());
+        qputenv("NIMBREL_FILTER_PORT", QByteArray::number(server->dnsPort()));
+        DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
         client = std::make_unique<ServerClient>(server->apiBase());
         const ServerAnswer created = client->post(QStringLiteral("signup"),
                                                   {{"social_media", "0"},

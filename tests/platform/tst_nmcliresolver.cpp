@@ -129,7 +129,7 @@ private slots:
             env->writeFile(QStringLiteral("fake-state/nmcli/not-running"), {});
         }
         QCOMPARE(resolver().listServices(), QString());
-        QCOMPARE(resolver().readServers(networkservices::Ethernet), noServers.arg(QLatin1String("Ethernet")));
+        QCOMPARE(resolver().readServers(networkservices::Ethernet).output, noServers.arg(QLatin1String("Ethernet")));
         resolver().setServers(networkservices::Ethernet, filter);
         QCOMPARE(profile(), automatic);
         QCOMPARE(log.contains(QStringLiteral("NetworkManager is not running")), !missing);
@@ -141,15 +141,15 @@ private slots:
         connection(QStringLiteral("Dock"), QStringLiteral("uuid-eth1"), QStringLiteral("802-3-ethernet"), QStringLiteral("eth1"),
                    {QStringLiteral("9.9.9.9"), QStringLiteral("no"), QStringLiteral("2620:fe::fe"), QStringLiteral("no")});
         connection(QStringLiteral("Home"), QStringLiteral("uuid-wlan0"), QStringLiteral("802-11-wireless"), QStringLiteral("wlan0"));
-        QCOMPARE(resolver().readServers(networkservices::Ethernet),
+        QCOMPARE(resolver().readServers(networkservices::Ethernet).output,
                  QStringLiteral("192.168.1.1\nfd00::1\n9.9.9.9\n2620:fe::fe\n"));
 
         resolver().setServers(networkservices::Ethernet, filter);
-        QCOMPARE(resolver().readServers(networkservices::Ethernet), filter + QLatin1Char('\n'));
+        QCOMPARE(resolver().readServers(networkservices::Ethernet).output, filter + QLatin1Char('\n'));
         QCOMPARE(profile(QStringLiteral("uuid-eth0")), filtered);
         QCOMPARE(profile(QStringLiteral("uuid-eth1")), filtered);
         QCOMPARE(profile(QStringLiteral("uuid-wlan0")), automatic);
-        QCOMPARE(resolver().readServers(networkservices::WiFi), QStringLiteral("192.168.1.1\nfd00::1\n"));
+        QCOMPARE(resolver().readServers(networkservices::WiFi).output, QStringLiteral("192.168.1.1\nfd00::1\n"));
     }
 
     void clearRestoresTheOwnSettings_data()
@@ -175,11 +175,11 @@ private slots:
         ethernet(own);
         for (int i = 0; i < sets; ++i)
             resolver().setServers(networkservices::Ethernet, filter);
-        QCOMPARE(resolver().readServers(networkservices::Ethernet), filter + QLatin1Char('\n'));
+        QCOMPARE(resolver().readServers(networkservices::Ethernet).output, filter + QLatin1Char('\n'));
 
         resolver().clearServers(networkservices::Ethernet, filter);
         QCOMPARE(profile(), restored);
-        QCOMPARE(resolver().readServers(networkservices::Ethernet), servers);
+        QCOMPARE(resolver().readServers(networkservices::Ethernet).output, servers);
     }
 
     // After a clear the old record is spent: the next round remembers what the user has then.
@@ -226,14 +226,14 @@ private slots:
         deny(true);
         QVERIFY(resolver().setServers(networkservices::Ethernet, filter).contains(QLatin1String("Insufficient privileges")));
         QCOMPARE(profile(), own);
-        QCOMPARE(resolver().readServers(networkservices::Ethernet), QStringLiteral("9.9.9.9\nfd00::1\n"));
+        QCOMPARE(resolver().readServers(networkservices::Ethernet).output, QStringLiteral("9.9.9.9\nfd00::1\n"));
 
         // What was current at the refusal is not the user's setting any more by the time we succeed.
         const Profile edited = {QStringLiteral("8.8.4.4"), QStringLiteral("yes"), QString(), QStringLiteral("no")};
         editProfile(QStringLiteral("uuid-eth0"), edited);
         deny(false);
         resolver().setServers(networkservices::Ethernet, filter);
-        QCOMPARE(resolver().readServers(networkservices::Ethernet), filter + QLatin1Char('\n'));
+        QCOMPARE(resolver().readServers(networkservices::Ethernet).output, filter + QLatin1Char('\n'));
         resolver().clearServers(networkservices::Ethernet, filter);
         QCOMPARE(profile(), edited);
     }
@@ -247,21 +247,25 @@ private slots:
         resolver().setServers(networkservices::Ethernet, filter);
         resolver().clearServers(networkservices::Ethernet, filter);
         QCOMPARE(profile(), filtered);
-        QCOMPARE(resolver().readServers(networkservices::Ethernet), filter + QLatin1Char('\n'));
+        QCOMPARE(resolver().readServers(networkservices::Ethernet).output, filter + QLatin1Char('\n'));
 
         deny(false);
         resolver().clearServers(networkservices::Ethernet, filter);
         QCOMPARE(profile(), own);
-        QCOMPARE(resolver().readServers(networkservices::Ethernet), QStringLiteral("9.9.9.9\n2620:fe::fe\n"));
+        QCOMPARE(resolver().readServers(networkservices::Ethernet).output, QStringLiteral("9.9.9.9\n2620:fe::fe\n"));
     }
 
     void readServers_data()
     {
         QTest::addColumn<networkservices>("service");
         QTest::addColumn<QString>("servers");
-        QTest::newRow("connection without servers") << networkservices::Ethernet << noServers.arg(QLatin1String("Ethernet"));
-        QTest::newRow("no such connection") << networkservices::WiFi << noServers.arg(QLatin1String("Wi-Fi"));
-        QTest::newRow("IPv6 colons intact") << networkservices::Thunderbolt << QStringLiteral("192.168.7.1\nfd00:7::1\n");
+        QTest::addColumn<QList<QHostAddress>>("addresses");
+        QTest::newRow("connection without servers") << networkservices::Ethernet << noServers.arg(QLatin1String("Ethernet"))
+                                                    << QList<QHostAddress>{};
+        QTest::newRow("no such connection") << networkservices::WiFi << noServers.arg(QLatin1String("Wi-Fi")) << QList<QHostAddress>{};
+        QTest::newRow("IPv6 colons intact") << networkservices::Thunderbolt << QStringLiteral("192.168.7.1\nfd00:7::1\n")
+                                            << QList<QHostAddress>{QHostAddress(QStringLiteral("192.168.7.1")),
+                                                                   QHostAddress(QStringLiteral("fd00:7::1"))};
     }
     void readServers()
     {
@@ -271,7 +275,10 @@ private slots:
                    automatic, QString(), QString());
         connection(QStringLiteral("Bridge"), QStringLiteral("uuid-br0"), QStringLiteral("bridge"), QStringLiteral("br0"), automatic,
                    QStringLiteral("192.168.7.1"), QStringLiteral("fd00:7::1"));
-        QCOMPARE(resolver().readServers(service), servers);
+        QFETCH(QList<QHostAddress>, addresses);
+        const ResolverServers read = resolver().readServers(service);
+        QCOMPARE(read.output, servers);
+        QCOMPARE(read.addresses, addresses);
     }
 };
 

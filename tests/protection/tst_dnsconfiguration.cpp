@@ -1,5 +1,7 @@
 // DNS switching through the real shell runner and a fake networksetup on PATH.
 #include "ApiTestBed.h"
+#include "DnsTestSupport.h"
+#include "FilterDns.h"
 #include "LogCapture.h"
 #include "TestEnvironment.h"
 #include "platform/PreferencesKeys.h"
@@ -55,12 +57,31 @@ private:
         const QStringList all = calls();
         return int(std::count_if(all.begin(), all.end(), [](const QString &c) { return c.startsWith(QLatin1String("-setdnsservers")); }));
     }
-    std::unique_ptr<DNSConfiguration> make()
+    std::unique_ptr<DNSConfiguration> make(const QString &address = filter)
     {
-        return std::make_unique<DNSConfiguration>(std::make_unique<NetworkSetupResolver>(), filter);
+        return std::make_unique<DNSConfiguration>(std::make_unique<NetworkSetupResolver>(), address);
+    }
+
+    std::unique_ptr<FilterDns> filterDns;
+
+    // Waits for the switch's outcome: true when it turned protection on.
+    bool switchOn(DNSConfiguration &dns)
+    {
+        bool on = false, finished = false;
+        dns.applyFromSwitch([&] { on = true; }, [&] { finished = true; });
+        if (!QTest::qWaitFor([&] { return finished; }, 5000))
+            qWarning("the switch never finished");
+        return on;
     }
 
 private slots:
+    void initTestCase()
+    {
+        filterDns = std::make_unique<FilterDns>();
+        QString why;
+        QVERIFY2(filterDns->start(filter, &why), qPrintable(why));
+    }
+
     void init()
     {
         bed = std::make_unique<ApiTestBed>();
@@ -161,6 +182,46 @@ private slots:
         QVERIFY(calls().last().startsWith(QLatin1String("-getdnsservers")));
     }
 
+    void addressesAreComparedAsAddresses_data()
+    {
+        QTest::addColumn<QString>("filterAddress");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<bool>("configured");
+        QTest::newRow("127.0.0.10 is not 127.0.0.1") << "127.0.0.1" << QStringList{"127.0.0.10"} << false;
+        QTest::newRow("prefix of another address") << "10.0.0.5" << QStringList{"110.0.0.53"} << false;
+        QTest::newRow("among other servers") << "127.0.0.1" << QStringList{"9.9.9.9", "127.0.0.1"} << true;
+        QTest::newRow("IPv6 written out in full") << "fd00::53" << QStringList{"fd00:0:0:0:0:0:0:53"} << true;
+    }
+    void addressesAreComparedAsAddresses()
+    {
+        QFETCH(QString, filterAddress);
+        QFETCH(QStringList, listed);
+        QFETCH(bool, configured);
+        services({"Wi-Fi"});
+        servers(QStringLiteral("Wi-Fi"), listed);
+        QCOMPARE(make(filterAddress)->isDnsConfigured(), configured);
+    }
+
+    // A network joined after start-up is found at the next change or check.
+    void servicesAreDiscoveredAtEveryApplyClearAndCheck()
+    {
+        services({});
+        auto dns = make();
+        QVERIFY(dns->availableServices.isEmpty());
+        services({"Wi-Fi"});
+        QVERIFY(dns->applyFilteringDns());
+        QCOMPARE(serversOf(QStringLiteral("Wi-Fi")), QStringList{filter});
+        services({"Wi-Fi", "Ethernet"});
+        QVERIFY(!dns->isDnsConfigured());
+        QVERIFY(dns->applyFilteringDns());
+        QCOMPARE(serversOf(QStringLiteral("Ethernet")), QStringList{filter});
+        services({"Ethernet"});
+        servers(QStringLiteral("Wi-Fi"), {"9.9.9.9"});
+        QVERIFY(dns->isDnsConfigured()); // Wi-Fi is gone and no longer counts
+        QVERIFY(dns->clearFilteringDns());
+        QVERIFY(serversOf(QStringLiteral("Ethernet")).isEmpty());
+    }
+
     void clearFailsWhileAnyServiceStillUsesTheFilter()
     {
         services({"Ethernet", "Wi-Fi", "Thunderbolt Bridge"});
@@ -193,9 +254,7 @@ private slots:
         AlertRecorder &alerts = bed->alerts;
         PreferencesStore &prefs = PreferencesStore::shared();
         auto dns = make();
-        bool screenOn = false;
-
-        dns->applyFromSwitch([&] { screenOn = true; });
+        bool screenOn = switchOn(*dns);
         QVERIFY(screenOn);
         QVERIFY(prefs.boolForKey(PrefKey::dnsLastStatus));
         QTRY_COMPARE(syncs(), 1);
@@ -207,13 +266,48 @@ private slots:
 
         deny();
         LogCapture log;
-        dns->applyFromSwitch([&] { screenOn = true; });
-        QVERIFY(!screenOn);
+        QVERIFY(!switchOn(*dns));
         QVERIFY(!prefs.boolForKey(PrefKey::dnsLastStatus));
         settle();
         QCOMPARE(syncs(), 1);
         QCOMPARE(alerts.alerts, (QList<QPair<QString, QString>>{{"Ooops", "Requires admin privileges"}}));
         QVERIFY(log.contains(QStringLiteral("found error in starting protaction")));
+    }
+
+    // Only the filter's own answer to a fresh probe name lets the switch change the system.
+    void switchAsksTheFilterFirst_data()
+    {
+        QTest::addColumn<QString>("peer");
+        QTest::newRow("live filter") << "filter";
+        QTest::newRow("nothing listens") << "dead";
+        QTest::newRow("resolver without the probe record") << "dnsmasq";
+    }
+    void switchAsksTheFilterFirst()
+    {
+        QFETCH(QString, peer);
+        services({"Ethernet"});
+        connectServer();
+        DnsTest::Dnsmasq dnsmasq;
+        auto dns = make(peer == QLatin1String("dnsmasq") ? QStringLiteral("127.0.0.1") : filter);
+        if (peer == QLatin1String("dead")) {
+            QUdpSocket closed;
+            QVERIFY(closed.bind(QHostAddress(filter), 0));
+            dns->filterPort = closed.localPort();
+        } else if (peer == QLatin1String("dnsmasq")) {
+            if (DnsTest::Dnsmasq::binary().isEmpty())
+                QSKIP("dnsmasq is not installed (dnsmasq-base)");
+            QString why;
+            QVERIFY2(dnsmasq.start(&why), qPrintable(why));
+            dns->filterPort = dnsmasq.port();
+        }
+        const bool live = peer == QLatin1String("filter");
+        QCOMPARE(switchOn(*dns), live);
+        QCOMPARE(setCalls(), live ? 1 : 0);
+        QCOMPARE(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus), live);
+        if (!live)
+            QCOMPARE(bed->alerts.alerts,
+                     (QList<QPair<QString, QString>>{
+                         {"Ooops", "The filtering service cannot be reached, so protection was not turned on."}}));
     }
 
     void switchOffFailureKeepsProtectionOn()
@@ -222,8 +316,7 @@ private slots:
         connectServer();
         AlertRecorder &alerts = bed->alerts;
         auto dns = make();
-        bool screenOn = true;
-        dns->applyFromSwitch([&] { screenOn = true; });
+        bool screenOn = switchOn(*dns);
         deny();
         LogCapture log;
         dns->clearFromSwitch([&] { screenOn = false; });

@@ -1,5 +1,6 @@
 // The protection screen driven like a user, on top of a fake networksetup.
 #include "ApiTestBed.h"
+#include "FilterDns.h"
 #include "LogCapture.h"
 #include "TestEnvironment.h"
 #include "pin/PinGate.h"
@@ -48,7 +49,16 @@ private:
         return names;
     }
 
+    std::unique_ptr<FilterDns> filterDns;
+
 private slots:
+    void initTestCase()
+    {
+        filterDns = std::make_unique<FilterDns>();
+        QString why;
+        QVERIFY2(filterDns->start(filter, &why), qPrintable(why));
+    }
+
     void init()
     {
         bed = std::make_unique<ApiTestBed>();
@@ -83,6 +93,9 @@ private slots:
         QTRY_COMPARE(syncs(), 1);
         // Turning on is not a protected change.
         QCOMPARE(gate->pendingPinAction(), PinAction::None);
+        // The system resolver of a test machine is not the filter, and the screen says so.
+        QTRY_COMPARE_WITH_TIMEOUT(vc->m_filterCheckLbl->text(), QStringLiteral("Look-ups do not go through the filter yet."), 15000);
+        QVERIFY(vc->m_filterCheckLbl->isVisible());
 
         QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
         QTRY_COMPARE(vc->OnOffLbl->text(), QStringLiteral("OFF"));
@@ -90,6 +103,7 @@ private slots:
         QCOMPARE(ethernet(), QString());
         QVERIFY(!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
         QVERIFY(alerts->alerts.isEmpty());
+        QVERIFY(!vc->m_filterCheckLbl->isVisible());
     }
 
     void refusedChangeShowsTheAlertAndKeepsTheState()
@@ -122,15 +136,22 @@ private slots:
         QCOMPARE(gate->pendingPinAction(), PinAction::ProtectionOff);
     }
 
-    void appearingReadsTheSystemAndLeavingRecordsIt()
+    void appearingReadsTheSystemAndLeavingWritesNothing()
     {
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), filter.toUtf8() + '\n');
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Wi-Fi"), "8.8.8.8\n" + filter.toUtf8() + '\n');
         ProtectionViewController *vc = screen();
         QCOMPARE(vc->protection, Protection::on);
         QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("ON"));
-        QVERIFY(!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
-        // Leaving the screen stores what it showed, even without a change.
+        vc->hide();
+        QVERIFY(!PreferencesStore::shared().contains(PrefKey::dnsLastStatus));
+
+        // Protection on, but the last apply failed: the screen shows OFF, and leaving it must
+        // not switch the watchdog off.
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+        env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
+        vc->show();
+        QCOMPARE(vc->protection, Protection::off);
         vc->hide();
         QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
     }

@@ -231,7 +231,7 @@ QString NmcliResolver::clearServers(networkservices service, const QString &filt
     return output;
 }
 
-QString NmcliResolver::readServers(networkservices service)
+ResolverServers NmcliResolver::readServers(networkservices service)
 {
     QStringList servers;
     for (const Connection &c : connectionsOf(service)) {
@@ -248,8 +248,9 @@ QString NmcliResolver::readServers(networkservices service)
         }
     }
     if (servers.isEmpty())
-        return QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service));
-    return servers.join(QLatin1Char('\n')) + QLatin1Char('\n');
+        return {{}, QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service))};
+    const QString output = servers.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    return {addressesIn(output), output};
 }
 
 QJsonObject NmcliResolver::loadSaved() const

@@ -23,7 +23,7 @@ public:
     QString listServices() override;
     QString setServers(networkservices service, const QString &address) override;
     QString clearServers(networkservices service, const QString &filteringAddress) override;
-    QString readServers(networkservices service) override;
+    ResolverServers readServers(networkservices service) override;
 
     struct Connection {
         QString name;

@@ -47,7 +47,8 @@ QString NetworkSetupResolver::clearServers(networkservices service, const QStrin
     return runShellCommand(clearCommand(service));
 }
 
-QString NetworkSetupResolver::readServers(networkservices service)
+ResolverServers NetworkSetupResolver::readServers(networkservices service)
 {
-    return runShellCommand(readCommand(service));
+    const QString output = runShellCommand(readCommand(service));
+    return {addressesIn(output), output};
 }

@@ -10,7 +10,7 @@ public:
     QString listServices() override;
     QString setServers(networkservices service, const QString &address) override;
     QString clearServers(networkservices service, const QString &filteringAddress) override;
-    QString readServers(networkservices service) override;
+    ResolverServers readServers(networkservices service) override;
 
     static QString setCommand(networkservices service);
     static QString clearCommand(networkservices service);
