@@ -60,6 +60,8 @@ void ApiService::signup(Context &ctx, const Done &done)
         return done(refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooLong)));
     if (!validText(deviceName))
         return done(refused<Answer>(unprocessable, ctx.msg(Msg::invalidDeviceName)));
+    if (m_passwords.full())
+        return done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
     if (overRequestLimit(ctx, QStringLiteral("signup")))
         return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyRequests).arg(requestWindowMinutes)));
     if (m_storage.userByEmail(email))
@@ -109,6 +111,8 @@ void ApiService::emailLogin(Context &ctx, const Done &done)
     const QString email = ctx.field(QStringLiteral("email")).trimmed();
     const QString password = ctx.field(QStringLiteral("password"));
     const QString address = ctx.request.remoteAddress;
+    if (m_passwords.full())
+        return done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
     const QDateTime since = ctx.now.addSecs(-loginWindowMinutes * 60);
     if (m_storage.loginFailuresForEmailFrom(email, address, since) >= maxFailuresPerEmail ||
         m_storage.loginFailuresFromAddress(address, since) >= maxFailuresPerAddress)

@@ -12,10 +12,19 @@ ApiReply ApiService::blacklist(Context &ctx)
     using Answer = BaseModel<BlockWebsiteModel>;
     if (!ctx.userIDMatches())
         return refused<Answer>(forbidden, ctx.msg(Msg::userMismatch));
+    // A page is built once for each version of the list (100 rows of JSON are most of its cost).
+    const qint64 version = m_storage.blacklistVersion(ctx.user->id);
+    const QString askedPage = ctx.request.query.queryItemValue(QStringLiteral("page"));
+    const QByteArray key = QByteArray::number(ctx.user->id) + ':' + QByteArray::number(version) + ':' +
+                           (ctx.language == Language::french ? 'f' : 'e') + askedPage.toUtf8();
+    if (const auto known = m_pageAnswers.constFind(key); known != m_pageAnswers.constEnd()) {
+        ApiReply reply;
+        reply.body = *known;
+        return reply;
+    }
     const qint64 total = m_storage.domainCount(ctx.user->id);
     const qint64 lastPage = qMax<qint64>(1, (total + pageSize - 1) / pageSize);
-    const qint64 page = qBound<qint64>(
-        1, positiveInteger(ctx.request.query.queryItemValue(QStringLiteral("page"))).value_or(1), lastPage + 1);
+    const qint64 page = qBound<qint64>(1, positiveInteger(askedPage).value_or(1), lastPage + 1);
     const qint64 offset = (page - 1) * pageSize;
     const QList<DomainRow> rows = m_storage.domains(ctx.user->id, pageSize, offset);
 
@@ -47,7 +56,11 @@ ApiReply ApiService::blacklist(Context &ctx)
         model.to = offset + rows.size();
     }
     model.total = total;
-    return accepted(ok, ctx.msg(Msg::blacklist), model);
+    ApiReply reply = accepted(ok, ctx.msg(Msg::blacklist), model);
+    if (m_pageAnswers.size() >= 1024)
+        m_pageAnswers.clear();
+    m_pageAnswers.insert(key, reply.body);
+    return reply;
 }
 
 ApiReply ApiService::blockWebsite(Context &ctx)

@@ -152,5 +152,6 @@ private:
     ServiceSettings m_settings;
     Clock &m_clock;
     QHash<QByteArray, QByteArray> m_categoryAnswers; // by language and blocked categories
+    QHash<QByteArray, QByteArray> m_pageAnswers;     // by user, list version, language and page
     QString m_dummyHash; // verified against when the e-mail is unknown, so both take as long
 };

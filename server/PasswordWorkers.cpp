@@ -1,6 +1,8 @@
 #include "PasswordWorkers.h"
 
 #include <QMetaObject>
+#include <sys/resource.h>
+#include <unistd.h>
 
 PasswordWorkers::PasswordWorkers(int workers, int maxWaiting)
     : m_workers(qMax(1, workers))
@@ -23,6 +25,9 @@ bool PasswordWorkers::run(QObject *context, std::function<void()> work, std::fun
         return false;
     }
     m_pool.start([this, context, work = std::move(work), then = std::move(then)]() mutable {
+        // Hashing yields the cores to the HTTP threads: reads stay quick while many sign in.
+        thread_local const bool niced = ::setpriority(PRIO_PROCESS, ::gettid(), 10) == 0;
+        Q_UNUSED(niced);
         work();
         m_inFlight.fetchAndAddOrdered(-1);
         // Posted to the context's thread; Qt drops the call when the context is deleted before

@@ -18,6 +18,8 @@ public:
     ~PasswordWorkers();
 
     int workers() const { return m_workers; }
+    // No room now: lets a caller refuse before doing any other work for the request.
+    bool full() const { return m_inFlight.loadRelaxed() >= m_capacity; }
 
     // Runs work on a worker, then then() on context's thread (dropped if context is gone by
     // then). False, and nothing runs, when the workers and the queue are full.

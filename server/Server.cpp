@@ -43,7 +43,7 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
     settings.appToken = options.appToken;
     settings.hashCost = options.hashCost;
     const int workers = options.passwordWorkers > 0 ? options.passwordWorkers : QThread::idealThreadCount();
-    server->m_passwords = std::make_unique<PasswordWorkers>(workers, 2 * workers);
+    server->m_passwords = std::make_unique<PasswordWorkers>(workers, 4 * workers);
     // The main thread's services only send PIN e-mails and prune; the HTTP threads answer.
     server->m_service = std::make_unique<ApiService>(*server->m_storage, *server->m_outbox, *server->m_social,
                                                      *server->m_passwords, *key, settings, *server->m_clock);

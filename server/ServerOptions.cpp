@@ -135,7 +135,7 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
     const QCommandLineOption passwordWorkers(
         QStringLiteral("password-workers"),
         QStringLiteral("Threads that hash and check passwords (default: one per core). When they are all busy and "
-                       "twice as many requests wait, further ones are answered \"try again in a moment\"."),
+                       "four times as many requests wait, further ones are answered \"try again in a moment\"."),
         QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption checkInterval(QStringLiteral("check-interval"),
                                            QStringLiteral("Milliseconds between two looks for PINs due to be "

@@ -11,7 +11,8 @@ int main(int argc, char *argv[])
     const QByteArray body =
         "{\"code\":200,\"data\":[" + QByteArray(275, 'x').prepend('"').append('"') + "],\"status\":true}";
     QHttpServer server;
-    server.route("/api/v3/category", [body] { return QHttpServerResponse("application/json", body); });
+    // Every service path, any method: the same answer.
+    server.route("/api/v3/<arg>", [body](const QString &) { return QHttpServerResponse("application/json", body); });
     const quint16 port = server.listen(QHostAddress::LocalHost, argc > 1 ? quint16(atoi(argv[1])) : 0);
     std::printf("listening on %u\n", port);
     std::fflush(stdout);

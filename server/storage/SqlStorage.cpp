@@ -125,6 +125,7 @@ const char *const schemaV1[] = {
 // Version 3: claims on PIN e-mails, counted requests, and the indexes the pruning reads.
 const char *const schemaV3[] = {
     "ALTER TABLE pins ADD COLUMN retrieval_claimed_until BIGINT",
+    "ALTER TABLE users ADD COLUMN blacklist_version BIGINT NOT NULL DEFAULT 0",
     "CREATE TABLE request_events ("
     " id %ID%,"
     " kind TEXT NOT NULL,"
@@ -833,19 +834,40 @@ qint64 SqlStorage::domainCount(qint64 userID)
 
 std::optional<DomainRow> SqlStorage::addDomain(qint64 userID, const QString &domain, const QDateTime &at)
 {
-    Query q = query("INSERT INTO blocked_domains (user_id, domain, created_at, updated_at) VALUES (?, ?, ?, ?)"
-                    " ON CONFLICT (user_id, domain) DO NOTHING RETURNING id");
-    q.bind(userID).bind(domain).bind(ms(at)).bind(ms(at)).exec();
-    if (!q.next())
-        return std::nullopt;
-    return DomainRow{q.integer(0), userID, domain, at, at};
+    std::optional<DomainRow> row;
+    {
+        Query q = query("INSERT INTO blocked_domains (user_id, domain, created_at, updated_at) VALUES (?, ?, ?, ?)"
+                        " ON CONFLICT (user_id, domain) DO NOTHING RETURNING id");
+        q.bind(userID).bind(domain).bind(ms(at)).bind(ms(at)).exec();
+        if (q.next())
+            row = DomainRow{q.integer(0), userID, domain, at, at};
+    }
+    if (row)
+        blacklistChanged(userID);
+    return row;
 }
 
 bool SqlStorage::removeDomain(qint64 userID, qint64 domainID)
 {
     Query q = query("DELETE FROM blocked_domains WHERE id = ? AND user_id = ?");
     q.bind(domainID).bind(userID).exec();
-    return q.affected() == 1;
+    if (q.affected() != 1)
+        return false;
+    blacklistChanged(userID);
+    return true;
+}
+
+// After the rows changed, never before: a reader that sees the new version sees the new rows.
+void SqlStorage::blacklistChanged(qint64 userID)
+{
+    query("UPDATE users SET blacklist_version = blacklist_version + 1 WHERE id = ?").bind(userID).exec();
+}
+
+qint64 SqlStorage::blacklistVersion(qint64 userID)
+{
+    Query q = query("SELECT blacklist_version FROM users WHERE id = ?");
+    q.bind(userID).exec();
+    return q.next() ? q.integer(0) : 0;
 }
 
 // Categories

@@ -100,6 +100,7 @@ public:
     qint64 domainCount(qint64 userID) override;
     std::optional<DomainRow> addDomain(qint64 userID, const QString &domain, const QDateTime &at) override;
     bool removeDomain(qint64 userID, qint64 domainID) override;
+    qint64 blacklistVersion(qint64 userID) override;
 
     QList<CategoryRow> categories(qint64 userID) override;
     bool categoryExists(qint64 categoryID) override;
@@ -125,6 +126,7 @@ private:
     Query query(const char *sql) const;
     void migrate(int maxVersion);
     QString ddl(const char *statement) const;
+    void blacklistChanged(qint64 userID);
 
     QString m_connectionName;
     QSqlDatabase m_db;

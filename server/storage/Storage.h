@@ -169,6 +169,9 @@ public:
     // No value when the user already has the domain.
     virtual std::optional<DomainRow> addDomain(qint64 userID, const QString &domain, const QDateTime &at) = 0;
     virtual bool removeDomain(qint64 userID, qint64 domainID) = 0;
+    // Grows with every change of the user's blacklist, on every server of the database; read it
+    // before the rows, and an answer built from them may be kept under it.
+    virtual qint64 blacklistVersion(qint64 userID) = 0;
 
     // Categories, with the user's choice (userID 0: nobody's).
     virtual QList<CategoryRow> categories(qint64 userID) = 0;

@@ -322,14 +322,17 @@ private slots:
         const std::optional<DomainRow> first = storage->addDomain(ada, QStringLiteral("b.example"), t0);
         QVERIFY(first);
         QVERIFY(storage->addDomain(ada, QStringLiteral("a.example"), t0));
+        const qint64 version = storage->blacklistVersion(ada);
         QVERIFY(!storage->addDomain(ada, QStringLiteral("b.example"), t0));
         QVERIFY(storage->addDomain(bob, QStringLiteral("b.example"), t0));
+        QCOMPARE(storage->blacklistVersion(ada), version); // nothing changed for ada
         QCOMPARE(storage->domainCount(ada), 2);
         const QList<DomainRow> page = storage->domains(ada, 1, 1);
         QCOMPARE(page.size(), 1);
         QCOMPARE(page.first().domain, QStringLiteral("a.example")); // in the order they were added
         QVERIFY(!storage->removeDomain(bob, first->id));
         QVERIFY(storage->removeDomain(ada, first->id));
+        QVERIFY(storage->blacklistVersion(ada) > version); // answers kept for the old list go
         QCOMPARE(storage->domainCount(ada), 1);
 
         const std::optional<UserCategoryRow> blocked = storage->blockCategory(ada, 3, t0);
