@@ -260,6 +260,7 @@ void BlackListWebsitesViewController::syncCells()
         const qint64 id = index.data(BlockedWebsitesModel::IdRole).toLongLong();
         auto *cell = qobject_cast<WebsiteTableCell *>(m_blackListWebsiteTableView->indexWidget(index));
         if (!cell || cell->siteID() != id) {
+            Log::line(QStringLiteral("Index Passed - ") + QString::number(row));
             cell = new WebsiteTableCell(id);
             connect(cell, &WebsiteTableCell::checkBoxClicked, this,
                     &BlackListWebsitesViewController::checkBoxActionWithCheckBox);
@@ -305,6 +306,9 @@ void BlackListWebsitesViewController::btnAddAction()
                 self->m_model.append(*record.data);
             blockedWebsites() = self->m_model.sites();
             self->m_websiteTF->clear();
+            // A load under way may have read its pages before this site was stored.
+            if (self->m_loading)
+                self->requestList();
         },
         [self] {
             if (self)
@@ -324,7 +328,10 @@ void BlackListWebsitesViewController::checkBoxActionWithCheckBox(qint64 siteID, 
     }
     Log::line(QStringLiteral("Checkbox OFF"));
     m_model.setTicked(siteID, false);
-    m_gate->ask(PinAction::UnblockWebsite, this);
+    if (m_gate)
+        m_gate->ask(PinAction::UnblockWebsite, this);
+    else
+        performPinAction(PinAction::UnblockWebsite, [](bool) {});
 }
 
 void BlackListWebsitesViewController::updateCheckboxStateWithNotification(const QVariant &object)

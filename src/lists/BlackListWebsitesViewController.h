@@ -5,6 +5,7 @@
 #include "records/Records.h"
 
 #include <QLineEdit>
+#include <QPointer>
 #include <QWidget>
 #include <optional>
 
@@ -95,7 +96,8 @@ private:
     void syncCells();
     void siteRemovalFailed(qint64 siteID);
 
-    PinGate *m_gate;
+    // The gate may go before the screen when the window closes.
+    QPointer<PinGate> m_gate;
     BlockedWebsitesModel m_model;
     QLabel *m_lblBlockListWebsite;
     QLabel *m_lblAddWebsiteURL;

@@ -190,7 +190,10 @@ void CategoriesBlockingViewController::blockUnblockCategoryWithCategorySwitch(qi
     m_model.setSwitchOn(categoryID, on);
     if (!on) {
         Log::line(QStringLiteral("Switch OFF"));
-        m_gate->ask(PinAction::UnblockCategory, this);
+        if (m_gate)
+            m_gate->ask(PinAction::UnblockCategory, this);
+        else
+            performPinAction(PinAction::UnblockCategory, [](bool) {});
         return;
     }
     // Blocking never asks for the PIN.

@@ -3,6 +3,7 @@
 #include "CategoriesModel.h"
 #include "pin/PinGate.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <optional>
 
@@ -66,7 +67,8 @@ private:
     void finishLoading();
     void showOrHideTable();
 
-    PinGate *m_gate;
+    // The gate may go before the screen when the window closes.
+    QPointer<PinGate> m_gate;
     CategoriesModel m_model;
     QLabel *m_lblCategoriesBlocking;
     QProgressBar *m_busyIndicator;
