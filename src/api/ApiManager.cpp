@@ -159,7 +159,7 @@ ApiManager::Headers ApiManager::makeHeaders() const
 }
 
 bool ApiManager::sendRequest(WebService service, bool isPost, const Parameters &parameters, FailureCallback onFailure,
-                             SuccessCallback onSuccess)
+                             SuccessCallback onSuccess, qint64 page)
 {
     if (!m_reachabilitySetUp || (m_reachability && m_reachability->connection() == Connection::unavailable)) {
         if (m_hooks.mainWindowExists && m_hooks.mainWindowExists())
@@ -167,7 +167,7 @@ bool ApiManager::sendRequest(WebService service, bool isPost, const Parameters &
         return false;
     }
 
-    const QString url = m_apiBase.toString() + path(service);
+    const QString url = m_apiBase.toString() + path(service, page);
     QNetworkRequest request{QUrl(url)};
     const Headers headers = makeHeaders();
     for (auto it = headers.begin(); it != headers.end(); ++it)

@@ -70,8 +70,9 @@ public:
     void reachabilityChanged(const QVariant &notification);
 
     // False when the reachability gate kept the request back: then neither callback runs.
+    // page is the page of a paged service, always asked for on the configured API base.
     bool sendRequest(WebService service, bool isPost, const Parameters &parameters, FailureCallback onFailure,
-                     SuccessCallback onSuccess);
+                     SuccessCallback onSuccess, qint64 page = 1);
     Headers makeHeaders() const;
 
     void setWindowHooks(ApiWindowHooks hooks) { m_hooks = std::move(hooks); }

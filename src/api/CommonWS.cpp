@@ -44,7 +44,7 @@ CommonWS::Failure CommonWS::anyFailure(NoAnswer noAnswer)
 
 template <class T>
 void CommonWS::call(WebService service, bool isPost, const ApiManager::Parameters &parameters, Completion<T> completion,
-                    std::function<void(const T &)> afterDecode, Failure failure)
+                    std::function<void(const T &)> afterDecode, Failure failure, qint64 page)
 {
     const bool sent = ApiManager::shared().sendRequest(
         service, isPost, parameters,
@@ -70,7 +70,8 @@ void CommonWS::call(WebService service, bool isPost, const ApiManager::Parameter
                 afterDecode(*record);
             if (completion)
                 completion(*record, true);
-        });
+        },
+        page);
     if (!sent && failure)
         failure(nullptr);
 }
@@ -163,23 +164,26 @@ void CommonWS::removePin(Completion<DisablePinModel> completion, NoAnswer noAnsw
     call<DisablePinModel>(WebService::removepin, true, {}, std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::getBlockWebsiteByUser(Completion<BaseModel<BlockWebsiteModel>> completion)
+void CommonWS::getBlockWebsiteByUser(qint64 page, Completion<BaseModel<BlockWebsiteModel>> completion,
+                                     NoAnswer noAnswer)
 {
     call<BaseModel<BlockWebsiteModel>>(WebService::getBlockWebsiteByUser, true,
-                                       {{QStringLiteral("user_id"), storedUserID()}}, std::move(completion));
+                                       {{QStringLiteral("user_id"), storedUserID()}}, std::move(completion), {},
+                                       anyFailure(std::move(noAnswer)), page);
 }
 
-void CommonWS::blockWebsite(const QString &domain, Completion<BaseModel<BlockData>> completion)
+void CommonWS::blockWebsite(const QString &domain, Completion<BaseModel<BlockData>> completion, NoAnswer noAnswer)
 {
     call<BaseModel<BlockData>>(WebService::blockWebsite, true,
                                {{QStringLiteral("user_id"), storedUserID()}, {QStringLiteral("domain"), domain}},
-                               std::move(completion));
+                               std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> completion)
+void CommonWS::unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> completion, NoAnswer noAnswer)
 {
     call<UnblockWebsiteModel>(WebService::unblockWebsite, true,
-                              {{QStringLiteral("domain_id"), QString::number(domainID)}}, std::move(completion));
+                              {{QStringLiteral("domain_id"), QString::number(domainID)}}, std::move(completion), {},
+                              anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer noAnswer)
@@ -197,25 +201,29 @@ void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer 
         anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::getCategories(Completion<BaseModel<CategoryList>> completion)
+void CommonWS::getCategories(Completion<BaseModel<CategoryList>> completion, NoAnswer noAnswer)
 {
-    call<BaseModel<CategoryList>>(WebService::getCategories, false, {}, std::move(completion));
+    call<BaseModel<CategoryList>>(WebService::getCategories, false, {}, std::move(completion), {},
+                                  anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion)
+void CommonWS::blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion, NoAnswer noAnswer)
 {
     call<BaseModel<BlockCategoryModel>>(
         WebService::blockCategory, true, {{QStringLiteral("category_id"), QString::number(categoryID)}},
-        std::move(completion), [](const BaseModel<BlockCategoryModel> &record) {
+        std::move(completion),
+        [](const BaseModel<BlockCategoryModel> &record) {
             Log::line(QStringLiteral("Block Category Response - ") + LogRedaction::describeRecord(record));
-        });
+        },
+        anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion)
+void CommonWS::unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion,
+                               NoAnswer noAnswer)
 {
     call<BaseModel<UnblockCategoryModel>>(WebService::unblockCategory, true,
                                           {{QStringLiteral("category_id"), QString::number(categoryID)}},
-                                          std::move(completion));
+                                          std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::signOut(std::function<void()> afterSignedOut)

@@ -48,14 +48,17 @@ public:
     void updatePin(const QString &oldPin, const QString &pin, Completion<BaseModel<UpdatePinModel>> completion,
                    NoAnswer noAnswer = {});
     void removePin(Completion<DisablePinModel> completion, NoAnswer noAnswer = {});
-    void getBlockWebsiteByUser(Completion<BaseModel<BlockWebsiteModel>> completion);
-    void blockWebsite(const QString &domain, Completion<BaseModel<BlockData>> completion);
-    void unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> completion);
+    // One page of the blacklist (pages start at 1), asked for on the configured API base.
+    void getBlockWebsiteByUser(qint64 page, Completion<BaseModel<BlockWebsiteModel>> completion,
+                               NoAnswer noAnswer = {});
+    void blockWebsite(const QString &domain, Completion<BaseModel<BlockData>> completion, NoAnswer noAnswer = {});
+    void unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> completion, NoAnswer noAnswer = {});
     // The account status: tells the server this device exists and updates "isPinSeted".
     void syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer noAnswer = {});
-    void getCategories(Completion<BaseModel<CategoryList>> completion);
-    void blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion);
-    void unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion);
+    void getCategories(Completion<BaseModel<CategoryList>> completion, NoAnswer noAnswer = {});
+    void blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion, NoAnswer noAnswer = {});
+    void unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion,
+                         NoAnswer noAnswer = {});
     void logout(Completion<LogoutModel> completion, Unanswered unanswered = {});
     // The sign-out of an uninstall or a verified sign-out: afterSignedOut runs only once the
     // server accepted it.
@@ -70,5 +73,5 @@ private:
     // Sends and decodes; afterDecode runs on a decoded record before the completion does.
     template <class T>
     void call(WebService service, bool isPost, const ApiManager::Parameters &parameters, Completion<T> completion,
-              std::function<void(const T &)> afterDecode = {}, Failure failure = {});
+              std::function<void(const T &)> afterDecode = {}, Failure failure = {}, qint64 page = 1);
 };

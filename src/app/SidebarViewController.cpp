@@ -2,6 +2,8 @@
 
 #include "controls/ToggleSwitch.h"
 #include "core/Log.h"
+#include "lists/BlackListWebsitesViewController.h"
+#include "lists/CategoriesBlockingViewController.h"
 #include "platform/AlertPresenter.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
@@ -212,10 +214,10 @@ void SidebarViewController::btnProtectionOnOffTapped(QAbstractButton *sender)
         showController(blockAppsVC, [] { return new PlaceholderScreen(QStringLiteral("App Block List")); });
         break;
     case 3:
-        showController(categoryBlockingVC, [] { return new PlaceholderScreen(QStringLiteral("Categories Blocking")); });
+        showController(categoryBlockingVC, [this] { return new CategoriesBlockingViewController(m_gate); });
         break;
     case 7:
-        showController(blackListWebsiteVC, [] { return new PlaceholderScreen(QStringLiteral("Website Black List")); });
+        showController(blackListWebsiteVC, [this] { return new BlackListWebsitesViewController(m_gate); });
         break;
     case 4:
         showController(settingsVC, [] { return new SettingsViewController; });

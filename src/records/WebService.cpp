@@ -40,3 +40,10 @@ QString path(WebService service)
     }
     return {};
 }
+
+QString path(WebService service, qint64 page)
+{
+    if (service == WebService::getBlockWebsiteByUser)
+        return QStringLiteral("getblockwebsitebyuser?page=") + QString::number(page);
+    return path(service);
+}

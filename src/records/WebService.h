@@ -26,3 +26,5 @@ enum class WebService {
 // The path below the API base, spelled as the server expects it ("blockwesitebyuser" and
 // the fixed "?page=1" included).
 QString path(WebService service);
+// The same for a given page of a paged service (the blacklist); other services ignore page.
+QString path(WebService service, qint64 page);

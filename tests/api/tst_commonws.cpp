@@ -172,8 +172,12 @@ private slots:
             "removepin.json");
         add(
             "getblockwebsitebyuser",
-            [](Done d) { ws().getBlockWebsiteByUser(capture<BaseModel<BlockWebsiteModel>>(d)); }, true,
+            [](Done d) { ws().getBlockWebsiteByUser(1, capture<BaseModel<BlockWebsiteModel>>(d)); }, true,
             "getblockwebsitebyuser?page=1", "user_id=7", "getblockwebsitebyuser.json");
+        add(
+            "getblockwebsitebyuser, page 2 on the API base",
+            [](Done d) { ws().getBlockWebsiteByUser(2, capture<BaseModel<BlockWebsiteModel>>(d)); }, true,
+            "getblockwebsitebyuser?page=2", "user_id=7", "getblockwebsitebyuser.json");
         add(
             "blockwesitebyuser without user_id",
             [](Done d) { ws().blockWebsite("video.example.org", capture<BaseModel<BlockData>>(d)); }, false,

@@ -72,8 +72,9 @@ private slots:
         QTest::addColumn<QString>("screen"); // empty: the detail pane does not change
         QTest::newRow("protection") << 1 << "shieldSelected" << "ProtectionViewController";
         QTest::newRow("applications") << 2 << "appBlockListSelected" << "PlaceholderScreen";
-        QTest::newRow("categories") << 3 << "websiteBlockListSelected" << "PlaceholderScreen";
-        QTest::newRow("website black list") << 7 << "websiteBlockListSelected" << "PlaceholderScreen";
+        QTest::newRow("categories") << 3 << "websiteBlockListSelected" << "CategoriesBlockingViewController";
+        QTest::newRow("website black list") << 7 << "websiteBlockListSelected"
+                                            << "BlackListWebsitesViewController";
         QTest::newRow("settings") << 4 << "settingsSelected" << "SettingsViewController";
         QTest::newRow("FAQ") << 5 << "faq" << "";
         QTest::newRow("logout") << 6 << "logout" << "";

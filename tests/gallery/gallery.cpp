@@ -2,15 +2,20 @@
 //   nimbrel_gallery <output folder>
 // Fake command-line tools stand in for the system, so nothing on the machine is changed.
 #include "FakeClock.h"
+#include "FakeFlagSource.h"
+#include "StubHttpServer.h"
 #include "TestEnvironment.h"
 #include "ServerProcess.h"
 #include "account/EditAccountWindowController.h"
 #include "account/TermsAndConditions.h"
+#include "api/ApiManager.h"
 #include "app/AppMain.h"
 #include "app/SidebarViewController.h"
 #include "app/SplitViewController.h"
 #include "app/ViewController.h"
 #include "controls/ZelSecureTextField.h"
+#include "lists/BlackListWebsitesViewController.h"
+#include "lists/CategoriesBlockingViewController.h"
 #include "pin/ChangePin.h"
 #include "pin/ConfirmPin.h"
 #include "pin/PinGate.h"
@@ -27,6 +32,7 @@
 #include "settings/FAQWC.h"
 #include "settings/LiveChat.h"
 #include "settings/PrivacyWC.h"
+#include "records/RecordCodec.h"
 #include "settings/SegmentedControl.h"
 #include "settings/SettingsViewController.h"
 #include "settings/TermsWC.h"
@@ -43,6 +49,7 @@
 #include <QDeadlineTimer>
 #include <QUdpSocket>
 #include <QDir>
+#include <QJsonDocument>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -174,6 +181,80 @@ void renderWebWindows(MainWindowController &main, const QString &language)
     save(main.window(), QStringLiteral("terms-and-conditions"), language);
 }
 
+// The two list screens read their rows from a scripted server: empty, 3 rows and 12 rows.
+class ListsGallery
+{
+public:
+    explicit ListsGallery(const QString &language)
+        : m_french(language == QStringLiteral("fr"))
+    {
+        m_server.answer(QStringLiteral("sync-url"), 200, envelope<SyncURLModel>(SyncURLModel{}));
+        setRows(0);
+        ApiManager::shared().setApiBase(m_server.apiBase());
+        ApiManager::shared().setupReachability(std::make_shared<FakeFlagSource>(ReachabilityFlag::Reachable));
+    }
+    ~ListsGallery() { ApiManager::resetShared(); }
+
+    void setRows(int count)
+    {
+        static const char *const domains[] = {"www.example.com", "news.example.net", "video.example.org",
+                                              "shop.example.com", "www.forum.example.net", "games.example.org",
+                                              "chat.example.com", "music.example.net", "bets.example.org",
+                                              "www.social.example.com", "stream.example.net", "mail.example.org"};
+        static const char *const names[][2] = {
+            {"Adult content", "Contenu pour adultes"}, {"Gambling", "Jeux d'argent"},
+            {"Social networks", "Réseaux sociaux"},    {"Games", "Jeux vidéo"},
+            {"Dating", "Rencontres"},                  {"Streaming video", "Vidéo en streaming"},
+            {"Shopping", "Achats en ligne"},           {"News", "Actualités"},
+            {"Weapons", "Armes"},                      {"Drugs", "Drogues"},
+            {"Violence", "Violence"},                  {"Proxies and VPNs", "Proxys et VPN"}};
+        BlockWebsiteModel page;
+        page.currentPage = 1;
+        page.lastPage = 1;
+        page.perPage = 100;
+        CategoryList categories;
+        for (int i = 0; i < count; ++i) {
+            page.data.append({i + 1, 7, QString::fromLatin1(domains[i]), QStringLiteral("2026-12-01 09:00:00"),
+                              QStringLiteral("2026-12-01 09:00:00"), {}});
+            categories.append({i + 1, QString::fromUtf8(names[i][m_french ? 1 : 0]), QStringLiteral("c%1").arg(i + 1),
+                               i % 3 == 0 ? 1 : 0});
+        }
+        m_server.answer(QStringLiteral("getblockwebsitebyuser?page=1"), 200, envelope(page));
+        m_server.answer(QStringLiteral("category"), 200, envelope(categories));
+    }
+
+private:
+    template <class T> static QByteArray envelope(const T &data)
+    {
+        BaseModel<T> record{true, 200, QStringLiteral("OK"), QStringLiteral("3.0"), data};
+        return QJsonDocument(encodeRecord(record)).toJson(QJsonDocument::Compact);
+    }
+
+    StubHttpServer m_server;
+    bool m_french;
+};
+
+template <class Screen> void renderList(SplitViewController *split, QWidget *window, ListsGallery &lists, int tag,
+                                        const QString &name, const QString &language)
+{
+    for (int count : {0, 3, 12}) {
+        lists.setRows(count);
+        split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(tag));
+        auto *screen = qobject_cast<Screen *>(split->detail());
+        if (!screen) {
+            QTextStream(stderr) << "no screen for " << name << '\n';
+            ++failures;
+            return;
+        }
+        screen->requestList();
+        if (!QTest::qWaitFor([&] { return !screen->isLoading(); })) {
+            QTextStream(stderr) << "no list for " << name << '\n';
+            ++failures;
+        }
+        save(window, QStringLiteral("%1-%2").arg(name).arg(count), language);
+    }
+}
+
 void renderLanguage(const QString &language)
 {
     TestEnvironment env;
@@ -261,6 +342,7 @@ void renderLanguage(const QString &language)
     protection->show();
     save(main.window(), QStringLiteral("main-protection-on"), language);
 
+    ListsGallery lists(language);
     const QList<std::pair<int, QString>> screens = {{2, QStringLiteral("main-app-block-list")},
                                                     {3, QStringLiteral("main-categories")},
                                                     {7, QStringLiteral("main-website-black-list")},
@@ -269,6 +351,12 @@ void renderLanguage(const QString &language)
         split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(tag));
         save(main.window(), name, language);
     }
+
+    renderList<CategoriesBlockingViewController>(split, main.window(), lists, 3, QStringLiteral("main-categories"),
+                                                 language);
+    renderList<BlackListWebsitesViewController>(split, main.window(), lists, 7,
+                                                QStringLiteral("main-website-black-list"), language);
+    split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(4));
 
     if (auto *settings = qobject_cast<SettingsViewController *>(split->detail())) {
         settings->segmentedControl->segment(1)->click();
