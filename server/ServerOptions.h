@@ -24,6 +24,12 @@ struct ServerOptions {
     QString tlsKey;
     QUrl googleVerifyURL;
     QUrl facebookVerifyURL;
+    // Whom a provider token must have been granted to, and where the provider says so.
+    QString googleClientId;
+    QUrl googleTokenInfoURL;
+    QString facebookAppId;
+    QString facebookAppSecret; // read from --facebook-app-secret-file
+    QUrl facebookDebugTokenURL;
     Crypto::HashCost hashCost;
     int checkIntervalMs = 60 * 1000;
     QString clockFile;
