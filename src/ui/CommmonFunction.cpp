@@ -1,6 +1,7 @@
 #include "CommmonFunction.h"
 
 #include "PinActions.h"
+#include "BlockPage.h"
 
 #include "MainWindowController.h"
 #include "PlaceholderSheet.h"
@@ -12,6 +13,8 @@
 #include <memory>
 
 int pendingPinAction = PinAction::None;
+bool isBlockPageRequested = false;
+QString blockedApplication;
 
 namespace {
 std::unique_ptr<CommmonFunction> &sharedSlot()
@@ -33,6 +36,8 @@ void CommmonFunction::resetShared()
 {
     sharedSlot().reset();
     pendingPinAction = PinAction::None;
+    isBlockPageRequested = false;
+    blockedApplication.clear();
 }
 
 void CommmonFunction::setMainWindow(CustomWindow *window)
