@@ -23,7 +23,7 @@ configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 
 build-run: configure-run
-	cmake --build $(BUILD) -j $(JOBS) --target nimbrel nimbrel-server
+	cmake --build $(BUILD) -j $(JOBS) --target nimbrel nimbrel_web nimbrel-server
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)

@@ -35,6 +35,10 @@ fi
 
 set -- --data-dir "$data" --outbox "$outbox" --dns-listen 127.0.0.1 --dns-port 53
 [ -n "${DNS_UPSTREAM:-}" ] && set -- "$@" --dns-upstream "$DNS_UPSTREAM"
+# Social sign-in needs the provider settings on the server too (see nimbrel-server --help), e.g.
+# SERVER_ARGS="--google-verify-url https://openidconnect.googleapis.com/v1/userinfo --google-client-id <id>"
+# shellcheck disable=SC2086 # split on purpose: several options
+[ -n "${SERVER_ARGS:-}" ] && set -- "$@" $SERVER_ARGS
 "$server" "$@" >> "$log" 2>&1 &
 server_pid=$!
 

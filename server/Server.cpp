@@ -38,6 +38,9 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
         server->m_social->setEndpoint(SocialVerifier::Provider::google, options.googleVerifyURL);
     if (options.facebookVerifyURL.isValid())
         server->m_social->setEndpoint(SocialVerifier::Provider::facebook, options.facebookVerifyURL);
+    server->m_social->setAudience(SocialVerifier::Provider::google, options.googleClientId, options.googleTokenInfoURL);
+    server->m_social->setAudience(SocialVerifier::Provider::facebook, options.facebookAppId,
+                                  options.facebookDebugTokenURL, options.facebookAppSecret);
 
     ServiceSettings settings;
     settings.appToken = options.appToken;

@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 namespace {
@@ -122,6 +123,29 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                                      "the Graph API's /me?fields=id,email); Facebook sign-in is "
                                                      "refused without it."),
                                       QStringLiteral("url"));
+    const QCommandLineOption googleClient(QStringLiteral("google-client-id"),
+                                          QStringLiteral("The app's Google OAuth client id: a Google token must have "
+                                                         "been granted to it (aud or azp); Google sign-in is refused "
+                                                         "without it."),
+                                          QStringLiteral("id"));
+    const QCommandLineOption googleTokenInfo(QStringLiteral("google-tokeninfo-url"),
+                                             QStringLiteral("Google's token introspection endpoint (default "
+                                                            "https://oauth2.googleapis.com/tokeninfo)."),
+                                             QStringLiteral("url"), QStringLiteral("https://oauth2.googleapis.com/tokeninfo"));
+    const QCommandLineOption facebookApp(QStringLiteral("facebook-app-id"),
+                                         QStringLiteral("The app's Facebook app id: a Facebook token must have been "
+                                                        "granted to it; Facebook sign-in is refused without it."),
+                                         QStringLiteral("id"));
+    const QCommandLineOption facebookSecret(QStringLiteral("facebook-app-secret-file"),
+                                            QStringLiteral("File holding the Facebook app secret, which makes the app "
+                                                           "access token for debug_token; Facebook sign-in is refused "
+                                                           "without it."),
+                                            QStringLiteral("file"));
+    const QCommandLineOption facebookDebugToken(QStringLiteral("facebook-debug-token-url"),
+                                                QStringLiteral("Facebook's token introspection endpoint (default "
+                                                               "https://graph.facebook.com/debug_token)."),
+                                                QStringLiteral("url"),
+                                                QStringLiteral("https://graph.facebook.com/debug_token"));
     const QCommandLineOption hashPasses(QStringLiteral("hash-passes"),
                                         QStringLiteral("Argon2id passes of new password hashes (default 2)."),
                                         QStringLiteral("n"), QStringLiteral("2"));
@@ -168,10 +192,12 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                                           "comments, hosts-file lines accepted; they add to the "
                                                           "stored category domains."),
                                            QStringLiteral("folder"));
-    parser.addOptions({listen,     port,         dataDir,         database,      outbox,    keyFile,  appToken,
-                       publicURL,  trustedProxy, tlsCert,         tlsKey,        google,    facebook, hashPasses,
-                       hashMemory, threads,      passwordWorkers, checkInterval, clockFile, noDns,    dnsListen,
-                       dnsPort,    dnsUpstream,  dnsAllow,        categoryLists});
+    parser.addOptions({listen,          port,            dataDir,         database,           outbox,
+                       keyFile,         appToken,        publicURL,       trustedProxy,       tlsCert,
+                       tlsKey,          google,          facebook,        googleClient,       googleTokenInfo,
+                       facebookApp,     facebookSecret,  facebookDebugToken, hashPasses,      hashMemory,
+                       threads,         passwordWorkers, checkInterval,   clockFile,          noDns,
+                       dnsListen,       dnsPort,         dnsUpstream,     dnsAllow,           categoryLists});
     parser.process(arguments);
     if (!parser.positionalArguments().isEmpty()) {
         *message = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
@@ -230,16 +256,37 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                        .arg(options.listen.toString());
         return std::nullopt;
     }
+    // Provider endpoints see tokens (and the app secret): HTTPS, or plain HTTP on this machine only.
     for (const auto &[option, target] :
-         {std::pair{&google, &options.googleVerifyURL}, std::pair{&facebook, &options.facebookVerifyURL}}) {
-        if (!parser.isSet(*option))
+         {std::pair{&google, &options.googleVerifyURL}, std::pair{&facebook, &options.facebookVerifyURL},
+          std::pair{&googleTokenInfo, &options.googleTokenInfoURL},
+          std::pair{&facebookDebugToken, &options.facebookDebugTokenURL}}) {
+        if (!parser.isSet(*option) && option->defaultValues().isEmpty())
             continue;
         const QUrl url(parser.value(*option), QUrl::StrictMode);
-        if (!url.isValid() || (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http"))) {
-            *message = QStringLiteral("--%1 needs an http or https address").arg(option->names().first());
+        const QHostAddress host(url.host());
+        const bool loopback = url.host() == QLatin1String("localhost") || (!host.isNull() && host.isLoopback());
+        if (!url.isValid() || url.host().isEmpty() ||
+            !(url.scheme() == QLatin1String("https") || (url.scheme() == QLatin1String("http") && loopback))) {
+            *message = QStringLiteral("--%1 needs an https address (plain http only on a loopback address)")
+                           .arg(option->names().first());
             return std::nullopt;
         }
         *target = url;
+    }
+    options.googleClientId = parser.value(googleClient).trimmed();
+    options.facebookAppId = parser.value(facebookApp).trimmed();
+    if (parser.isSet(facebookSecret)) {
+        QFile file(parser.value(facebookSecret));
+        if (!file.open(QIODevice::ReadOnly)) {
+            *message = QStringLiteral("--facebook-app-secret-file: cannot read %1").arg(file.fileName());
+            return std::nullopt;
+        }
+        options.facebookAppSecret = QString::fromUtf8(file.readAll()).trimmed();
+        if (options.facebookAppSecret.isEmpty()) {
+            *message = QStringLiteral("--facebook-app-secret-file: the file is empty");
+            return std::nullopt;
+        }
     }
     options.hashCost.passes = parser.value(hashPasses).toULongLong(&ok);
     if (!ok || options.hashCost.passes < 1) {

@@ -27,6 +27,12 @@ struct ServerOptions {
     QString tlsKey;
     QUrl googleVerifyURL;
     QUrl facebookVerifyURL;
+    // Whom a provider token must have been granted to, and where the provider says so.
+    QString googleClientId;
+    QUrl googleTokenInfoURL;
+    QString facebookAppId;
+    QString facebookAppSecret; // read from --facebook-app-secret-file
+    QUrl facebookDebugTokenURL;
     Crypto::HashCost hashCost;
     int threads = 0;         // HTTP threads; 0: one per core
     int passwordWorkers = 0; // threads hashing passwords; 0: one per core

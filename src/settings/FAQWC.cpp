@@ -8,9 +8,6 @@
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
-bool isBlockPageRequested = false;
-QString blockedApplication;
-
 FAQWC::FAQWC(WebContentLoader *loader, QWidget *parent) : WebWindow(loader, parent)
 {
     setWindowTitle(localizedText(QStringLiteral("FAQ")));

@@ -1,13 +1,9 @@
 #pragma once
 
 #include "WebWindow.h"
+#include "ui/BlockPage.h"
 
 class QLineEdit;
-
-// Set when an application was blocked: the next FAQ window shows the block page. The
-// sidebar's FAQ item clears it. blockedApplication names the application for the page.
-extern bool isBlockPageRequested;
-extern QString blockedApplication;
 
 // The FAQ page, or our block page after an application was blocked (chosen when the window
 // is made). The search field only logs what is typed.

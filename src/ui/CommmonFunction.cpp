@@ -1,5 +1,7 @@
 #include "CommmonFunction.h"
 
+#include "BlockPage.h"
+
 #include "MainWindowController.h"
 #include "PlaceholderSheet.h"
 #include "SheetDialog.h"
@@ -8,6 +10,9 @@
 
 #include <QTimer>
 #include <memory>
+
+bool isBlockPageRequested = false;
+QString blockedApplication;
 
 namespace {
 std::unique_ptr<CommmonFunction> &sharedSlot()
@@ -28,6 +33,8 @@ CommmonFunction &CommmonFunction::shared()
 void CommmonFunction::resetShared()
 {
     sharedSlot().reset();
+    isBlockPageRequested = false;
+    blockedApplication.clear();
 }
 
 void CommmonFunction::setMainWindow(CustomWindow *window)

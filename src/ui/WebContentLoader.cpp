@@ -20,7 +20,7 @@ WebContent *WebContentLoader::plugin()
         return m_plugin;
     m_attempted = true;
     for (const QString &folder : std::as_const(m_folders)) {
-        const QString path = QDir(folder).filePath(QLatin1String(fileBaseName));
+        const QString path = QDir(folder).absoluteFilePath(QLatin1String(fileBaseName));
         m_loader.setFileName(path);
         if (!m_loader.load()) {
             if (!m_loader.fileName().isEmpty()) // found but refused: say why

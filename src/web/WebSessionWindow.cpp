@@ -25,6 +25,7 @@ WebSessionWindow::WebSessionWindow(const QString &callbackScheme, std::function<
     // The provider's redirect to our scheme comes without a click.
     page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
     m_view->setPage(page);
+    connect(m_view, &QWebEngineView::titleChanged, this, &QWidget::setWindowTitle);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);

@@ -94,6 +94,13 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("copied plist file to LaunchAgents folder")));
         QVERIFY(log.contains(QStringLiteral("Load Plist - autostart entry in place: ")));
         QVERIFY(QFile::exists(env->path(QStringLiteral("config/autostart/com.mac.nimbrel.desktop"))));
+        QVERIFY(log.contains(QStringLiteral("No user"))); // Google tokens are never kept
+
+        // An incoming URL may carry a token in its query or fragment: neither is logged.
+        delegate->handleGetURLEvent(QUrl(QStringLiteral("fb123456789012345://authorize?code=c0de#access_token=EAAB-secret&state=S")));
+        QVERIFY(log.contains(QStringLiteral("Received URL: fb123456789012345://authorize")));
+        QVERIFY(!log.contains(QStringLiteral("EAAB-secret")));
+        QVERIFY(!log.contains(QStringLiteral("c0de")));
         QVERIFY(delegate->statusItem);
         QCOMPARE(delegate->statusItem->toolTip(), QStringLiteral("icon"));
         QVERIFY(!delegate->statusItem->icon().isNull());

@@ -772,12 +772,20 @@ private slots:
 
         StubHttpServer provider;
         const QUrl endpoint(QStringLiteral("http://127.0.0.1:%1/userinfo").arg(provider.port()));
-        restart({"--google-verify-url", endpoint.toString()});
+        const QUrl tokenInfo(QStringLiteral("http://127.0.0.1:%1/tokeninfo").arg(provider.port()));
+        restart({"--google-verify-url", endpoint.toString(), "--google-client-id", "our-client",
+                 "--google-tokeninfo-url", tokenInfo.toString()});
         provider.answer("/userinfo", 200, R"({"sub":"10987","email":"Ada@gmail.example","email_verified":true})");
+        // A token granted to another application signs nobody in.
+        provider.answer("/tokeninfo?access_token=provider-token", 200, R"({"aud":"their-client","azp":"their-client"})");
+        QVERIFY(!post("login", google, ServerProcess::appToken()).accepted());
+        provider.answer("/tokeninfo?access_token=provider-token", 200, R"({"aud":"our-client","azp":"our-client"})");
         const ServerAnswer in = post("login", google, ServerProcess::appToken());
         QVERIFY2(in.accepted(), in.body.constData());
         QCOMPARE(in.data()["social_media"].toInteger(), 2);
-        QCOMPARE(provider.requests().last().header("Authorization"), QByteArray("Bearer provider-token"));
+        const QList<StubHttpServer::Request> asked = provider.requests();
+        QCOMPARE(asked.at(asked.size() - 2).header("Authorization"), QByteArray("Bearer provider-token"));
+        QCOMPARE(asked.last().path, QStringLiteral("/tokeninfo?access_token=provider-token"));
         const qint64 id = in.data()["id"].toInteger();
         QCOMPARE(post("login", google, ServerProcess::appToken()).data()["id"].toInteger(), id); // same account
 

@@ -10,8 +10,8 @@
 class FakeProvider
 {
 public:
-    enum class Google { normal, wrongState, cancelled, noEmail, noId };
-    enum class Facebook { normal, tokenLast, emptyToken, noFragment, forgedState, graphFails, noEmail };
+    enum class Google { normal, wrongState, cancelled, noEmail, noId, otherApplication };
+    enum class Facebook { normal, tokenLast, emptyToken, noFragment, forgedState, graphFails, noEmail, otherApplication };
 
     FakeProvider();
     bool isListening() const { return m_port != 0; }

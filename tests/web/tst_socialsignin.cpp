@@ -107,10 +107,17 @@ private slots:
         provider = std::make_unique<FakeProvider>();
         QVERIFY(provider->isListening());
         server = std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY), env->path(QStringLiteral("server")));
+        env->writeFile(QStringLiteral("facebook-secret"), provider->facebookAppSecret.toUtf8());
         QVERIFY(server->start({QStringLiteral("--app-token"), QString::fromUtf8(BuildConfig::appToken),
                                QStringLiteral("--google-verify-url"), provider->url(QStringLiteral("/google/userinfo")).toString(),
+                               QStringLiteral("--google-client-id"), provider->googleClientId,
+                               QStringLiteral("--google-tokeninfo-url"), provider->url(QStringLiteral("/google/tokeninfo")).toString(),
                                QStringLiteral("--facebook-verify-url"),
-                               provider->url(QStringLiteral("/facebook/me?fields=id,email")).toString()}));
+                               provider->url(QStringLiteral("/facebook/me?fields=id,email")).toString(),
+                               QStringLiteral("--facebook-app-id"), provider->facebookAppId,
+                               QStringLiteral("--facebook-app-secret-file"), env->path(QStringLiteral("facebook-secret")),
+                               QStringLiteral("--facebook-debug-token-url"),
+                               provider->url(QStringLiteral("/facebook/debug_token")).toString()}));
         alerts = std::make_unique<AlertRecorder>();
         log = std::make_unique<LogCapture>();
         clock = std::make_unique<FakeClock>();
@@ -147,12 +154,17 @@ private slots:
         // Qt's flow only logs a wrong state; our time limit ends the attempt.
         QTest::newRow("wrong state") << FakeProvider::Google::wrongState
                                      << "Ooops / Google sign-in did not finish in time.";
+        // The server asks Google whom the token was granted to.
+        QTest::newRow("token of another application")
+            << FakeProvider::Google::otherApplication << "Ooops / Your Google sign-in could not be verified. Please try again.";
     }
     void google()
     {
         QFETCH(FakeProvider::Google, mode);
         QFETCH(QString, alert);
         provider->google = mode;
+        if (mode == FakeProvider::Google::otherApplication)
+            provider->googleAudience = QStringLiteral("9999-someoneelse.apps.example");
         SocialSignIn *social = openSheet();
         QVERIFY(social);
         social->signInWithGoogle();
@@ -179,12 +191,16 @@ private slots:
         QTest::newRow("forged state") << FakeProvider::Facebook::forgedState << "Ooops / Error with Facebook login";
         QTest::newRow("Graph fails") << FakeProvider::Facebook::graphFails << "";
         QTest::newRow("no e-mail") << FakeProvider::Facebook::noEmail << "Ooops / Required Email Address";
+        QTest::newRow("token of another application")
+            << FakeProvider::Facebook::otherApplication << "Ooops / Your Facebook sign-in could not be verified. Please try again.";
     }
     void facebook()
     {
         QFETCH(FakeProvider::Facebook, mode);
         QFETCH(QString, alert);
         provider->facebook = mode;
+        if (mode == FakeProvider::Facebook::otherApplication)
+            provider->facebookTokenAppId = QStringLiteral("999999999999999");
         SocialSignIn *social = openSheet();
         QVERIFY(social);
         social->signInWithFacebook();
