@@ -3,6 +3,7 @@
 #include "api/CommonWS.h"
 #include "core/Clock.h"
 #include "core/Log.h"
+#include "pin/PinGate.h"
 #include "platform/LaunchAgent.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
@@ -14,7 +15,9 @@
 #include "ui/StartupPresenter.h"
 
 #include <QCoreApplication>
+#include <QAction>
 #include <QIcon>
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -29,6 +32,7 @@ AppDelegate::AppDelegate(std::unique_ptr<LaunchAgent> launchAgent, StartupPresen
     : QObject(parent)
     , dnsLastStatus(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus))
     , systemLanguage(systemLanguageCode)
+    , quitApplication([] { QCoreApplication::quit(); })
     , m_launchAgent(std::move(launchAgent))
     , m_presenter(presenter)
 {
@@ -73,7 +77,50 @@ void AppDelegate::installStatusItem()
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
             showWindow();
     });
+
+    m_menu = std::make_unique<QMenu>();
+    m_menu->setObjectName(QStringLiteral("statusMenu"));
+    m_openAction = m_menu->addAction(QString(), this, &AppDelegate::showWindow);
+    m_openAction->setObjectName(QStringLiteral("actionOpen"));
+    m_stateAction = m_menu->addAction(QString());
+    m_stateAction->setObjectName(QStringLiteral("actionState"));
+    m_stateAction->setEnabled(false);
+    m_menu->addSeparator();
+    m_quitAction = m_menu->addAction(QString(), this, &AppDelegate::quitFromMenu);
+    m_quitAction->setObjectName(QStringLiteral("actionQuit"));
+    m_stayOnAction = m_menu->addAction(QString());
+    m_stayOnAction->setObjectName(QStringLiteral("actionStaysOn"));
+    m_stayOnAction->setEnabled(false);
+    connect(m_menu.get(), &QMenu::aboutToShow, this, &AppDelegate::refreshStatusMenu);
+    NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("UpdateChooseLanguage"),
+                                                    [this](const QVariant &) { refreshStatusMenu(); });
+    refreshStatusMenu();
+    statusItem->setContextMenu(m_menu.get());
     statusItem->show();
+}
+
+void AppDelegate::refreshStatusMenu()
+{
+    const bool on = PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus);
+    m_openAction->setText(localizedText(QStringLiteral("Open Nimbrel")));
+    m_stateAction->setText(localizedText(on ? QStringLiteral("Protection is on") : QStringLiteral("Protection is off")));
+    m_quitAction->setText(localizedText(QStringLiteral("Quit Nimbrel")));
+    // The system keeps pointing at the filter; only the watchdog stops.
+    m_stayOnAction->setText(localizedText(QStringLiteral("Protection stays on after quitting")));
+    m_stayOnAction->setVisible(on);
+}
+
+void AppDelegate::quitFromMenu()
+{
+    auto quit = [this](PinGate::Finish finish) {
+        finish(true);
+        Log::line(QStringLiteral("Quit from the tray menu"));
+        quitApplication();
+    };
+    if (pinGate)
+        pinGate->ask(PinAction::Quit, quit);
+    else
+        quit([](bool) {});
 }
 
 void AppDelegate::installLaunchAgentAndTakeOver()
@@ -133,7 +180,7 @@ void AppDelegate::showWindow()
             m_presenter->showVerifyPinOnStart();
         else if (prefs.boolForKey(PrefKey::isLogin))
             m_presenter->openMainContent(QSize());
-        else if (mainWindow)
+        else if (mainWindow && !m_presenter->signInShown())
             m_presenter->showLogIn();
     });
 }

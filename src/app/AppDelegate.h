@@ -8,6 +8,9 @@
 
 class CustomWindow;
 class LaunchAgent;
+class PinGate;
+class QAction;
+class QMenu;
 class QSystemTrayIcon;
 class SingleInstance;
 class StartupPresenter;
@@ -29,6 +32,9 @@ public:
     // After the watchdog put the filtering DNS back.
     void watchdogDidApply();
     void showWindow();
+    // The tray menu's Quit: through the PIN gate when PIN protection is on, since quitting
+    // stops the watchdog.
+    void quitFromMenu();
     void handleGetURLEvent(const QUrl &url);
 
     QPointer<CustomWindow> mainWindow;
@@ -38,12 +44,23 @@ public:
     // The system's language code ("en", "fr", ...); empty when the system gives none.
     std::function<QString()> systemLanguage;
     int watchdogTimer = 0;
+    // The gate Quit asks; without one Quit goes straight on.
+    QPointer<PinGate> pinGate;
+    // Ends the application (tests replace it).
+    std::function<void()> quitApplication;
+    QMenu *statusMenu() const { return m_menu.get(); }
 
 private:
     void alignLanguage();
     void installStatusItem();
     void installLaunchAgentAndTakeOver();
+    void refreshStatusMenu();
 
     std::unique_ptr<LaunchAgent> m_launchAgent;
     StartupPresenter *m_presenter;
+    std::unique_ptr<QMenu> m_menu;
+    QAction *m_openAction = nullptr;
+    QAction *m_stateAction = nullptr;
+    QAction *m_quitAction = nullptr;
+    QAction *m_stayOnAction = nullptr;
 };

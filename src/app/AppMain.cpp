@@ -114,6 +114,7 @@ int runApplication(int argc, char **argv)
     AppDelegate delegate(makeLaunchAgent(), &common);
     delegate.mainWindow = main.window();
     delegate.singleInstance = &instance;
+    delegate.pinGate = main.window()->findChild<PinGate *>(QStringLiteral("pinGate"));
 
     main.window()->setContent(new ViewController(&common));
     main.window()->setFixedContentSize(795, 594);

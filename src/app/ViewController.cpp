@@ -69,7 +69,9 @@ void ViewController::decideFirstWindow()
         m_presenter->showVerifyPinOnStart();
         break;
     case FirstWindow::LogIn:
-        m_presenter->showLogIn();
+        // The tray may have opened it already.
+        if (!m_presenter->signInShown())
+            m_presenter->showLogIn();
         break;
     case FirstWindow::MainContent:
         m_presenter->openMainContent(QSize(795, 575));

@@ -10,5 +10,7 @@ enum Code : int {
     UnblockApplication = 4,
     UnblockWebsite = 5,
     UnblockCategory = 6,
+    // Quitting stops the watchdog; a cancelled quit posts nothing.
+    Quit = 7,
 };
 } // namespace PinAction

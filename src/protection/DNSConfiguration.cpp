@@ -179,7 +179,11 @@ bool DNSConfiguration::clearFilteringDns()
 
 void DNSConfiguration::showFailureAlert(const QString &logLine)
 {
-    CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), messageText(QStringLiteral("Requires admin privileges")));
+    // Admin rights are not the reason on a system where nothing can change the settings.
+    const QString message = m_backend->canChangeSettings()
+        ? QStringLiteral("Requires admin privileges")
+        : QStringLiteral("The network settings cannot be changed: neither NetworkManager nor systemd-resolved is available.");
+    CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), messageText(message));
     Log::line(logLine);
 }
 
@@ -239,14 +243,16 @@ void DNSConfiguration::clearFromSwitch(const std::function<void()> &setScreenOff
     PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, false);
 }
 
-void DNSConfiguration::clearForUninstall(const std::function<void()> &setScreenOff, std::function<void()> afterLogout)
+void DNSConfiguration::clearForUninstall(const std::function<void()> &setScreenOff, const std::function<void()> &afterClear)
 {
     if (!clearFilteringDns()) {
         showFailureAlert(QStringLiteral("found error in close protaction"));
         return;
     }
     setScreenOff();
-    CommonWS::shared().signOut(std::move(afterLogout));
+    // Protection is off for good: the watchdog must not put it back while the files go.
+    PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, false);
+    afterClear();
 }
 
 void DNSConfiguration::clearForVerifiedSignOut(std::function<void()> afterLogout)

@@ -78,7 +78,9 @@ bool CommmonFunction::beginSheet(QDialog *window)
 
 void CommmonFunction::present(Slot slot, const QString &name)
 {
+    ++m_queued;
     QTimer::singleShot(0, this, [this, slot, name] {
+        --m_queued;
         QDialog *window = makeWindow(name);
         if (!window)
             return;
@@ -105,6 +107,17 @@ void CommmonFunction::showVerifyPinOnStart()
 void CommmonFunction::showLogIn()
 {
     present(LogInSlot, QStringLiteral("LogInWindowController"));
+}
+
+bool CommmonFunction::signInShown() const
+{
+    if (m_queued > 0)
+        return true;
+    for (Slot slot : {LogInSlot, SignupSlot, PasswordSlot, ResetPasswordSlot}) {
+        if (QDialog *sheet = m_slots.value(slot); sheet && sheet->isVisible())
+            return true;
+    }
+    return false;
 }
 
 void CommmonFunction::showSignup()

@@ -38,6 +38,7 @@ public:
     void showVerifyPinOnStart() override;
     bool verifyingPinOnStart() const override { return !m_slots.value(VerifyPinOnStartSlot).isNull(); }
     void showLogIn() override;
+    bool signInShown() const override;
     void showSignup();
     void showPassword();
     void showResetPassword();
@@ -67,4 +68,6 @@ private:
     std::function<QWidget *()> m_mainContentFactory;
     std::function<void()> m_logoutFlow;
     QHash<int, QPointer<QDialog>> m_slots;
+    // Presentations queued on the event loop and not made yet.
+    int m_queued = 0;
 };

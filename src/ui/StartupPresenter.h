@@ -19,6 +19,9 @@ public:
     // main content around it.
     virtual bool verifyingPinOnStart() const { return false; }
     virtual void showLogIn() = 0;
+    // Whether a sign-in, sign-up or password sheet is up or on its way: another sign-in
+    // sheet would stack on it.
+    virtual bool signInShown() const { return false; }
     // Makes the sidebar and detail pane the main window's content; a valid size fixes the
     // window to it.
     virtual void openMainContent(const QSize &size) = 0;

@@ -7,6 +7,9 @@
 #include "app/AppDelegate.h"
 #include "app/AppMain.h"
 #include "app/ViewController.h"
+#include "pin/PinGate.h"
+#include "pin/VerifyPin.h"
+#include "texts/LocalizedText.h"
 #include "platform/LaunchAgent.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
@@ -18,6 +21,7 @@
 #include "ui/StartupPresenter.h"
 #include "ui/WindowAlertPresenter.h"
 
+#include <QMenu>
 #include <QMessageBox>
 
 #include <QSystemTrayIcon>
@@ -233,6 +237,95 @@ private slots:
         // And the sign-in is offered again once the launch screen has decided.
         clock->advance(ViewController::startupDelayMs);
         QTRY_VERIFY(CommmonFunction::shared().presented(CommmonFunction::LogInSlot));
+    }
+
+    void trayMenuOpensShowsTheStateAndQuits_data()
+    {
+        QTest::addColumn<bool>("pinEnabled");
+        QTest::addColumn<bool>("pinAccepted");
+        QTest::newRow("no PIN") << false << false;
+        QTest::newRow("PIN, cancelled") << true << false;
+        QTest::newRow("PIN, accepted") << true << true;
+    }
+    void trayMenuOpensShowsTheStateAndQuits()
+    {
+        QFETCH(bool, pinEnabled);
+        QFETCH(bool, pinAccepted);
+        PreferencesStore &prefs = PreferencesStore::shared();
+        prefs.setBool(PrefKey::dnsLastStatus, true);
+        prefs.setBool(PrefKey::isPinEnable, pinEnabled);
+        MainWindowController main;
+        attachPresenters(main.window());
+        main.showWindow();
+        auto delegate = makeDelegate();
+        delegate->mainWindow = main.window();
+        delegate->pinGate = main.window()->findChild<PinGate *>(QStringLiteral("pinGate"));
+        int quits = 0;
+        delegate->quitApplication = [&] { ++quits; };
+        delegate->applicationDidFinishLaunching();
+
+        QMenu *menu = delegate->statusMenu();
+        QCOMPARE(delegate->statusItem->contextMenu(), menu);
+        auto action = [menu](const char *name) { return menu->findChild<QAction *>(QLatin1String(name)); };
+        QCOMPARE(action("actionOpen")->text(), QStringLiteral("Open Nimbrel"));
+        QCOMPARE(action("actionState")->text(), QStringLiteral("Protection is on"));
+        QVERIFY(!action("actionState")->isEnabled());
+        QVERIFY(action("actionStaysOn")->isVisible());
+        changeLanguage(QStringLiteral("French Selected"), QStringLiteral("fr"));
+        QCOMPARE(action("actionQuit")->text(), QStringLiteral("Quitter Nimbrel"));
+        QCOMPARE(action("actionStaysOn")->text(), QStringLiteral("La protection reste active après avoir quitté"));
+
+        main.window()->hide();
+        action("actionOpen")->trigger();
+        QVERIFY(main.window()->isVisible());
+
+        QVariantList posted;
+        QObject observer;
+        for (const QString &name : {QStringLiteral("pin_protection_off"), QStringLiteral("DNS_State"),
+                                    QStringLiteral("BlockAppSwitchState")})
+            NotificationCenter::defaultCenter().addObserver(&observer, name, [&](const QVariant &v) { posted << v; });
+        QTest::qWait(20); // the Open action's own notification
+        posted.clear();
+        action("actionQuit")->trigger();
+        if (!pinEnabled) {
+            QCOMPARE(quits, 1);
+            return;
+        }
+        // Quitting stops the watchdog: it waits for the PIN like any change that weakens protection.
+        VerifyPin *verify = delegate->pinGate->verifyPinWC();
+        QVERIFY(verify);
+        QTRY_VERIFY(verify->isVisible());
+        QCOMPARE(delegate->pinGate->pendingPinAction(), PinAction::Quit);
+        QCOMPARE(quits, 0);
+        if (pinAccepted) {
+            delegate->pinGate->carryOut([](bool) {});
+            QCOMPARE(quits, 1);
+        } else {
+            verify->cancel();
+            QTest::qWait(20);
+            QCOMPARE(quits, 0);
+            QCOMPARE(posted, QVariantList{});
+        }
+    }
+
+    // However often the tray is clicked, one sign-in sheet.
+    void trayClicksOpenOneSignInSheet()
+    {
+        MainWindowController main;
+        CommmonFunction &common = attachPresenters(main.window());
+        main.showWindow();
+        AppDelegate delegate(makeLaunchAgent(), &common);
+        delegate.mainWindow = main.window();
+        for (int click = 0; click < 3; ++click)
+            delegate.showWindow();
+        QTRY_VERIFY(common.presented(CommmonFunction::LogInSlot));
+        QTest::qWait(50);
+        delegate.showWindow();
+        QTest::qWait(50);
+        int sheets = 0;
+        for (QDialog *d : main.window()->findChildren<QDialog *>())
+            sheets += d->isVisible() ? 1 : 0;
+        QCOMPARE(sheets, 1);
     }
 
     void languageChosenInSettingsIsKept_data()
