@@ -49,6 +49,12 @@ QString InstalledApplication::removalCommand() const
     return words.join(QLatin1Char(' '));
 }
 
+bool InstalledApplication::isInstalledCopy() const
+{
+    return !m_paths.isEmpty() && std::all_of(m_paths.begin(), m_paths.end(), isSafeTarget)
+        && canonical(m_runningExecutable) == canonical(m_installedExecutable);
+}
+
 QString InstalledApplication::remove() const
 {
     if (m_paths.isEmpty() || !std::all_of(m_paths.begin(), m_paths.end(), isSafeTarget))

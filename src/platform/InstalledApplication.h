@@ -13,6 +13,8 @@ public:
     // What this build installs, checked against the running executable.
     static InstalledApplication current();
 
+    // Whether this copy runs from the place this build installs to, so it has files to remove.
+    bool isInstalledCopy() const;
     // Runs the removal; returns what it printed, empty when everything went.
     QString remove() const;
     QString removalCommand() const;

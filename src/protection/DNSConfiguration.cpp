@@ -239,14 +239,16 @@ void DNSConfiguration::clearFromSwitch(const std::function<void()> &setScreenOff
     PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, false);
 }
 
-void DNSConfiguration::clearForUninstall(const std::function<void()> &setScreenOff, std::function<void()> afterLogout)
+void DNSConfiguration::clearForUninstall(const std::function<void()> &setScreenOff, const std::function<void()> &afterClear)
 {
     if (!clearFilteringDns()) {
         showFailureAlert(QStringLiteral("found error in close protaction"));
         return;
     }
     setScreenOff();
-    CommonWS::shared().signOut(std::move(afterLogout));
+    // Protection is off for good: the watchdog must not put it back while the files go.
+    PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, false);
+    afterClear();
 }
 
 void DNSConfiguration::clearForVerifiedSignOut(std::function<void()> afterLogout)

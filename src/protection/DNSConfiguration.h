@@ -47,7 +47,8 @@ public:
     // on the event loop. setScreenOn runs only on success, finished after any outcome.
     void applyFromSwitch(std::function<void()> setScreenOn, std::function<void()> finished = {});
     void clearFromSwitch(const std::function<void()> &setScreenOff);
-    void clearForUninstall(const std::function<void()> &setScreenOff, std::function<void()> afterLogout);
+    // Uninstall clears the DNS before anything else; afterClear runs only when that worked.
+    void clearForUninstall(const std::function<void()> &setScreenOff, const std::function<void()> &afterClear);
     void clearForVerifiedSignOut(std::function<void()> afterLogout);
     void clearForVerifiedTurnOff(const std::function<void(bool)> &completion);
 

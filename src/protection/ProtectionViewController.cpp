@@ -5,6 +5,7 @@
 #include "api/CommonWS.h"
 #include "core/Log.h"
 #include "pin/PinGate.h"
+#include "platform/AlertPresenter.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
@@ -323,32 +324,75 @@ void ProtectionViewController::LiveChat(QAbstractButton *)
 void ProtectionViewController::UninstallApp(QAbstractButton *)
 {
     QPointer<ProtectionViewController> self(this);
-    m_gate->ask(PinAction::Uninstall, [self](PinGate::Finish finish) {
-        if (self)
-            self->uninstall();
-        finish(true);
-    });
+    AlertPresenter::shared().showChoiceAlert(
+        localizedText(QStringLiteral("Uninstall Nimbrel?")), localizedText(QStringLiteral("Protection will be turned off.")),
+        {localizedText(QStringLiteral("Uninstall")), localizedText(QStringLiteral("Cancel"))}, [self](int choice) {
+            if (!self || choice != 0)
+                return;
+            self->m_gate->ask(PinAction::Uninstall, [self](PinGate::Finish finish) {
+                if (self)
+                    self->uninstall();
+                finish(true);
+            });
+        });
 }
 
 void ProtectionViewController::uninstall()
 {
-    const QString output = installedApplication.remove();
-    Log::line(QStringLiteral("Result - ") + output);
-    if (!output.isEmpty())
-        return;
-    Log::line(QStringLiteral("Unistall Success"));
+    // The DNS goes first: removed files with the system still pointing at the filter would
+    // leave nothing behind to turn it off.
     QPointer<ProtectionViewController> self(this);
-    auto completion = [self] {
-        if (self)
-            self->uninstallCompleted();
-    };
-    if (PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus)) {
-        DNSConfiguration::shared().clearForUninstall([this] { protection = Protection::off; }, completion);
+    if (PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus) || protection == Protection::on) {
+        DNSConfiguration::shared().clearForUninstall(
+            [self] {
+                if (self)
+                    self->protection = Protection::off;
+            },
+            [self] {
+                if (self)
+                    self->removeFiles();
+            });
     } else {
         protection = Protection::off;
-        CommonWS::shared().signOut(completion);
+        removeFiles();
     }
     refreshDisplay();
+}
+
+void ProtectionViewController::removeFiles()
+{
+    const QString output = installedApplication.remove();
+    Log::line(QStringLiteral("Result - ") + output);
+    if (output.isEmpty()) {
+        Log::line(QStringLiteral("Unistall Success"));
+        signOutAndEnd();
+        return;
+    }
+    if (!installedApplication.isInstalledCopy()) {
+        CommmonFunction::showCommonAlert(
+            messageText(QStringLiteral("Ooops")),
+            messageText(QStringLiteral("Nothing was removed: this copy of Nimbrel does not run from its installed place.")));
+        return;
+    }
+    // Files the user may not remove belong to the package manager: say how, then finish.
+    QPointer<ProtectionViewController> self(this);
+    CommmonFunction::showCommonAlert(
+        messageText(QStringLiteral("Uninstall")),
+        messageText(QStringLiteral("Nimbrel was installed for the whole computer and cannot remove its own files. Remove "
+                                   "the package with your package manager, for example: sudo apt remove nimbrel")),
+        [self] {
+            if (self)
+                self->signOutAndEnd();
+        });
+}
+
+void ProtectionViewController::signOutAndEnd()
+{
+    QPointer<ProtectionViewController> self(this);
+    CommonWS::shared().signOut([self] {
+        if (self)
+            self->uninstallCompleted();
+    });
 }
 
 void ProtectionViewController::uninstallCompleted()

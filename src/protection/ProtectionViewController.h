@@ -67,8 +67,11 @@ private:
     void viewWillAppear();
     // Asks the system resolver again and shows the answer (protection on and screen shown).
     void checkLookups();
-    // Removes the installed files, clears the DNS and signs out; stops on the first failure.
+    // Clears the DNS, removes the installed files, signs out and ends; stops with an alert
+    // when the DNS cannot be cleared.
     void uninstall();
+    void removeFiles();
+    void signOutAndEnd();
     void uninstallCompleted();
 
     QPointer<QDialog> liveChatWC;

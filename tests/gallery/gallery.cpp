@@ -261,6 +261,15 @@ void renderLanguage(const QString &language)
     change->reject();
     prefs.setBool(PrefKey::isPinEnable, true);
     protection->UninstallApp(protection->btnUninstall);
+    // The confirmation first, then the PIN.
+    if (auto *confirm = qobject_cast<QMessageBox *>(newestPopup())) {
+        save(confirm, QStringLiteral("alert-uninstall"), language);
+        confirm->buttons().value(0)->click();
+        settle();
+    } else {
+        QTextStream(stderr) << "no uninstall confirmation\n";
+        ++failures;
+    }
     if (QWidget *verify = newestPopup())
         save(verify, QStringLiteral("sheet-verify-pin"), language);
     closePopups();

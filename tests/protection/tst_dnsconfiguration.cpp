@@ -333,14 +333,14 @@ private slots:
         AlertRecorder &alerts = bed->alerts;
         auto dns = make();
 
-        // Uninstall: screen off, then the sign-out, whose answer finishes the uninstall.
+        // Uninstall: screen off, protection off for good, then the rest of the uninstall.
         QVERIFY(dns->applyFilteringDns());
-        bool screenOff = false, uninstalled = false;
-        dns->clearForUninstall([&] { screenOff = true; }, [&] { uninstalled = true; });
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+        bool screenOff = false, cleared = false;
+        dns->clearForUninstall([&] { screenOff = true; }, [&] { cleared = true; });
         QVERIFY(screenOff);
-        QVERIFY(!uninstalled);
-        QTRY_VERIFY(uninstalled);
-        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 1);
+        QVERIFY(cleared);
+        QVERIFY(!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
 
         // Verified turn-off reports success to its caller.
         QVERIFY(dns->applyFilteringDns());
@@ -356,27 +356,17 @@ private slots:
         QVERIFY(alerts.alerts.isEmpty());
         QVERIFY(log.lines.filter(QStringLiteral("found error")).isEmpty());
         settle();
-        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 1);
+        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
 
         dns->clearForVerifiedTurnOff([&](bool ok) { results.append(ok); });
         QCOMPARE(results.size(), 1);
-        dns->clearForUninstall([&] { screenOff = false; }, [] {});
+        cleared = false;
+        dns->clearForUninstall([&] { screenOff = false; }, [&] { cleared = true; });
         QVERIFY(screenOff);
+        QVERIFY(!cleared);
         settle();
-        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 1);
+        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
         QCOMPARE(alerts.alerts.size(), 2);
-    }
-
-    void refusedSignOutLeavesTheUninstallUnfinished()
-    {
-        services({"Ethernet"});
-        connectServer(false);
-        auto dns = make();
-        QVERIFY(dns->applyFilteringDns());
-        bool uninstalled = false;
-        dns->clearForUninstall([] {}, [&] { uninstalled = true; });
-        QTRY_VERIFY(bed->log.contains(QStringLiteral("Logout Response - ")));
-        QVERIFY(!uninstalled);
     }
 
     void startupAndWatchdogVariants()

@@ -202,24 +202,41 @@ private slots:
         QVERIFY(screen()->boxSetupPin->isHidden());
     }
 
+    // The confirmation, answered with Uninstall (0) or Cancel (1).
+    void answerUninstallConfirmation(ProtectionViewController *vc, int choice)
+    {
+        QTest::mouseClick(vc->btnUninstall, Qt::LeftButton);
+        QCOMPARE(alerts->choices.last(),
+                 (QStringList{"Uninstall Nimbrel?", "Protection will be turned off.", "Uninstall", "Cancel"}));
+        alerts->choiceActions.last()(choice);
+    }
+
     void uninstall_data()
     {
-        QTest::addColumn<bool>("wasOn");
-        QTest::newRow("protection off: straight to sign-out") << false;
-        QTest::newRow("protection on: DNS cleared first") << true;
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("protection off: files, then sign-out") << "off";
+        QTest::newRow("protection on: DNS cleared first") << "on";
+        QTest::newRow("DNS cannot be cleared: nothing removed") << "dns refused";
+        QTest::newRow("files the user may not remove: how to remove the package") << "package";
+        QTest::newRow("cancelled") << "cancelled";
     }
     void uninstall()
     {
-        QFETCH(bool, wasOn);
+        QFETCH(QString, situation);
         const QString exe = env->path(QStringLiteral("install/bin/nimbrel"));
-        const QString entry = env->path(QStringLiteral("install/share/applications/com.mac.nimbrel.desktop"));
+        QString entry = env->path(QStringLiteral("install/share/applications/com.mac.nimbrel.desktop"));
         env->writeFile(QStringLiteral("install/bin/nimbrel"), "binary");
-        env->writeFile(QStringLiteral("install/share/applications/com.mac.nimbrel.desktop"), "[Desktop Entry]");
+        if (situation == QLatin1String("package")) // rm cannot take it away, as a root-owned file for a user
+            env->writeFile(QStringLiteral("install/share/applications/com.mac.nimbrel.desktop/keep"), "");
+        else
+            env->writeFile(QStringLiteral("install/share/applications/com.mac.nimbrel.desktop"), "[Desktop Entry]");
         ProtectionViewController *vc = screen();
-        if (wasOn) {
+        if (situation != QLatin1String("off")) {
             QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
             QTRY_COMPARE(vc->protection, Protection::on);
         }
+        if (situation == QLatin1String("dns refused"))
+            deny();
         vc->installedApplication = InstalledApplication({exe, entry}, exe, exe);
         QList<int> exits;
         vc->exitProcess = [&](int status) { exits << status; };
@@ -228,22 +245,49 @@ private slots:
         NotificationCenter::defaultCenter().addObserver(&observer, QStringLiteral("DNS_State"),
                                                         [&](const QVariant &v) { dnsStates << v; });
         LogCapture log;
-        QTest::mouseClick(vc->btnUninstall, Qt::LeftButton);
-        QVERIFY(!QFile::exists(exe));
-        QVERIFY(!QFile::exists(entry));
-        QCOMPARE(log.lines.mid(0, 2), (QStringList{"Result - ", "Unistall Success"}));
+        PreferencesStore &prefs = PreferencesStore::shared();
+        const int alertsBefore = int(alerts->alerts.size());
+        answerUninstallConfirmation(vc, situation == QLatin1String("cancelled") ? 1 : 0);
+
+        if (situation == QLatin1String("cancelled") || situation == QLatin1String("dns refused")) {
+            QVERIFY(QFile::exists(exe));
+            QCOMPARE(ethernet(), filter + '\n');
+            QVERIFY(prefs.boolForKey(PrefKey::dnsLastStatus));
+            if (situation == QLatin1String("dns refused"))
+                QCOMPARE(alerts->alerts.value(alertsBefore), (QPair<QString, QString>("Ooops", "Requires admin privileges")));
+            else
+                QCOMPARE(gate->pendingPinAction(), PinAction::None);
+            QTest::qWait(100);
+            QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
+            QVERIFY(exits.isEmpty());
+            return;
+        }
         QCOMPARE(ethernet(), QString());
+        QVERIFY(!prefs.boolForKey(PrefKey::dnsLastStatus));
         QCOMPARE(vc->protection, Protection::off);
         QCOMPARE(gate->pendingPinAction(), PinAction::Uninstall);
+        if (situation == QLatin1String("package")) {
+            QVERIFY(QFile::exists(entry));
+            QCOMPARE(alerts->alerts.size(), alertsBefore + 1);
+            QVERIFY(alerts->alerts.last().second.contains(QLatin1String("sudo apt remove nimbrel")));
+            // Signed out and ended once the user has read it.
+            QTest::qWait(50);
+            QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
+            alerts->actions.last()();
+        } else {
+            QVERIFY(!QFile::exists(exe));
+            QVERIFY(!QFile::exists(entry));
+            const qsizetype result = log.lines.indexOf(QStringLiteral("Result - "));
+            QVERIFY(result >= 0);
+            QCOMPARE(log.lines.value(result + 1), QStringLiteral("Unistall Success"));
+        }
         // The process ends only once the server confirmed the sign-out.
         QVERIFY(exits.isEmpty());
         QTRY_COMPARE(exits, QList<int>{0});
         QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 1);
         QCOMPARE(dnsStates, QVariantList{false});
-        PreferencesStore &prefs = PreferencesStore::shared();
         QVERIFY(!prefs.boolForKey(PrefKey::isLogin));
         QVERIFY(prefs.boolForKey(PrefKey::isLoggedOut));
-        QVERIFY(!prefs.boolForKey(PrefKey::dnsLastStatus));
         QVERIFY(log.contains(QStringLiteral("Logout success in uninstall")));
     }
 
@@ -255,10 +299,12 @@ private slots:
         // Run from elsewhere (a build tree): the installed copy is left alone.
         vc->installedApplication = InstalledApplication({exe}, exe, env->path(QStringLiteral("build/bin/nimbrel")));
         LogCapture log;
-        QTest::mouseClick(vc->btnUninstall, Qt::LeftButton);
+        answerUninstallConfirmation(vc, 0);
         QVERIFY(QFile::exists(exe));
         QCOMPARE(log.lines.size(), 1);
         QVERIFY(log.lines.first().startsWith(QLatin1String("Result - Not removed: this copy runs from ")));
+        QCOMPARE(alerts->alerts.last().second,
+                 QStringLiteral("Nothing was removed: this copy of Nimbrel does not run from its installed place."));
         QTest::qWait(100);
         QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
 
@@ -273,7 +319,7 @@ private slots:
         // With PIN protection the gate comes first.
         PreferencesStore::shared().setBool(PrefKey::isPinEnable, true);
         vc->installedApplication = InstalledApplication({exe}, exe, exe);
-        QTest::mouseClick(vc->btnUninstall, Qt::LeftButton);
+        answerUninstallConfirmation(vc, 0);
         QVERIFY(QFile::exists(exe));
         QVERIFY(sheetNames().contains(QStringLiteral("VerifyPin")));
         QCOMPARE(gate->pendingPinAction(), PinAction::Uninstall);
@@ -299,6 +345,8 @@ private slots:
         auto *label = vc->findChild<QLabel *>(text);
         const QPoint onText = label->mapTo(main->window(), label->rect().center());
         QTest::mouseClick(main->window()->windowHandle(), Qt::LeftButton, {}, onText);
+        if (!alerts->choiceActions.isEmpty())
+            alerts->choiceActions.last()(0); // the uninstall confirmation
         QTRY_VERIFY(sheetNames().contains(opens));
     }
 };
