@@ -34,6 +34,8 @@ public:
     virtual QString clearServers(networkservices service, const QString &filteringAddress) = 0;
     // The servers the service uses now.
     virtual ResolverServers readServers(networkservices service) = 0;
+    // False when nothing on this system can change the resolver settings at all.
+    virtual bool canChangeSettings() { return true; }
 };
 
 // The backend of the system the application was built for.

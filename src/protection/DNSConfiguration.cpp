@@ -179,7 +179,11 @@ bool DNSConfiguration::clearFilteringDns()
 
 void DNSConfiguration::showFailureAlert(const QString &logLine)
 {
-    CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), messageText(QStringLiteral("Requires admin privileges")));
+    // Admin rights are not the reason on a system where nothing can change the settings.
+    const QString message = m_backend->canChangeSettings()
+        ? QStringLiteral("Requires admin privileges")
+        : QStringLiteral("The network settings cannot be changed: neither NetworkManager nor systemd-resolved is available.");
+    CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), messageText(message));
     Log::line(logLine);
 }
 

@@ -222,6 +222,50 @@ private slots:
         QVERIFY(serversOf(QStringLiteral("Ethernet")).isEmpty());
     }
 
+    // NetworkManager where it runs, systemd-resolved where it does not, and a clear word when neither is there.
+    void theSystemBackendFollowsWhatRuns_data()
+    {
+        QTest::addColumn<bool>("networkManager");
+        QTest::addColumn<bool>("resolved");
+        QTest::addColumn<QString>("changed"); // the fake whose state holds the filter; empty: none
+        QTest::newRow("NetworkManager") << true << true << "nmcli";
+        QTest::newRow("systemd-resolved only") << false << true << "resolvectl";
+        QTest::newRow("neither") << false << false << "";
+    }
+    void theSystemBackendFollowsWhatRuns()
+    {
+        QFETCH(bool, networkManager);
+        QFETCH(bool, resolved);
+        QFETCH(QString, changed);
+        // NetworkManager: one active Wi-Fi connection; systemd-resolved: one Wi-Fi link.
+        const QString nm = QStringLiteral("fake-state/nmcli/");
+        env->writeFile(nm + QLatin1String("active"), "uuid-wifi\n");
+        for (const auto &[file, value] : {std::pair{"name", "Home"}, {"type", "802-11-wireless"}, {"device", "wlan0"},
+                                          {"ipv4.dns", ""}, {"ipv4.ignore-auto-dns", "no"}, {"ipv6.dns", ""},
+                                          {"ipv6.ignore-auto-dns", "no"}, {"auto-ipv4-dns", "10.0.0.1"}})
+            env->writeFile(nm + QLatin1String("connections/uuid-wifi/") + QLatin1String(file), value);
+        if (!networkManager)
+            env->writeFile(nm + QLatin1String("not-running"), "");
+        env->writeFile(QStringLiteral("fake-state/resolvectl/links"), "wlan0\n");
+        env->writeFile(QStringLiteral("fake-state/resolvectl/links.d/wlan0/dns"), "10.0.0.1");
+        if (!resolved)
+            env->writeFile(QStringLiteral("fake-state/resolvectl/not-running"), "");
+
+        DNSConfiguration dns(makeResolverBackend(), filter);
+        QCOMPARE(dns.applyFilteringDns(), !changed.isEmpty());
+        QCOMPARE(env->readFile(nm + QLatin1String("devices/wlan0/ip4-dns")).contains(filter), changed == QLatin1String("nmcli"));
+        QCOMPARE(env->readFile(QStringLiteral("fake-state/resolvectl/links.d/wlan0/dns")) == filter,
+                 changed == QLatin1String("resolvectl"));
+        if (changed.isEmpty()) {
+            connectServer();
+            dns.applyOnStartup();
+            QCOMPARE(bed->alerts.alerts.value(0).second,
+                     QStringLiteral("The network settings cannot be changed: neither NetworkManager nor systemd-resolved is available."));
+        } else {
+            QVERIFY(dns.clearFilteringDns());
+        }
+    }
+
     void clearFailsWhileAnyServiceStillUsesTheFilter()
     {
         services({"Ethernet", "Wi-Fi", "Thunderbolt Bridge"});

@@ -82,6 +82,13 @@ QString NmcliResolver::defaultStateFile()
         + QLatin1String("/nimbrel/saved-dns-settings.json");
 }
 
+bool NmcliResolver::isRunning()
+{
+    const ProcessResult r = runProgram(nmcli, {QStringLiteral("-t"), QStringLiteral("-f"), QStringLiteral("RUNNING"),
+                                               QStringLiteral("general")});
+    return r.started && r.exitCode == 0 && r.output.trimmed() == QLatin1String("running");
+}
+
 QList<NmcliResolver::Connection> NmcliResolver::activeConnections()
 {
     const ProcessResult r = runProgram(nmcli, {QStringLiteral("-t"), QStringLiteral("-f"),

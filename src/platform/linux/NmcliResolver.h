@@ -19,6 +19,8 @@ public:
     explicit NmcliResolver(QString stateFile);
 
     static QString defaultStateFile();
+    // Whether nmcli is there and NetworkManager runs.
+    static bool isRunning();
 
     QString listServices() override;
     QString setServers(networkservices service, const QString &address) override;

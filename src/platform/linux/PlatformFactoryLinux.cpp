@@ -1,13 +1,62 @@
 #include "NmcliResolver.h"
+#include "ResolvectlResolver.h"
 #include "XdgAutostartAgent.h"
 #include "platform/LaunchAgent.h"
+#include "core/Log.h"
 #include "platform/ResolverBackend.h"
 
 #include <QCoreApplication>
 
+namespace {
+// NetworkManager where it runs, systemd-resolved where it does not, decided afresh at every
+// listing of the services (which comes before every change and check), so a service that
+// starts or stops while the application runs is followed.
+class SystemResolverLinux : public ResolverBackend
+{
+public:
+    QString listServices() override
+    {
+        if (NmcliResolver::isRunning())
+            m_current = &m_nmcli;
+        else if (ResolvectlResolver::isRunning())
+            m_current = &m_resolved;
+        else
+            m_current = nullptr;
+        if (m_firstListing || m_current != m_logged) {
+            m_firstListing = false;
+            m_logged = m_current;
+            Log::line(m_current == &m_nmcli       ? QStringLiteral("DNS settings through NetworkManager")
+                      : m_current == &m_resolved ? QStringLiteral("DNS settings through systemd-resolved")
+                                                 : QStringLiteral("Neither NetworkManager nor systemd-resolved is running"));
+        }
+        return m_current ? m_current->listServices() : QString();
+    }
+    QString setServers(networkservices service, const QString &address) override
+    {
+        return m_current ? m_current->setServers(service, address) : QString();
+    }
+    QString clearServers(networkservices service, const QString &filteringAddress) override
+    {
+        return m_current ? m_current->clearServers(service, filteringAddress) : QString();
+    }
+    ResolverServers readServers(networkservices service) override
+    {
+        return m_current ? m_current->readServers(service) : ResolverServers{};
+    }
+    bool canChangeSettings() override { return m_current != nullptr; }
+
+private:
+    NmcliResolver m_nmcli{NmcliResolver::defaultStateFile()};
+    ResolvectlResolver m_resolved;
+    ResolverBackend *m_current = nullptr;
+    ResolverBackend *m_logged = nullptr;
+    bool m_firstListing = true;
+};
+} // namespace
+
 std::unique_ptr<ResolverBackend> makeResolverBackend()
 {
-    return std::make_unique<NmcliResolver>(NmcliResolver::defaultStateFile());
+    return std::make_unique<SystemResolverLinux>();
 }
 
 std::unique_ptr<LaunchAgent> makeLaunchAgent()

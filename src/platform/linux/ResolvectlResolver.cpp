@@ -1,0 +1,146 @@
+#include "ResolvectlResolver.h"
+
+#include "platform/ShellRunner.h"
+
+#include <QRegularExpression>
+
+namespace {
+const QString resolvectl = QStringLiteral("resolvectl");
+
+// "Link 2 (eth0): 192.168.1.1 fd00::1" -> the link's name and the rest of the line.
+const QRegularExpression &linkLine()
+{
+    static const QRegularExpression line(QStringLiteral("^Link \\d+ \\(([^)]+)\\):\\s*(.*)$"));
+    return line;
+}
+
+std::optional<networkservices> kindOf(const QString &link)
+{
+    if (link.startsWith(QLatin1String("wl")))
+        return networkservices::WiFi;
+    if (link.startsWith(QLatin1String("en")) || link.startsWith(QLatin1String("eth")))
+        return networkservices::Ethernet;
+    if (link.startsWith(QLatin1String("br")))
+        return networkservices::Thunderbolt;
+    return std::nullopt;
+}
+
+// polkit's refusal, in the words resolvectl prints it.
+bool refused(const ProcessResult &r)
+{
+    return r.exitCode != 0
+        && (r.output.contains(QLatin1String("Access denied")) || r.output.contains(QLatin1String("authentication required"))
+            || r.output.contains(QLatin1String("not authorized"), Qt::CaseInsensitive));
+}
+
+QString describe(const ProcessResult &r, const QString &link)
+{
+    if (refused(r))
+        return QStringLiteral("systemd-resolved refused to change %1: administrator rights are needed\n").arg(link);
+    return r.output;
+}
+} // namespace
+
+bool ResolvectlResolver::isRunning()
+{
+    const ProcessResult r = runProgram(resolvectl, {QStringLiteral("dns")});
+    return r.started && r.exitCode == 0;
+}
+
+QStringList ResolvectlResolver::links()
+{
+    const ProcessResult r = runProgram(resolvectl, {QStringLiteral("dns")});
+    if (!r.started || r.exitCode != 0)
+        return {};
+    QStringList out;
+    for (const QString &line : r.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch m = linkLine().match(line.trimmed());
+        if (m.hasMatch() && m.captured(1) != QLatin1String("lo"))
+            out.append(m.captured(1));
+    }
+    return out;
+}
+
+QStringList ResolvectlResolver::linksOf(networkservices service)
+{
+    QStringList out;
+    for (const QString &link : links()) {
+        if (kindOf(link) == service)
+            out.append(link);
+    }
+    return out;
+}
+
+QString ResolvectlResolver::listServices()
+{
+    QStringList names;
+    for (const QString &link : links()) {
+        const std::optional<networkservices> kind = kindOf(link);
+        names.append(kind ? serviceName(*kind) : link + QStringLiteral(" (link)"));
+    }
+    return names.isEmpty() ? QString() : names.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QList<QHostAddress> ResolvectlResolver::serversOf(const QString &link)
+{
+    const ProcessResult r = runProgram(resolvectl, {QStringLiteral("dns"), link});
+    if (r.exitCode != 0)
+        return {};
+    const QRegularExpressionMatch m = linkLine().match(r.output.trimmed());
+    QList<QHostAddress> servers;
+    if (!m.hasMatch())
+        return servers;
+    for (const QString &word : m.captured(2).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        // A server may carry a port or an interface ("1.1.1.1:53", "fe80::1%2"); the address decides.
+        QHostAddress address(word.section(QLatin1Char('#'), 0, 0));
+        if (address.isNull())
+            address = QHostAddress(word.section(QLatin1Char('%'), 0, 0));
+        if (!address.isNull() && !servers.contains(address))
+            servers.append(address);
+    }
+    return servers;
+}
+
+QString ResolvectlResolver::setServers(networkservices service, const QString &address)
+{
+    QString output;
+    for (const QString &link : linksOf(service)) {
+        const ProcessResult dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address});
+        output += describe(dns, link);
+        if (dns.exitCode != 0)
+            continue;
+        // "~." routes every name to this link's servers, not only its own search domains.
+        const ProcessResult domain = runProgram(resolvectl, {QStringLiteral("domain"), link, QStringLiteral("~.")});
+        output += describe(domain, link);
+    }
+    return output;
+}
+
+QString ResolvectlResolver::clearServers(networkservices service, const QString &filteringAddress)
+{
+    QString output;
+    for (const QString &link : linksOf(service)) {
+        // Only settings that are visibly ours are undone, never the user's own.
+        if (!serversOf(link).contains(QHostAddress(filteringAddress)))
+            continue;
+        output += describe(runProgram(resolvectl, {QStringLiteral("revert"), link}), link);
+    }
+    return output;
+}
+
+ResolverServers ResolvectlResolver::readServers(networkservices service)
+{
+    QList<QHostAddress> servers;
+    for (const QString &link : linksOf(service)) {
+        for (const QHostAddress &address : serversOf(link)) {
+            if (!servers.contains(address))
+                servers.append(address);
+        }
+    }
+    if (servers.isEmpty())
+        return {{}, QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service))};
+    QStringList text;
+    for (const QHostAddress &address : std::as_const(servers))
+        text.append(address.toString());
+    return {servers, text.join(QLatin1Char('\n')) + QLatin1Char('\n')};
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/ResolverBackend.h"
+
+#include <QList>
+
+// Linux without NetworkManager: systemd-resolved through resolvectl. Each network link is a
+// service, named by its kind: "wl*" links are "Wi-Fi", "en*"/"eth*" links "Ethernet", "br*"
+// links "Thunderbolt Bridge"; others keep their own name, so they never pass for a known one.
+//
+// Setting gives the link the filtering address as its only DNS server and the routing domain
+// "~.", so every look-up goes to it; clearing reverts the link to what the network gave it
+// (only where the link visibly carries the filter). A normal user needs polkit's
+// org.freedesktop.resolve1.set-dns-servers and set-domains (granted by the shipped rule).
+class ResolvectlResolver : public ResolverBackend
+{
+public:
+    QString listServices() override;
+    QString setServers(networkservices service, const QString &address) override;
+    QString clearServers(networkservices service, const QString &filteringAddress) override;
+    ResolverServers readServers(networkservices service) override;
+
+    // Whether systemd-resolved answers.
+    static bool isRunning();
+    // The links systemd-resolved knows, loopback left out.
+    QStringList links();
+
+private:
+    QStringList linksOf(networkservices service);
+    QList<QHostAddress> serversOf(const QString &link);
+};

@@ -1,0 +1,88 @@
+// The systemd-resolved backend through the real runner and a fake resolvectl on PATH.
+#include "TestEnvironment.h"
+#include "platform/linux/ResolvectlResolver.h"
+
+#include <QtTest>
+
+namespace {
+const QString filter = QStringLiteral("127.0.2.53");
+}
+
+class TestResolvectlResolver : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> env;
+    ResolvectlResolver resolver;
+
+    // A link with what the network gave it.
+    void link(const QString &name, const QString &dns, const QString &domain = QString())
+    {
+        const QString dir = QStringLiteral("fake-state/resolvectl/links.d/") + name + QLatin1Char('/');
+        for (const auto &[file, value] : {std::pair{QStringLiteral("dns"), dns}, {QStringLiteral("own-dns"), dns},
+                                          {QStringLiteral("domain"), domain}, {QStringLiteral("own-domain"), domain}})
+            env->writeFile(dir + file, value.toUtf8());
+        const QString links = QStringLiteral("fake-state/resolvectl/links");
+        env->writeFile(links, env->readFile(links).toUtf8() + name.toUtf8() + '\n');
+    }
+    QString state(const QString &name, const QString &file) const
+    {
+        return env->readFile(QStringLiteral("fake-state/resolvectl/links.d/%1/%2").arg(name, file));
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TestEnvironment>();
+        link(QStringLiteral("lo"), QString());
+        link(QStringLiteral("enp3s0"), QStringLiteral("192.168.1.1 fd00::1"), QStringLiteral("home.lan"));
+        link(QStringLiteral("wlp2s0"), QStringLiteral("10.0.0.1"));
+        link(QStringLiteral("tun0"), QStringLiteral("10.8.0.1"));
+    }
+
+    void cleanup() { env.reset(); }
+
+    void listsLinksByKind()
+    {
+        QVERIFY(ResolvectlResolver::isRunning());
+        QCOMPARE(resolver.listServices(), QStringLiteral("Ethernet\nWi-Fi\ntun0 (link)\n"));
+        QCOMPARE(resolver.readServers(networkservices::Ethernet).addresses,
+                 (QList<QHostAddress>{QHostAddress(QStringLiteral("192.168.1.1")), QHostAddress(QStringLiteral("fd00::1"))}));
+        QCOMPARE(resolver.readServers(networkservices::Thunderbolt).output,
+                 QStringLiteral("There aren't any DNS Servers set on Thunderbolt Bridge.\n"));
+        env->writeFile(QStringLiteral("fake-state/resolvectl/not-running"), "");
+        QVERIFY(!ResolvectlResolver::isRunning());
+        QCOMPARE(resolver.listServices(), QString());
+    }
+
+    void applyReadBackAndRevert()
+    {
+        const QString output = resolver.setServers(networkservices::Ethernet, filter);
+        QCOMPARE(output, QString());
+        QCOMPARE(state(QStringLiteral("enp3s0"), QStringLiteral("dns")), filter);
+        QCOMPARE(state(QStringLiteral("enp3s0"), QStringLiteral("domain")), QStringLiteral("~."));
+        QCOMPARE(resolver.readServers(networkservices::Ethernet).addresses, QList<QHostAddress>{QHostAddress(filter)});
+        // The other links are left alone.
+        QCOMPARE(state(QStringLiteral("wlp2s0"), QStringLiteral("dns")), QStringLiteral("10.0.0.1"));
+
+        // Clearing a link that does not carry the filter changes nothing of the user's.
+        resolver.clearServers(networkservices::WiFi, filter);
+        QVERIFY(!env->readFile(QStringLiteral("fake-state/resolvectl/calls")).contains(QLatin1String("revert wlp2s0")));
+        resolver.clearServers(networkservices::Ethernet, filter);
+        QCOMPARE(state(QStringLiteral("enp3s0"), QStringLiteral("dns")), QStringLiteral("192.168.1.1 fd00::1"));
+        QCOMPARE(state(QStringLiteral("enp3s0"), QStringLiteral("domain")), QStringLiteral("home.lan"));
+    }
+
+    // polkit's refusal is the one case where administrator rights are the reason.
+    void refusalSaysAdministratorRightsAreNeeded()
+    {
+        env->writeFile(QStringLiteral("fake-state/resolvectl/deny"), "");
+        const QString output = resolver.setServers(networkservices::WiFi, filter);
+        QVERIFY2(output.contains(QLatin1String("administrator rights are needed")), qPrintable(output));
+        QCOMPARE(state(QStringLiteral("wlp2s0"), QStringLiteral("dns")), QStringLiteral("10.0.0.1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestResolvectlResolver)
+#include "tst_resolvectlresolver.moc"
