@@ -5,6 +5,7 @@
 #include "core/Log.h"
 #include "pin/PinGate.h"
 #include "platform/LaunchAgent.h"
+#include "platform/NetworkChangeWatcher.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
@@ -54,6 +55,9 @@ void AppDelegate::applicationDidFinishLaunching()
         DNSConfiguration::shared().applyOnStartup();
 
     watchdogTimer = Clock::shared().schedule(watchdogIntervalMs, true, this, [this] { keepDNSON(); });
+    // A newly joined network is protected within moments, not at the next minute.
+    if (networkWatcher)
+        connect(networkWatcher.get(), &NetworkChangeWatcher::networkChanged, this, &AppDelegate::keepDNSON);
     installLaunchAgentAndTakeOver();
 }
 

@@ -8,6 +8,7 @@
 
 class CustomWindow;
 class LaunchAgent;
+class NetworkChangeWatcher;
 class PinGate;
 class QAction;
 class QMenu;
@@ -44,6 +45,8 @@ public:
     // The system's language code ("en", "fr", ...); empty when the system gives none.
     std::function<QString()> systemLanguage;
     int watchdogTimer = 0;
+    // A change of network runs the watchdog at once (set before launching).
+    std::unique_ptr<NetworkChangeWatcher> networkWatcher;
     // The gate Quit asks; without one Quit goes straight on.
     QPointer<PinGate> pinGate;
     // Ends the application (tests replace it).

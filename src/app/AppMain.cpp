@@ -11,6 +11,7 @@
 #include "pin/PinGate.h"
 #include "pin/PinWindows.h"
 #include "platform/LaunchAgent.h"
+#include "platform/NetworkChangeWatcher.h"
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
 #include "ui/SingleInstance.h"
@@ -115,6 +116,7 @@ int runApplication(int argc, char **argv)
     delegate.mainWindow = main.window();
     delegate.singleInstance = &instance;
     delegate.pinGate = main.window()->findChild<PinGate *>(QStringLiteral("pinGate"));
+    delegate.networkWatcher = makeNetworkChangeWatcher();
 
     main.window()->setContent(new ViewController(&common));
     main.window()->setFixedContentSize(795, 594);

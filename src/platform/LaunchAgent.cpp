@@ -27,6 +27,14 @@ void LaunchAgent::install()
         return;
     }
     QFile file(m_destination);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QString program = programOf(file.readAll());
+        file.close();
+        if (!program.isEmpty() && !QFileInfo::exists(program)) {
+            Log::line(QStringLiteral("Replacing the login entry: its program %1 no longer exists").arg(program));
+            file.remove();
+        }
+    }
     // NewOnly: an existing entry is never replaced, even if it appears between check and write.
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         Log::line(QStringLiteral("Error copying .plist file: ") + file.errorString() + QStringLiteral(" (")

@@ -5,7 +5,8 @@
 #include <memory>
 
 // The per-user entry that starts the application at login. Installed once and never
-// replaced, so an entry the user edited stays as they left it.
+// replaced, so an entry the user edited stays as they left it; only an entry whose program
+// no longer exists (a moved build tree, say) is written anew, since it can start nothing.
 class LaunchAgent
 {
 public:
@@ -22,6 +23,8 @@ public:
 protected:
     // The entry's file contents; empty when the application carries none.
     virtual QByteArray contents() const = 0;
+    // The program an existing entry starts, when it names one by absolute path.
+    virtual QString programOf(const QByteArray &) const { return {}; }
 
 private:
     QString m_destination;

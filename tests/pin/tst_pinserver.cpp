@@ -458,6 +458,8 @@ private slots:
         protection->exitProcess = [&](int status) { exits << status; };
 
         QTest::mouseClick(protection->btnUninstall, Qt::LeftButton);
+        QCOMPARE(alerts->choices.size(), 1); // "Uninstall Nimbrel?", answered Uninstall
+        alerts->choiceActions.last()(0);
         auto *verify = sheet<VerifyPin>();
         QVERIFY(verify);
         QCOMPARE(gate()->pendingPinAction(), PinAction::Uninstall);

@@ -116,6 +116,23 @@ private slots:
         QCOMPARE(log.lines.size(), 1);
         QVERIFY(log.lines.first().startsWith(QLatin1String("Error copying .plist file: ")));
         QCOMPARE(env->readFile(destination.mid(env->home().size() + 1)), QStringLiteral("[Desktop Entry]\nHidden=true\n"));
+
+        // An entry whose program is gone (a build tree that moved) starts nothing: written anew.
+        // One whose program exists stays.
+        for (const auto &[program, replaced] : {std::pair{QStringLiteral("\"/gone/My Build/nimbrel\""), true},
+                                                {QStringLiteral("/gone/build/bin/nimbrel --tray"), true},
+                                                {QStringLiteral("/bin/sh"), false}}) {
+            const QByteArray old = "[Desktop Entry]\nExec=" + program.toUtf8() + "\n";
+            QVERIFY(installed.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            installed.write(old);
+            installed.close();
+            XdgAutostartAgent(destination, QStringLiteral("/usr/bin/nimbrel")).install();
+            QVERIFY(installed.open(QIODevice::ReadOnly));
+            const QByteArray now = installed.readAll();
+            installed.close();
+            QCOMPARE(now.contains("\nExec=/usr/bin/nimbrel\n"), replaced);
+            QCOMPARE(now == old, !replaced);
+        }
     }
 
     void autostartFolderThatCannotBeMadeIsLogged()

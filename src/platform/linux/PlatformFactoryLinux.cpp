@@ -1,3 +1,4 @@
+#include "NetworkManagerWatcher.h"
 #include "NmcliResolver.h"
 #include "ResolvectlResolver.h"
 #include "XdgAutostartAgent.h"
@@ -63,4 +64,9 @@ std::unique_ptr<LaunchAgent> makeLaunchAgent()
 {
     return std::make_unique<XdgAutostartAgent>(XdgAutostartAgent::defaultDestination(),
                                                QCoreApplication::applicationFilePath());
+}
+
+std::unique_ptr<NetworkChangeWatcher> makeNetworkChangeWatcher()
+{
+    return std::make_unique<NetworkManagerWatcher>(QDBusConnection::systemBus());
 }

@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -55,4 +56,27 @@ QByteArray XdgAutostartAgent::contents() const
     QByteArray text = templ.readAll();
     text.replace("@EXEC@", execValue(m_executable).toUtf8());
     return text;
+}
+
+QString XdgAutostartAgent::programOf(const QByteArray &entry) const
+{
+    for (const QByteArray &rawLine : entry.split('\n')) {
+        QString line = QString::fromUtf8(rawLine).trimmed();
+        if (!line.startsWith(QLatin1String("Exec=")))
+            continue;
+        // The reverse of execValue: the string's own escapes, then the quoted argument's.
+        QString value = line.mid(5).replace(QLatin1String("\\\\"), QLatin1String("\\"));
+        QString program;
+        if (value.startsWith(QLatin1Char('"'))) {
+            for (qsizetype i = 1; i < value.size() && value.at(i) != QLatin1Char('"'); ++i) {
+                if (value.at(i) == QLatin1Char('\\') && i + 1 < value.size())
+                    ++i;
+                program += value.at(i);
+            }
+        } else {
+            program = value.section(QLatin1Char(' '), 0, 0);
+        }
+        return QDir::isAbsolutePath(program) ? program : QString();
+    }
+    return {};
 }

@@ -16,6 +16,7 @@ public:
 
 protected:
     QByteArray contents() const override;
+    QString programOf(const QByteArray &entry) const override;
 
 private:
     QString m_executable;

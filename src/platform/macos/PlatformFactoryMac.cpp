@@ -1,6 +1,7 @@
 #include "LaunchdAgent.h"
 #include "NetworkSetupResolver.h"
 #include "platform/LaunchAgent.h"
+#include "platform/NetworkChangeWatcher.h"
 
 std::unique_ptr<ResolverBackend> makeResolverBackend()
 {
@@ -10,4 +11,10 @@ std::unique_ptr<ResolverBackend> makeResolverBackend()
 std::unique_ptr<LaunchAgent> makeLaunchAgent()
 {
     return std::make_unique<LaunchdAgent>(LaunchdAgent::defaultDestination());
+}
+
+std::unique_ptr<NetworkChangeWatcher> makeNetworkChangeWatcher()
+{
+    // The watchdog's minute is all on this system for now.
+    return std::make_unique<NetworkChangeWatcher>();
 }
