@@ -30,7 +30,7 @@ for which in before after; do
     "$here/startup.sh" "$dir" "$runs" | tee "$work/$which"
 done
 column() { # <file> <row label>: the median column of startup.sh's table
-    awk -v label="$2" 'index($0, label) == 1 { print $(NF - 1) }' "$1"
+    awk -v label="$2" 'index($0, label) == 1 { print ($(NF - 1) == "<=") ? $(NF - 2) : $(NF - 1) }' "$1"
 }
 
 echo

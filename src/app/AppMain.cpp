@@ -92,8 +92,6 @@ CommmonFunction &attachPresenters(CustomWindow *window, WebContentLoader *web)
 
 int runApplication(int argc, char **argv)
 {
-    // QtWebEngine, loaded later from the web plugin, needs shared OpenGL contexts from the start.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("nimbrel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Nimbrel"));

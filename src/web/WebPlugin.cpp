@@ -2,13 +2,19 @@
 
 #include "WebSessionWindow.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QOpenGLContext>
 #include <QWebChannel>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+
+// Exported by QtGui and read by QtWebEngine; declared only in Qt's private headers.
+QOpenGLContext *qt_gl_global_share_context();
+void qt_gl_set_global_share_context(QOpenGLContext *context);
 
 namespace {
 QWebEngineView *makeView(QWidget *parent)
@@ -50,6 +56,20 @@ const char bridgeSource[] = R"JS(
 })();
 )JS";
 } // namespace
+
+WebPlugin::WebPlugin()
+{
+    // The app does not ask for Qt::AA_ShareOpenGLContexts at start: that alone loads the GL
+    // drivers into the idle app (about 57 MB and 130 ms here). QtWebEngine reads the global
+    // share context that attribute would have made, so it is made here, when the first web
+    // window opens. It is set even when it cannot be created (no OpenGL, as under the
+    // offscreen platform): QtWebEngine 6.4 then draws without GPU, but crashes on a null one.
+    if (!qt_gl_global_share_context()) {
+        auto *context = new QOpenGLContext(QCoreApplication::instance());
+        context->create();
+        qt_gl_set_global_share_context(context);
+    }
+}
 
 QWidget *WebPlugin::createPageView(const QUrl &url, QWidget *parent)
 {

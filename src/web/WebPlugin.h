@@ -10,6 +10,7 @@ class WebPlugin : public QObject, public WebContent
     Q_PLUGIN_METADATA(IID WebContent_iid)
     Q_INTERFACES(WebContent)
 public:
+    WebPlugin();
     QWidget *createPageView(const QUrl &url, QWidget *parent) override;
     QWidget *createScriptedPageView(const QUrl &page, const QString &script,
                                     std::function<void(const QString &)> onMessage, QWidget *parent) override;

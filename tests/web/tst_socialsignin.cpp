@@ -229,7 +229,6 @@ private slots:
 int main(int argc, char **argv)
 {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     TestSocialSignIn test;
     return QTest::qExec(&test, argc, argv);
