@@ -1,3 +1,4 @@
+#include "LinuxWorkspace.h"
 #include "NmcliResolver.h"
 #include "XdgAutostartAgent.h"
 #include "platform/LaunchAgent.h"
@@ -14,4 +15,9 @@ std::unique_ptr<LaunchAgent> makeLaunchAgent()
 {
     return std::make_unique<XdgAutostartAgent>(XdgAutostartAgent::defaultDestination(),
                                                QCoreApplication::applicationFilePath());
+}
+
+std::unique_ptr<Workspace> makeWorkspace(const QString &ownId)
+{
+    return std::make_unique<LinuxWorkspace>(ownId);
 }
