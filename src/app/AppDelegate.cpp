@@ -7,6 +7,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
+#include "platform/Workspace.h"
+#include "protection/ApplicationBlocker.h"
 #include "protection/DNSConfiguration.h"
 #include "texts/LocalizedText.h"
 #include "ui/MainWindowController.h"
@@ -44,6 +46,8 @@ void AppDelegate::applicationDidFinishLaunching()
     Log::line(QStringLiteral("Google sign-in: no previous session to restore"));
     if (singleInstance)
         connect(singleInstance, &SingleInstance::urlReceived, this, &AppDelegate::handleGetURLEvent);
+    if (blocker && blocker->shared())
+        connect(blocker->shared(), &Workspace::applicationActivated, this, &AppDelegate::printMe);
 
     if (PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus))
         DNSConfiguration::shared().applyOnStartup();
@@ -139,4 +143,16 @@ void AppDelegate::handleGetURLEvent(const QUrl &url)
 {
     // Nothing opens links into the app yet; note what arrived.
     Log::line(QStringLiteral("Received URL: ") + url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
+}
+
+void AppDelegate::printMe(const QString &localizedName)
+{
+    if (!blocker || localizedName.isEmpty())
+        return;
+    // Once per occurrence: a name stored twice is asked to quit twice.
+    const QStringList blocked = PreferencesStore::shared().stringArrayForKey(PrefKey::blockedAppDetails);
+    for (const QString &name : blocked) {
+        if (name == localizedName)
+            blocker->block(name);
+    }
 }

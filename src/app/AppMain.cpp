@@ -10,7 +10,10 @@
 #include "core/TerminationSignals.h"
 #include "pin/PinGate.h"
 #include "pin/PinWindows.h"
+#include "BuildConfig.h"
 #include "platform/LaunchAgent.h"
+#include "platform/Workspace.h"
+#include "protection/ApplicationBlocker.h"
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
 #include "ui/SingleInstance.h"
@@ -55,14 +58,14 @@ public:
 };
 } // namespace
 
-CommmonFunction &attachPresenters(CustomWindow *window)
+CommmonFunction &attachPresenters(CustomWindow *window, ApplicationBlocker *blocker)
 {
     CommmonFunction &common = CommmonFunction::shared();
     common.setMainWindow(window);
     // The one PIN gate of the application, handed to every screen that asks for the PIN.
     auto *gate = new PinGate(window);
     gate->setObjectName(QStringLiteral("pinGate"));
-    common.setMainContentFactory([gate] { return new SplitViewController(gate); });
+    common.setMainContentFactory([gate, blocker] { return new SplitViewController(gate, blocker); });
     registerPinWindows(common, *gate);
 
     ApiWindowHooks hooks;
@@ -103,10 +106,13 @@ int runApplication(int argc, char **argv)
     AlertPresenter::setShared(&alerts);
 
     MainWindowController main;
-    CommmonFunction &common = attachPresenters(main.window());
+    // Watches the active application from now on, whether or not anyone signs in.
+    ApplicationBlocker blocker(makeWorkspace(QString::fromUtf8(BuildConfig::bundleId)));
+    CommmonFunction &common = attachPresenters(main.window(), &blocker);
     AppDelegate delegate(makeLaunchAgent(), &common);
     delegate.mainWindow = main.window();
     delegate.singleInstance = &instance;
+    delegate.blocker = &blocker;
 
     main.window()->setContent(new ViewController(&common));
     main.window()->setFixedContentSize(795, 594);
