@@ -1,4 +1,5 @@
 #include "LaunchdAgent.h"
+#include "MacWorkspace.h"
 #include "NetworkSetupResolver.h"
 #include "platform/LaunchAgent.h"
 
@@ -10,4 +11,9 @@ std::unique_ptr<ResolverBackend> makeResolverBackend()
 std::unique_ptr<LaunchAgent> makeLaunchAgent()
 {
     return std::make_unique<LaunchdAgent>(LaunchdAgent::defaultDestination());
+}
+
+std::unique_ptr<Workspace> makeWorkspace(const QString &)
+{
+    return std::make_unique<MacWorkspace>();
 }
