@@ -12,7 +12,7 @@ struct InstalledApp
     QString name;        // display name, what the blocked list stores
     QString iconName;    // icon theme name, or empty
     QString iconFile;    // icon file path, or empty
-    QString executable;  // absolute path of the program the entry starts, or empty
+    QString executable;  // absolute path of the program the entry starts (links not resolved), or empty
     QString windowClass; // the entry's StartupWMClass, or empty
     // The entry starts another program (env, a shell, an interpreter, flatpak): its processes
     // are not the application's own, so they are never signalled.

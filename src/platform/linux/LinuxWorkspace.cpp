@@ -46,6 +46,18 @@ const QList<InstalledApp> &LinuxWorkspace::apps()
     return m_apps;
 }
 
+QString LinuxWorkspace::program(const InstalledApp &app)
+{
+    if (app.executable.isEmpty())
+        return {};
+    auto found = m_programs.constFind(app.executable);
+    if (found == m_programs.constEnd()) {
+        const QString canonical = QFileInfo(app.executable).canonicalFilePath();
+        found = m_programs.insert(app.executable, canonical.isEmpty() ? app.executable : canonical);
+    }
+    return *found;
+}
+
 const InstalledApp *LinuxWorkspace::appOfWindow(const X11Window &window)
 {
     const QList<InstalledApp> &all = apps();
@@ -65,9 +77,9 @@ const InstalledApp *LinuxWorkspace::appOfWindow(const X11Window &window)
                 || window.instanceName.compare(app.id, Qt::CaseInsensitive) == 0))
             return &app;
     }
-    const QString program = window.pid > 0 ? ProcessTable::executableOf(window.pid) : QString();
+    const QString running = window.pid > 0 ? ProcessTable::executableOf(window.pid) : QString();
     for (const InstalledApp &app : all) {
-        if (!program.isEmpty() && !app.launcher && program == app.executable)
+        if (!running.isEmpty() && !app.launcher && running == program(app))
             return &app;
     }
     return nullptr;
@@ -88,10 +100,10 @@ void LinuxWorkspace::scanProcesses()
         current.insert(pid);
         if (m_knownProcesses.contains(pid))
             continue;
-        const QString program = ProcessTable::executableOf(pid);
+        const QString running = ProcessTable::executableOf(pid);
         for (const InstalledApp &app : apps()) {
             // One activation per application and scan, however many processes it started.
-            if (!app.launcher && program == app.executable && !started.contains(app.name)) {
+            if (!app.launcher && running == program(app) && !started.contains(app.name)) {
                 started.insert(app.name);
                 emit applicationActivated(app.name, pid);
             }
@@ -121,17 +133,18 @@ void LinuxWorkspace::quitApplication(const QString &name)
         // A launcher's processes belong to whatever it started, maybe not this application.
         if (app.launcher || app.executable.isEmpty())
             continue;
+        const QString executable = program(app);
         QList<qint64> pids;
         for (qint64 pid : ProcessTable::userProcesses()) {
-            if (ProcessTable::runsProgram(pid, app.executable))
+            if (ProcessTable::runsProgram(pid, executable))
                 pids.append(pid);
         }
         if (pids.isEmpty())
             continue;
         if (closed == 0)
-            terminate(pids, app.executable);
+            terminate(pids, executable);
         else
-            QTimer::singleShot(terminateDelayMs, this, [this, pids, program = app.executable] { terminate(pids, program); });
+            QTimer::singleShot(terminateDelayMs, this, [this, pids, executable] { terminate(pids, executable); });
     }
 }
 

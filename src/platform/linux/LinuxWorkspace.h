@@ -2,6 +2,7 @@
 
 #include "platform/Workspace.h"
 
+#include <QHash>
 #include <QSet>
 #include <QTimer>
 
@@ -33,6 +34,8 @@ private:
     void windowActivated(const X11Window &window);
     void scanProcesses();
     void terminate(const QList<qint64> &pids, const QString &executable);
+    // The program as /proc shows it running: symbolic links resolved, remembered per path.
+    QString program(const InstalledApp &app);
 
     QString m_ownId;
     QList<InstalledApp> m_apps;
@@ -40,4 +43,5 @@ private:
     std::unique_ptr<X11Desktop> m_x11;
     QTimer m_processTimer;
     QSet<qint64> m_knownProcesses;
+    QHash<QString, QString> m_programs;
 };
