@@ -13,7 +13,10 @@ LinuxWorkspace::LinuxWorkspace(QString ownId, QObject *parent)
     , m_ownId(std::move(ownId))
     , m_x11(X11Desktop::open())
 {
-    if (m_x11) {
+    // In a Wayland session the X server only sees the X applications: it still closes their
+    // windows politely, but the processes tell which application started.
+    m_x11Activations = m_x11 && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (m_x11Activations) {
         connect(m_x11.get(), &X11Desktop::activeWindowChanged, this, &LinuxWorkspace::windowActivated);
         return;
     }
@@ -29,7 +32,7 @@ LinuxWorkspace::~LinuxWorkspace() = default;
 
 QString LinuxWorkspace::activationSource() const
 {
-    return m_x11 ? QStringLiteral("x11") : QStringLiteral("processes");
+    return m_x11Activations ? QStringLiteral("x11") : QStringLiteral("processes");
 }
 
 QList<InstalledApp> LinuxWorkspace::installedApplications()

@@ -41,6 +41,7 @@ private:
     QList<InstalledApp> m_apps;
     bool m_loaded = false;
     std::unique_ptr<X11Desktop> m_x11;
+    bool m_x11Activations = false;
     QTimer m_processTimer;
     QSet<qint64> m_knownProcesses;
     QHash<QString, QString> m_programs;
