@@ -30,13 +30,24 @@ for tool in Xvfb openbox xprop; do
         exit 0
     fi
 done
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$state/display" >"$state/xvfb.log" 2>&1 </dev/null &
-echo $! > "$state/xvfb.pid"
-tries=0
-until [ -s "$state/display" ]; do
-    tries=$((tries + 1))
-    [ $tries -gt 100 ] && { echo "Xvfb did not start" > "$state/missing"; stop; exit 1; }
-    sleep 0.1
+# Display numbers from 70 up, never :0 or another low number a desktop may be using: the first
+# one Xvfb can take (it refuses a number in use, and -displayfd says which one it took).
+number=70
+while :; do
+    if [ ! -e "/tmp/.X$number-lock" ] && [ ! -e "/tmp/.X11-unix/X$number" ]; then
+        : > "$state/display"
+        Xvfb ":$number" -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$state/display" >"$state/xvfb.log" 2>&1 </dev/null &
+        echo $! > "$state/xvfb.pid"
+        tries=0
+        while [ ! -s "$state/display" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null && [ $tries -lt 100 ]; do
+            tries=$((tries + 1))
+            sleep 0.1
+        done
+        [ -s "$state/display" ] && break
+        kill "$(cat "$state/xvfb.pid")" 2>/dev/null
+    fi
+    number=$((number + 1))
+    [ $number -gt 120 ] && { echo "Xvfb did not start" > "$state/missing"; stop; exit 1; }
 done
 display=:$(tr -d '\n' < "$state/display")
 DISPLAY=$display openbox --sm-disable >"$state/openbox.log" 2>&1 </dev/null &
