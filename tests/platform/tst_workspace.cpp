@@ -111,6 +111,8 @@ private slots:
         QCOMPARE(activated.last().at(1).toLongLong(), app.pid());
 
         // Its X window is asked to close; without one the process is ended at once.
+        if (wayland)
+            QVERIFY(app.waitFor(QStringLiteral("active"))); // its window is managed by then
         workspace.quitApplication(blockable);
         QTRY_COMPARE(app.process().state(), QProcess::NotRunning);
         QCOMPARE(app.process().exitStatus(), wayland ? QProcess::NormalExit : QProcess::CrashExit);
