@@ -83,6 +83,19 @@ int listenReusingPort(const QHostAddress &address, quint16 *port, QString *error
     return fd;
 }
 
+std::unique_ptr<SocialVerifier> makeSocialVerifier(const ServerOptions &options)
+{
+    auto social = std::make_unique<SocialVerifier>();
+    if (options.googleVerifyURL.isValid())
+        social->setEndpoint(SocialVerifier::Provider::google, options.googleVerifyURL);
+    if (options.facebookVerifyURL.isValid())
+        social->setEndpoint(SocialVerifier::Provider::facebook, options.facebookVerifyURL);
+    social->setAudience(SocialVerifier::Provider::google, options.googleClientId, options.googleTokenInfoURL);
+    social->setAudience(SocialVerifier::Provider::facebook, options.facebookAppId, options.facebookDebugTokenURL,
+                        options.facebookAppSecret);
+    return social;
+}
+
 HttpWorker::HttpWorker(const Shared &shared, int listeningSocket)
     : m_shared(shared)
     , m_socket(listeningSocket)
@@ -97,11 +110,7 @@ bool HttpWorker::start(QString *error)
     m_storage = SqlStorage::open(options.database, error);
     if (!m_storage)
         return false;
-    m_social = std::make_unique<SocialVerifier>();
-    if (options.googleVerifyURL.isValid())
-        m_social->setEndpoint(SocialVerifier::Provider::google, options.googleVerifyURL);
-    if (options.facebookVerifyURL.isValid())
-        m_social->setEndpoint(SocialVerifier::Provider::facebook, options.facebookVerifyURL);
+    m_social = makeSocialVerifier(options);
     ServiceSettings settings;
     settings.appToken = options.appToken;
     settings.hashCost = options.hashCost;

@@ -18,6 +18,11 @@ class SqlStorage;
 // One HTTP thread: its own listening socket on the shared port (SO_REUSEPORT, so the kernel
 // spreads connections over the threads), its own database connection, services and
 // QHttpServer. Made on the main thread, then moved to its thread and started there.
+class SocialVerifier;
+
+// The provider checks as the options set them; every thread has its own.
+std::unique_ptr<SocialVerifier> makeSocialVerifier(const ServerOptions &options);
+
 class HttpWorker : public QObject
 {
     Q_OBJECT

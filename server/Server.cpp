@@ -33,14 +33,7 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
     if (!server->m_storage)
         return nullptr;
     server->m_outbox = std::make_unique<Outbox>(options.outbox, QStringLiteral("Nimbrel <no-reply@nimbrel.invalid>"));
-    server->m_social = std::make_unique<SocialVerifier>();
-    if (options.googleVerifyURL.isValid())
-        server->m_social->setEndpoint(SocialVerifier::Provider::google, options.googleVerifyURL);
-    if (options.facebookVerifyURL.isValid())
-        server->m_social->setEndpoint(SocialVerifier::Provider::facebook, options.facebookVerifyURL);
-    server->m_social->setAudience(SocialVerifier::Provider::google, options.googleClientId, options.googleTokenInfoURL);
-    server->m_social->setAudience(SocialVerifier::Provider::facebook, options.facebookAppId,
-                                  options.facebookDebugTokenURL, options.facebookAppSecret);
+    server->m_social = makeSocialVerifier(options);
 
     ServiceSettings settings;
     settings.appToken = options.appToken;

@@ -9,6 +9,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
+#include "platform/Workspace.h"
+#include "protection/ApplicationBlocker.h"
 #include "protection/DNSConfiguration.h"
 #include "texts/LocalizedText.h"
 #include "ui/MainWindowController.h"
@@ -50,6 +52,8 @@ void AppDelegate::applicationDidFinishLaunching()
     Log::line(QStringLiteral("No user"));
     if (singleInstance)
         connect(singleInstance, &SingleInstance::urlReceived, this, &AppDelegate::handleGetURLEvent);
+    if (blocker && blocker->shared())
+        connect(blocker->shared(), &Workspace::applicationActivated, this, &AppDelegate::printMe);
 
     if (PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus))
         DNSConfiguration::shared().applyOnStartup();
@@ -195,4 +199,16 @@ void AppDelegate::handleGetURLEvent(const QUrl &url)
     // token (fb<app id>://authorize#access_token=...), so they never reach the log.
     Log::line(QStringLiteral("Received URL: ") +
               url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment));
+}
+
+void AppDelegate::printMe(const QString &localizedName)
+{
+    if (!blocker || localizedName.isEmpty())
+        return;
+    // Once per occurrence: a name stored twice is asked to quit twice.
+    const QStringList blocked = PreferencesStore::shared().stringArrayForKey(PrefKey::blockedAppDetails);
+    for (const QString &name : blocked) {
+        if (name == localizedName)
+            blocker->block(name);
+    }
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+class ApplicationBlocker;
 class CustomWindow;
 class LaunchAgent;
 class NetworkChangeWatcher;
@@ -37,11 +38,14 @@ public:
     // stops the watchdog.
     void quitFromMenu();
     void handleGetURLEvent(const QUrl &url);
+    // An application became active: a blocked one is stopped, signed in or not.
+    void printMe(const QString &localizedName);
 
     QPointer<CustomWindow> mainWindow;
     QSystemTrayIcon *statusItem = nullptr;
     bool dnsLastStatus = false;
     SingleInstance *singleInstance = nullptr;
+    ApplicationBlocker *blocker = nullptr;
     // The system's language code ("en", "fr", ...); empty when the system gives none.
     std::function<QString()> systemLanguage;
     int watchdogTimer = 0;

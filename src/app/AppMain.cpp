@@ -10,8 +10,11 @@
 #include "core/TerminationSignals.h"
 #include "pin/PinGate.h"
 #include "pin/PinWindows.h"
+#include "BuildConfig.h"
 #include "platform/LaunchAgent.h"
 #include "platform/NetworkChangeWatcher.h"
+#include "platform/Workspace.h"
+#include "protection/ApplicationBlocker.h"
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
 #include "ui/SingleInstance.h"
@@ -58,14 +61,14 @@ public:
 };
 } // namespace
 
-CommmonFunction &attachPresenters(CustomWindow *window, WebContentLoader *web)
+CommmonFunction &attachPresenters(CustomWindow *window, WebContentLoader *web, ApplicationBlocker *blocker)
 {
     CommmonFunction &common = CommmonFunction::shared();
     common.setMainWindow(window);
     // The one PIN gate of the application, handed to every screen that asks for the PIN.
     auto *gate = new PinGate(window);
     gate->setObjectName(QStringLiteral("pinGate"));
-    common.setMainContentFactory([gate] { return new SplitViewController(gate); });
+    common.setMainContentFactory([gate, blocker] { return new SplitViewController(gate, blocker); });
     registerPinWindows(common, *gate);
 
     ApiWindowHooks hooks;
@@ -109,12 +112,15 @@ int runApplication(int argc, char **argv)
 
     WebContentLoader web; // loads the web plugin when a web window is first shown
     MainWindowController main;
-    CommmonFunction &common = attachPresenters(main.window(), &web);
+    // Watches the active application from now on, whether or not anyone signs in.
+    ApplicationBlocker blocker(makeWorkspace(QString::fromUtf8(BuildConfig::bundleId)));
+    CommmonFunction &common = attachPresenters(main.window(), &web, &blocker);
     AppDelegate delegate(makeLaunchAgent(), &common);
     delegate.mainWindow = main.window();
     delegate.singleInstance = &instance;
     delegate.pinGate = main.window()->findChild<PinGate *>(QStringLiteral("pinGate"));
     delegate.networkWatcher = makeNetworkChangeWatcher();
+    delegate.blocker = &blocker;
 
     main.window()->setContent(new ViewController(&common));
     main.window()->setFixedContentSize(795, 594);

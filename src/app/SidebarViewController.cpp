@@ -8,6 +8,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
+#include "protection/BlockAppsViewController.h"
 #include "protection/ProtectionViewController.h"
 #include "settings/SettingsViewController.h"
 #include "texts/LocalizedText.h"
@@ -74,9 +75,10 @@ void SidebarItem::resizeEvent(QResizeEvent *event)
     box->lower();
 }
 
-SidebarViewController::SidebarViewController(PinGate *gate, QWidget *parent)
+SidebarViewController::SidebarViewController(PinGate *gate, ApplicationBlocker *blocker, QWidget *parent)
     : QWidget(parent)
     , m_gate(gate)
+    , m_blocker(blocker)
 {
     setObjectName(QStringLiteral("SidebarViewController"));
     setFixedWidth(230);
@@ -141,6 +143,8 @@ SidebarViewController::SidebarViewController(PinGate *gate, QWidget *parent)
                        [this](const QVariant &object) { buttonToggleWithNotification(object); });
     center.addObserver(this, QStringLiteral("UpdateChooseLanguage"),
                        [this](const QVariant &object) { updateLocalizationWithNotification(object); });
+    if (m_blocker)
+        wholeData = m_blocker->buildApplicationCatalogue();
 }
 
 SidebarItem *SidebarViewController::addItem(int tag, QLabel *&label)
@@ -211,7 +215,11 @@ void SidebarViewController::btnProtectionOnOffTapped(QAbstractButton *sender)
         showController(protectionVC, [this] { return new ProtectionViewController(m_gate); });
         break;
     case 2:
-        showController(blockAppsVC, [] { return new PlaceholderScreen(QStringLiteral("App Block List")); });
+        if (!blockAppsVC)
+            blockAppsVC = new BlockAppsViewController(m_gate, m_blocker);
+        if (!wholeData.isEmpty())
+            static_cast<BlockAppsViewController *>(blockAppsVC.data())->setWholeData(wholeData);
+        emit showDetail(blockAppsVC);
         break;
     case 3:
         showController(categoryBlockingVC, [this] { return new CategoriesBlockingViewController(m_gate); });

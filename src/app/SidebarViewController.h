@@ -5,6 +5,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "protection/ApplicationBlocker.h"
+
+class ApplicationBlocker;
 class PinGate;
 class QDialog;
 class QFrame;
@@ -36,7 +39,7 @@ class SidebarViewController : public QWidget
 {
     Q_OBJECT
 public:
-    explicit SidebarViewController(PinGate *gate, QWidget *parent = nullptr);
+    SidebarViewController(PinGate *gate, ApplicationBlocker *blocker, QWidget *parent = nullptr);
 
     void btnProtectionOnOffTapped(QAbstractButton *sender);
     void switchToggled(QAbstractButton *sender);
@@ -64,6 +67,8 @@ public:
 
     QPointer<QWidget> protectionVC;
     QPointer<QWidget> blockAppsVC;
+    // The installed applications, read once when the sidebar is made.
+    QList<ApplicationDetail> wholeData;
     QPointer<QWidget> categoryBlockingVC;
     QPointer<QWidget> blackListWebsiteVC;
     QPointer<QWidget> settingsVC;
@@ -85,6 +90,7 @@ private:
 
     QList<SidebarItem *> m_items;
     PinGate *m_gate;
+    ApplicationBlocker *m_blocker;
 };
 
 QIcon sidebarIcon(const QString &name);

@@ -8,9 +8,9 @@
 #include <QHBoxLayout>
 #include <QStackedWidget>
 
-SplitViewController::SplitViewController(PinGate *gate, QWidget *parent)
+SplitViewController::SplitViewController(PinGate *gate, ApplicationBlocker *blocker, QWidget *parent)
     : QWidget(parent)
-    , m_sidebar(new SidebarViewController(gate, this))
+    , m_sidebar(new SidebarViewController(gate, blocker, this))
     , m_detail(new QStackedWidget(this))
 {
     setObjectName(QStringLiteral("SplitViewController"));

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class ApplicationBlocker;
 class PinGate;
 class QStackedWidget;
 class SidebarViewController;
@@ -11,7 +12,7 @@ class SplitViewController : public QWidget
 {
     Q_OBJECT
 public:
-    explicit SplitViewController(PinGate *gate, QWidget *parent = nullptr);
+    explicit SplitViewController(PinGate *gate, ApplicationBlocker *blocker = nullptr, QWidget *parent = nullptr);
 
     SidebarViewController *sidebar() const { return m_sidebar; }
     QWidget *detail() const;

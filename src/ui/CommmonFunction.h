@@ -29,6 +29,7 @@ public:
     CustomWindow *mainWindow() const { return m_mainWindow; }
 
     void registerWindow(const QString &name, WindowFactory factory);
+    bool hasWindow(const QString &name) const { return m_factories.contains(name); }
     void setMainContentFactory(std::function<QWidget *()> factory);
     // The window registered under name, or the placeholder; parented to the main window.
     QDialog *makeWindow(const QString &name);

@@ -71,7 +71,7 @@ private slots:
         QTest::addColumn<QString>("selectedImage");
         QTest::addColumn<QString>("screen"); // empty: the detail pane does not change
         QTest::newRow("protection") << 1 << "shieldSelected" << "ProtectionViewController";
-        QTest::newRow("applications") << 2 << "appBlockListSelected" << "PlaceholderScreen";
+        QTest::newRow("applications") << 2 << "appBlockListSelected" << "BlockAppsViewController";
         QTest::newRow("categories") << 3 << "websiteBlockListSelected" << "CategoriesBlockingViewController";
         QTest::newRow("website black list") << 7 << "websiteBlockListSelected"
                                             << "BlackListWebsitesViewController";

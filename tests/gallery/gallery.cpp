@@ -27,6 +27,9 @@
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 #include "platform/macos/NetworkSetupResolver.h"
+#include "platform/Workspace.h"
+#include "protection/ApplicationBlocker.h"
+#include "protection/BlockPage.h"
 #include "protection/DNSConfiguration.h"
 #include "protection/ProtectionViewController.h"
 #include "settings/FAQWC.h"
@@ -50,6 +53,7 @@
 #include <QUdpSocket>
 #include <QDir>
 #include <QJsonDocument>
+#include <QFile>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -81,6 +85,48 @@ QPixmap picture(QWidget *widget)
     painter.drawPixmap(widget->mapToGlobal(QPoint(0, 0)) - under->mapToGlobal(QPoint(0, 0)), widget->grab());
     return canvas;
 }
+
+// Installed applications as a desktop would list them, with icons drawn here.
+class GalleryWorkspace : public Workspace
+{
+public:
+    explicit GalleryWorkspace(const QString &iconFolder)
+    {
+        const QList<std::tuple<QString, QString, QString>> apps = {
+            {QStringLiteral("Discord"), QStringLiteral("#5865f2"), QStringLiteral("D")},
+            {QStringLiteral("Firefox Web Browser"), QStringLiteral("#ff7139"), QStringLiteral("F")},
+            {QStringLiteral("GIMP Image Editor"), QStringLiteral("#7d6b5d"), QStringLiteral("G")},
+            {QStringLiteral("LibreOffice Writer"), QStringLiteral("#2a6fc9"), QStringLiteral("W")},
+            {QStringLiteral("Minetest"), QStringLiteral("#4e9a06"), QStringLiteral("M")},
+            {QStringLiteral("Signal"), QStringLiteral("#3a76f0"), QStringLiteral("S")},
+            {QStringLiteral("Steam"), QStringLiteral("#1b2838"), QStringLiteral("S")},
+            {QStringLiteral("Telegram Desktop"), QStringLiteral("#2aabee"), QStringLiteral("T")},
+            {QStringLiteral("Thunderbird Mail"), QStringLiteral("#0a84ff"), QStringLiteral("T")},
+            {QStringLiteral("VLC media player"), QStringLiteral("#ff8800"), QStringLiteral("V")},
+        };
+        for (const auto &[name, colour, letter] : apps) {
+            const QString file = iconFolder + QLatin1Char('/') + name + QStringLiteral(".svg");
+            QFile svg(file);
+            if (svg.open(QIODevice::WriteOnly))
+                svg.write(QStringLiteral("<svg xmlns='http://www.w3.org/2000/svg' width='48' height='48'>"
+                                         "<rect x='2' y='2' width='44' height='44' rx='11' fill='%1'/>"
+                                         "<text x='24' y='33' font-family='DejaVu Sans' font-size='24' font-weight='bold'"
+                                         " fill='white' text-anchor='middle'>%2</text></svg>")
+                              .arg(colour, letter)
+                              .toUtf8());
+            InstalledApp app;
+            app.id = name.toLower();
+            app.name = name;
+            app.iconFile = file;
+            m_apps << app;
+        }
+    }
+    QList<InstalledApp> installedApplications() override { return m_apps; }
+    void quitApplication(const QString &) override {}
+
+private:
+    QList<InstalledApp> m_apps;
+};
 
 void save(QWidget *widget, const QString &name, const QString &language)
 {
@@ -273,7 +319,9 @@ void renderLanguage(const QString &language)
     // The launch screen waits for this clock, so it never opens a sheet of its own here.
     FakeClock clock;
     MainWindowController main;
-    CommmonFunction &common = attachPresenters(main.window());
+    prefs.setStringArray(PrefKey::blockedAppDetails, {QStringLiteral("Minetest"), QStringLiteral("Steam")});
+    ApplicationBlocker blocker(std::make_unique<GalleryWorkspace>(env.home()));
+    CommmonFunction &common = attachPresenters(main.window(), nullptr, &blocker);
 
     main.window()->setContent(new ViewController(&common));
     main.window()->setFixedContentSize(795, 594);
@@ -351,6 +399,13 @@ void renderLanguage(const QString &language)
         split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(tag));
         save(main.window(), name, language);
     }
+
+    auto *blockPage = new BlockPage; // deletes itself when closed
+    blockPage->setApplicationName(QStringLiteral("Steam"));
+    blockPage->resize(900, 560);
+    blockPage->show();
+    save(blockPage, QStringLiteral("block-page"), language);
+    blockPage->close();
 
     renderList<CategoriesBlockingViewController>(split, main.window(), lists, 3, QStringLiteral("main-categories"),
                                                  language);

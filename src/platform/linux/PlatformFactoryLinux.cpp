@@ -1,4 +1,5 @@
 #include "NetworkManagerWatcher.h"
+#include "LinuxWorkspace.h"
 #include "NmcliResolver.h"
 #include "ResolvectlResolver.h"
 #include "XdgAutostartAgent.h"
@@ -69,4 +70,9 @@ std::unique_ptr<LaunchAgent> makeLaunchAgent()
 std::unique_ptr<NetworkChangeWatcher> makeNetworkChangeWatcher()
 {
     return std::make_unique<NetworkManagerWatcher>(QDBusConnection::systemBus());
+}
+
+std::unique_ptr<Workspace> makeWorkspace(const QString &ownId)
+{
+    return std::make_unique<LinuxWorkspace>(ownId);
 }

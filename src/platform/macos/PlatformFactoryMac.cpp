@@ -1,4 +1,5 @@
 #include "LaunchdAgent.h"
+#include "MacWorkspace.h"
 #include "NetworkSetupResolver.h"
 #include "platform/LaunchAgent.h"
 #include "platform/NetworkChangeWatcher.h"
@@ -17,4 +18,9 @@ std::unique_ptr<NetworkChangeWatcher> makeNetworkChangeWatcher()
 {
     // The watchdog's minute is all on this system for now.
     return std::make_unique<NetworkChangeWatcher>();
+}
+
+std::unique_ptr<Workspace> makeWorkspace(const QString &)
+{
+    return std::make_unique<MacWorkspace>();
 }

@@ -1,0 +1,191 @@
+// The application blocker as the running app has it: the delegate's observer from launch on,
+// and the Block Apps screen driven through the sidebar, against desktop entries, a private X
+// server with openbox and a real application window.
+#include "AlertRecorder.h"
+#include "DesktopFixture.h"
+#include "TestEnvironment.h"
+#include "app/AppDelegate.h"
+#include "app/AppMain.h"
+#include "app/SidebarViewController.h"
+#include "controls/ToggleSwitch.h"
+#include "pin/PinGate.h"
+#include "pin/VerifyPin.h"
+#include "platform/LaunchAgent.h"
+#include "platform/PreferencesKeys.h"
+#include "platform/PreferencesStore.h"
+#include "platform/Workspace.h"
+#include "protection/ApplicationBlocker.h"
+#include "protection/BlockAppsViewController.h"
+#include "protection/BlockPage.h"
+#include "ui/BlockPage.h"
+#include "ui/CommmonFunction.h"
+#include "ui/MainWindowController.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace DesktopFixture;
+
+class TestAppBlocker : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_entries;
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<AlertRecorder> alerts;
+    std::unique_ptr<ApplicationBlocker> blocker;
+    std::unique_ptr<MainWindowController> main;
+
+    static QStringList stored() { return PreferencesStore::shared().stringArrayForKey(PrefKey::blockedAppDetails); }
+
+    BlockAppsViewController *openBlockApps()
+    {
+        attachPresenters(main->window(), nullptr, blocker.get()).openMainContent(QSize(800, 500));
+        main->showWindow();
+        auto *sidebar = main->window()->findChild<SidebarViewController *>();
+        sidebar->item(2)->click();
+        return main->window()->findChild<BlockAppsViewController *>();
+    }
+    static ToggleSwitch *switchOf(BlockAppsViewController *screen, const QString &name)
+    {
+        const QList<AppsTableCell *> cells = screen->findChildren<AppsTableCell *>();
+        for (AppsTableCell *cell : cells) {
+            if (cell->appName->text() == name)
+                return cell->appSwitch;
+        }
+        return nullptr;
+    }
+
+private slots:
+    void initTestCase() { install(m_entries.path()); }
+
+    void init()
+    {
+        env = std::make_unique<TestEnvironment>();
+        alerts = std::make_unique<AlertRecorder>();
+        main = std::make_unique<MainWindowController>();
+    }
+    void cleanup()
+    {
+        main.reset();
+        blocker.reset();
+        alerts.reset();
+        env.reset();
+    }
+
+    void blockedFromLaunchBeforeAnyScreen_data()
+    {
+        QTest::addColumn<QStringList>("blocked");
+        QTest::addColumn<int>("closeRequests");
+        QTest::newRow("blocked") << QStringList{blockable} << 1;
+        QTest::newRow("stored twice: once per occurrence") << QStringList{blockable, other, blockable} << 2;
+        QTest::newRow("differs by case") << QStringList{QStringLiteral("blockable test")} << 0;
+        QTest::newRow("another one blocked") << QStringList{other} << 0;
+        QTest::newRow("nothing blocked") << QStringList{} << 0;
+    }
+    void blockedFromLaunchBeforeAnyScreen()
+    {
+        QFETCH(QStringList, blocked);
+        QFETCH(int, closeRequests);
+        if (const QString missing = useX11(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        // Stored by an earlier run: the store is read again from its file, as after a restart.
+        PreferencesStore::shared().setStringArray(PrefKey::blockedAppDetails, blocked);
+        PreferencesStore::resetShared();
+
+        blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
+        AppDelegate delegate(nullptr, &CommmonFunction::shared());
+        delegate.blocker = blocker.get();
+        delegate.applicationDidFinishLaunching();
+        // Connected after the delegate, so it reports once the delegate has acted.
+        QSignalSpy activated(blocker->shared(), &Workspace::applicationActivated);
+
+        RunningApp app(QStringLiteral(BLOCKABLE_APP), {QStringLiteral("--ignore-close")});
+        QVERIFY(app.waitFor(QStringLiteral("active")));
+        QTRY_VERIFY(!activated.isEmpty());
+        QCOMPARE(activated.first().at(0).toString(), blockable);
+
+        QCOMPARE(isBlockPageRequested, closeRequests > 0);
+        auto *page = qobject_cast<BlockPage *>(blocker->wc.data());
+        QCOMPARE(page != nullptr, closeRequests > 0);
+        if (closeRequests == 0)
+            return;
+        QVERIFY(page->isFullScreen());
+        QCOMPARE(page->findChild<QLabel *>(QStringLiteral("m_lblApplication"))->text(), blockable);
+        QTRY_COMPARE(app.closeRequests(), closeRequests);
+        QVERIFY2(app.firstCloseAfterMs() < 2000, qPrintable(QString::number(app.firstCloseAfterMs())));
+    }
+
+    void switchesDriveTheStoredListAndQuitOnlyOnBlocking()
+    {
+        if (const QString missing = useX11(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
+        RunningApp app(QStringLiteral(BLOCKABLE_APP), {QStringLiteral("--ignore-close")});
+        QVERIFY(app.waitFor(QStringLiteral("active")));
+        BlockAppsViewController *screen = openBlockApps();
+        QVERIFY(screen);
+        QCOMPARE(screen->tableBox->height(), 378);
+        ToggleSwitch *appSwitch = switchOf(screen, blockable);
+        QVERIFY(appSwitch && !appSwitch->isChecked());
+
+        appSwitch->click();
+        QCOMPARE(stored(), QStringList{blockable});
+        QTRY_COMPARE(app.closeRequests(), 1);
+        appSwitch->click(); // no PIN protection: unblocked at once, and left running
+        QCOMPARE(stored(), QStringList{});
+        appSwitch->click();
+        QCOMPARE(stored(), QStringList{blockable});
+        // Ended by SIGTERM a few seconds after the first request; by then every request sent
+        // before the last block has arrived.
+        QTRY_COMPARE_WITH_TIMEOUT(app.process().state(), QProcess::NotRunning, 10000);
+        QCOMPARE(app.closeRequests(), 2);
+    }
+
+    void unblockingWaitsForThePin_data()
+    {
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("cancelled: still blocked") << false;
+        QTest::newRow("PIN accepted") << true;
+    }
+    void unblockingWaitsForThePin()
+    {
+        QFETCH(bool, accepted);
+        qunsetenv("DISPLAY");
+        PreferencesStore &prefs = PreferencesStore::shared();
+        prefs.setBool(PrefKey::isPinSeted, true);
+        prefs.setBool(PrefKey::isPinEnable, true);
+        prefs.setStringArray(PrefKey::blockedAppDetails, {blockable, blockable, other});
+        blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
+        BlockAppsViewController *screen = openBlockApps();
+        ToggleSwitch *appSwitch = switchOf(screen, blockable);
+        QVERIFY(appSwitch && appSwitch->isChecked());
+
+        appSwitch->click();
+        auto *gate = main->window()->findChild<PinGate *>();
+        QCOMPARE(gate->pendingPinAction(), PinAction::UnblockApplication);
+        QTRY_VERIFY(gate->verifyPinWC() && gate->verifyPinWC()->isVisible());
+        QCOMPARE(stored(), (QStringList{blockable, blockable, other}));
+        if (accepted) {
+            // The rows change while the dialog is up; the change still goes to the application
+            // whose switch was tapped, and an unblock never adds anything.
+            QList<ApplicationDetail> reordered = screen->wholeData();
+            std::reverse(reordered.begin(), reordered.end());
+            screen->setWholeData(reordered);
+            // What VerifyPin does once the server accepted the PIN.
+            gate->carryOut([](bool) {});
+            QCOMPARE(stored(), QStringList{other});
+            QVERIFY(!switchOf(screen, blockable)->isChecked());
+            QVERIFY(switchOf(screen, other)->isChecked());
+        } else {
+            gate->verifyPinWC()->cancel();
+            QCOMPARE(stored(), (QStringList{blockable, blockable, other}));
+            QVERIFY(appSwitch->isChecked());
+        }
+    }
+};
+
+QTEST_MAIN(TestAppBlocker)
+#include "tst_appblocker.moc"
