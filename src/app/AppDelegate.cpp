@@ -35,7 +35,10 @@ AppDelegate::AppDelegate(std::unique_ptr<LaunchAgent> launchAgent, StartupPresen
     : QObject(parent)
     , dnsLastStatus(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus))
     , systemLanguage(systemLanguageCode)
-    , quitApplication([] { QCoreApplication::quit(); })
+    , quitApplication([] {
+        stopLoginUnit();
+        QCoreApplication::quit();
+    })
     , m_launchAgent(std::move(launchAgent))
     , m_presenter(presenter)
 {
@@ -136,6 +139,10 @@ void AppDelegate::installLaunchAgentAndTakeOver()
     if (m_launchAgent) {
         m_launchAgent->install();
         Log::line(QStringLiteral("Load Plist - ") + m_launchAgent->load());
+    }
+    if (loginUnit) {
+        loginUnit->install();
+        Log::line(QStringLiteral("Login unit - ") + loginUnit->load());
     }
     if (singleInstance) {
         connect(singleInstance, &SingleInstance::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -51,9 +51,11 @@ public:
     int watchdogTimer = 0;
     // A change of network runs the watchdog at once (set before launching).
     std::unique_ptr<NetworkChangeWatcher> networkWatcher;
+    // The session's service unit, written and enabled next to the login entry.
+    std::unique_ptr<LaunchAgent> loginUnit;
     // The gate Quit asks; without one Quit goes straight on.
     QPointer<PinGate> pinGate;
-    // Ends the application (tests replace it).
+    // Ends the application on purpose, the login unit first (tests replace it).
     std::function<void()> quitApplication;
     QMenu *statusMenu() const { return m_menu.get(); }
 

@@ -106,6 +106,8 @@ int runApplication(int argc, char **argv)
     SingleInstance instance;
     if (!urls.isEmpty() && instance.sendUrls(urls))
         return 0;
+    if (handOverToLoginUnit(QApplication::arguments().contains(QLatin1String(loginArgument))))
+        return 0;
 
     WindowAlertPresenter alerts;
     AlertPresenter::setShared(&alerts);
@@ -120,6 +122,7 @@ int runApplication(int argc, char **argv)
     delegate.singleInstance = &instance;
     delegate.pinGate = main.window()->findChild<PinGate *>(QStringLiteral("pinGate"));
     delegate.networkWatcher = makeNetworkChangeWatcher();
+    delegate.loginUnit = makeLoginUnit();
     delegate.blocker = &blocker;
 
     main.window()->setContent(new ViewController(&common));

@@ -31,3 +31,15 @@ private:
 };
 
 std::unique_ptr<LaunchAgent> makeLaunchAgent();
+
+// Where the desktop session has a service manager (a systemd user session), the unit that
+// runs the app and starts it again whenever it ends other than on purpose; null elsewhere.
+std::unique_ptr<LaunchAgent> makeLoginUnit();
+// Called first thing: when the login unit runs this same program and this copy was started
+// outside it (by the login entry when atLogin, else by the user), the unit is asked to run
+// the app instead. True when this copy should end now.
+bool handOverToLoginUnit(bool atLogin);
+// Before ending on purpose (Quit, uninstall), so the session does not start the app again.
+void stopLoginUnit();
+// The argument the login entry starts the app with.
+inline constexpr char loginArgument[] = "--login";

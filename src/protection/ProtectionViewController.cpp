@@ -6,6 +6,7 @@
 #include "core/Log.h"
 #include "pin/PinGate.h"
 #include "platform/AlertPresenter.h"
+#include "platform/LaunchAgent.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
@@ -55,7 +56,10 @@ QPushButton *boxButton(const QString &name, const QString &icon, QLabel *label, 
 
 ProtectionViewController::ProtectionViewController(PinGate *gate, QWidget *parent)
     : QWidget(parent)
-    , exitProcess([](int status) { QCoreApplication::exit(status); })
+    , exitProcess([](int status) {
+        stopLoginUnit();
+        QCoreApplication::exit(status);
+    })
     , m_gate(gate)
 {
     setObjectName(QStringLiteral("ProtectionViewController"));

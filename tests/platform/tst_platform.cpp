@@ -5,6 +5,7 @@
 #include "platform/LaunchAgent.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ShellRunner.h"
+#include "platform/linux/SystemdUserUnit.h"
 #include "platform/linux/XdgAutostartAgent.h"
 
 #include <QtTest>
@@ -105,7 +106,7 @@ private slots:
         const QByteArray text = installed.readAll();
         installed.close();
         QVERIFY(text.startsWith("[Desktop Entry]\n"));
-        QVERIFY(text.contains("\nExec=\"/opt/My Apps/nimbrel\"\n"));
+        QVERIFY(text.contains("\nExec=\"/opt/My Apps/nimbrel\" --login\n"));
 
         // The user's own edit stays as it is.
         QVERIFY(installed.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -130,9 +131,35 @@ private slots:
             QVERIFY(installed.open(QIODevice::ReadOnly));
             const QByteArray now = installed.readAll();
             installed.close();
-            QCOMPARE(now.contains("\nExec=/usr/bin/nimbrel\n"), replaced);
+            QCOMPARE(now.contains("\nExec=/usr/bin/nimbrel --login\n"), replaced);
             QCOMPARE(now == old, !replaced);
         }
+    }
+
+    // The unit names its program in systemd's quoting; read back it must be the same path, or
+    // an existing program would count as gone (and the other way round).
+    void loginUnitNamesItsProgramExactly()
+    {
+        const QString destination = env->path(QStringLiteral("user/nimbrel.service"));
+        auto installFor = [&](const QString &program) {
+            SystemdUserUnit(destination, program, QDBusConnection::sessionBus()).install();
+            return env->readFile(QStringLiteral("user/nimbrel.service"));
+        };
+        const QString odd = QStringLiteral("My Apps $HOME 100%/nimbrel");
+        QVERIFY(installFor(env->path(odd)).contains(QStringLiteral("\nExecStart=\"%1/My Apps $HOME 100%%/nimbrel\"\n").arg(env->home())));
+        // Gone: written anew.
+        QVERIFY(installFor(QStringLiteral("/usr/bin/nimbrel")).contains(QLatin1String("\nExecStart=\"/usr/bin/nimbrel\"\n")));
+        // Existing: kept.
+        QFile::remove(destination);
+        env->writeFile(odd, "#!/bin/sh\n");
+        const QString kept = installFor(env->path(odd));
+        QCOMPARE(installFor(QStringLiteral("/usr/bin/nimbrel")), kept);
+        // A path systemd would refuse gets no unit; the login entry still starts the app.
+        QFile::remove(destination);
+        LogCapture log;
+        installFor(env->path(QStringLiteral("it's/nimbrel")));
+        QVERIFY(!QFile::exists(destination));
+        QVERIFY(log.lines.first().startsWith(QLatin1String("No systemd user unit")));
     }
 
     void autostartFolderThatCannotBeMadeIsLogged()

@@ -2,6 +2,7 @@
 #include "LinuxWorkspace.h"
 #include "NmcliResolver.h"
 #include "ResolvectlResolver.h"
+#include "SystemdUserUnit.h"
 #include "XdgAutostartAgent.h"
 #include "platform/LaunchAgent.h"
 #include "core/Log.h"
@@ -65,6 +66,26 @@ std::unique_ptr<LaunchAgent> makeLaunchAgent()
 {
     return std::make_unique<XdgAutostartAgent>(XdgAutostartAgent::defaultDestination(),
                                                QCoreApplication::applicationFilePath());
+}
+
+std::unique_ptr<LaunchAgent> makeLoginUnit()
+{
+    return std::make_unique<SystemdUserUnit>(SystemdUserUnit::defaultDestination(),
+                                             QCoreApplication::applicationFilePath(), QDBusConnection::sessionBus());
+}
+
+bool handOverToLoginUnit(bool atLogin)
+{
+    return SystemdUserUnit(SystemdUserUnit::defaultDestination(), QCoreApplication::applicationFilePath(),
+                           QDBusConnection::sessionBus())
+        .handOver(atLogin);
+}
+
+void stopLoginUnit()
+{
+    SystemdUserUnit(SystemdUserUnit::defaultDestination(), QCoreApplication::applicationFilePath(),
+                    QDBusConnection::sessionBus())
+        .stopBeforeDeliberateEnd();
 }
 
 std::unique_ptr<NetworkChangeWatcher> makeNetworkChangeWatcher()

@@ -54,7 +54,8 @@ QByteArray XdgAutostartAgent::contents() const
     if (m_executable.isEmpty() || !templ.open(QIODevice::ReadOnly))
         return {};
     QByteArray text = templ.readAll();
-    text.replace("@EXEC@", execValue(m_executable).toUtf8());
+    // Tells the app it was started by the session, so it can join the login unit instead.
+    text.replace("@EXEC@", (execValue(m_executable) + QLatin1Char(' ') + QLatin1String(loginArgument)).toUtf8());
     return text;
 }
 

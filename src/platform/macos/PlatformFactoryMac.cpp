@@ -14,6 +14,19 @@ std::unique_ptr<LaunchAgent> makeLaunchAgent()
     return std::make_unique<LaunchdAgent>(LaunchdAgent::defaultDestination());
 }
 
+// launchd's agent already keeps the app running; there is no second entry to manage.
+std::unique_ptr<LaunchAgent> makeLoginUnit()
+{
+    return nullptr;
+}
+
+bool handOverToLoginUnit(bool)
+{
+    return false;
+}
+
+void stopLoginUnit() {}
+
 std::unique_ptr<NetworkChangeWatcher> makeNetworkChangeWatcher()
 {
     // The watchdog's minute is all on this system for now.
