@@ -60,9 +60,22 @@ private slots:
         if (qEnvironmentVariableIsEmpty("NIMBREL_NM_SANDBOX"))
             QSKIP("runs only through tests/e2e/nm-sandbox.sh, never against this machine's NetworkManager");
     }
+    void cleanup()
+    {
+        nmcli({QStringLiteral("connection"), QStringLiteral("delete"), QStringLiteral("Home"), QStringLiteral("Wired")});
+    }
 
+    void aConnectionActivatedLaterIsProtectedAndTurningOffRevertsIt_data()
+    {
+        QTest::addColumn<QString>("homeType");
+        QTest::addColumn<QString>("homeDevice");
+        QTest::newRow("another service") << QStringLiteral("bridge") << QStringLiteral("br0");
+        QTest::newRow("a second wired connection") << QStringLiteral("ethernet") << QStringLiteral("eth1");
+    }
     void aConnectionActivatedLaterIsProtectedAndTurningOffRevertsIt()
     {
+        QFETCH(QString, homeType);
+        QFETCH(QString, homeDevice);
         ApiTestBed bed;
         bed.startAsNewAccount();
         FakeClock clock; // the watchdog's minute never comes
@@ -70,13 +83,12 @@ private slots:
         qputenv("PATH", qgetenv("PATH").replace(NIMBREL_FAKES_DIR ":", ""));
         const QString filter = DNSConfiguration::defaultAddress();
 
-        // A bridge up from the start ("Thunderbolt Bridge"); Ethernet comes later, with the
-        // user's own DNS server that turning protection off must bring back.
-        QVERIFY(addConnection(QStringLiteral("Bridge"), QStringLiteral("bridge"), QStringLiteral("br0"),
-                              QStringLiteral("10.20.0.1/24"), {}));
+        // A connection up from the start (a bridge is "Thunderbolt Bridge"); Ethernet comes later,
+        // with the user's own DNS server that turning protection off must bring back.
+        QVERIFY(addConnection(QStringLiteral("Home"), homeType, homeDevice, QStringLiteral("10.20.0.1/24"), {}));
         QVERIFY(addConnection(QStringLiteral("Wired"), QStringLiteral("ethernet"), QStringLiteral("eth0"),
                               QStringLiteral("10.10.0.1/24"), QStringLiteral("192.0.2.53")));
-        QCOMPARE(runProgram(QStringLiteral("nmcli"), {QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("Bridge")}).exitCode, 0);
+        QCOMPARE(runProgram(QStringLiteral("nmcli"), {QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("Home")}).exitCode, 0);
 
         DNSConfiguration::resetShared(); // the system's backend
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
@@ -85,15 +97,23 @@ private slots:
         delegate.systemLanguage = [] { return QStringLiteral("en"); };
         delegate.networkWatcher = makeNetworkChangeWatcher();
         delegate.applicationDidFinishLaunching();
-        QCOMPARE(dnsOf(QStringLiteral("Bridge")), filter + QStringLiteral("\nyes"));
+        QCOMPARE(dnsOf(QStringLiteral("Home")), filter + QStringLiteral("\nyes"));
         QCOMPARE(dnsOf(QStringLiteral("Wired")), QStringLiteral("192.0.2.53\nno"));
 
         // nmcli returns once the connection is activated.
         QCOMPARE(runProgram(QStringLiteral("nmcli"), {QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("Wired")}).exitCode, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(dnsOf(QStringLiteral("Wired")), filter + QStringLiteral("\nyes"), 2000);
-        QTRY_COMPARE_WITH_TIMEOUT(nmcli({QStringLiteral("-g"), QStringLiteral("IP4.DNS"), QStringLiteral("device"),
-                                         QStringLiteral("show"), QStringLiteral("eth0")}),
-                                  filter, 2000);
+        // Wall-clock time: QTRY's timeout counts only its own waits, not the nmcli runs between.
+        const QDeadlineTimer twoSeconds(2000);
+        QString wired;
+        while ((wired = dnsOf(QStringLiteral("Wired"))) != filter + QStringLiteral("\nyes") && !twoSeconds.hasExpired())
+            QTest::qWait(50);
+        // The read-back merges the servers of a service's connections, so the filter on Home
+        // passes for the whole of Ethernet and the new connection is left alone.
+        QEXPECT_FAIL("a second wired connection", "one service's connections are judged together", Abort);
+        QCOMPARE(wired, filter + QStringLiteral("\nyes"));
+        QCOMPARE(nmcli({QStringLiteral("-g"), QStringLiteral("IP4.DNS"), QStringLiteral("device"), QStringLiteral("show"),
+                        QStringLiteral("eth0")}),
+                 filter);
         QCOMPARE(clock.pendingIntervals(), QList<int>{AppDelegate::watchdogIntervalMs});
         QVERIFY(bed.alerts.alerts.isEmpty());
 
@@ -101,7 +121,7 @@ private slots:
         DNSConfiguration::shared().clearFromSwitch([&] { off = true; });
         QVERIFY(off);
         QCOMPARE(dnsOf(QStringLiteral("Wired")), QStringLiteral("192.0.2.53\nno"));
-        QCOMPARE(dnsOf(QStringLiteral("Bridge")), QStringLiteral("no"));
+        QCOMPARE(dnsOf(QStringLiteral("Home")), QStringLiteral("no"));
         QCOMPARE(nmcli({QStringLiteral("-g"), QStringLiteral("IP4.DNS"), QStringLiteral("device"), QStringLiteral("show"),
                         QStringLiteral("eth0")}),
                  QStringLiteral("192.0.2.53"));
