@@ -23,7 +23,8 @@ if [ "${1:-}" != --inside ]; then
     unshare -n -m -p -f --kill-child true 2>/dev/null || skip "cannot make namespaces here (unshare -n -m -p failed)"
     # exec: killing this process (a CTest timeout sends SIGKILL) kills the namespace's first process, and
     # with it every process in the namespace.
-    exec unshare -n -m -p -f --kill-child --mount-proc sh "$0" --inside "$@"
+    # -u: the host name too, should NetworkManager ever set one.
+    exec unshare -n -m -p -u -f --kill-child --mount-proc sh "$0" --inside "$@"
 fi
 shift
 
@@ -54,6 +55,7 @@ cat >"$work/nm.conf" <<CONF
 [main]
 dns=none
 rc-manager=unmanaged
+hostname-mode=none
 plugins=keyfile
 auth-polkit=false
 no-auto-default=*
