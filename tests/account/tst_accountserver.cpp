@@ -73,7 +73,7 @@ private slots:
         QTest::keyClicks(signup->passwordTF, QStringLiteral("correct horse 1"));
         QTest::keyClicks(signup->confirmPasswordTF, QStringLiteral("correct horse 1"));
         QTest::mouseClick(signup->btnContinue, Qt::LeftButton);
-        QTRY_VERIFY2(qobject_cast<TermsAndConditions *>(window()->content()), qPrintable(bed->lastAlert()));
+        QTRY_VERIFY2(qobject_cast<TermsAndConditions *>(window()->content()), qPrintable(bed->alerts.lastMessage()));
         QTest::mouseClick(window()->content()->findChild<QPushButton *>(QStringLiteral("btnContinue")),
                           Qt::LeftButton);
         QVERIFY(mainContent());
@@ -97,13 +97,13 @@ private slots:
         QVERIFY(password);
         QTest::keyClicks(password->passwordTF, QStringLiteral("wrong horse"));
         QTest::mouseClick(password->btnSignIn, Qt::LeftButton);
-        QTRY_COMPARE(bed->lastAlert(), QStringLiteral("These credentials do not match our records."));
+        QTRY_COMPARE(bed->alerts.lastMessage(), QStringLiteral("These credentials do not match our records."));
         QCOMPARE(bed->alerts.alerts.last().first, QStringLiteral("Ooops"));
         QVERIFY(password->btnSignIn->isEnabled());
         password->passwordTF->clear();
         QTest::keyClicks(password->passwordTF, QStringLiteral("correct horse 1"));
         QTest::mouseClick(password->btnSignIn, Qt::LeftButton);
-        QTRY_VERIFY2(mainContent(), qPrintable(bed->lastAlert()));
+        QTRY_VERIFY2(mainContent(), qPrintable(bed->alerts.lastMessage()));
         QCOMPARE(window()->minimumSize(), QSize(800, 500));
         QCOMPARE(window()->maximumSize(), QSize(800, 500));
         const QString token = prefs().stringForKey(PrefKey::loginToken).value_or(QString());
@@ -119,7 +119,7 @@ private slots:
         QVERIFY(edit && edit->isVisible());
         QTest::keyClicks(edit->tfUserName, QStringLiteral("Ada King"));
         QTest::mouseClick(edit->btnUpdate, Qt::LeftButton);
-        QTRY_VERIFY2(!edit->isVisible(), qPrintable(bed->lastAlert()));
+        QTRY_VERIFY2(!edit->isVisible(), qPrintable(bed->alerts.lastMessage()));
         QCOMPARE(prefs().stringForKey(PrefKey::user_name), QStringLiteral("Ada King"));
         auto *settings = qobject_cast<SettingsViewController *>(mainContent()->detail());
         QCOMPARE(settings->userNameValue->text(), QStringLiteral("Ada King"));
@@ -151,7 +151,7 @@ private slots:
         QTest::mouseClick(reset->viewController()->btnSubmit, Qt::LeftButton);
         QVERIFY(bed->sheet<PasswordWindowController>());
         QTRY_COMPARE(
-            bed->lastAlert(),
+            bed->alerts.lastMessage(),
             QStringLiteral("If an account exists for this address, we have e-mailed a link to reset your password."));
         QTRY_COMPARE(bed->server.mails().size(), 1);
         QVERIFY(bed->server.mails().first().contains(QStringLiteral("bob@example.org")));

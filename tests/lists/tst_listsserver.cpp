@@ -29,8 +29,8 @@ private:
 
     PreferencesStore &prefs() { return PreferencesStore::shared(); }
     SplitViewController *mainContent() { return bed->mainContent(); }
-    QString lastAlert() const { return bed->lastAlert(); }
-    QString lastTitle() const { return bed->lastTitle(); }
+    QString lastAlert() const { return bed->alerts.lastMessage(); }
+    QString lastTitle() const { return bed->alerts.lastTitle(); }
     ServerAnswer api(const QString &path, const ServerClient::Form &form = {}) { return bed->api(path, form); }
     QString userID() const { return QString::number(bed->account.id); }
 

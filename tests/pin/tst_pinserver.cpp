@@ -57,7 +57,7 @@ private:
     PinGate *gate() { return bed->main->window()->findChild<PinGate *>(); }
     SplitViewController *mainContent() { return bed->mainContent(); }
     SidebarViewController *sidebar() { return mainContent()->sidebar(); }
-    QString lastAlert() const { return bed->lastAlert(); }
+    QString lastAlert() const { return bed->alerts.lastMessage(); }
     qint64 attemp() { return prefs().integerForKey(PrefKey::attemp); }
     template <class W> W *sheet() { return bed->sheet<W>(); }
     template <class W> bool noSheet() { return bed->noSheet<W>(); }

@@ -88,8 +88,6 @@ public:
 
     SplitViewController *mainContent() const { return qobject_cast<SplitViewController *>(main->window()->content()); }
     bool onLaunchScreen() const { return main->window()->content() && main->window()->content()->inherits("ViewController"); }
-    QString lastTitle() const { return alerts.alerts.isEmpty() ? QString() : alerts.alerts.last().first; }
-    QString lastAlert() const { return alerts.alerts.isEmpty() ? QString() : alerts.alerts.last().second; }
 
     // The newest visible sheet of this class on the main window, once there is one.
     template <class W> W *sheet() const
