@@ -2,6 +2,7 @@
 // main content through sign-in or sign-up, a wrong password, the reset request, account
 // editing, logout, and the forced sign-out of a 401.
 #include "AccountTestWorld.h"
+#include "Settle.h"
 #include "account/EditAccountWindowController.h"
 #include "account/LogInWindowController.h"
 #include "account/PasswordWindowController.h"
@@ -196,7 +197,7 @@ private slots:
         QTest::keyClicks(login->viewController()->userNameTextField, QStringLiteral("ada@example"));
         QTest::mouseClick(login->viewController()->btnSignIn, Qt::LeftButton);
         QCOMPARE(w->bed.alerts.alerts, (QList<Pair>{{"Ooops", "Email not Valid"}}));
-        QTest::qWait(50);
+        settle();
         QCOMPARE(w->common().presented(CommmonFunction::LogInSlot), login);
         QVERIFY(!w->common().presented(CommmonFunction::PasswordSlot));
         QVERIFY(!w->prefs().contains(PrefKey::user_email));
@@ -316,7 +317,7 @@ private slots:
         QTest::mouseClick(signup->btnContinue, Qt::LeftButton);
         QCOMPARE(w->bed.alerts.alerts, (QList<Pair>{{"Ooops", message}}));
         QVERIFY(signup->btnContinue->isEnabled());
-        QTest::qWait(50);
+        settle();
         QCOMPARE(w->bed.requestsTo(QStringLiteral("signup")), 0);
         QCOMPARE(signup->emailTF->text(), email);
     }
@@ -508,7 +509,7 @@ private slots:
         QTest::mouseClick(split->sidebar()->item(6), Qt::LeftButton);
         w->bed.alerts.choiceActions.first()(0);
         QTRY_COMPARE(w->bed.requestsTo(QStringLiteral("logout")), 1);
-        QTest::qWait(100);
+        settle();
         QCOMPARE(w->main.window()->content(), split);
         QVERIFY(w->prefs().boolForKey(PrefKey::isLogin));
         QCOMPARE(w->prefs().stringForKey(PrefKey::loginToken), QStringLiteral("user-token-7f3a9c"));
@@ -542,7 +543,7 @@ private slots:
         QTest::mouseClick(split->sidebar()->item(6), Qt::LeftButton);
         w->bed.alerts.choiceActions.first()(0);
         QTRY_VERIFY_WITH_TIMEOUT(!w->bed.alerts.alerts.isEmpty(), 4000);
-        QTest::qWait(100);
+        settle();
         QCOMPARE(w->bed.alerts.alerts, (QList<Pair>{{"Ooops", "Network Not Reachable"}}));
         QCOMPARE(w->main.window()->content(), split);
         QVERIFY(w->prefs().boolForKey(PrefKey::isLogin));

@@ -1,29 +1,15 @@
 // The account journey against a real nimbrel-server on 127.0.0.1 with its own database: sign up,
 // log out, sign in (a wrong password first), edit the account, ask for a reset link, and be
 // signed out when the token is revoked elsewhere.
-#include "AlertRecorder.h"
-#include "BuildConfig.h"
-#include "FakeClock.h"
-#include "FakeFlagSource.h"
-#include "LogCapture.h"
-#include "ServerProcess.h"
-#include "TestEnvironment.h"
+#include "ServerTestBed.h"
 #include "account/EditAccountWindowController.h"
 #include "account/LogInWindowController.h"
 #include "account/PasswordWindowController.h"
 #include "account/ResetPasswordWindowController.h"
 #include "account/SignupWindowController.h"
 #include "account/TermsAndConditions.h"
-#include "api/ApiManager.h"
-#include "app/AppMain.h"
 #include "app/SidebarViewController.h"
-#include "app/SplitViewController.h"
-#include "app/ViewController.h"
-#include "platform/PreferencesKeys.h"
-#include "platform/PreferencesStore.h"
 #include "settings/SettingsViewController.h"
-#include "ui/CommmonFunction.h"
-#include "ui/MainWindowController.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -35,37 +21,22 @@ class TestAccountServer : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<ServerProcess> server;
-    std::unique_ptr<AlertRecorder> alerts;
-    std::unique_ptr<LogCapture> log;
-    std::unique_ptr<FakeClock> clock;
-    std::unique_ptr<MainWindowController> main;
-    std::shared_ptr<FakeFlagSource> flags;
+    std::unique_ptr<ServerTestBed> bed;
 
-    CommmonFunction &common() { return CommmonFunction::shared(); }
     PreferencesStore &prefs() { return PreferencesStore::shared(); }
-    SplitViewController *mainContent() { return qobject_cast<SplitViewController *>(main->window()->content()); }
-    bool onLaunchScreen() { return main->window()->content() && main->window()->content()->inherits("ViewController"); }
-
-    template <class W> W *sheet(CommmonFunction::Slot slot)
-    {
-        const auto find = [&] { return qobject_cast<W *>(common().presented(slot)); };
-        const bool shown = QTest::qWaitFor([&] { return find() && find()->isVisible(); });
-        return shown ? find() : nullptr;
-    }
-    QString lastAlert() const { return alerts->alerts.isEmpty() ? QString() : alerts->alerts.last().second; }
+    SplitViewController *mainContent() { return bed->mainContent(); }
+    auto *window() { return bed->main->window(); }
 
     // From the launch screen's sign-in sheet to the password sheet.
     PasswordViewController *enterEmail(const QString &email)
     {
-        clock->advance(ViewController::startupDelayMs);
-        auto *login = sheet<LogInWindowController>(CommmonFunction::LogInSlot);
+        bed->clock.advance(ViewController::startupDelayMs);
+        auto *login = bed->sheet<LogInWindowController>();
         if (!login)
             return nullptr;
         QTest::keyClicks(login->viewController()->userNameTextField, email);
         QTest::mouseClick(login->viewController()->btnSignIn, Qt::LeftButton);
-        auto *password = sheet<PasswordWindowController>(CommmonFunction::PasswordSlot);
+        auto *password = bed->sheet<PasswordWindowController>();
         return password ? password->viewController() : nullptr;
     }
 
@@ -82,64 +53,42 @@ private:
 private slots:
     void init()
     {
-        env = std::make_unique<TestEnvironment>();
-        server =
-            std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY), env->path(QStringLiteral("server")));
-        // The server knows the application token the app is built with.
-        QVERIFY(server->start({QStringLiteral("--app-token"), QString::fromUtf8(BuildConfig::appToken)}));
-        alerts = std::make_unique<AlertRecorder>();
-        log = std::make_unique<LogCapture>();
-        clock = std::make_unique<FakeClock>();
-        QVERIFY(ApiManager::shared().setApiBase(server->apiBase()));
-        flags = std::make_shared<FakeFlagSource>(ReachabilityFlag::Reachable);
-        ApiManager::shared().setupReachability(flags);
-        main = std::make_unique<MainWindowController>();
-        CommmonFunction &presenters = attachPresenters(main->window());
-        main->window()->setContent(new ViewController(&presenters));
-        main->window()->setFixedContentSize(795, 594);
-        main->showWindow();
+        bed = std::make_unique<ServerTestBed>();
+        QVERIFY(bed->start());
+        bed->launch();
     }
-    void cleanup()
-    {
-        main.reset();
-        clock.reset();
-        log.reset();
-        alerts.reset();
-        ApiManager::resetShared();
-        server.reset();
-        env.reset();
-    }
+    void cleanup() { bed.reset(); }
 
     void signUpLogOutSignIn()
     {
         // Sign up from the first start.
-        clock->advance(ViewController::startupDelayMs);
-        auto *login = sheet<LogInWindowController>(CommmonFunction::LogInSlot);
+        bed->clock.advance(ViewController::startupDelayMs);
+        auto *login = bed->sheet<LogInWindowController>();
         QVERIFY(login);
         QTest::mouseClick(login->viewController()->btnJoinUs, Qt::LeftButton);
-        auto *signupSheet = sheet<SignupWindowController>(CommmonFunction::SignupSlot);
+        auto *signupSheet = bed->sheet<SignupWindowController>();
         QVERIFY(signupSheet);
         SignupViewController *signup = signupSheet->viewController();
         QTest::keyClicks(signup->emailTF, QStringLiteral("ada@example.org"));
         QTest::keyClicks(signup->passwordTF, QStringLiteral("correct horse 1"));
         QTest::keyClicks(signup->confirmPasswordTF, QStringLiteral("correct horse 1"));
         QTest::mouseClick(signup->btnContinue, Qt::LeftButton);
-        QTRY_VERIFY2(qobject_cast<TermsAndConditions *>(main->window()->content()), qPrintable(lastAlert()));
-        QTest::mouseClick(main->window()->content()->findChild<QPushButton *>(QStringLiteral("btnContinue")),
+        QTRY_VERIFY2(qobject_cast<TermsAndConditions *>(window()->content()), qPrintable(bed->alerts.lastMessage()));
+        QTest::mouseClick(window()->content()->findChild<QPushButton *>(QStringLiteral("btnContinue")),
                           Qt::LeftButton);
         QVERIFY(mainContent());
-        QCOMPARE(main->window()->maximumSize(), QSize(800, 500));
+        QCOMPARE(window()->maximumSize(), QSize(800, 500));
         const QString firstToken = prefs().stringForKey(PrefKey::loginToken).value_or(QString());
         QVERIFY(!firstToken.isEmpty());
         QVERIFY(prefs().boolForKey(PrefKey::isLogin));
 
         // Log out.
         QTest::mouseClick(mainContent()->sidebar()->item(6), Qt::LeftButton);
-        QCOMPARE(alerts->choiceActions.size(), 1);
-        alerts->choiceActions.first()(0);
-        QTRY_VERIFY(onLaunchScreen());
-        QCOMPARE(main->window()->minimumSize(), QSize(795, 594));
-        QCOMPARE(main->window()->maximumSize(), QSize(795, 594));
+        QCOMPARE(bed->alerts.choiceActions.size(), 1);
+        bed->alerts.choiceActions.first()(0);
+        QTRY_VERIFY(bed->onLaunchScreen());
+        QCOMPARE(window()->minimumSize(), QSize(795, 594));
+        QCOMPARE(window()->maximumSize(), QSize(795, 594));
         QVERIFY(!prefs().boolForKey(PrefKey::isLogin));
         QVERIFY(prefs().boolForKey(PrefKey::isLoggedOut));
 
@@ -148,15 +97,15 @@ private slots:
         QVERIFY(password);
         QTest::keyClicks(password->passwordTF, QStringLiteral("wrong horse"));
         QTest::mouseClick(password->btnSignIn, Qt::LeftButton);
-        QTRY_COMPARE(lastAlert(), QStringLiteral("These credentials do not match our records."));
-        QCOMPARE(alerts->alerts.last().first, QStringLiteral("Ooops"));
+        QTRY_COMPARE(bed->alerts.lastMessage(), QStringLiteral("These credentials do not match our records."));
+        QCOMPARE(bed->alerts.alerts.last().first, QStringLiteral("Ooops"));
         QVERIFY(password->btnSignIn->isEnabled());
         password->passwordTF->clear();
         QTest::keyClicks(password->passwordTF, QStringLiteral("correct horse 1"));
         QTest::mouseClick(password->btnSignIn, Qt::LeftButton);
-        QTRY_VERIFY2(mainContent(), qPrintable(lastAlert()));
-        QCOMPARE(main->window()->minimumSize(), QSize(800, 500));
-        QCOMPARE(main->window()->maximumSize(), QSize(800, 500));
+        QTRY_VERIFY2(mainContent(), qPrintable(bed->alerts.lastMessage()));
+        QCOMPARE(window()->minimumSize(), QSize(800, 500));
+        QCOMPARE(window()->maximumSize(), QSize(800, 500));
         const QString token = prefs().stringForKey(PrefKey::loginToken).value_or(QString());
         QVERIFY(!token.isEmpty());
         QVERIFY(token != firstToken);
@@ -170,51 +119,42 @@ private slots:
         QVERIFY(edit && edit->isVisible());
         QTest::keyClicks(edit->tfUserName, QStringLiteral("Ada King"));
         QTest::mouseClick(edit->btnUpdate, Qt::LeftButton);
-        QTRY_VERIFY2(!edit->isVisible(), qPrintable(lastAlert()));
+        QTRY_VERIFY2(!edit->isVisible(), qPrintable(bed->alerts.lastMessage()));
         QCOMPARE(prefs().stringForKey(PrefKey::user_name), QStringLiteral("Ada King"));
         auto *settings = qobject_cast<SettingsViewController *>(mainContent()->detail());
         QCOMPARE(settings->userNameValue->text(), QStringLiteral("Ada King"));
 
         // Revoked elsewhere: the next change signs this computer out.
-        ServerClient elsewhere(server->apiBase());
-        QVERIFY(elsewhere.post(QStringLiteral("logout"), {}, token.toUtf8()).accepted());
+        QVERIFY(bed->client->post(QStringLiteral("logout"), {}, token.toUtf8()).accepted());
         QTest::mouseClick(settings->btnEdit, Qt::LeftButton);
         QTest::mouseClick(edit->btnUpdate, Qt::LeftButton);
-        QTRY_VERIFY(onLaunchScreen());
-        QCOMPARE(main->window()->maximumSize(), QSize(795, 594));
+        QTRY_VERIFY(bed->onLaunchScreen());
+        QCOMPARE(window()->maximumSize(), QSize(795, 594));
         QVERIFY(!prefs().boolForKey(PrefKey::isLogin));
         QVERIFY(prefs().boolForKey(PrefKey::isLoggedOut));
         QVERIFY(!prefs().contains(PrefKey::loginToken));
 
         // Neither the password nor the token ever reached the log.
-        QVERIFY(!log->contains(QStringLiteral("correct horse")));
-        QVERIFY(!log->contains(token));
+        QVERIFY(!bed->log.contains(QStringLiteral("correct horse")));
+        QVERIFY(!bed->log.contains(token));
     }
 
     void forgotPasswordMailsALink()
     {
-        ServerClient client(server->apiBase());
-        const ServerAnswer created = client.post(QStringLiteral("signup"),
-                                                 {{"social_media", "0"},
-                                                  {"device_name", "Desk"},
-                                                  {"email", "bob@example.org"},
-                                                  {"password", "long enough 1"},
-                                                  {"profile_id", "0"}},
-                                                 QByteArray(BuildConfig::appToken));
-        QVERIFY2(created.accepted(), qPrintable(created.msg()));
+        QVERIFY(bed->signUp(QStringLiteral("bob@example.org")));
         PasswordViewController *password = enterEmail(QStringLiteral("bob@example.org"));
         QVERIFY(password);
         QTest::mouseClick(password->btnForget, Qt::LeftButton);
-        auto *reset = sheet<ResetPasswordWindowController>(CommmonFunction::ResetPasswordSlot);
+        auto *reset = bed->sheet<ResetPasswordWindowController>();
         QVERIFY(reset);
         QCOMPARE(reset->viewController()->tfEmail->text(), QStringLiteral("bob@example.org"));
         QTest::mouseClick(reset->viewController()->btnSubmit, Qt::LeftButton);
-        QVERIFY(sheet<PasswordWindowController>(CommmonFunction::PasswordSlot));
+        QVERIFY(bed->sheet<PasswordWindowController>());
         QTRY_COMPARE(
-            lastAlert(),
+            bed->alerts.lastMessage(),
             QStringLiteral("If an account exists for this address, we have e-mailed a link to reset your password."));
-        QTRY_COMPARE(server->mails().size(), 1);
-        QVERIFY(server->mails().first().contains(QStringLiteral("bob@example.org")));
+        QTRY_COMPARE(bed->server.mails().size(), 1);
+        QVERIFY(bed->server.mails().first().contains(QStringLiteral("bob@example.org")));
     }
 };
 

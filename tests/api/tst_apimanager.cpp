@@ -2,6 +2,7 @@
 // status-code rules, the reachability gate, time-outs and refused connections, and the log.
 #include "ApiTestBed.h"
 #include "BuildConfig.h"
+#include "Settle.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 
@@ -270,7 +271,7 @@ private slots:
         Outcome later;
         send(later, WebService::logout, true);
         QTRY_COMPARE(later.successes, 1);
-        QTest::qWait(50);
+        settle();
         for (const StubHttpServer::Request &request : bed->newRequests())
             QVERIFY2(request.path != QLatin1String("blockcategory"), "a request left while unreachable");
         QCOMPARE(out.successes + out.failures, 0);
@@ -303,7 +304,7 @@ private slots:
         QTRY_VERIFY(bed->log.contains(QStringLiteral("sync-url JSON: ")));
         // The same flags once more are not a change.
         bed->flags->change(ReachabilityFlag::Reachable | ReachabilityFlag::IsDirect);
-        QTest::qWait(100);
+        settle();
 
         const QList<StubHttpServer::Request> requests = bed->newRequests();
         QCOMPARE(requests.size(), 1);

@@ -1,5 +1,6 @@
 // The reachability monitor driven by a flag source the test controls, and the system's source.
 #include "FakeFlagSource.h"
+#include "Settle.h"
 #include "TestEnvironment.h"
 #include "api/NetworkInformationFlagSource.h"
 #include "api/Reachability.h"
@@ -102,7 +103,7 @@ private slots:
         // The same flags again are no change.
         source->change(F::Reachable);
         monitor.setFlags(F::Reachable);
-        QTest::qWait(20);
+        settle();
         QCOMPARE(posted.size(), 1);
 
         source->change({});
@@ -137,7 +138,7 @@ private slots:
         QVERIFY(!source->callback);
         QVERIFY(!source->delivering);
         source->change({});
-        QTest::qWait(20);
+        settle();
         QCOMPARE(posted.size(), 1);
     }
 
@@ -181,7 +182,7 @@ private slots:
         monitor.reset();
         QVERIFY(source->lastInstalled);
         source->lastInstalled(F::Reachable | F::IsDirect);
-        QTest::qWait(20);
+        settle();
         QCOMPARE(posted.size(), 1);
     }
 

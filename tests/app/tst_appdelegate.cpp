@@ -2,6 +2,7 @@
 #include "ApiTestBed.h"
 #include "FakeClock.h"
 #include "LogCapture.h"
+#include "Settle.h"
 #include "TestEnvironment.h"
 #include "api/CommonWS.h"
 #include "app/AppDelegate.h"
@@ -163,7 +164,7 @@ private slots:
         log.lines.clear();
         clock->advance(AppDelegate::watchdogIntervalMs);
         QVERIFY(log.lines.value(1).startsWith(QLatin1String("NO CHANGE, Current DNS IP - ")));
-        QTest::qWait(100);
+        settle();
         QCOMPARE(syncs(), 2);
 
         // Refused: the alert, and another try a minute later.
@@ -284,7 +285,7 @@ private slots:
         for (const QString &name : {QStringLiteral("pin_protection_off"), QStringLiteral("DNS_State"),
                                     QStringLiteral("BlockAppSwitchState")})
             NotificationCenter::defaultCenter().addObserver(&observer, name, [&](const QVariant &v) { posted << v; });
-        QTest::qWait(20); // the Open action's own notification
+        QTRY_COMPARE(posted.size(), 1); // the Open action's own notification
         posted.clear();
         action("actionQuit")->trigger();
         if (!pinEnabled) {
@@ -302,7 +303,7 @@ private slots:
             QCOMPARE(quits, 1);
         } else {
             verify->cancel();
-            QTest::qWait(20);
+            settle();
             QCOMPARE(quits, 0);
             QCOMPARE(posted, QVariantList{});
         }
@@ -319,9 +320,9 @@ private slots:
         for (int click = 0; click < 3; ++click)
             delegate.showWindow();
         QTRY_VERIFY(common.presented(CommmonFunction::LogInSlot));
-        QTest::qWait(50);
+        settle();
         delegate.showWindow();
-        QTest::qWait(50);
+        settle();
         int sheets = 0;
         for (QDialog *d : main.window()->findChildren<QDialog *>())
             sheets += d->isVisible() ? 1 : 0;

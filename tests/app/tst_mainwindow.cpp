@@ -1,6 +1,7 @@
 // Main window: sidebar navigation, the PIN switch, language changes and the presenters.
 #include "AlertRecorder.h"
 #include "LogCapture.h"
+#include "Settle.h"
 #include "TestEnvironment.h"
 #include "app/AppMain.h"
 #include "app/SidebarViewController.h"
@@ -237,7 +238,7 @@ private slots:
         QTRY_VERIFY(common.presented(CommmonFunction::VerifyPinOnStartSlot));
         QDialog *pin = common.presented(CommmonFunction::VerifyPinOnStartSlot);
         common.showVerifyPinOnStart();
-        QTest::qWait(20);
+        settle();
         QCOMPARE(common.presented(CommmonFunction::VerifyPinOnStartSlot), pin);
         QCOMPARE(common.openMainWindow, pin);
         QVERIFY(pin->isVisible());
@@ -263,7 +264,7 @@ private slots:
         common.showSignup();
         common.showPassword();
         common.showResetPassword();
-        QTest::qWait(20);
+        settle();
         for (QWidget *w : QApplication::topLevelWidgets())
             QVERIFY(!w->isVisible());
         common.openMainContent(QSize(800, 500)); // nothing to open it in

@@ -62,14 +62,8 @@ private:
 
     StubHttpServer &server() { return bed->server; }
     SplitViewController *mainContent() { return qobject_cast<SplitViewController *>(main->window()->content()); }
-    QString lastTitle() const { return bed->alerts.alerts.isEmpty() ? QString() : bed->alerts.alerts.last().first; }
-    int requestsTo(const QString &path)
-    {
-        int n = 0;
-        for (const StubHttpServer::Request &r : server().requests())
-            n += r.path == path;
-        return n;
-    }
+    QString lastTitle() const { return bed->alerts.lastTitle(); }
+    int requestsTo(const QString &path) const { return bed->requestsTo(path); }
     void openMain()
     {
         PreferencesStore &prefs = PreferencesStore::shared();

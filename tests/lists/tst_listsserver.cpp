@@ -1,26 +1,14 @@
 // The website blacklist and the category screens as a user meets them, against a real
 // nimbrel-server on 127.0.0.1: every step goes through the screens' fields, boxes and
 // switches, and the outcome is read back from the server.
-#include "AlertRecorder.h"
-#include "BuildConfig.h"
-#include "FakeClock.h"
-#include "FakeFlagSource.h"
-#include "LogCapture.h"
-#include "ServerProcess.h"
-#include "TestEnvironment.h"
-#include "api/ApiManager.h"
-#include "app/AppMain.h"
+#include "ServerTestBed.h"
+#include "Settle.h"
 #include "app/SidebarViewController.h"
-#include "app/SplitViewController.h"
 #include "controls/ToggleSwitch.h"
 #include "lists/BlackListWebsitesViewController.h"
 #include "lists/CategoriesBlockingViewController.h"
 #include "pin/VerifyPin.h"
-#include "platform/PreferencesKeys.h"
-#include "platform/PreferencesStore.h"
 #include "texts/LocalizedText.h"
-#include "ui/CommmonFunction.h"
-#include "ui/MainWindowController.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -37,30 +25,19 @@ class TestListsServer : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<ServerProcess> server;
-    std::unique_ptr<ServerClient> client;
-    std::unique_ptr<AlertRecorder> alerts;
-    std::unique_ptr<LogCapture> log;
-    std::unique_ptr<FakeClock> clock;
-    std::unique_ptr<MainWindowController> main;
-    std::shared_ptr<FakeFlagSource> flags;
-    QByteArray token;
-    qint64 userID = 0;
+    std::unique_ptr<ServerTestBed> bed;
 
     PreferencesStore &prefs() { return PreferencesStore::shared(); }
-    SplitViewController *mainContent() { return qobject_cast<SplitViewController *>(main->window()->content()); }
-    QString lastAlert() const { return alerts->alerts.isEmpty() ? QString() : alerts->alerts.last().second; }
-    QString lastTitle() const { return alerts->alerts.isEmpty() ? QString() : alerts->alerts.last().first; }
+    SplitViewController *mainContent() { return bed->mainContent(); }
+    QString lastAlert() const { return bed->alerts.lastMessage(); }
+    QString lastTitle() const { return bed->alerts.lastTitle(); }
+    ServerAnswer api(const QString &path, const ServerClient::Form &form = {}) { return bed->api(path, form); }
+    QString userID() const { return QString::number(bed->account.id); }
 
-    ServerAnswer api(const QString &path, const ServerClient::Form &form = {})
-    {
-        return client->post(path, form, token);
-    }
     qint64 addOnServer(const QString &domain)
     {
         const ServerAnswer a =
-            api(QStringLiteral("blockwesitebyuser"), {{"user_id", QString::number(userID)}, {"domain", domain}});
+            api(QStringLiteral("blockwesitebyuser"), {{"user_id", userID()}, {"domain", domain}});
         return a.data().toObject().value(QStringLiteral("id")).toInteger();
     }
     // Every domain the server holds for the user, all pages.
@@ -69,7 +46,7 @@ private:
         QStringList domains;
         for (int page = 1; page < 50; ++page) {
             const QJsonValue data =
-                api(QStringLiteral("getblockwebsitebyuser?page=%1").arg(page), {{"user_id", QString::number(userID)}})
+                api(QStringLiteral("getblockwebsitebyuser?page=%1").arg(page), {{"user_id", userID()}})
                     .data();
             for (const QJsonValue &row : data[QStringLiteral("data")].toArray())
                 domains << row[QStringLiteral("domain")].toString();
@@ -82,29 +59,13 @@ private:
     QMap<qint64, bool> serverCategories(const QByteArray &language = "en", QStringList *names = nullptr)
     {
         QMap<qint64, bool> blocked;
-        for (const QJsonValue &row : client->get(QStringLiteral("category"), token, language).data().toArray()) {
+        for (const QJsonValue &row : bed->client->get(QStringLiteral("category"), bed->account.token, language).data().toArray()) {
             blocked.insert(row[QStringLiteral("id")].toInteger(),
                            row[QStringLiteral("is_block_category")].toInt() != 0);
             if (names)
                 *names << row[QStringLiteral("name")].toString();
         }
         return blocked;
-    }
-    void pinOnServer(const QString &pin)
-    {
-        QVERIFY(api(QStringLiteral("setupPin"), {{"time", "24"}, {"pin", pin}}).accepted());
-        prefs().setBool(PrefKey::isPinSeted, true);
-    }
-    void openMain()
-    {
-        prefs().setBool(PrefKey::isLogin, true);
-        prefs().setBool(PrefKey::isLoggedOut, false);
-        prefs().setString(PrefKey::loginToken, QString::fromLatin1(token));
-        prefs().setInteger(PrefKey::user_id, userID);
-        prefs().setString(PrefKey::user_email, QStringLiteral("ada@example.org"));
-        CommmonFunction::shared().openMainContent(QSize(800, 500));
-        main->showWindow();
-        QTRY_VERIFY(mainContent() && mainContent()->isVisible());
     }
     template <class Screen> Screen *openScreen(int tag)
     {
@@ -133,17 +94,7 @@ private:
     }
     void clickBox(QCheckBox *box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2)); }
     void clickSwitch(ToggleSwitch *sw) { QTest::mouseClick(sw, Qt::LeftButton); }
-    VerifyPin *verifyPin()
-    {
-        VerifyPin *found = nullptr;
-        (void)QTest::qWaitFor([&] {
-            for (VerifyPin *w : main->window()->findChildren<VerifyPin *>())
-                if (w->isVisible())
-                    found = w;
-            return found != nullptr;
-        });
-        return found;
-    }
+    VerifyPin *verifyPin() { return bed->sheet<VerifyPin>(); }
     int tableBoxHeight(QWidget *screen)
     {
         return screen->findChild<QFrame *>(QStringLiteral("tableBox"))->maximumHeight();
@@ -152,48 +103,21 @@ private:
 private slots:
     void init()
     {
-        env = std::make_unique<TestEnvironment>();
+        bed = std::make_unique<ServerTestBed>();
         blockedWebsites().clear();
-        server =
-            std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY), env->path(QStringLiteral("server")));
-        QVERIFY(server->start({QStringLiteral("--app-token"), QString::fromUtf8(BuildConfig::appToken)}));
-        client = std::make_unique<ServerClient>(server->apiBase());
-        const ServerAnswer created = client->post(QStringLiteral("signup"),
-                                                  {{"social_media", "0"},
-                                                   {"device_name", "Desk"},
-                                                   {"email", "ada@example.org"},
-                                                   {"password", "long enough 1"},
-                                                   {"profile_id", "0"}},
-                                                  QByteArray(BuildConfig::appToken));
-        QVERIFY2(created.accepted(), qPrintable(created.msg()));
-        token = created.data().toObject().value(QStringLiteral("token")).toString().toUtf8();
-        userID = created.data().toObject().value(QStringLiteral("id")).toInteger();
-        alerts = std::make_unique<AlertRecorder>();
-        log = std::make_unique<LogCapture>();
-        clock = std::make_unique<FakeClock>();
-        QVERIFY(ApiManager::shared().setApiBase(server->apiBase()));
-        flags = std::make_shared<FakeFlagSource>(ReachabilityFlag::Reachable);
-        ApiManager::shared().setupReachability(flags);
-        main = std::make_unique<MainWindowController>();
-        attachPresenters(main->window());
+        QVERIFY(bed->start());
+        QVERIFY(bed->signUp());
         prefs().setString(PrefKey::CurrentLanguage, QStringLiteral("en"));
     }
     void cleanup()
     {
-        main.reset();
-        clock.reset();
-        log.reset();
-        alerts.reset();
-        ApiManager::resetShared();
-        client.reset();
-        server.reset();
-        env.reset();
+        bed.reset();
         blockedWebsites().clear();
     }
 
     void addThroughTheField()
     {
-        openMain();
+        bed->openMain();
         auto *screen = websites();
         QVERIFY(screen);
         auto *field = screen->findChild<QLineEdit *>(QStringLiteral("websiteTF"));
@@ -204,8 +128,8 @@ private slots:
         // An empty field: the alert, and nothing goes to the server.
         QTest::mouseClick(add, Qt::LeftButton);
         QCOMPARE(lastAlert(), QStringLiteral("Please enter website"));
-        QTest::qWait(200);
-        QVERIFY(!log->contains(QStringLiteral("blockwesitebyuser")));
+        settle();
+        QVERIFY(!bed->log.contains(QStringLiteral("blockwesitebyuser")));
 
         QTest::keyClicks(field, QStringLiteral("HTTPS://WWW.Example.COM/path?q=1"));
         QTest::mouseClick(add, Qt::LeftButton);
@@ -237,7 +161,7 @@ private slots:
         QFETCH(int, height);
         for (int i = 0; i < count; ++i)
             QVERIFY(addOnServer(QStringLiteral("site%1.example.org").arg(i)) > 0);
-        openMain();
+        bed->openMain();
         auto *screen = websites();
         QTRY_COMPARE(screen->model().rowCount(), count);
         QCOMPARE(tableBoxHeight(screen), height);
@@ -251,11 +175,11 @@ private slots:
         // The server's page holds 100 sites, so 120 make two pages.
         for (int i = 0; i < 120; ++i)
             QVERIFY(addOnServer(QStringLiteral("www.site%1.example.org").arg(i, 3, 10, QLatin1Char('0'))) > 0);
-        openMain();
+        bed->openMain();
         auto *screen = websites();
         QTRY_COMPARE(screen->model().rowCount(), 120);
-        QVERIFY(log->contains(QStringLiteral("getblockwebsitebyuser?page=2")));
-        QVERIFY(!log->contains(QStringLiteral("getblockwebsitebyuser?page=3")));
+        QVERIFY(bed->log.contains(QStringLiteral("getblockwebsitebyuser?page=2")));
+        QVERIFY(!bed->log.contains(QStringLiteral("getblockwebsitebyuser?page=3")));
         QStringList shown;
         for (int row = 0; row < 120; ++row)
             shown << screen->model().index(row).data().toString();
@@ -270,7 +194,7 @@ private slots:
         addOnServer(QStringLiteral("one.org"));
         addOnServer(QStringLiteral("www.two.org"));
         addOnServer(QStringLiteral("three.org"));
-        openMain();
+        bed->openMain();
         QVERIFY(!prefs().boolForKey(PrefKey::isPinEnable));
         auto *screen = websites();
         QTRY_VERIFY(websiteRow(screen, QStringLiteral("two.org")));
@@ -279,15 +203,15 @@ private slots:
         QTRY_COMPARE(screen->model().rowCount(), 2);
         QVERIFY(!websiteRow(screen, QStringLiteral("two.org")));
         QCOMPARE(tableBoxHeight(screen), 2 * 47 + 2);
-        QVERIFY(verifyPin() == nullptr);
+        QVERIFY(bed->noSheet<VerifyPin>());
     }
 
     void removeBehindThePin()
     {
         addOnServer(QStringLiteral("one.org"));
         const qint64 two = addOnServer(QStringLiteral("two.org"));
-        pinOnServer(QStringLiteral("246810"));
-        openMain();
+        bed->pinOnServer(QStringLiteral("246810"));
+        bed->openMain();
         QTRY_VERIFY(prefs().boolForKey(PrefKey::isPinEnable));
         auto *screen = websites();
         QTRY_VERIFY(websiteRow(screen, QStringLiteral("two.org")));
@@ -321,7 +245,7 @@ private slots:
     {
         const qint64 gone = addOnServer(QStringLiteral("gone.org"));
         addOnServer(QStringLiteral("kept.org"));
-        openMain();
+        bed->openMain();
         auto *screen = websites();
         QTRY_VERIFY(websiteRow(screen, QStringLiteral("gone.org")));
         // Removed elsewhere meanwhile: the server refuses, the row shows the truth it knows.
@@ -334,7 +258,7 @@ private slots:
 
         // No answer at all (the server is gone): ticked again, the box usable again.
         QCheckBox *kept = websiteRow(screen, QStringLiteral("kept.org"))->websiteCheckBox();
-        QVERIFY(server->stop());
+        QVERIFY(bed->server.stop());
         clickBox(kept);
         QTRY_VERIFY(kept->isChecked() && kept->isEnabled());
     }
@@ -342,7 +266,7 @@ private slots:
     void categorySwitchesFollowTheServer()
     {
         QVERIFY(api(QStringLiteral("blockcategory"), {{"category_id", "2"}}).accepted());
-        openMain();
+        bed->openMain();
         auto *screen = categories();
         QVERIFY(screen);
         const QMap<qint64, bool> onServer = serverCategories();
@@ -362,7 +286,7 @@ private slots:
         QTRY_VERIFY(categoryRow(screen, 3) && categoryRow(screen, 3)->switchCategory()->isChecked());
 
         // Unblocking without PIN protection happens at once.
-        alerts->alerts.clear();
+        bed->alerts.alerts.clear();
         clickSwitch(categoryRow(screen, 2)->switchCategory());
         QTRY_COMPARE(lastTitle(), QStringLiteral("Success"));
         QTRY_VERIFY(!serverCategories().value(2));
@@ -372,8 +296,8 @@ private slots:
     void categoryUnblockBehindThePin()
     {
         QVERIFY(api(QStringLiteral("blockcategory"), {{"category_id", "1"}}).accepted());
-        pinOnServer(QStringLiteral("135791"));
-        openMain();
+        bed->pinOnServer(QStringLiteral("135791"));
+        bed->openMain();
         QTRY_VERIFY(prefs().boolForKey(PrefKey::isPinEnable));
         auto *screen = categories();
         QTRY_VERIFY(categoryRow(screen, 1) && categoryRow(screen, 1)->switchCategory()->isChecked());
@@ -398,8 +322,8 @@ private slots:
     void refusedUnblockLeavesTheSwitchOn()
     {
         QVERIFY(api(QStringLiteral("blockcategory"), {{"category_id", "4"}}).accepted());
-        pinOnServer(QStringLiteral("975310"));
-        openMain();
+        bed->pinOnServer(QStringLiteral("975310"));
+        bed->openMain();
         // PIN protection switched off here, while the server still wants the PIN checked.
         prefs().setBool(PrefKey::isPinEnable, false);
         auto *screen = categories();
@@ -415,11 +339,11 @@ private slots:
 
     void noAnswerPutsTheSwitchBack()
     {
-        openMain();
+        bed->openMain();
         auto *screen = categories();
         QTRY_VERIFY(categoryRow(screen, 5));
         ToggleSwitch *sw = categoryRow(screen, 5)->switchCategory();
-        QVERIFY(server->stop());
+        QVERIFY(bed->server.stop());
         clickSwitch(sw);
         QTRY_VERIFY(!sw->isChecked() && sw->isEnabled());
         QTRY_VERIFY(!screen->isLoading());
@@ -427,7 +351,7 @@ private slots:
 
     void languageChangeRefetchesNames()
     {
-        openMain();
+        bed->openMain();
         auto *screen = categories();
         QTRY_VERIFY(categoryRow(screen, 2));
         QCOMPARE(categoryRow(screen, 2)->lblCategory()->text(), QStringLiteral("Gambling"));

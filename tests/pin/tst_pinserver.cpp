@@ -1,18 +1,9 @@
 // The PIN as a user meets it, against a real nimbrel-server on 127.0.0.1: setup (typed and
 // hidden), the start-up dialog, the gate in front of each protected change, disable, change and
 // retrieval by e-mail. Each step is driven through the sheets' fields and buttons.
-#include "AlertRecorder.h"
-#include "BuildConfig.h"
-#include "FakeClock.h"
-#include "FakeFlagSource.h"
-#include "LogCapture.h"
-#include "ServerProcess.h"
-#include "TestEnvironment.h"
-#include "api/ApiManager.h"
-#include "app/AppMain.h"
+#include "ServerTestBed.h"
+#include "Settle.h"
 #include "app/SidebarViewController.h"
-#include "app/SplitViewController.h"
-#include "app/ViewController.h"
 #include "controls/ToggleSwitch.h"
 #include "controls/ZelSecureTextField.h"
 #include "pin/ChangePin.h"
@@ -25,13 +16,9 @@
 #include "pin/VerifyPinOnStart.h"
 #include "pin/setWaitingTimeWC.h"
 #include "platform/NotificationCenter.h"
-#include "platform/PreferencesKeys.h"
-#include "platform/PreferencesStore.h"
 #include "platform/macos/NetworkSetupResolver.h"
 #include "protection/DNSConfiguration.h"
 #include "protection/ProtectionViewController.h"
-#include "ui/CommmonFunction.h"
-#include "ui/MainWindowController.h"
 #include "ui/PlaceholderSheet.h"
 
 #include <QAccessible>
@@ -63,78 +50,30 @@ class TestPinServer : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestEnvironment> env;
-    std::unique_ptr<ServerProcess> server;
-    std::unique_ptr<ServerClient> client;
-    std::unique_ptr<AlertRecorder> alerts;
-    std::unique_ptr<LogCapture> log;
-    std::unique_ptr<FakeClock> clock;
-    std::unique_ptr<MainWindowController> main;
-    std::shared_ptr<FakeFlagSource> flags;
-    QByteArray token;
-    qint64 userID = 0;
+    std::unique_ptr<ServerTestBed> bed;
 
     CommmonFunction &common() { return CommmonFunction::shared(); }
     PreferencesStore &prefs() { return PreferencesStore::shared(); }
-    PinGate *gate() { return main->window()->findChild<PinGate *>(); }
-    SplitViewController *mainContent() { return qobject_cast<SplitViewController *>(main->window()->content()); }
+    PinGate *gate() { return bed->main->window()->findChild<PinGate *>(); }
+    SplitViewController *mainContent() { return bed->mainContent(); }
     SidebarViewController *sidebar() { return mainContent()->sidebar(); }
-    QString lastAlert() const { return alerts->alerts.isEmpty() ? QString() : alerts->alerts.last().second; }
+    QString lastAlert() const { return bed->alerts.lastMessage(); }
     qint64 attemp() { return prefs().integerForKey(PrefKey::attemp); }
+    template <class W> W *sheet() { return bed->sheet<W>(); }
+    template <class W> bool noSheet() { return bed->noSheet<W>(); }
 
-    // The newest visible sheet of this class on the main window, once it is there.
-    template <class W> W *sheet()
-    {
-        W *found = nullptr;
-        (void)QTest::qWaitFor([&] {
-            found = nullptr;
-            for (W *w : main->window()->findChildren<W *>())
-                if (w->isVisible())
-                    found = w;
-            return found != nullptr;
-        });
-        return found;
-    }
-    template <class W> bool noSheet()
-    {
-        const auto list = main->window()->findChildren<W *>();
-        return std::none_of(list.begin(), list.end(), [](W *w) { return w->isVisible(); });
-    }
-
-    ServerAnswer api(const QString &path, const ServerClient::Form &form = {}) { return client->post(path, form, token); }
-    void pinOnServer(const QString &pin, const QString &hours = QStringLiteral("24"))
-    {
-        QVERIFY(api(QStringLiteral("setupPin"), {{"time", hours}, {"pin", pin}}).accepted());
-        prefs().setBool(PrefKey::isPinSeted, true);
-    }
     bool serverAccepts(const QString &pin)
     {
-        return api(QStringLiteral("checkPin"), {{"user_id", QString::number(userID)}, {"attempt", "1"}, {"pin", pin}})
+        return bed->api(QStringLiteral("checkPin"),
+                        {{"user_id", QString::number(bed->account.id)}, {"attempt", "1"}, {"pin", pin}})
             .accepted();
-    }
-    void signedIn()
-    {
-        prefs().setBool(PrefKey::isLogin, true);
-        prefs().setBool(PrefKey::isLoggedOut, false);
-        prefs().setString(PrefKey::loginToken, QString::fromLatin1(token));
-        prefs().setInteger(PrefKey::user_id, userID);
-        prefs().setString(PrefKey::user_email, QStringLiteral("ada@example.org"));
-    }
-    void openMain()
-    {
-        signedIn();
-        common().openMainContent(QSize(800, 500));
-        main->showWindow();
-        QTRY_VERIFY(mainContent() && mainContent()->isVisible());
     }
     // The start-up dialog, as a launch with a PIN set shows it.
     VerifyPinOnStart *launchWithPin()
     {
-        signedIn();
-        main->window()->setContent(new ViewController(&common()));
-        main->window()->setFixedContentSize(795, 594);
-        main->showWindow();
-        clock->advance(ViewController::startupDelayMs);
+        bed->storeSignedIn();
+        bed->launch();
+        bed->clock.advance(ViewController::startupDelayMs);
         return sheet<VerifyPinOnStart>();
     }
     void enterPin(PinEntryDialog *dialog, const QString &pin)
@@ -167,47 +106,16 @@ private:
 private slots:
     void init()
     {
-        env = std::make_unique<TestEnvironment>();
-        env->writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
-        server =
-            std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY), env->path(QStringLiteral("server")));
+        bed = std::make_unique<ServerTestBed>();
+        bed->env.writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
         // Its DNS is the filter the protection switch asks before switching on.
-        QVERIFY(server->start({QStringLiteral("--app-token"), QString::fromUtf8(BuildConfig::appToken),
-                               QStringLiteral("--dns-port"), QStringLiteral("0")}));
-        QVERIFY(server->dnsPort());
-        qputenv("NIMBREL_FILTER_PORT", QByteArray::number(server->dnsPort()));
+        QVERIFY(bed->start({QStringLiteral("--dns-port"), QStringLiteral("0")}));
+        QVERIFY(bed->server.dnsPort());
+        qputenv("NIMBREL_FILTER_PORT", QByteArray::number(bed->server.dnsPort()));
         DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
-        client = std::make_unique<ServerClient>(server->apiBase());
-        const ServerAnswer created = client->post(QStringLiteral("signup"),
-                                                  {{"social_media", "0"},
-                                                   {"device_name", "Desk"},
-                                                   {"email", "ada@example.org"},
-                                                   {"password", "long enough 1"},
-                                                   {"profile_id", "0"}},
-                                                  QByteArray(BuildConfig::appToken));
-        QVERIFY2(created.accepted(), qPrintable(created.msg()));
-        token = created.data().toObject().value(QStringLiteral("token")).toString().toUtf8();
-        userID = created.data().toObject().value(QStringLiteral("id")).toInteger();
-        alerts = std::make_unique<AlertRecorder>();
-        log = std::make_unique<LogCapture>();
-        clock = std::make_unique<FakeClock>();
-        QVERIFY(ApiManager::shared().setApiBase(server->apiBase()));
-        flags = std::make_shared<FakeFlagSource>(ReachabilityFlag::Reachable);
-        ApiManager::shared().setupReachability(flags);
-        main = std::make_unique<MainWindowController>();
-        attachPresenters(main->window());
+        QVERIFY(bed->signUp());
     }
-    void cleanup()
-    {
-        main.reset();
-        clock.reset();
-        log.reset();
-        alerts.reset();
-        ApiManager::resetShared();
-        client.reset();
-        server.reset();
-        env.reset();
-    }
+    void cleanup() { bed.reset(); }
 
     void everyPinWindowIsReal()
     {
@@ -219,7 +127,7 @@ private slots:
 
     void typedPinThenProtectionOffThroughTheGate()
     {
-        openMain();
+        bed->openMain();
         QTest::mouseClick(sidebar()->pinSwitch, Qt::LeftButton);
         auto *setup = sheet<PinProtectionWC>();
         QVERIFY(setup);
@@ -250,9 +158,9 @@ private slots:
         QVERIFY(sidebar()->pinSwitch->isChecked());
         QVERIFY(prefs().boolForKey(PrefKey::isPinEnable));
         QVERIFY(!preferencesFile().contains(QStringLiteral("123456")));
-        QVERIFY(!log->contains(QStringLiteral("123456")));
+        QVERIFY(!bed->log.contains(QStringLiteral("123456")));
         // The server will not drop the PIN without a fresh check.
-        const ServerAnswer removal = api(QStringLiteral("removepin"));
+        const ServerAnswer removal = bed->api(QStringLiteral("removepin"));
         QVERIFY(!removal.accepted());
         QCOMPARE(removal.msg(), QStringLiteral("Please verify your pin first."));
 
@@ -273,13 +181,13 @@ private slots:
         enterPin(verify, QStringLiteral("123456"));
         QTRY_COMPARE(protection->protection, Protection::off);
         QTRY_VERIFY(!verify->isVisible());
-        QCOMPARE(env->readFile(QStringLiteral("fake-state/networksetup/dns/Ethernet")), QString());
+        QCOMPARE(bed->env.readFile(QStringLiteral("fake-state/networksetup/dns/Ethernet")), QString());
         QCOMPARE(attemp(), 1);
     }
 
     void hiddenPinNeverLeaves()
     {
-        openMain();
+        bed->openMain();
         QTest::mouseClick(sidebar()->pinSwitch, Qt::LeftButton);
         auto *setup = sheet<PinProtectionWC>();
         QVERIFY(setup);
@@ -307,59 +215,55 @@ private slots:
         QTRY_VERIFY2(prefs().boolForKey(PrefKey::isPinSeted), qPrintable(lastAlert()));
         QVERIFY(serverAccepts(pin));
         QVERIFY(!preferencesFile().contains(pin));
-        QVERIFY(!log->contains(pin));
-        QVERIFY(log->contains(QStringLiteral("Setup Pin Model Response - ")));
+        QVERIFY(!bed->log.contains(pin));
+        QVERIFY(bed->log.contains(QStringLiteral("Setup Pin Model Response - ")));
     }
 
     void startUpDialogCountsAttemptsAndHoldsTheMainWindow()
     {
-        pinOnServer(QStringLiteral("246810"));
+        bed->pinOnServer(QStringLiteral("246810"));
         VerifyPinOnStart *start = launchWithPin();
         QVERIFY(start);
-        // Escape cannot get past it: it comes back at once.
-        QTest::keyClick(start, Qt::Key_Escape);
-        QTRY_VERIFY(common().presented(CommmonFunction::VerifyPinOnStartSlot) &&
-                    common().presented(CommmonFunction::VerifyPinOnStartSlot) != start);
-        start = sheet<VerifyPinOnStart>();
-        QVERIFY(start);
-        QTest::mouseClick(start->btnCancel, Qt::LeftButton);
-        QTRY_VERIFY(common().presented(CommmonFunction::VerifyPinOnStartSlot) &&
-                    common().presented(CommmonFunction::VerifyPinOnStartSlot) != start);
-        start = sheet<VerifyPinOnStart>();
-        QVERIFY(start);
-        start->close(); // the window's close button
-        QTRY_VERIFY(common().presented(CommmonFunction::VerifyPinOnStartSlot) &&
-                    common().presented(CommmonFunction::VerifyPinOnStartSlot) != start);
-        start = sheet<VerifyPinOnStart>();
-        QVERIFY(start);
+        // Escape, Cancel and the window's close button cannot get past it: it comes back at once.
+        const std::function<void(VerifyPinOnStart *)> dismissals[] = {
+            [](VerifyPinOnStart *w) { QTest::keyClick(w, Qt::Key_Escape); },
+            [](VerifyPinOnStart *w) { QTest::mouseClick(w->btnCancel, Qt::LeftButton); },
+            [](VerifyPinOnStart *w) { w->close(); }};
+        for (const auto &dismiss : dismissals) {
+            dismiss(start);
+            QTRY_VERIFY(common().presented(CommmonFunction::VerifyPinOnStartSlot) &&
+                        common().presented(CommmonFunction::VerifyPinOnStartSlot) != start);
+            start = sheet<VerifyPinOnStart>();
+            QVERIFY(start);
+        }
         QVERIFY(!mainContent());
 
         // Four wrong PINs count up; the fifth blocks the PIN and the counter starts over.
         for (int i = 1; i <= 5; ++i) {
             enterPin(start, QStringLiteral("000000"));
-            QTRY_COMPARE(alerts->alerts.size(), i);
+            QTRY_COMPARE(bed->alerts.alerts.size(), i);
             QCOMPARE(attemp(), i < 5 ? i + 1 : 1);
         }
         QCOMPARE(lastAlert(), QStringLiteral("Your pin has been bloked."));
         // Blocked with a low counter: it stays.
         enterPin(start, QStringLiteral("246810"));
-        QTRY_COMPARE(alerts->alerts.size(), 6);
+        QTRY_COMPARE(bed->alerts.alerts.size(), 6);
         QCOMPARE(lastAlert(), QStringLiteral("Your pin has been bloked."));
         QCOMPARE(attemp(), 1);
         QVERIFY(!mainContent());
 
-        server->advance(16 * 60);
+        bed->server.advance(16 * 60);
         enterPin(start, QStringLiteral("246810"));
         QTRY_VERIFY(mainContent());
-        QCOMPARE(main->window()->minimumSize(), QSize(800, 500));
-        QCOMPARE(main->window()->maximumSize(), QSize(800, 500));
+        QCOMPARE(bed->main->window()->minimumSize(), QSize(800, 500));
+        QCOMPARE(bed->main->window()->maximumSize(), QSize(800, 500));
         QCOMPARE(attemp(), 1);
         QVERIFY(!common().presented(CommmonFunction::VerifyPinOnStartSlot));
     }
 
     void retrievalFromTheStartUpDialog()
     {
-        pinOnServer(QStringLiteral("864209"), QStringLiteral("12"));
+        bed->pinOnServer(QStringLiteral("864209"), QStringLiteral("12"));
         VerifyPinOnStart *start = launchWithPin();
         QVERIFY(start);
         QTest::mouseClick(start->btnRetrieve, Qt::LeftButton);
@@ -374,17 +278,17 @@ private slots:
         QCOMPARE(common().presented(CommmonFunction::VerifyPinOnStartSlot), start);
 
         // Nothing before the waiting time; the e-mail once it is over.
-        QTest::qWait(200);
-        QVERIFY(server->mails().isEmpty());
-        server->advance(12 * 3600 + 60);
-        QTRY_VERIFY_WITH_TIMEOUT(!server->mails().isEmpty(), 10000);
-        QVERIFY(server->mails().last().contains(QStringLiteral("864209")));
+        settle(300);
+        QVERIFY(bed->server.mails().isEmpty());
+        bed->server.advance(12 * 3600 + 60);
+        QTRY_VERIFY_WITH_TIMEOUT(!bed->server.mails().isEmpty(), 10000);
+        QVERIFY(bed->server.mails().last().contains(QStringLiteral("864209")));
     }
 
     void disablePinThroughTheGate()
     {
-        pinOnServer(QStringLiteral("135790"));
-        openMain();
+        bed->pinOnServer(QStringLiteral("135790"));
+        bed->openMain();
         QTRY_VERIFY(sidebar()->pinSwitch->isChecked());
         QVariantList posted;
         QObject observer;
@@ -417,30 +321,30 @@ private slots:
         QTest::mouseClick(sheet<PinProtectionOff>()->btnDisablePin, Qt::LeftButton);
         verify = sheet<VerifyPin>();
         enterPin(verify, QStringLiteral("135790"));
-        QTRY_VERIFY(!alerts->alerts.isEmpty());
-        QCOMPARE(alerts->alerts.last(), (QPair<QString, QString>("Pin removed", "")));
+        QTRY_VERIFY(!bed->alerts.alerts.isEmpty());
+        QCOMPARE(bed->alerts.alerts.last(), (QPair<QString, QString>("Pin removed", "")));
         QVERIFY(!prefs().boolForKey(PrefKey::isPinSeted));
-        alerts->actions.last()();
+        bed->alerts.actions.last()();
         QVERIFY(!sidebar()->pinSwitch->isChecked());
         QVERIFY(!prefs().boolForKey(PrefKey::isPinEnable));
         QVERIFY(!verify->isVisible());
-        QCOMPARE(api(QStringLiteral("checkPin"), {{"user_id", QString::number(userID)}, {"attempt", "1"}, {"pin", "135790"}})
+        QCOMPARE(bed->api(QStringLiteral("checkPin"), {{"user_id", QString::number(bed->account.id)}, {"attempt", "1"}, {"pin", "135790"}})
                      .msg(),
                  QStringLiteral("No pin is set for this account."));
     }
 
     void refusedRemovalLeavesTheSwitchOn()
     {
-        pinOnServer(QStringLiteral("135790"));
-        openMain();
+        bed->pinOnServer(QStringLiteral("135790"));
+        bed->openMain();
         prefs().setBool(PrefKey::isPinEnable, false);
         QDialog *choice = common().makeWindow(QStringLiteral("PinProtectionOff"));
         QVERIFY(common().beginSheet(choice));
         QTest::mouseClick(qobject_cast<PinProtectionOff *>(choice)->btnDisablePin, Qt::LeftButton);
         // No PIN asked for; the server wants a fresh check and says so.
         QVERIFY(noSheet<VerifyPin>());
-        QTRY_COMPARE(alerts->alerts.size(), 1);
-        QCOMPARE(alerts->alerts.first(), (QPair<QString, QString>("Ooops", "Please verify your pin first.")));
+        QTRY_COMPARE(bed->alerts.alerts.size(), 1);
+        QCOMPARE(bed->alerts.alerts.first(), (QPair<QString, QString>("Ooops", "Please verify your pin first.")));
         QTRY_VERIFY(sidebar()->pinSwitch->isChecked());
         QVERIFY(prefs().boolForKey(PrefKey::isPinSeted));
         QVERIFY(serverAccepts(QStringLiteral("135790")));
@@ -448,18 +352,18 @@ private slots:
 
     void uninstallThroughTheGate()
     {
-        pinOnServer(QStringLiteral("975310"));
-        openMain();
-        const QString exe = env->path(QStringLiteral("install/bin/nimbrel"));
-        env->writeFile(QStringLiteral("install/bin/nimbrel"), "binary");
+        bed->pinOnServer(QStringLiteral("975310"));
+        bed->openMain();
+        const QString exe = bed->env.path(QStringLiteral("install/bin/nimbrel"));
+        bed->env.writeFile(QStringLiteral("install/bin/nimbrel"), "binary");
         auto *protection = qobject_cast<ProtectionViewController *>(mainContent()->detail());
         protection->installedApplication = InstalledApplication({exe}, exe, exe);
         QList<int> exits;
         protection->exitProcess = [&](int status) { exits << status; };
 
         QTest::mouseClick(protection->btnUninstall, Qt::LeftButton);
-        QCOMPARE(alerts->choices.size(), 1); // "Uninstall Nimbrel?", answered Uninstall
-        alerts->choiceActions.last()(0);
+        QCOMPARE(bed->alerts.choices.size(), 1); // "Uninstall Nimbrel?", answered Uninstall
+        bed->alerts.choiceActions.last()(0);
         auto *verify = sheet<VerifyPin>();
         QVERIFY(verify);
         QCOMPARE(gate()->pendingPinAction(), PinAction::Uninstall);
@@ -470,7 +374,7 @@ private slots:
         QVERIFY(prefs().boolForKey(PrefKey::isLoggedOut));
         QVERIFY(!prefs().boolForKey(PrefKey::isLogin));
         // Signed out for real: the token is revoked.
-        QCOMPARE(api(QStringLiteral("removepin")).status, 401);
+        QCOMPARE(bed->api(QStringLiteral("removepin")).status, 401);
     }
 
     void otherScreensPlugIntoTheGate_data()
@@ -485,8 +389,8 @@ private slots:
     {
         QFETCH(int, code);
         QFETCH(QString, notification);
-        pinOnServer(QStringLiteral("112358"));
-        openMain();
+        bed->pinOnServer(QStringLiteral("112358"));
+        bed->openMain();
         QVERIFY(prefs().boolForKey(PrefKey::isPinEnable));
         GatedScreenDouble screen;
         QVariantList posted;
@@ -515,7 +419,7 @@ private slots:
         QTest::keyClick(verify->pinTF, Qt::Key_Return);
         QTRY_COMPARE(screen.performed, QList<int>{code});
         QTRY_VERIFY(!verify->isVisible());
-        QTest::qWait(300);
+        settle(300);
         QCOMPARE(screen.performed, QList<int>{code});
 
         // Without PIN protection the change happens at once.
@@ -527,8 +431,8 @@ private slots:
 
     void changePin()
     {
-        pinOnServer(QStringLiteral("111222"));
-        openMain();
+        bed->pinOnServer(QStringLiteral("111222"));
+        bed->openMain();
         QTRY_VERIFY(sidebar()->pinSwitch->isChecked());
         QTest::mouseClick(sidebar()->pinSwitch, Qt::LeftButton);
         QTest::mouseClick(sheet<PinProtectionOff>()->btnChangePin, Qt::LeftButton);
@@ -564,7 +468,7 @@ private slots:
         QVERIFY(sidebar()->pinSwitch->isChecked());
         QVERIFY(serverAccepts(hidden));
         QVERIFY(!serverAccepts(QStringLiteral("111222")));
-        QVERIFY(!log->contains(hidden));
+        QVERIFY(!bed->log.contains(hidden));
         QVERIFY(!preferencesFile().contains(hidden));
     }
 };

@@ -3,6 +3,7 @@
 #include "DnsTestSupport.h"
 #include "FilterDns.h"
 #include "LogCapture.h"
+#include "Settle.h"
 #include "TestEnvironment.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
@@ -31,8 +32,6 @@ private:
             bed->server.answer(QStringLiteral("logout"), 200, R"({"status":false,"code":200,"msg":"No","version":"3.0","data":[]})");
     }
     int syncs() const { return bed->requestsTo(QStringLiteral("sync-url")); }
-    // Lets any request that was going to leave reach the server.
-    static void settle() { QTest::qWait(100); }
 
     void services(const QStringList &lines)
     {

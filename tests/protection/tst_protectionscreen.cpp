@@ -2,6 +2,7 @@
 #include "ApiTestBed.h"
 #include "FilterDns.h"
 #include "LogCapture.h"
+#include "Settle.h"
 #include "TestEnvironment.h"
 #include "pin/PinGate.h"
 #include "platform/NotificationCenter.h"
@@ -115,7 +116,7 @@ private slots:
         QCOMPARE(alerts->alerts.first(), (QPair<QString, QString>("Ooops", "Requires admin privileges")));
         QCOMPARE(vc->protection, Protection::off);
         QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("OFF"));
-        QTest::qWait(100);
+        settle();
         QCOMPARE(syncs(), 0);
     }
 
@@ -257,7 +258,7 @@ private slots:
                 QCOMPARE(alerts->alerts.value(alertsBefore), (QPair<QString, QString>("Ooops", "Requires admin privileges")));
             else
                 QCOMPARE(gate->pendingPinAction(), PinAction::None);
-            QTest::qWait(100);
+            settle();
             QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
             QVERIFY(exits.isEmpty());
             return;
@@ -271,7 +272,7 @@ private slots:
             QCOMPARE(alerts->alerts.size(), alertsBefore + 1);
             QVERIFY(alerts->alerts.last().second.contains(QLatin1String("sudo apt remove nimbrel")));
             // Signed out and ended once the user has read it.
-            QTest::qWait(50);
+            settle();
             QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
             alerts->actions.last()();
         } else {
@@ -305,7 +306,7 @@ private slots:
         QVERIFY(log.lines.first().startsWith(QLatin1String("Result - Not removed: this copy runs from ")));
         QCOMPARE(alerts->alerts.last().second,
                  QStringLiteral("Nothing was removed: this copy of Nimbrel does not run from its installed place."));
-        QTest::qWait(100);
+        settle();
         QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
 
         // Never a relative, root or unclean target, whatever the build recorded.

@@ -59,29 +59,6 @@ template <class T> QString contractProblem(const ServerAnswer &answer, const QSt
     return shape;
 }
 
-struct Account {
-    qint64 id = 0;
-    QByteArray token;
-    QString email;
-    QString password;
-};
-
-// Signs up a new account; id 0 when that failed.
-inline Account signUp(ServerClient &client, const QString &email,
-                      const QString &password = QStringLiteral("correct horse"))
-{
-    const ServerAnswer answer = client.post(QStringLiteral("signup"),
-                                            {{QStringLiteral("social_media"), QStringLiteral("0")},
-                                             {QStringLiteral("device_name"), QStringLiteral("Desk")},
-                                             {QStringLiteral("email"), email},
-                                             {QStringLiteral("password"), password},
-                                             {QStringLiteral("profile_id"), QStringLiteral("0")}},
-                                            ServerProcess::appToken());
-    const QJsonObject data = answer.data().toObject();
-    return {data.value(QStringLiteral("id")).toInteger(), data.value(QStringLiteral("token")).toString().toLatin1(),
-            email, password};
-}
-
 inline ServerAnswer logIn(ServerClient &client, const QString &email, const QString &password,
                           const QByteArray &token = ServerProcess::appToken())
 {

@@ -1,5 +1,6 @@
 // The 17 services over HTTP, against the real nimbrel-server on 127.0.0.1 with a SQLite file.
 #include "ServerTestSupport.h"
+#include "Settle.h"
 #include "StubHttpServer.h"
 #include "records/FormEncoding.h"
 
@@ -375,13 +376,13 @@ private slots:
         QVERIFY2(asked.msg().contains("2026-01-02 00:00"), qPrintable(asked.msg()));
         QVERIFY(!post("retrievePin", {{"user_id", ""}}, a.token).accepted()); // already under way
         m_server->advance(12 * 3600 - 60);
-        QTest::qWait(300);
+        settle(300);
         QCOMPARE(m_server->mails().size(), 0);
         m_server->advance(60);
         QTRY_COMPARE(m_server->mails().size(), 1);
         QVERIFY(m_server->mails().first().contains("To: ada@example.org"));
         QVERIFY(m_server->mails().first().contains("482913"));
-        QTest::qWait(200);
+        settle(300);
         QCOMPARE(m_server->mails().size(), 1); // sent once
         // Once sent, a new request starts a new wait.
         QVERIFY(post("retrievePin", {{"user_id", ""}}, a.token).accepted());
@@ -505,7 +506,7 @@ private slots:
         QVERIFY(!asked.accepted());
         QVERIFY(asked.msg().contains("chat en direct"));
         m_server->advance(200000LL * 3600);
-        QTest::qWait(200);
+        settle(300);
         QCOMPARE(m_server->mails().size(), 0);
     }
 

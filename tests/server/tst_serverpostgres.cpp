@@ -3,6 +3,7 @@
 #include "DnsTestSupport.h"
 #include "ServerPostgres.h"
 #include "ServerTestSupport.h"
+#include "Settle.h"
 
 #include <QTemporaryDir>
 
@@ -83,7 +84,7 @@ private slots:
         one.advance(12 * 3600);
         two.advance(12 * 3600);
         QTRY_COMPARE(one.mails().size() + two.mails().size(), 1);
-        QTest::qWait(300);
+        settle(300);
         QCOMPARE(one.mails().size() + two.mails().size(), 1);
 
         QVERIFY(a.post(QStringLiteral("logout"), {}, ada.token).accepted());

@@ -25,6 +25,9 @@ public:
         choiceActions.append(std::move(onChoice));
     }
 
+    QString lastTitle() const { return alerts.isEmpty() ? QString() : alerts.last().first; }
+    QString lastMessage() const { return alerts.isEmpty() ? QString() : alerts.last().second; }
+
     QList<QPair<QString, QString>> alerts;
     QList<QStringList> choices; // message, informative text, then the buttons
     QList<std::function<void(int)>> choiceActions;

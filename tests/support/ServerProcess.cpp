@@ -162,3 +162,19 @@ ServerAnswer ServerClient::send(const QByteArray &method, const QUrl &url, const
     reply->deleteLater();
     return answer;
 }
+
+Account signUp(ServerClient &client, const QString &email, const QString &password, const QByteArray &appToken)
+{
+    const ServerAnswer answer = client.post(QStringLiteral("signup"),
+                                            {{QStringLiteral("social_media"), QStringLiteral("0")},
+                                             {QStringLiteral("device_name"), QStringLiteral("Desk")},
+                                             {QStringLiteral("email"), email},
+                                             {QStringLiteral("password"), password},
+                                             {QStringLiteral("profile_id"), QStringLiteral("0")}},
+                                            appToken);
+    if (!answer.accepted())
+        qWarning().noquote() << "sign-up refused:" << answer.msg();
+    const QJsonObject data = answer.data().toObject();
+    return {data.value(QStringLiteral("id")).toInteger(), data.value(QStringLiteral("token")).toString().toLatin1(),
+            email, password};
+}

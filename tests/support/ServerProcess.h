@@ -84,3 +84,15 @@ private:
     QUrl m_apiBase;
     QNetworkAccessManager m_network;
 };
+
+// An account on the server: its id is 0 when the sign-up was refused.
+struct Account {
+    qint64 id = 0;
+    QByteArray token;
+    QString email;
+    QString password;
+};
+
+// Signs up a new account the way the app does, with the given application token.
+Account signUp(ServerClient &client, const QString &email, const QString &password = QStringLiteral("correct horse"),
+               const QByteArray &appToken = ServerProcess::appToken());

@@ -1,25 +1,11 @@
 // Google and Facebook sign-in from the sign-in sheet, against a fake provider on 127.0.0.1 and
 // the real nimbrel-server, which checks each token with the same fake. Facebook runs in the
 // real web plugin.
-#include "AlertRecorder.h"
-#include "BuildConfig.h"
-#include "FakeClock.h"
-#include "FakeFlagSource.h"
 #include "FakeProvider.h"
-#include "LogCapture.h"
-#include "ServerProcess.h"
-#include "TestEnvironment.h"
+#include "ServerTestBed.h"
 #include "account/LogInWindowController.h"
 #include "account/SocialSignIn.h"
-#include "api/ApiManager.h"
-#include "app/AppMain.h"
-#include "app/SplitViewController.h"
-#include "app/ViewController.h"
 #include "platform/DeviceIdentity.h"
-#include "platform/PreferencesKeys.h"
-#include "platform/PreferencesStore.h"
-#include "ui/CommmonFunction.h"
-#include "ui/MainWindowController.h"
 #include "ui/WebContentLoader.h"
 
 #include <QNetworkAccessManager>
@@ -31,26 +17,20 @@ class TestSocialSignIn : public QObject
 {
     Q_OBJECT
     WebContentLoader m_loader{QStringList{QStringLiteral(NIMBREL_PLUGIN_DIR)}};
-    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<ServerTestBed> bed;
     std::unique_ptr<FakeProvider> provider;
-    std::unique_ptr<ServerProcess> server;
-    std::unique_ptr<AlertRecorder> alerts;
-    std::unique_ptr<LogCapture> log;
-    std::unique_ptr<FakeClock> clock;
-    std::unique_ptr<MainWindowController> main;
-    std::shared_ptr<FakeFlagSource> flags;
     QNetworkAccessManager browser; // stands in for the system browser
 
-    bool inMainContent() { return qobject_cast<SplitViewController *>(main->window()->content()); }
+    bool inMainContent() { return bed->mainContent(); }
 
     // The sign-in sheet's social sign-in, pointed at the fake provider.
     SocialSignIn *openSheet()
     {
-        clock->advance(ViewController::startupDelayMs);
-        auto find = [] { return qobject_cast<LogInWindowController *>(CommmonFunction::shared().presented(CommmonFunction::LogInSlot)); };
-        if (!QTest::qWaitFor([&] { return find() && find()->isVisible(); }))
+        bed->clock.advance(ViewController::startupDelayMs);
+        auto *login = bed->sheet<LogInWindowController>();
+        if (!login)
             return nullptr;
-        SocialSignIn *social = find()->viewController()->socialSignIn;
+        SocialSignIn *social = login->viewController()->socialSignIn;
         SocialProviders &p = social->providers;
         p.googleClientId = provider->googleClientId;
         p.googleClientSecret.clear();
@@ -73,22 +53,22 @@ class TestSocialSignIn : public QObject
     QStringList alertMessages() const
     {
         QStringList messages;
-        for (const auto &alert : alerts->alerts)
+        for (const auto &alert : bed->alerts.alerts)
             messages << alert.first + QStringLiteral(" / ") + alert.second;
         return messages;
     }
 
     void checkSignedIn(const QString &token)
     {
-        QTRY_VERIFY2_WITH_TIMEOUT(inMainContent(), qPrintable(log->lines.join(QLatin1Char('\n'))), 15000);
-        QVERIFY(alerts->alerts.isEmpty());
+        QTRY_VERIFY2_WITH_TIMEOUT(inMainContent(), qPrintable(bed->log.lines.join(QLatin1Char('\n'))), 15000);
+        QVERIFY(bed->alerts.alerts.isEmpty());
         QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::isLogin));
         QVERIFY(!PreferencesStore::shared().stringForKey(PrefKey::loginToken).value_or(QString()).isEmpty());
         QCOMPARE(PreferencesStore::shared().stringForKey(PrefKey::user_email), provider->email);
         // The provider's token never reaches the log, in full or as part of an address.
-        QVERIFY(!log->lines.join(QLatin1Char('\n')).contains(token));
+        QVERIFY(!bed->log.lines.join(QLatin1Char('\n')).contains(token));
         // The device name the sign-up form would show: the model, else the host name.
-        QVERIFY(log->lines.join(QLatin1Char('\n')).contains(QStringLiteral("\"device_name\": \"%1\"").arg(defaultDeviceName())));
+        QVERIFY(bed->log.lines.join(QLatin1Char('\n')).contains(QStringLiteral("\"device_name\": \"%1\"").arg(defaultDeviceName())));
     }
 
     void checkStopped(SocialSignIn *social, const QString &alert)
@@ -103,44 +83,26 @@ class TestSocialSignIn : public QObject
 private slots:
     void init()
     {
-        env = std::make_unique<TestEnvironment>();
+        bed = std::make_unique<ServerTestBed>();
         provider = std::make_unique<FakeProvider>();
         QVERIFY(provider->isListening());
-        server = std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY), env->path(QStringLiteral("server")));
-        env->writeFile(QStringLiteral("facebook-secret"), provider->facebookAppSecret.toUtf8());
-        QVERIFY(server->start({QStringLiteral("--app-token"), QString::fromUtf8(BuildConfig::appToken),
-                               QStringLiteral("--google-verify-url"), provider->url(QStringLiteral("/google/userinfo")).toString(),
-                               QStringLiteral("--google-client-id"), provider->googleClientId,
-                               QStringLiteral("--google-tokeninfo-url"), provider->url(QStringLiteral("/google/tokeninfo")).toString(),
-                               QStringLiteral("--facebook-verify-url"),
-                               provider->url(QStringLiteral("/facebook/me?fields=id,email")).toString(),
-                               QStringLiteral("--facebook-app-id"), provider->facebookAppId,
-                               QStringLiteral("--facebook-app-secret-file"), env->path(QStringLiteral("facebook-secret")),
-                               QStringLiteral("--facebook-debug-token-url"),
-                               provider->url(QStringLiteral("/facebook/debug_token")).toString()}));
-        alerts = std::make_unique<AlertRecorder>();
-        log = std::make_unique<LogCapture>();
-        clock = std::make_unique<FakeClock>();
-        QVERIFY(ApiManager::shared().setApiBase(server->apiBase()));
-        flags = std::make_shared<FakeFlagSource>(ReachabilityFlag::Reachable);
-        ApiManager::shared().setupReachability(flags);
-        main = std::make_unique<MainWindowController>();
-        CommmonFunction &presenters = attachPresenters(main->window(), &m_loader);
-        main->window()->setContent(new ViewController(&presenters));
-        main->window()->setFixedContentSize(795, 594);
-        main->showWindow();
+        bed->env.writeFile(QStringLiteral("facebook-secret"), provider->facebookAppSecret.toUtf8());
+        QVERIFY(bed->start({QStringLiteral("--google-verify-url"), provider->url(QStringLiteral("/google/userinfo")).toString(),
+                            QStringLiteral("--google-client-id"), provider->googleClientId,
+                            QStringLiteral("--google-tokeninfo-url"), provider->url(QStringLiteral("/google/tokeninfo")).toString(),
+                            QStringLiteral("--facebook-verify-url"),
+                            provider->url(QStringLiteral("/facebook/me?fields=id,email")).toString(),
+                            QStringLiteral("--facebook-app-id"), provider->facebookAppId,
+                            QStringLiteral("--facebook-app-secret-file"), bed->env.path(QStringLiteral("facebook-secret")),
+                            QStringLiteral("--facebook-debug-token-url"),
+                            provider->url(QStringLiteral("/facebook/debug_token")).toString()},
+                           &m_loader));
+        bed->launch();
     }
     void cleanup()
     {
-        main.reset();
-        clock.reset();
-        log.reset();
-        alerts.reset();
-        ApiManager::resetShared();
-        CommmonFunction::resetShared();
-        server.reset();
+        bed.reset();
         provider.reset();
-        env.reset();
     }
 
     void google_data()
@@ -222,7 +184,7 @@ private slots:
         QVERIFY(social->busy());
         CommmonFunction::shared().dismissPresented(CommmonFunction::LogInSlot);
         QTRY_VERIFY(!social || !social->busy());
-        QVERIFY(alerts->alerts.isEmpty());
+        QVERIFY(bed->alerts.alerts.isEmpty());
     }
 };
 
