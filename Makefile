@@ -5,13 +5,16 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DNIMBREL_WERROR=ON
 endif
 
-.PHONY: all deps deps-run configure configure-run build build-run test run format clean
+.PHONY: all deps deps-run deps-package configure configure-run build build-run test run package format clean
 
 all: build
 
 # `make run` needs only the app, the server and their runtime packages; `make test` needs everything.
 deps-run:
 	@sh scripts/install-deps.sh run
+
+deps-package:
+	@sh scripts/install-deps.sh package
 
 deps:
 	@sh scripts/install-deps.sh test
@@ -33,6 +36,10 @@ test: build
 
 run: build-run
 	sh scripts/run-local.sh $(BUILD)
+
+# The two Debian packages, nimbrel and nimbrel-server, in $(BUILD)/packages/.
+package: build-run deps-package
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,15 +1,17 @@
 #!/bin/sh
 # Installs the Debian packages listed in scripts/packages/, only those missing.
 #   scripts/install-deps.sh run    what building and running the app and the server need
-#   scripts/install-deps.sh test   that, and what the tests need
+#   scripts/install-deps.sh package  that, and what building the .deb packages needs
+#   scripts/install-deps.sh test   all of these, and what the tests need
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 case "${1:-test}" in
 run) lists="$here/packages/run.txt" ;;
-test) lists="$here/packages/run.txt $here/packages/test.txt" ;;
+package) lists="$here/packages/run.txt $here/packages/package.txt" ;;
+test) lists="$here/packages/run.txt $here/packages/package.txt $here/packages/test.txt" ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|package|test" >&2
     exit 2
     ;;
 esac

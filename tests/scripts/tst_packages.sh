@@ -7,6 +7,7 @@ set -eu
 root=$1
 run="$root/scripts/packages/run.txt"
 test="$root/scripts/packages/test.txt"
+package="$root/scripts/packages/package.txt"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
@@ -14,7 +15,7 @@ names() { sed -e 's/#.*//' "$@" | tr -s ' \t\n' '\n' | sed '/^$/d' | sort; }
 
 bad=$(names "$run" | grep -E '^(postgresql|mariadb|mysql|redis|mongodb|dnsmasq|dnsperf)' || true)
 [ -z "$bad" ] || fail "run.txt holds what only the tests need: $bad"
-both=$(names "$run" "$test" | uniq -d)
+both=$(names "$run" "$package" "$test" | uniq -d)
 [ -z "$both" ] || fail "listed twice: $both"
 
 # A machine where nothing is installed yet, as a user without root: fake dpkg-query, id and apt-get.
@@ -33,10 +34,14 @@ fi
 grep -q "su -c 'apt-get update && apt-get install" "$tmp/out" || fail "no advice without sudo: $(cat "$tmp/out")"
 [ ! -e "$tmp/installed" ] || fail "installed something without root"
 
-for list in run test; do
+for list in run package test; do
     rm -f "$tmp/installed"
     PATH="$tmp/bin:$PATH" sh "$root/scripts/install-deps.sh" "$list" > "$tmp/out" 2>&1 || fail "install-deps $list: $(cat "$tmp/out")"
-    if [ "$list" = run ]; then expected=$(names "$run"); else expected=$(names "$run" "$test"); fi
+    case $list in
+    run) expected=$(names "$run") ;;
+    package) expected=$(names "$run" "$package") ;;
+    test) expected=$(names "$run" "$package" "$test") ;;
+    esac
     got=$(tr ' ' '\n' < "$tmp/installed" | sed '/^$/d' | sort)
     [ "$got" = "$expected" ] || fail "install-deps $list installed: $got"
 done
