@@ -102,12 +102,23 @@ QString SystemdUserUnit::load()
 {
     if (!m_bus.isConnected())
         return QStringLiteral("no session bus, the systemd user unit is not enabled");
-    QDBusMessage reply = callManager(m_bus, QStringLiteral("Reload"));
-    if (failed(reply))
-        return QStringLiteral("systemd user manager not reachable: ") + reply.errorMessage();
-    reply = callManager(m_bus, QStringLiteral("EnableUnitFiles"), {QStringList{unitName()}, false, false});
-    if (failed(reply))
-        return QStringLiteral("could not enable ") + unitName() + QStringLiteral(": ") + reply.errorMessage();
+    // At every start: reload and enable only when needed, since a reload of the whole user
+    // manager during login slows every other unit down.
+    const QString path = unitPath(m_bus, QStringLiteral("LoadUnit"), unitName());
+    if (path.isEmpty())
+        return QStringLiteral("systemd user manager not reachable");
+    if (unitProperty(m_bus, path, QStringLiteral("LoadState")) != QLatin1String("loaded")
+        || unitProperty(m_bus, path, QStringLiteral("NeedDaemonReload")) == QLatin1String("true")) {
+        const QDBusMessage reply = callManager(m_bus, QStringLiteral("Reload"));
+        if (failed(reply))
+            return QStringLiteral("systemd user manager not reachable: ") + reply.errorMessage();
+    }
+    if (unitProperty(m_bus, unitPath(m_bus, QStringLiteral("LoadUnit"), unitName()), QStringLiteral("UnitFileState"))
+        != QLatin1String("enabled")) {
+        const QDBusMessage reply = callManager(m_bus, QStringLiteral("EnableUnitFiles"), {QStringList{unitName()}, false, false});
+        if (failed(reply))
+            return QStringLiteral("could not enable ") + unitName() + QStringLiteral(": ") + reply.errorMessage();
+    }
     return QStringLiteral("systemd user unit enabled: ") + destinationPath();
 }
 
