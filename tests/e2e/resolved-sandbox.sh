@@ -86,7 +86,8 @@ cat >/run/systemd/network/50-eth0.network <<CONF
 Name=eth0
 [Network]
 Address=10.10.0.1/24
-DNS=192.0.2.53
+# Long enough that resolvectl wraps it onto a second line.
+DNS=192.0.2.53 198.51.100.53 2001:db8:1::53 2001:db8:2::53 2001:db8:3::53
 Domains=home.lan
 LinkLocalAddressing=no
 CONF
