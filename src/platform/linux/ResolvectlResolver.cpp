@@ -86,7 +86,8 @@ QList<QHostAddress> ResolvectlResolver::serversOf(const QString &link)
     const ProcessResult r = runProgram(resolvectl, {QStringLiteral("dns"), link});
     if (r.exitCode != 0)
         return {};
-    const QRegularExpressionMatch m = linkLine().match(r.output.trimmed());
+    // A long list goes on over indented lines, as wide as the terminal (80 columns without one).
+    const QRegularExpressionMatch m = linkLine().match(r.output.simplified());
     QList<QHostAddress> servers;
     if (!m.hasMatch())
         return servers;
