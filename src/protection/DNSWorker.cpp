@@ -88,27 +88,27 @@ void DNSWorker::refreshDnsStatus()
     for (networkservices service : std::as_const(m_availableServices)) {
         ResolverServers servers = m_backend->readServers(service);
         statusString(service) = servers.output;
-        m_servers.insert(service, servers.addresses);
+        m_servers.insert(service, servers);
     }
 }
 
 // Judged on the services this computer has, so a machine without Ethernet can be protected
-// and a service still using the filter cannot pass for cleared. Addresses are compared as
-// addresses: 127.0.0.10 is not the filter at 127.0.0.1.
+// and a service still using the filter cannot pass for cleared; within a service, on each of
+// its connections. Addresses are compared as addresses: 127.0.0.10 is not the filter at 127.0.0.1.
 bool DNSWorker::listsAddressEverywhere(const QString &address) const
 {
     if (m_availableServices.isEmpty())
         return false;
     const QHostAddress filter(address);
     return std::all_of(m_availableServices.begin(), m_availableServices.end(),
-                       [&](networkservices s) { return m_servers.value(s).contains(filter); });
+                       [&](networkservices s) { return usesEverywhere(m_servers.value(s), filter); });
 }
 
 bool DNSWorker::listsAddressAnywhere(const QString &address) const
 {
     const QHostAddress filter(address);
     return std::any_of(m_availableServices.begin(), m_availableServices.end(),
-                       [&](networkservices s) { return m_servers.value(s).contains(filter); });
+                       [&](networkservices s) { return m_servers.value(s).addresses.contains(filter); });
 }
 
 bool DNSWorker::isDnsConfigured(const QString &address)

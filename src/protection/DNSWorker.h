@@ -78,7 +78,7 @@ private:
     QString m_ethernetStatus;
     QString m_wifiStatus;
     QString m_thunderboltStatus;
-    QHash<networkservices, QList<QHostAddress>> m_servers;
+    QHash<networkservices, ResolverServers> m_servers;
     QStringList m_log;
     QList<bool> m_checks;
 };

@@ -284,6 +284,34 @@ private slots:
         }
     }
 
+    // Two wired networks at once: a service uses the filter only when each of them does, and
+    // is clear only when none does.
+    void everyConnectionOfAServiceCounts()
+    {
+        const QString nm = QStringLiteral("fake-state/nmcli/");
+        env->writeFile(nm + QLatin1String("active"), "uuid-a\nuuid-b\n");
+        for (const auto &[uuid, device] : {std::pair{"uuid-a", "eth0"}, {"uuid-b", "eth1"}}) {
+            const QString dir = nm + QLatin1String("connections/") + QLatin1String(uuid) + QLatin1Char('/');
+            for (const auto &[file, value] : {std::pair{"name", uuid}, {"type", "802-3-ethernet"}, {"device", device},
+                                              {"ipv4.dns", ""}, {"ipv4.ignore-auto-dns", "no"}, {"ipv6.dns", ""},
+                                              {"ipv6.ignore-auto-dns", "no"}, {"auto-ipv4-dns", "10.0.0.1"}})
+                env->writeFile(dir + QLatin1String(file), value);
+        }
+        const auto deviceDns = [&](const char *device) {
+            return nm + QLatin1String("devices/") + QLatin1String(device) + QLatin1String("/ip4-dns");
+        };
+        env->writeFile(deviceDns("eth0"), filter.toUtf8() + '\n');
+        env->writeFile(deviceDns("eth1"), "10.0.0.1\n"); // joined later, with its own DNS
+        DNSConfiguration dns(makeResolverBackend(), filter);
+        QVERIFY(!check(dns));
+        QVERIFY(apply(dns));
+        QCOMPARE(env->readFile(deviceDns("eth1")), filter + '\n');
+
+        env->writeFile(nm + QLatin1String("deny"), "");
+        env->writeFile(deviceDns("eth0"), "10.0.0.1\n");
+        QVERIFY(!clear(dns)); // eth1 still uses it
+    }
+
     void clearFailsWhileAnyServiceStillUsesTheFilter()
     {
         services({"Ethernet", "Wi-Fi", "Thunderbolt Bridge"});
