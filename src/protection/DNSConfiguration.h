@@ -26,7 +26,8 @@ class DNSConfiguration : public QObject
     Q_OBJECT
 public:
     explicit DNSConfiguration(std::unique_ptr<ResolverBackend> backend, QString address = defaultAddress());
-    // Waits for the command under way; the rest of the work asked is dropped.
+    // Waits for the backend call under way (a few commands at most); the rest of the work
+    // asked is dropped.
     ~DNSConfiguration() override;
 
     static DNSConfiguration &shared();

@@ -62,8 +62,8 @@ public:
     // A line for the log, written when the main thread takes the report.
     void log(const QString &line) { m_log.append(line); }
 
-    // From any thread: the commands not yet started are skipped, so that the application can
-    // end without waiting for a whole piece of work.
+    // From any thread: the backend calls not yet started are skipped, so that the application
+    // can end without waiting for a whole piece of work.
     void stop() { m_stopping = true; }
 
 private:

@@ -539,6 +539,17 @@ private slots:
         QCOMPARE(calls().filter(QStringLiteral("-setdnsservers")),
                  (QStringList{"-setdnsservers|Ethernet|" + filter, QStringLiteral("-setdnsservers|Ethernet|Empty")}));
         QVERIFY(serversOf(QStringLiteral("Ethernet")).isEmpty());
+
+        // Gone (the application quits) while a change runs: that command ends, the rest of the
+        // work is dropped and nothing is delivered.
+        bool delivered = false;
+        dns->applyFilteringDns([&](bool) { delivered = true; });
+        dns->clearFilteringDns([&](bool) { delivered = true; });
+        QTRY_COMPARE(calls().filter(QStringLiteral("-setdnsservers")).size(), 3);
+        dns.reset();
+        QCoreApplication::processEvents();
+        QVERIFY(!delivered);
+        QCOMPARE(calls().filter(QStringLiteral("-setdnsservers")).size(), 3);
     }
 
     // A tick waits for the work asked before it and then decides afresh; ticks waiting meanwhile
