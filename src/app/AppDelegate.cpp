@@ -161,22 +161,23 @@ void AppDelegate::keepDNSON()
 {
     if (!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus))
         return;
-    DNSConfiguration &dns = DNSConfiguration::shared();
-    const QString rule(71, QLatin1Char('='));
-    if (!dns.isDnsConfigured()) {
-        Log::line(rule);
-        Log::line(QStringLiteral("Current DNS IP - ") + describe(dns.currentDnsDescription()));
-        dns.applyFromWatchdog([this] { watchdogDidApply(); });
-        return;
-    }
-    Log::line(rule);
-    Log::line(QStringLiteral("NO CHANGE, Current DNS IP - ") + describe(dns.currentDnsDescription()));
+    QPointer<AppDelegate> self(this);
+    DNSConfiguration::shared().checkFromWatchdog(
+        [](bool configured, const QStringList &description) {
+            Log::line(QString(71, QLatin1Char('=')));
+            Log::line((configured ? QStringLiteral("NO CHANGE, Current DNS IP - ") : QStringLiteral("Current DNS IP - "))
+                      + describe(description));
+        },
+        [self](const QStringList &description) {
+            if (self)
+                self->watchdogDidApply(description);
+        });
 }
 
-void AppDelegate::watchdogDidApply()
+void AppDelegate::watchdogDidApply(const QStringList &description)
 {
     CommonWS::shared().syncURL({});
-    Log::line(QStringLiteral("SET THE DNS IP - ") + describe(DNSConfiguration::shared().currentDnsDescription()));
+    Log::line(QStringLiteral("SET THE DNS IP - ") + describe(description));
 }
 
 void AppDelegate::showWindow()

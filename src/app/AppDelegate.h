@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <memory>
@@ -30,9 +31,10 @@ public:
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
+    // The watchdog: checks the DNS off the window's thread and puts the filter back if it is gone.
     void keepDNSON();
-    // After the watchdog put the filtering DNS back.
-    void watchdogDidApply();
+    // After the watchdog put the filtering DNS back; description: the servers read then.
+    void watchdogDidApply(const QStringList &description);
     void showWindow();
     // The tray menu's Quit: through the PIN gate when PIN protection is on, since quitting
     // stops the watchdog.

@@ -1,6 +1,7 @@
 #include "Log.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 Log::Sink &sink()
@@ -8,10 +9,16 @@ Log::Sink &sink()
     static Log::Sink s;
     return s;
 }
+
+thread_local Log::Sink threadSink;
 } // namespace
 
 void Log::line(const QString &text)
 {
+    if (threadSink) {
+        threadSink(text);
+        return;
+    }
     if (sink()) {
         sink()(text);
         return;
@@ -25,4 +32,14 @@ void Log::line(const QString &text)
 void Log::setSink(Sink s)
 {
     sink() = std::move(s);
+}
+
+Log::ThreadSink::ThreadSink(Sink sink)
+    : m_previous(std::exchange(threadSink, std::move(sink)))
+{
+}
+
+Log::ThreadSink::~ThreadSink()
+{
+    threadSink = std::move(m_previous);
 }

@@ -10,4 +10,18 @@ void line(const QString &text);
 using Sink = std::function<void(const QString &)>;
 // Replaces where lines go; an empty sink restores standard output.
 void setSink(Sink sink);
+
+// While one lives, the lines logged on the thread that made it go to its sink instead: a
+// worker thread collects them for the main thread, which writes them in order.
+class ThreadSink
+{
+public:
+    explicit ThreadSink(Sink sink);
+    ~ThreadSink();
+    ThreadSink(const ThreadSink &) = delete;
+    ThreadSink &operator=(const ThreadSink &) = delete;
+
+private:
+    Sink m_previous;
+};
 } // namespace Log

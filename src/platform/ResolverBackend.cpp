@@ -1,5 +1,7 @@
 #include "ResolverBackend.h"
 
+#include <algorithm>
+
 QString serviceName(networkservices service)
 {
     switch (service) {
@@ -11,6 +13,14 @@ QString serviceName(networkservices service)
         return QStringLiteral("Thunderbolt Bridge");
     }
     return {};
+}
+
+bool usesEverywhere(const ResolverServers &servers, const QHostAddress &address)
+{
+    if (servers.perConnection.isEmpty())
+        return servers.addresses.contains(address);
+    return std::all_of(servers.perConnection.begin(), servers.perConnection.end(),
+                       [&](const QList<QHostAddress> &own) { return own.contains(address); });
 }
 
 QList<QHostAddress> addressesIn(const QString &text)

@@ -15,7 +15,13 @@ QString serviceName(networkservices service);
 struct ResolverServers {
     QList<QHostAddress> addresses;
     QString output;
+    // A service made of several connections at once (two wired networks): the servers of each,
+    // since one of them on the filter does not make the others so. Empty: one source only.
+    QList<QList<QHostAddress>> perConnection = {};
 };
+
+// Whether every source of the service lists the address.
+bool usesEverywhere(const ResolverServers &servers, const QHostAddress &address);
 
 // The addresses among the lines of a tool's output; other lines are skipped.
 QList<QHostAddress> addressesIn(const QString &text);

@@ -9,7 +9,7 @@
 #include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
 
-#include <QRegularExpression>
+#include <QCoreApplication>
 
 namespace {
 std::unique_ptr<DNSConfiguration> &sharedSlot()
@@ -25,45 +25,75 @@ std::unique_ptr<ResolverBackend> &pendingBackend()
 }
 } // namespace
 
+template <typename Result>
+void DNSConfiguration::run(std::function<Result(DNSWorker &)> work, std::function<void(const Result &)> done)
+{
+    if (m_stopped)
+        return;
+    ++m_outstanding;
+    DNSWorker *worker = m_worker.get();
+    m_pool.start([this, worker, work = std::move(work), done = std::move(done)] {
+        // What the backend logs takes its place among the worker's own lines.
+        const Log::ThreadSink toReport([worker](const QString &line) { worker->log(line); });
+        Result result = work(*worker);
+        // Posted to this object: dropped with it if it is destroyed first.
+        QMetaObject::invokeMethod(
+            this,
+            [this, result = std::move(result), done] {
+                --m_outstanding;
+                done(result);
+                runWaitingWatchdog();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 DNSConfiguration::DNSConfiguration(std::unique_ptr<ResolverBackend> backend, QString address)
     : dnsIP(std::move(address))
-    , m_backend(std::move(backend))
+    , m_worker(std::make_unique<DNSWorker>(std::move(backend)))
 {
     bool ok = false;
     const uint port = qEnvironmentVariable("NIMBREL_FILTER_PORT").toUInt(&ok);
     if (ok && port > 0 && port < 65536)
         filterPort = quint16(port);
-    discoverServices();
+    m_pool.setMaxThreadCount(1);
+    // The worker ends with the event loop, while the application object still exists.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &DNSConfiguration::stopWorker);
+    run<DNSReport>(
+        [](DNSWorker &worker) {
+            worker.discoverServices();
+            return worker.take();
+        },
+        [this](const DNSReport &report) { take(report); });
 }
 
-void DNSConfiguration::discoverServices()
+DNSConfiguration::~DNSConfiguration()
 {
-    const QString listing = m_backend->listServices();
-    // Logged when it changes, not at every watchdog tick.
-    const bool changed = listing != availableServicesString;
-    availableServicesString = listing;
-    availableServices.clear();
-    static const QRegularExpression newline(QStringLiteral("[\\n\\v\\f\\r\\x{85}\\x{2028}\\x{2029}]"));
-    const QStringList lines = availableServicesString.split(newline, Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
-        if (changed)
-            Log::line(line);
-        // Exact match: the tool's heading line and disabled services ("*Wi-Fi") are not taken.
-        if (line == QLatin1String("Ethernet"))
-            availableServices.append(networkservices::Ethernet);
-        else if (line == QLatin1String("Wi-Fi"))
-            availableServices.append(networkservices::WiFi);
-        else if (line == QLatin1String("Thunderbolt Bridge"))
-            availableServices.append(networkservices::Thunderbolt);
-        else if (changed)
-            Log::line(QStringLiteral("This network does not have any services"));
-    }
-    // A service that went away leaves nothing behind to be judged on.
-    for (networkservices service : {networkservices::Ethernet, networkservices::WiFi, networkservices::Thunderbolt}) {
-        if (!availableServices.contains(service)) {
-            statusString(service).clear();
-            m_servers.remove(service);
-        }
+    stopWorker();
+}
+
+void DNSConfiguration::stopWorker()
+{
+    m_stopped = true;
+    m_worker->stop();
+    m_pool.clear();
+    m_pool.waitForDone();
+}
+
+void DNSConfiguration::take(const DNSReport &report)
+{
+    for (const QString &line : report.log)
+        Log::line(line);
+    availableServicesString = report.availableServicesString;
+    availableServices = report.availableServices;
+    ethernetStatusString = report.ethernetStatusString;
+    wifiStatusString = report.wifiStatusString;
+    thunderboltStatusString = report.thunderboltStatusString;
+    m_canChangeSettings = report.canChangeSettings;
+    for (bool configured : report.checks) {
+        m_configuredAtLastCheck = configured;
+        emit dnsChecked(configured);
     }
 }
 
@@ -88,99 +118,60 @@ QString DNSConfiguration::defaultAddress()
     return QString::fromLatin1(BuildConfig::dnsIP);
 }
 
-QString &DNSConfiguration::statusString(networkservices service)
+namespace {
+struct Verified {
+    DNSReport report;
+    bool ok = false;
+};
+} // namespace
+
+void DNSConfiguration::checkDnsConfigured(std::function<void(bool)> done)
 {
-    return const_cast<QString &>(std::as_const(*this).statusString(service));
+    run<Verified>(
+        [address = dnsIP](DNSWorker &worker) {
+            const bool configured = worker.isDnsConfigured(address);
+            return Verified{worker.take(), configured};
+        },
+        [this, done = std::move(done)](const Verified &outcome) {
+            take(outcome.report);
+            if (done)
+                done(outcome.ok);
+        });
 }
 
-const QString &DNSConfiguration::statusString(networkservices service) const
+void DNSConfiguration::applyFilteringDns(std::function<void(bool)> done)
 {
-    switch (service) {
-    case networkservices::Ethernet:
-        return ethernetStatusString;
-    case networkservices::WiFi:
-        return wifiStatusString;
-    case networkservices::Thunderbolt:
-        break;
-    }
-    return thunderboltStatusString;
+    run<Verified>(
+        [address = dnsIP](DNSWorker &worker) {
+            const bool ok = worker.applyFilteringDns(address);
+            return Verified{worker.take(), ok};
+        },
+        [this, done = std::move(done)](const Verified &outcome) {
+            take(outcome.report);
+            done(outcome.ok);
+        });
 }
 
-void DNSConfiguration::refreshDnsStatus()
+void DNSConfiguration::clearFilteringDns(std::function<void(bool)> done)
 {
-    for (networkservices service : std::as_const(availableServices)) {
-        ResolverServers servers = m_backend->readServers(service);
-        statusString(service) = servers.output;
-        m_servers.insert(service, servers.addresses);
-    }
-}
-
-// Judged on the services this computer has, so a machine without Ethernet can be protected
-// and a service still using the filter cannot pass for cleared. Addresses are compared as
-// addresses: 127.0.0.10 is not the filter at 127.0.0.1.
-bool DNSConfiguration::listsAddressEverywhere() const
-{
-    if (availableServices.isEmpty())
-        return false;
-    const QHostAddress filter(dnsIP);
-    return std::all_of(availableServices.begin(), availableServices.end(),
-                       [&](networkservices s) { return m_servers.value(s).contains(filter); });
-}
-
-bool DNSConfiguration::listsAddressAnywhere() const
-{
-    const QHostAddress filter(dnsIP);
-    return std::any_of(availableServices.begin(), availableServices.end(),
-                       [&](networkservices s) { return m_servers.value(s).contains(filter); });
-}
-
-bool DNSConfiguration::isDnsConfigured()
-{
-    discoverServices();
-    refreshDnsStatus();
-    const bool configured = listsAddressEverywhere();
-    emit dnsChecked(configured);
-    return configured;
-}
-
-QStringList DNSConfiguration::currentDnsDescription()
-{
-    refreshDnsStatus();
-    QStringList description{ethernetStatusString + QStringLiteral(" (Ethernet)"),
-                            wifiStatusString + QStringLiteral(" (Wi-Fi)")};
-    if (availableServices.contains(networkservices::Thunderbolt))
-        description.append(thunderboltStatusString + QStringLiteral(" (Thunderbolt)"));
-    return description;
-}
-
-bool DNSConfiguration::applyFilteringDns()
-{
-    discoverServices();
-    if (listsAddressEverywhere()) {
-        Log::line(QStringLiteral("already cinfigured"));
-    } else {
-        for (networkservices service : std::as_const(availableServices))
-            Log::line(m_backend->setServers(service, dnsIP));
-    }
-    return isDnsConfigured();
-}
-
-bool DNSConfiguration::clearFilteringDns()
-{
-    discoverServices();
-    for (networkservices service : std::as_const(availableServices)) {
-        const QString output = m_backend->clearServers(service, dnsIP);
-        if (service == networkservices::Ethernet)
-            Log::line(output);
-    }
-    refreshDnsStatus();
-    return !listsAddressAnywhere();
+    run<Verified>(
+        [address = dnsIP](DNSWorker &worker) {
+            const bool ok = worker.clearFilteringDns(address);
+            return Verified{worker.take(), ok};
+        },
+        [this, done = std::move(done)](const Verified &outcome) {
+            take(outcome.report);
+            // Nowhere means not everywhere either: a screen made now must not show a stale ON.
+            if (outcome.ok)
+                m_configuredAtLastCheck = false;
+            done(outcome.ok);
+        });
 }
 
 void DNSConfiguration::showFailureAlert(const QString &logLine)
 {
     // Admin rights are not the reason on a system where nothing can change the settings.
-    const QString message = m_backend->canChangeSettings()
+    const QString message = m_canChangeSettings
         ? QStringLiteral("Requires admin privileges")
         : QStringLiteral("The network settings cannot be changed: neither NetworkManager nor systemd-resolved is available.");
     CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), messageText(message));
@@ -189,18 +180,46 @@ void DNSConfiguration::showFailureAlert(const QString &logLine)
 
 void DNSConfiguration::applyOnStartup()
 {
-    if (applyFilteringDns())
-        CommonWS::shared().syncURL({});
-    else
-        showFailureAlert(QStringLiteral("found error in starting protaction"));
+    applyFilteringDns([this](bool ok) {
+        if (ok)
+            CommonWS::shared().syncURL({});
+        else
+            showFailureAlert(QStringLiteral("found error in starting protaction"));
+    });
 }
 
-void DNSConfiguration::applyFromWatchdog(const std::function<void()> &onSuccess)
+void DNSConfiguration::checkFromWatchdog(std::function<void(bool, const QStringList &)> checked,
+                                         std::function<void(const QStringList &)> applied)
 {
-    if (applyFilteringDns())
-        onSuccess();
-    else
-        showFailureAlert(QStringLiteral("found error in starting protaction"));
+    // A tick waiting behind slow work is replaced, never queued: one fresh check does.
+    m_waitingWatchdog = WatchdogCallbacks{std::move(checked), std::move(applied)};
+    runWaitingWatchdog();
+}
+
+void DNSConfiguration::runWaitingWatchdog()
+{
+    // The tick waits for the work asked before it: a switch-off under way must not be undone
+    // by a tick that read the DNS before it.
+    if (m_outstanding > 0 || !m_waitingWatchdog)
+        return;
+    WatchdogCallbacks tick = std::move(*m_waitingWatchdog);
+    m_waitingWatchdog.reset();
+    if (!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus))
+        return;
+    auto work = [address = dnsIP](DNSWorker &worker) { return worker.watchdogTick(address); };
+    auto report = [this, tick = std::move(tick)](const WatchdogOutcome &outcome) {
+        take(outcome.check);
+        if (tick.checked)
+            tick.checked(outcome.configured, outcome.before);
+        if (outcome.configured)
+            return;
+        take(outcome.apply);
+        if (!outcome.applied)
+            showFailureAlert(QStringLiteral("found error in starting protaction"));
+        else if (tick.applied)
+            tick.applied(outcome.after);
+    };
+    run<WatchdogOutcome>(work, report);
 }
 
 void DNSConfiguration::applyFromSwitch(std::function<void()> setScreenOn, std::function<void()> finished)
@@ -208,63 +227,78 @@ void DNSConfiguration::applyFromSwitch(std::function<void()> setScreenOn, std::f
     // Pointing the system at a filter that does not answer would leave it without names.
     FilterProbe::askFilter(QHostAddress(dnsIP), filterPort, this,
                            [this, setScreenOn = std::move(setScreenOn), finished = std::move(finished)](bool answers) {
-        applySwitchAfterProbe(answers, setScreenOn);
-        if (finished)
-            finished();
+        applySwitchAfterProbe(answers, setScreenOn, finished);
     });
 }
 
-void DNSConfiguration::applySwitchAfterProbe(bool answers, const std::function<void()> &setScreenOn)
+void DNSConfiguration::applySwitchAfterProbe(bool answers, std::function<void()> setScreenOn,
+                                             std::function<void()> finished)
 {
     if (!answers) {
         Log::line(QStringLiteral("The filtering DNS at %1 port %2 did not answer; protection not turned on").arg(dnsIP).arg(filterPort));
         CommmonFunction::showCommonAlert(
             messageText(QStringLiteral("Ooops")),
             messageText(QStringLiteral("The filtering service cannot be reached, so protection was not turned on.")));
+        if (finished)
+            finished();
         return;
     }
-    if (!applyFilteringDns()) {
-        showFailureAlert(QStringLiteral("found error in starting protaction"));
-        return;
-    }
-    if (setScreenOn)
-        setScreenOn();
-    PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
-    CommonWS::shared().syncURL({});
+    applyFilteringDns([this, setScreenOn = std::move(setScreenOn), finished = std::move(finished)](bool ok) {
+        if (!ok) {
+            showFailureAlert(QStringLiteral("found error in starting protaction"));
+        } else {
+            if (setScreenOn)
+                setScreenOn();
+            PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+            CommonWS::shared().syncURL({});
+        }
+        if (finished)
+            finished();
+    });
 }
 
-void DNSConfiguration::clearFromSwitch(const std::function<void()> &setScreenOff)
+void DNSConfiguration::clearFromSwitch(std::function<void()> setScreenOff, std::function<void()> finished)
 {
-    if (!clearFilteringDns()) {
-        showFailureAlert(QStringLiteral("found error in close protaction"));
-        return;
-    }
-    setScreenOff();
-    PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, false);
+    clearFilteringDns([this, setScreenOff = std::move(setScreenOff), finished = std::move(finished)](bool ok) {
+        if (!ok) {
+            showFailureAlert(QStringLiteral("found error in close protaction"));
+        } else {
+            setScreenOff();
+            PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, false);
+        }
+        if (finished)
+            finished();
+    });
 }
 
-void DNSConfiguration::clearForUninstall(const std::function<void()> &setScreenOff, const std::function<void()> &afterClear)
+void DNSConfiguration::clearForUninstall(std::function<void()> setScreenOff, std::function<void()> afterClear)
 {
-    if (!clearFilteringDns()) {
-        showFailureAlert(QStringLiteral("found error in close protaction"));
-        return;
-    }
-    setScreenOff();
-    // Protection is off for good: the watchdog must not put it back while the files go.
-    PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, false);
-    afterClear();
+    clearFilteringDns([this, setScreenOff = std::move(setScreenOff), afterClear = std::move(afterClear)](bool ok) {
+        if (!ok) {
+            showFailureAlert(QStringLiteral("found error in close protaction"));
+            return;
+        }
+        setScreenOff();
+        // Protection is off for good: the watchdog must not put it back while the files go.
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, false);
+        afterClear();
+    });
 }
 
 void DNSConfiguration::clearForVerifiedSignOut(std::function<void()> afterLogout)
 {
-    if (clearFilteringDns())
-        CommonWS::shared().signOut(std::move(afterLogout));
+    clearFilteringDns([afterLogout = std::move(afterLogout)](bool ok) {
+        if (ok)
+            CommonWS::shared().signOut(afterLogout);
+    });
 }
 
-void DNSConfiguration::clearForVerifiedTurnOff(const std::function<void(bool)> &completion)
+void DNSConfiguration::clearForVerifiedTurnOff(std::function<void(bool)> completion)
 {
-    if (clearFilteringDns())
-        completion(true);
-    else
-        showFailureAlert(QStringLiteral("found error in close protaction"));
+    clearFilteringDns([this, completion = std::move(completion)](bool ok) {
+        if (ok)
+            completion(true);
+        else
+            showFailureAlert(QStringLiteral("found error in close protaction"));
+    });
 }

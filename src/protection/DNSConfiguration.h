@@ -1,60 +1,71 @@
 #pragma once
 
+#include "DNSWorker.h"
 #include "platform/ResolverBackend.h"
 
-#include <QHash>
-#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Points the resolver of the computer's network services at the filtering DNS server, takes
 // it away again, and decides from a fresh read-back whether the change took effect.
 // One shared instance. The services are discovered afresh before every change and check, so
 // a network joined while the application runs is protected too.
+//
+// The commands run on a worker thread of this object's own, one piece of work at a time and in
+// the order asked, so the window never waits for them. Outcomes arrive on the event loop: the
+// members below are updated, the log written, alerts shown and callbacks called there. Nothing
+// is delivered once the instance is gone.
 class DNSConfiguration : public QObject
 {
     Q_OBJECT
 public:
     explicit DNSConfiguration(std::unique_ptr<ResolverBackend> backend, QString address = defaultAddress());
+    // Waits for the backend call under way (a few commands at most); the rest of the work
+    // asked is dropped.
+    ~DNSConfiguration() override;
 
     static DNSConfiguration &shared();
     // Tests: the next shared() makes a new instance on this backend (nullptr: the system's).
     static void resetShared(std::unique_ptr<ResolverBackend> backend = nullptr);
     static QString defaultAddress();
 
-    // Reads the list of services into availableServices.
-    void discoverServices();
-    // Reads the servers of every available service into its status string.
-    void refreshDnsStatus();
-    // Whether every available service uses the filtering server, on a fresh read.
-    bool isDnsConfigured();
-    // Status strings for the log, labelled by service.
-    QStringList currentDnsDescription();
-
+    // A fresh check, reported through dnsChecked (and done, when given).
+    void checkDnsConfigured(std::function<void(bool)> done = {});
     // The change and its verification: true when the filtering server is in use everywhere
     // (apply) or nowhere (clear).
-    bool applyFilteringDns();
-    bool clearFilteringDns();
+    void applyFilteringDns(std::function<void(bool)> done);
+    void clearFilteringDns(std::function<void(bool)> done);
+    // The answer of the latest check (false before any and after a clear), for a screen to
+    // show until the next one answers.
+    bool configuredAtLastCheck() const { return m_configuredAtLastCheck; }
 
     // What each caller does with the outcome.
     void applyOnStartup();
-    void applyFromWatchdog(const std::function<void()> &onSuccess);
-    // Asks the filter first and changes nothing when it does not answer; the outcome arrives
-    // on the event loop. setScreenOn runs only on success, finished after any outcome.
+    // The watchdog's tick: a check, and a new apply when it fails (an alert when that fails).
+    // checked gets the check's answer and the servers read for the log; applied the servers
+    // after a successful apply. It waits for the work asked before it and then runs only if
+    // protection is still on ("dnsLastStatus"); of ticks waiting, only the latest is kept.
+    void checkFromWatchdog(std::function<void(bool configured, const QStringList &description)> checked,
+                           std::function<void(const QStringList &description)> applied);
+    // Asks the filter first and changes nothing when it does not answer. setScreenOn runs
+    // only on success, finished after any outcome.
     void applyFromSwitch(std::function<void()> setScreenOn, std::function<void()> finished = {});
-    void clearFromSwitch(const std::function<void()> &setScreenOff);
+    void clearFromSwitch(std::function<void()> setScreenOff, std::function<void()> finished = {});
     // Uninstall clears the DNS before anything else; afterClear runs only when that worked.
-    void clearForUninstall(const std::function<void()> &setScreenOff, const std::function<void()> &afterClear);
+    void clearForUninstall(std::function<void()> setScreenOff, std::function<void()> afterClear);
     void clearForVerifiedSignOut(std::function<void()> afterLogout);
-    void clearForVerifiedTurnOff(const std::function<void(bool)> &completion);
+    void clearForVerifiedTurnOff(std::function<void(bool)> completion);
 
     QString dnsIP;
     // Where the filter answers DNS: 53, or NIMBREL_FILTER_PORT (tests run the filter on a free port).
     quint16 filterPort = 53;
+    // As the latest outcome found them.
     QString ethernetStatusString;
     QString wifiStatusString;
     QString thunderboltStatusString;
@@ -66,13 +77,27 @@ signals:
     void dnsChecked(bool configured);
 
 private:
-    QString &statusString(networkservices service);
-    const QString &statusString(networkservices service) const;
-    bool listsAddressEverywhere() const;
-    bool listsAddressAnywhere() const;
-    void showFailureAlert(const QString &logLine);
-    void applySwitchAfterProbe(bool answers, const std::function<void()> &setScreenOn);
+    struct WatchdogCallbacks {
+        std::function<void(bool, const QStringList &)> checked;
+        std::function<void(const QStringList &)> applied;
+    };
 
-    std::unique_ptr<ResolverBackend> m_backend;
-    QHash<networkservices, QList<QHostAddress>> m_servers;
+    // Runs work(worker) on the worker thread, then done(result) here.
+    template <typename Result>
+    void run(std::function<Result(DNSWorker &)> work, std::function<void(const Result &)> done);
+    // Writes what the worker saw into the members and the log, and emits its checks.
+    void take(const DNSReport &report);
+    void runWaitingWatchdog();
+    void stopWorker();
+    void showFailureAlert(const QString &logLine);
+    void applySwitchAfterProbe(bool answers, std::function<void()> setScreenOn, std::function<void()> finished);
+
+    std::unique_ptr<DNSWorker> m_worker;
+    // One thread: the work runs one at a time, in the order asked.
+    QThreadPool m_pool;
+    bool m_stopped = false;
+    int m_outstanding = 0;
+    std::optional<WatchdogCallbacks> m_waitingWatchdog;
+    bool m_canChangeSettings = true;
+    bool m_configuredAtLastCheck = false;
 };

@@ -157,6 +157,8 @@ ProtectionViewController::ProtectionViewController(PinGate *gate, QWidget *paren
         refreshDisplay();
         checkLookups();
     });
+    // Until a check answers, the last one known is shown.
+    protection = DNSConfiguration::shared().configuredAtLastCheck() ? Protection::on : Protection::off;
     refreshDisplay();
 }
 
@@ -250,10 +252,11 @@ void ProtectionViewController::viewWillAppear()
         center.addObserver(this, QStringLiteral("DNS_State"),
                            [this](const QVariant &object) { buttonDNSOnOffWithNotification(object); });
     }
-    // The check reports through dnsChecked, which also asks the system resolver again.
-    protection = DNSConfiguration::shared().isDnsConfigured() ? Protection::on : Protection::off;
     refreshDisplay();
     setTexts();
+    // The answer comes through dnsChecked, which also asks the system resolver again; the
+    // state shown stays until then.
+    DNSConfiguration::shared().checkDnsConfigured();
 }
 
 
@@ -264,22 +267,22 @@ void ProtectionViewController::OnOffCenter(QAbstractButton *)
 
 void ProtectionViewController::toggle()
 {
-    DNSConfiguration &dns = DNSConfiguration::shared();
+    // A switch waiting for its outcome: further presses are ignored.
+    if (m_switching)
+        return;
     if (protection == Protection::on) {
         QPointer<ProtectionViewController> self(this);
         m_gate->ask(PinAction::ProtectionOff, [self](PinGate::Finish finish) {
-            if (self) {
-                DNSConfiguration::shared().clearFromSwitch([self] { self->protection = Protection::off; });
-                self->refreshDisplay();
-            }
+            if (self)
+                self->switchOff();
             finish(true);
         });
-    } else if (!m_switchingOn) {
+    } else {
         // Turning protection on never needs the PIN. The filter is asked first; the window
         // stays responsive meanwhile.
-        m_switchingOn = true;
+        m_switching = true;
         QPointer<ProtectionViewController> self(this);
-        dns.applyFromSwitch(
+        DNSConfiguration::shared().applyFromSwitch(
             [self] {
                 if (self)
                     self->protection = Protection::on;
@@ -288,12 +291,29 @@ void ProtectionViewController::toggle()
                 // On, or an alert: either way the switch is free again.
                 if (!self)
                     return;
-                self->m_switchingOn = false;
+                self->m_switching = false;
                 self->refreshDisplay();
                 self->checkLookups();
             });
     }
     refreshDisplay();
+}
+
+void ProtectionViewController::switchOff()
+{
+    m_switching = true;
+    QPointer<ProtectionViewController> self(this);
+    DNSConfiguration::shared().clearFromSwitch(
+        [self] {
+            if (self)
+                self->protection = Protection::off;
+        },
+        [self] {
+            if (!self)
+                return;
+            self->m_switching = false;
+            self->refreshDisplay();
+        });
 }
 
 void ProtectionViewController::SetupPinProtection(QAbstractButton *)
@@ -349,8 +369,10 @@ void ProtectionViewController::uninstall()
     if (PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus) || protection == Protection::on) {
         DNSConfiguration::shared().clearForUninstall(
             [self] {
-                if (self)
+                if (self) {
                     self->protection = Protection::off;
+                    self->refreshDisplay();
+                }
             },
             [self] {
                 if (self)

@@ -67,6 +67,8 @@ private:
     void viewWillAppear();
     // Asks the system resolver again and shows the answer (protection on and screen shown).
     void checkLookups();
+    // Clears the DNS once the PIN gate let it (protection on).
+    void switchOff();
     // Clears the DNS, removes the installed files, signs out and ends; stops with an alert
     // when the DNS cannot be cleared.
     void uninstall();
@@ -77,8 +79,8 @@ private:
     QPointer<QDialog> liveChatWC;
     PinGate *m_gate;
     bool m_observing = false;
-    // A switch-on is waiting for the filter's answer: further presses are ignored.
-    bool m_switchingOn = false;
+    // A switch is waiting for its outcome: further presses are ignored.
+    bool m_switching = false;
     enum class LookupCheck { unknown, checking, throughFilter, notThroughFilter };
     LookupCheck m_lookupCheck = LookupCheck::unknown;
     int m_lookupGeneration = 0;

@@ -122,6 +122,8 @@ private slots:
         QCOMPARE(presenter.calls, QStringList{"login"});
         QTRY_COMPARE(syncs(), 2);
 
+        QCOMPARE(calls(), QString()); // nor later, off the window's thread
+
         // Ending loads the entry again.
         log.lines.clear();
         delegate->applicationWillTerminate();
@@ -129,18 +131,22 @@ private slots:
         QVERIFY(log.lines.value(1).startsWith(QLatin1String("Load Plist - ")));
     }
 
+    // However soon the watchdog ticks, its check comes after the start-up apply.
     void protectionIsRestoredBeforeTheWatchdogStarts()
     {
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
         auto delegate = makeDelegate();
-        QStringList callsWhenWatchdogScheduled;
-        clock->onSchedule = [&](int) { callsWhenWatchdogScheduled << calls(); };
+        LogCapture log;
         delegate->applicationDidFinishLaunching();
-        QCOMPARE(ethernetServers(), filter + '\n');
-        QCOMPARE(callsWhenWatchdogScheduled.size(), 1);
-        QVERIFY(callsWhenWatchdogScheduled.first().contains(QStringLiteral("-setdnsservers|Ethernet|") + filter));
-        QTRY_COMPARE(syncs(), 1);
         QCOMPARE(clock->pendingIntervals(), QList<int>{AppDelegate::watchdogIntervalMs});
+        clock->advance(AppDelegate::watchdogIntervalMs);
+        QTRY_VERIFY(log.contains(QStringLiteral("NO CHANGE, Current DNS IP - [") + filter));
+        QCOMPARE(ethernetServers(), filter + '\n');
+        const QStringList c = calls().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(c.indexOf(QStringLiteral("-setdnsservers|Ethernet|") + filter) >= 0);
+        QVERIFY(c.indexOf(QStringLiteral("-setdnsservers|Ethernet|") + filter) < c.lastIndexOf(QStringLiteral("-listallnetworkservices")));
+        QTRY_COMPARE(syncs(), 1);
+        QVERIFY(!log.contains(QStringLiteral("SET THE DNS IP")));
         QVERIFY(alerts->alerts.isEmpty());
     }
 
@@ -155,15 +161,19 @@ private slots:
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
         LogCapture log;
         clock->advance(AppDelegate::watchdogIntervalMs);
+        QTRY_VERIFY(log.contains(QStringLiteral("SET THE DNS IP - [") + filter));
         QCOMPARE(ethernetServers(), filter + '\n');
-        QCOMPARE(log.lines.value(0), QString(71, QLatin1Char('=')));
-        QVERIFY(log.lines.value(1).startsWith(QLatin1String("Current DNS IP - [9.9.9.9")));
-        QVERIFY(log.lines.last().startsWith(QLatin1String("SET THE DNS IP - [") + filter));
+        const qsizetype rule = log.lines.indexOf(QString(71, QLatin1Char('=')));
+        QVERIFY(rule >= 0);
+        QVERIFY(log.lines.value(rule + 1).startsWith(QLatin1String("Current DNS IP - [9.9.9.9")));
+        const auto set = std::find_if(log.lines.begin(), log.lines.end(),
+                                      [](const QString &l) { return l.startsWith(QLatin1String("SET THE DNS IP - ")); });
+        QVERIFY(set - log.lines.begin() > rule + 1);
         QTRY_COMPARE(syncs(), 2);
 
         log.lines.clear();
         clock->advance(AppDelegate::watchdogIntervalMs);
-        QVERIFY(log.lines.value(1).startsWith(QLatin1String("NO CHANGE, Current DNS IP - ")));
+        QTRY_VERIFY(log.contains(QStringLiteral("NO CHANGE, Current DNS IP - ")));
         settle();
         QCOMPARE(syncs(), 2);
 
@@ -171,10 +181,10 @@ private slots:
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
         env->writeFile(QStringLiteral("fake-state/networksetup/deny"), "");
         clock->advance(AppDelegate::watchdogIntervalMs);
-        QCOMPARE(alerts->alerts.size(), 1);
+        QTRY_COMPARE(alerts->alerts.size(), 1);
         QFile::remove(env->path(QStringLiteral("fake-state/networksetup/deny")));
         clock->advance(AppDelegate::watchdogIntervalMs);
-        QCOMPARE(ethernetServers(), filter + '\n');
+        QTRY_COMPARE(ethernetServers(), filter + '\n');
         QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
     }
 
@@ -193,16 +203,21 @@ private slots:
             return shown;
         };
         auto delegate = makeDelegate();
+        LogCapture log;
+        auto failures = [&] { return log.lines.filter(QStringLiteral("found error in starting protaction")).size(); };
         delegate->applicationDidFinishLaunching();
-        for (int tick = 0; tick < 3; ++tick)
+        QTRY_COMPARE(failures(), 1);
+        for (int tick = 1; tick <= 3; ++tick) {
             clock->advance(AppDelegate::watchdogIntervalMs);
+            QTRY_COMPARE(failures(), tick + 1);
+        }
         QCOMPARE(shownAlerts().size(), 1);
         QCOMPARE(shownAlerts().first()->informativeText(), QStringLiteral("Requires admin privileges"));
         QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
         shownAlerts().first()->close();
         QTRY_VERIFY(shownAlerts().isEmpty());
         clock->advance(AppDelegate::watchdogIntervalMs);
-        QCOMPARE(shownAlerts().size(), 1);
+        QTRY_COMPARE(shownAlerts().size(), 1);
         shownAlerts().first()->close();
         AlertPresenter::setShared(alerts);
     }
@@ -213,6 +228,7 @@ private slots:
         delegate->applicationDidFinishLaunching();
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
         clock->advance(5 * AppDelegate::watchdogIntervalMs);
+        QTest::qWait(100);
         QCOMPARE(calls(), QString());
         QCOMPARE(ethernetServers(), QStringLiteral("9.9.9.9\n"));
     }

@@ -76,7 +76,7 @@ private slots:
         delegate.systemLanguage = [] { return QStringLiteral("en"); };
         delegate.networkWatcher = std::make_unique<NetworkManagerWatcher>(app);
         delegate.applicationDidFinishLaunching();
-        QCOMPARE(bed.env.readFile(QStringLiteral("fake-state/networksetup/dns/Wi-Fi")), filter + '\n');
+        QTRY_COMPARE(bed.env.readFile(QStringLiteral("fake-state/networksetup/dns/Wi-Fi")), filter + '\n');
 
         // Ethernet comes up after start-up; NetworkManager says so.
         bed.env.writeFile(QStringLiteral("fake-state/networksetup/services"), "Wi-Fi\nEthernet\n");

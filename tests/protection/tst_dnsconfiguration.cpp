@@ -10,7 +10,11 @@
 #include "platform/macos/NetworkSetupResolver.h"
 #include "protection/DNSConfiguration.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
 #include <QtTest>
+#include <optional>
 
 namespace {
 const QString filter = QStringLiteral("127.0.2.53");
@@ -63,6 +67,19 @@ private:
 
     std::unique_ptr<FilterDns> filterDns;
 
+    // The outcome of one piece of work, waited for on the event loop.
+    static bool outcome(const std::function<void(std::function<void(bool)>)> &ask)
+    {
+        std::optional<bool> result;
+        ask([&](bool ok) { result = ok; });
+        if (!QTest::qWaitFor([&] { return result.has_value(); }, 10000))
+            QTest::qFail("the outcome never came", __FILE__, __LINE__);
+        return result.value_or(false);
+    }
+    static bool apply(DNSConfiguration &dns) { return outcome([&](auto done) { dns.applyFilteringDns(done); }); }
+    static bool clear(DNSConfiguration &dns) { return outcome([&](auto done) { dns.clearFilteringDns(done); }); }
+    static bool check(DNSConfiguration &dns) { return outcome([&](auto done) { dns.checkDnsConfigured(done); }); }
+
     // Waits for the switch's outcome: true when it turned protection on.
     bool switchOn(DNSConfiguration &dns)
     {
@@ -109,8 +126,8 @@ private slots:
         services(listed);
         LogCapture log;
         auto dns = make();
+        QTRY_VERIFY(dns->availableServicesString.startsWith(QLatin1String("An asterisk (*) denotes")));
         QCOMPARE(dns->availableServices, found);
-        QVERIFY(dns->availableServicesString.startsWith(QLatin1String("An asterisk (*) denotes")));
         // The heading line is logged and recognised as no service.
         QCOMPARE(log.lines.value(0), QStringLiteral("An asterisk (*) denotes that a network service is disabled."));
         QCOMPARE(log.lines.value(1), QStringLiteral("This network does not have any services"));
@@ -144,12 +161,12 @@ private slots:
         if (refused)
             deny();
         auto dns = make();
-        QCOMPARE(dns->applyFilteringDns(), applied);
+        QCOMPARE(apply(*dns), applied);
         QCOMPARE(setCalls(), setCommands);
         for (const QString &service : listed)
             QCOMPARE(serversOf(service).contains(filter), applied);
-        QCOMPARE(dns->isDnsConfigured(), applied);
-        QCOMPARE(dns->clearFilteringDns(), cleared);
+        QCOMPARE(check(*dns), applied);
+        QCOMPARE(clear(*dns), cleared);
         for (const QString &service : listed)
             QVERIFY(serversOf(service).isEmpty());
     }
@@ -158,8 +175,8 @@ private slots:
     {
         services({"Ethernet", "Wi-Fi", "Thunderbolt Bridge"});
         auto dns = make();
-        dns->applyFilteringDns();
-        dns->clearFilteringDns();
+        apply(*dns);
+        clear(*dns);
         const QStringList c = calls();
         for (const QString &expected : {"-setdnsservers|Ethernet|" + filter, "-setdnsservers|Wi-Fi|" + filter,
                                         "-setdnsservers|Thunderbolt Bridge|" + filter, QStringLiteral("-setdnsservers|Thunderbolt Bridge|Empty"),
@@ -173,9 +190,9 @@ private slots:
         servers(QStringLiteral("Ethernet"), {"8.8.8.8", filter}); // substring match among other servers
         servers(QStringLiteral("Wi-Fi"), {filter});
         auto dns = make();
-        QVERIFY(dns->isDnsConfigured());
+        QVERIFY(check(*dns));
         LogCapture log;
-        QVERIFY(dns->applyFilteringDns());
+        QVERIFY(apply(*dns));
         QVERIFY(log.contains(QStringLiteral("already cinfigured")));
         QCOMPARE(setCalls(), 0);
         QVERIFY(calls().last().startsWith(QLatin1String("-getdnsservers")));
@@ -198,7 +215,7 @@ private slots:
         QFETCH(bool, configured);
         services({"Wi-Fi"});
         servers(QStringLiteral("Wi-Fi"), listed);
-        QCOMPARE(make(filterAddress)->isDnsConfigured(), configured);
+        QCOMPARE(check(*make(filterAddress)), configured);
     }
 
     // A network joined after start-up is found at the next change or check.
@@ -206,18 +223,19 @@ private slots:
     {
         services({});
         auto dns = make();
+        QTRY_VERIFY(!dns->availableServicesString.isEmpty());
         QVERIFY(dns->availableServices.isEmpty());
         services({"Wi-Fi"});
-        QVERIFY(dns->applyFilteringDns());
+        QVERIFY(apply(*dns));
         QCOMPARE(serversOf(QStringLiteral("Wi-Fi")), QStringList{filter});
         services({"Wi-Fi", "Ethernet"});
-        QVERIFY(!dns->isDnsConfigured());
-        QVERIFY(dns->applyFilteringDns());
+        QVERIFY(!check(*dns));
+        QVERIFY(apply(*dns));
         QCOMPARE(serversOf(QStringLiteral("Ethernet")), QStringList{filter});
         services({"Ethernet"});
         servers(QStringLiteral("Wi-Fi"), {"9.9.9.9"});
-        QVERIFY(dns->isDnsConfigured()); // Wi-Fi is gone and no longer counts
-        QVERIFY(dns->clearFilteringDns());
+        QVERIFY(check(*dns)); // Wi-Fi is gone and no longer counts
+        QVERIFY(clear(*dns));
         QVERIFY(serversOf(QStringLiteral("Ethernet")).isEmpty());
     }
 
@@ -251,43 +269,81 @@ private slots:
             env->writeFile(QStringLiteral("fake-state/resolvectl/not-running"), "");
 
         DNSConfiguration dns(makeResolverBackend(), filter);
-        QCOMPARE(dns.applyFilteringDns(), !changed.isEmpty());
+        QCOMPARE(apply(dns), !changed.isEmpty());
         QCOMPARE(env->readFile(nm + QLatin1String("devices/wlan0/ip4-dns")).contains(filter), changed == QLatin1String("nmcli"));
         QCOMPARE(env->readFile(QStringLiteral("fake-state/resolvectl/links.d/wlan0/dns")) == filter,
                  changed == QLatin1String("resolvectl"));
         if (changed.isEmpty()) {
             connectServer();
             dns.applyOnStartup();
-            QCOMPARE(bed->alerts.alerts.value(0).second,
+            QTRY_COMPARE(bed->alerts.alerts.value(0).second,
                      QStringLiteral("The network settings cannot be changed: neither NetworkManager nor systemd-resolved is available."));
         } else {
-            QVERIFY(dns.clearFilteringDns());
+            QVERIFY(clear(dns));
         }
+    }
+
+    // Two wired networks at once: a service uses the filter only when each of them does, and
+    // is clear only when none does.
+    void everyConnectionOfAServiceCounts()
+    {
+        const QString nm = QStringLiteral("fake-state/nmcli/");
+        env->writeFile(nm + QLatin1String("active"), "uuid-a\nuuid-b\n");
+        for (const auto &[uuid, device] : {std::pair{"uuid-a", "eth0"}, {"uuid-b", "eth1"}}) {
+            const QString dir = nm + QLatin1String("connections/") + QLatin1String(uuid) + QLatin1Char('/');
+            for (const auto &[file, value] : {std::pair{"name", uuid}, {"type", "802-3-ethernet"}, {"device", device},
+                                              {"ipv4.dns", ""}, {"ipv4.ignore-auto-dns", "no"}, {"ipv6.dns", ""},
+                                              {"ipv6.ignore-auto-dns", "no"}, {"auto-ipv4-dns", "10.0.0.1"}})
+                env->writeFile(dir + QLatin1String(file), value);
+        }
+        const auto deviceDns = [&](const char *device) {
+            return nm + QLatin1String("devices/") + QLatin1String(device) + QLatin1String("/ip4-dns");
+        };
+        env->writeFile(deviceDns("eth0"), filter.toUtf8() + '\n');
+        env->writeFile(deviceDns("eth1"), "10.0.0.1\n"); // joined later, with its own DNS
+        DNSConfiguration dns(makeResolverBackend(), filter);
+        QVERIFY(!check(dns));
+        QVERIFY(apply(dns));
+        QCOMPARE(env->readFile(deviceDns("eth1")), filter + '\n');
+
+        env->writeFile(nm + QLatin1String("deny"), "");
+        env->writeFile(deviceDns("eth0"), "10.0.0.1\n");
+        QVERIFY(!clear(dns)); // eth1 still uses it
     }
 
     void clearFailsWhileAnyServiceStillUsesTheFilter()
     {
         services({"Ethernet", "Wi-Fi", "Thunderbolt Bridge"});
         auto dns = make();
-        QVERIFY(dns->applyFilteringDns());
+        QVERIFY(apply(*dns));
         deny();
         // Wi-Fi alone still on the filter must not pass for cleared.
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "8.8.8.8\n");
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Thunderbolt Bridge"), "");
-        QVERIFY(!dns->clearFilteringDns());
+        QVERIFY(!clear(*dns));
     }
 
     void descriptionLabelsEachService()
     {
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+        // The servers the watchdog reads for its log.
+        auto description = [](DNSConfiguration &dns) {
+            std::optional<QStringList> read;
+            dns.checkFromWatchdog([&](bool, const QStringList &d) { read = d; }, {});
+            if (!QTest::qWaitFor([&] { return read.has_value(); }, 10000))
+                QTest::qFail("the watchdog never checked", __FILE__, __LINE__);
+            return read.value_or(QStringList());
+        };
         services({"Ethernet", "Wi-Fi"});
         servers(QStringLiteral("Ethernet"), {"1.1.1.1"});
         auto dns = make();
-        QCOMPARE(dns->currentDnsDescription(),
+        QCOMPARE(description(*dns),
                  (QStringList{"1.1.1.1\n (Ethernet)", "There aren't any DNS Servers set on Wi-Fi.\n (Wi-Fi)"}));
         services({"Ethernet", "Wi-Fi", "Thunderbolt Bridge"});
         auto withBridge = make();
-        QCOMPARE(withBridge->currentDnsDescription().size(), 3);
-        QVERIFY(withBridge->currentDnsDescription().last().endsWith(QLatin1String(" (Thunderbolt)")));
+        const QStringList three = description(*withBridge);
+        QCOMPARE(three.size(), 3);
+        QVERIFY(three.last().endsWith(QLatin1String(" (Thunderbolt)")));
     }
 
     void switchVariants()
@@ -303,7 +359,7 @@ private slots:
         QTRY_COMPARE(syncs(), 1);
 
         dns->clearFromSwitch([&] { screenOn = false; });
-        QVERIFY(!screenOn);
+        QTRY_VERIFY(!screenOn);
         QVERIFY(!prefs.boolForKey(PrefKey::dnsLastStatus));
         QVERIFY(alerts.alerts.isEmpty());
 
@@ -362,7 +418,9 @@ private slots:
         bool screenOn = switchOn(*dns);
         deny();
         LogCapture log;
-        dns->clearFromSwitch([&] { screenOn = false; });
+        bool finished = false;
+        dns->clearFromSwitch([&] { screenOn = false; }, [&] { finished = true; });
+        QTRY_VERIFY(finished);
         QVERIFY(screenOn);
         QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
         QCOMPARE(alerts.alerts.size(), 1);
@@ -377,39 +435,41 @@ private slots:
         auto dns = make();
 
         // Uninstall: screen off, protection off for good, then the rest of the uninstall.
-        QVERIFY(dns->applyFilteringDns());
+        QVERIFY(apply(*dns));
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
         bool screenOff = false, cleared = false;
         dns->clearForUninstall([&] { screenOff = true; }, [&] { cleared = true; });
+        QTRY_VERIFY(cleared);
         QVERIFY(screenOff);
-        QVERIFY(cleared);
         QVERIFY(!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
 
         // Verified turn-off reports success to its caller.
-        QVERIFY(dns->applyFilteringDns());
+        QVERIFY(apply(*dns));
         QList<bool> results;
         dns->clearForVerifiedTurnOff([&](bool ok) { results.append(ok); });
-        QCOMPARE(results, QList<bool>{true});
+        QTRY_COMPARE(results, QList<bool>{true});
 
         // Failures: the verified sign-out stays silent, the others alert and stop.
-        QVERIFY(dns->applyFilteringDns());
+        QVERIFY(apply(*dns));
         deny();
         LogCapture log;
         dns->clearForVerifiedSignOut([] {});
+        check(*dns); // asked after it, so answered after it
         QVERIFY(alerts.alerts.isEmpty());
         QVERIFY(log.lines.filter(QStringLiteral("found error")).isEmpty());
         settle();
         QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
 
         dns->clearForVerifiedTurnOff([&](bool ok) { results.append(ok); });
+        QTRY_COMPARE(alerts.alerts.size(), 1);
         QCOMPARE(results.size(), 1);
         cleared = false;
         dns->clearForUninstall([&] { screenOff = false; }, [&] { cleared = true; });
+        QTRY_COMPARE(alerts.alerts.size(), 2);
         QVERIFY(screenOff);
         QVERIFY(!cleared);
         settle();
         QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
-        QCOMPARE(alerts.alerts.size(), 2);
     }
 
     void startupAndWatchdogVariants()
@@ -420,24 +480,106 @@ private slots:
         auto dns = make();
         dns->applyOnStartup();
         QTRY_COMPARE(syncs(), 1);
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+        QList<bool> checks;
         int watchdogSuccess = 0;
+        auto tick = [&] {
+            dns->checkFromWatchdog([&](bool configured, const QStringList &) { checks << configured; },
+                                   [&](const QStringList &) { ++watchdogSuccess; });
+        };
         servers(QStringLiteral("Ethernet"), {"9.9.9.9"});
-        QVERIFY(!dns->isDnsConfigured()); // the watchdog reads before it re-applies
-        dns->applyFromWatchdog([&] { ++watchdogSuccess; });
+        tick(); // reads before it re-applies
+        QTRY_COMPARE(checks, QList<bool>{false});
         QCOMPARE(watchdogSuccess, 1);
         QCOMPARE(serversOf(QStringLiteral("Ethernet")), QStringList{filter});
 
         servers(QStringLiteral("Ethernet"), {"9.9.9.9"});
-        QVERIFY(!dns->isDnsConfigured());
         deny();
         LogCapture log;
         dns->applyOnStartup();
-        dns->applyFromWatchdog([&] { ++watchdogSuccess; });
+        tick();
+        QTRY_COMPARE(alerts.alerts.size(), 2);
+        QCOMPARE(checks, (QList<bool>{false, false}));
         QCOMPARE(watchdogSuccess, 1);
         settle();
         QCOMPARE(syncs(), 1);
-        QCOMPARE(alerts.alerts.size(), 2);
         QCOMPARE(log.lines.filter(QStringLiteral("found error in starting protaction")).size(), 2);
+    }
+
+    // The window's thread keeps running while a change takes a second, and work asked back to
+    // back runs in the order asked, its outcome delivered on the window's thread.
+    void slowChangesRunOffTheWindowThreadInOrder()
+    {
+        services({"Ethernet"});
+        auto dns = make();
+        env->writeFile(QStringLiteral("fake-state/networksetup/slow"), "1");
+        QStringList outcomes;
+        bool onMainThread = true;
+        auto record = [&](const QString &what) {
+            return [&, what](bool ok) {
+                onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
+                outcomes << what + (ok ? QLatin1String(" done") : QLatin1String(" failed"));
+            };
+        };
+        QElapsedTimer sinceLast;
+        qint64 longestGap = 0;
+        QTimer beat;
+        beat.setInterval(1);
+        connect(&beat, &QTimer::timeout, &beat, [&] { longestGap = std::max(longestGap, sinceLast.restart()); });
+        sinceLast.start();
+        beat.start();
+        dns->applyFilteringDns(record(QStringLiteral("apply")));
+        dns->clearFilteringDns(record(QStringLiteral("clear")));
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 2, 10000);
+        beat.stop();
+        QCOMPARE(outcomes, (QStringList{"apply done", "clear done"}));
+        QVERIFY(onMainThread);
+        QVERIFY2(longestGap < 500, qPrintable(QStringLiteral("the event loop stood still for %1 ms").arg(longestGap)));
+        QCOMPARE(calls().filter(QStringLiteral("-setdnsservers")),
+                 (QStringList{"-setdnsservers|Ethernet|" + filter, QStringLiteral("-setdnsservers|Ethernet|Empty")}));
+        QVERIFY(serversOf(QStringLiteral("Ethernet")).isEmpty());
+
+        // Gone (the application quits) while a change runs: that command ends, the rest of the
+        // work is dropped and nothing is delivered.
+        bool delivered = false;
+        dns->applyFilteringDns([&](bool) { delivered = true; });
+        dns->clearFilteringDns([&](bool) { delivered = true; });
+        QTRY_COMPARE(calls().filter(QStringLiteral("-setdnsservers")).size(), 3);
+        dns.reset();
+        QCoreApplication::processEvents();
+        QVERIFY(!delivered);
+        QCOMPARE(calls().filter(QStringLiteral("-setdnsservers")).size(), 3);
+    }
+
+    // A tick waits for the work asked before it and then decides afresh; ticks waiting meanwhile
+    // come down to the latest one.
+    void watchdogTicksWaitForEarlierWorkAndCoalesce()
+    {
+        services({"Ethernet"});
+        connectServer();
+        auto dns = make();
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+        env->writeFile(QStringLiteral("fake-state/networksetup/slow"), "0.3");
+        QStringList ticks;
+        auto tick = [&](const QString &name) {
+            dns->checkFromWatchdog([&, name](bool, const QStringList &) { ticks << name; }, {});
+        };
+        dns->applyFilteringDns([](bool) {}); // slow: the ticks wait behind it
+        tick(QStringLiteral("first"));
+        tick(QStringLiteral("second"));
+        tick(QStringLiteral("third"));
+        QTRY_COMPARE(ticks, QStringList{"third"});
+        tick(QStringLiteral("fourth"));
+        QTRY_COMPARE(ticks, (QStringList{"third", "fourth"}));
+
+        // Switched off before the tick was asked: the tick must not put the filter back.
+        bool off = false;
+        dns->clearFromSwitch([] {}, [&] { off = true; });
+        tick(QStringLiteral("after switch-off"));
+        QTRY_VERIFY(off);
+        check(*dns); // anything dispatched before it has run by now
+        QCOMPARE(ticks, (QStringList{"third", "fourth"}));
+        QVERIFY(serversOf(QStringLiteral("Ethernet")).isEmpty());
     }
 };
 

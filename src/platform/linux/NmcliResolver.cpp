@@ -241,23 +241,30 @@ QString NmcliResolver::clearServers(networkservices service, const QString &filt
 ResolverServers NmcliResolver::readServers(networkservices service)
 {
     QStringList servers;
+    QList<QList<QHostAddress>> perConnection;
     for (const Connection &c : connectionsOf(service)) {
         const ProcessResult r = runProgram(nmcli, {QStringLiteral("-t"), QStringLiteral("-f"),
                                                    QStringLiteral("IP4.DNS,IP6.DNS"), QStringLiteral("device"),
                                                    QStringLiteral("show"), c.device});
+        // A device that cannot be read counts as not using the filter.
+        perConnection.append(QList<QHostAddress>());
         if (r.exitCode != 0)
             continue;
         for (const QString &line : lines(r.output)) {
             const auto [key, value] = keyValue(line);
             if ((key.startsWith(QLatin1String("IP4.DNS")) || key.startsWith(QLatin1String("IP6.DNS")))
-                && !value.isEmpty() && !servers.contains(value))
-                servers.append(value);
+                && !value.isEmpty()) {
+                perConnection.last().append(addressesIn(value));
+                if (!servers.contains(value))
+                    servers.append(value);
+            }
         }
     }
     if (servers.isEmpty())
-        return {{}, QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service))};
+        return {{}, QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service)),
+                perConnection};
     const QString output = servers.join(QLatin1Char('\n')) + QLatin1Char('\n');
-    return {addressesIn(output), output};
+    return {addressesIn(output), output, perConnection};
 }
 
 QJsonObject NmcliResolver::loadSaved() const

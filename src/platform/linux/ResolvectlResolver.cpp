@@ -132,16 +132,18 @@ QString ResolvectlResolver::clearServers(networkservices service, const QString 
 ResolverServers ResolvectlResolver::readServers(networkservices service)
 {
     QList<QHostAddress> servers;
+    QList<QList<QHostAddress>> perLink;
     for (const QString &link : linksOf(service)) {
-        for (const QHostAddress &address : serversOf(link)) {
+        perLink.append(serversOf(link));
+        for (const QHostAddress &address : std::as_const(perLink.last())) {
             if (!servers.contains(address))
                 servers.append(address);
         }
     }
     if (servers.isEmpty())
-        return {{}, QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service))};
+        return {{}, QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service)), perLink};
     QStringList text;
     for (const QHostAddress &address : std::as_const(servers))
         text.append(address.toString());
-    return {servers, text.join(QLatin1Char('\n')) + QLatin1Char('\n')};
+    return {servers, text.join(QLatin1Char('\n')) + QLatin1Char('\n'), perLink};
 }
