@@ -228,7 +228,7 @@ private slots:
         delegate->applicationDidFinishLaunching();
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
         clock->advance(5 * AppDelegate::watchdogIntervalMs);
-        QTest::qWait(100);
+        settle();
         QCOMPARE(calls(), QString());
         QCOMPARE(ethernetServers(), QStringLiteral("9.9.9.9\n"));
     }

@@ -1,6 +1,7 @@
 // The login unit against a real systemd user manager (started by loginunit.sh): a killed app
 // is started again, one that quits from its tray is not, and a copy started outside the unit
 // hands over to it instead of running twice.
+#include "Settle.h"
 #include "platform/linux/SystemdUserUnit.h"
 #include "platform/linux/XdgAutostartAgent.h"
 
@@ -89,7 +90,7 @@ private slots:
 
         quitFromTray();
         // Restarts come 2 s after an end: give one the time to happen.
-        QTest::qWait(3000);
+        settle(3000);
         QCOMPARE(unitValue("ActiveState"), QStringLiteral("inactive"));
         QCOMPARE(mainPid(), 0);
     }

@@ -68,14 +68,14 @@ private slots:
 
         DNSConfiguration::resetShared(); // the system's backend
         DNSConfiguration &dns = DNSConfiguration::shared();
-        QVERIFY(bed.log.contains(QStringLiteral("DNS settings through systemd-resolved")));
-        QCOMPARE(dns.availableServices, (QList<networkservices>{networkservices::Ethernet, networkservices::WiFi}));
 
         // Outcomes may arrive later, from the event loop; wall-clock deadlines.
         bool on = false, finished = false;
         dns.applyFromSwitch([&] { on = true; }, [&] { finished = true; });
         QVERIFY(QTest::qWaitFor([&] { return finished; }, 10000));
         QVERIFY2(on, qPrintable(bed.log.lines.join(QLatin1Char('\n'))));
+        QVERIFY(bed.log.contains(QStringLiteral("DNS settings through systemd-resolved")));
+        QCOMPARE(dns.availableServices, (QList<networkservices>{networkservices::Ethernet, networkservices::WiFi}));
         for (const Link &link : links) {
             QCOMPARE(resolved(QStringLiteral("dns"), link.name), filter);
             QCOMPARE(resolved(QStringLiteral("domain"), link.name), QStringLiteral("~."));

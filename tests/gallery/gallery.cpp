@@ -435,6 +435,8 @@ void renderLanguage(const QString &language)
     env.writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
     env.writeFile(QStringLiteral("fake-state/networksetup/deny"), "");
     DNSConfiguration::shared().applyOnStartup();
+    for (QDeadlineTimer deadline(5000); !newestPopup() && !deadline.hasExpired();)
+        QTest::qWait(20);
     if (QWidget *alert = newestPopup())
         save(alert, QStringLiteral("alert-requires-admin"), language);
     closePopups();
