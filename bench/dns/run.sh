@@ -75,6 +75,7 @@ wait_answer "$upstream" ready.test
 # nimbrel-server: first without the list for the baseline memory, then with it.
 start_server() { # extra arguments...; sets $started and $dns
     local data="$work/server-$RANDOM"
+    : >"$data.log" # the loop below may read it before the server's shell has opened it
     "$server" --port 0 --data-dir "$data" --app-token "$token" --hash-passes 1 --hash-memory 8 \
         --dns-port 0 --dns-upstream "127.0.0.1:$upstream" "$@" >"$data.log" 2>&1 &
     started=$!

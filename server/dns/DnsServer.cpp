@@ -14,8 +14,15 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtEndian>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <ldns/ldns.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unbound.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 constexpr int tcpIdleMs = 10000;
@@ -23,6 +30,9 @@ constexpr int maxTcpConnections = 256;
 constexpr int maxPending = 10000; // queries waiting for the resolver; beyond, new ones are dropped
 constexpr int maxCached = 50000;   // answers kept; when full, the cache starts again empty
 constexpr qint64 maxUdpQuery = 4096; // a name and EDNS options fit many times over
+// Datagrams taken per system call, and calls per wake-up before TCP and the resolver get a turn.
+constexpr int udpBatch = 64;
+constexpr int udpBatchesPerWake = 16;
 
 QString bindError(const QAbstractSocket &socket, const QHostAddress &address, quint16 port)
 {
@@ -38,6 +48,19 @@ QString bindError(const QAbstractSocket &socket, const QHostAddress &address, qu
 }
 } // namespace
 
+// A bound UDP socket read and written directly: one system call takes or sends a batch of
+// datagrams where the system has one (recvmmsg, sendmmsg), a datagram a call elsewhere.
+struct UdpListener {
+    int fd = -1;
+    QSocketNotifier *notifier = nullptr;
+    ~UdpListener()
+    {
+        delete notifier;
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 // Lives on the DNS thread; everything below runs there.
 class DnsWorker : public QObject
 {
@@ -52,9 +75,9 @@ private:
         DnsWorker *worker = nullptr;
         DnsQuery::Packet query;
         DnsQuery::Transport transport = DnsQuery::Transport::udp;
-        QUdpSocket *udp = nullptr;
-        QHostAddress peer;
-        quint16 peerPort = 0;
+        UdpListener *udp = nullptr;
+        sockaddr_storage peer{}; // as received, so the answer goes back to exactly it
+        socklen_t peerSize = 0;
         QPointer<QTcpSocket> tcp;
         QByteArray cacheKey;
     };
@@ -66,25 +89,45 @@ private:
         quint32 seconds = 0;
     };
 
+    // A UDP reply waiting for the end of the batch it answers.
+    struct Reply {
+        int fd = -1;
+        QByteArray answer;
+        sockaddr_storage peer{};
+        socklen_t peerSize = 0;
+    };
+
     bool bindAll(const DnsServer::Settings &settings, quint16 port, QString *error);
     bool startResolver(const DnsServer::Settings &settings, QString *error);
-    void readUdp(QUdpSocket *socket);
+    bool takeOver(QUdpSocket *socket, QString *error);
+    void readUdp(UdpListener *listener);
+    int receiveBatch(int fd);
+    void flushReplies();
     void acceptTcp(QTcpServer *server);
     void readTcp(QTcpSocket *socket);
     // Answers now or hands the name to the resolver; the answer goes back through send().
     void handle(const QByteArray &message, const QHostAddress &peer, Pending target);
-    static void send(const Pending &target, const QByteArray &answer);
+    void send(const Pending &target, const QByteArray &answer);
     static void resolved(void *data, int error, ub_result *result);
 
     std::shared_ptr<const DnsPolicy> m_policy;
-    QList<QUdpSocket *> m_udp;
+    QList<QUdpSocket *> m_udp; // while binding
+    std::vector<std::unique_ptr<UdpListener>> m_listeners;
     QList<QTcpServer *> m_tcp;
     int m_tcpConnections = 0;
     ub_ctx *m_resolver = nullptr;
     QSocketNotifier *m_resolverNotifier = nullptr;
     QSet<Pending *> m_pending;
     QHash<QByteArray, Cached> m_cache;
-    char m_datagram[maxUdpQuery];
+    // Receive buffers for one batch.
+    std::vector<char> m_datagrams = std::vector<char>(size_t(udpBatch * maxUdpQuery));
+    sockaddr_storage m_peers[udpBatch];
+    socklen_t m_peerSizes[udpBatch];
+    int m_sizes[udpBatch];
+    // Replies are held while a batch is answered (or the resolver's answers delivered), then
+    // sent together.
+    bool m_holdReplies = false;
+    std::vector<Reply> m_replies;
     DnsQuery::AnswerMemo m_blocked;  // NXDOMAIN answers as sent
     DnsQuery::AnswerMemo m_answered; // cached answers as sent, rebuilt when their TTLs tick
     QElapsedTimer m_clock;
@@ -107,6 +150,12 @@ bool DnsWorker::start(const DnsServer::Settings &settings, quint16 *port, QStrin
     for (int attempt = 0; attempt < (settings.port == 0 ? 10 : 1); ++attempt) {
         if (bindAll(settings, settings.port, error)) {
             *port = m_udp.first()->localPort();
+            for (QUdpSocket *udp : std::as_const(m_udp)) {
+                if (!takeOver(udp, error))
+                    return false;
+            }
+            qDeleteAll(m_udp); // closes Qt's descriptors; ours stay bound
+            m_udp.clear();
             return true;
         }
         qDeleteAll(m_udp);
@@ -136,7 +185,6 @@ bool DnsWorker::bindAll(const DnsServer::Settings &settings, quint16 port, QStri
                          .arg(tcp->errorString());
             return false;
         }
-        connect(udp, &QUdpSocket::readyRead, this, [this, udp] { readUdp(udp); });
         connect(tcp, &QTcpServer::newConnection, this, [this, tcp] { acceptTcp(tcp); });
     }
     return true;
@@ -168,22 +216,144 @@ bool DnsWorker::startResolver(const DnsServer::Settings &settings, QString *erro
     if (int code = ub_ctx_zone_add(m_resolver, "test.", "nodefault"))
         return fail(QStringLiteral("zone test."), code);
     m_resolverNotifier = new QSocketNotifier(ub_fd(m_resolver), QSocketNotifier::Read, this);
-    connect(m_resolverNotifier, &QSocketNotifier::activated, this, [this] { ub_process(m_resolver); });
+    connect(m_resolverNotifier, &QSocketNotifier::activated, this, [this] {
+        m_holdReplies = true;
+        ub_process(m_resolver);
+        m_holdReplies = false;
+        flushReplies();
+    });
     return true;
 }
 
-void DnsWorker::readUdp(QUdpSocket *socket)
+// Qt binds (and says why it cannot); the worker then reads and writes a descriptor of its own,
+// which keeps the socket once the QUdpSocket closes its one.
+bool DnsWorker::takeOver(QUdpSocket *socket, QString *error)
 {
-    // Read into one buffer: a datagram object per query costs an allocation of that size.
-    while (socket->hasPendingDatagrams()) {
-        Pending target;
-        target.udp = socket;
-        const qint64 size = socket->readDatagram(m_datagram, sizeof m_datagram, &target.peer, &target.peerPort);
-        if (size < 0)
-            break;
-        const QHostAddress peer = target.peer;
-        handle(QByteArray::fromRawData(m_datagram, size), peer, std::move(target));
+    auto listener = std::make_unique<UdpListener>();
+    listener->fd = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (listener->fd < 0) {
+        *error = QStringLiteral("cannot take the DNS socket over: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        return false;
     }
+    listener->notifier = new QSocketNotifier(listener->fd, QSocketNotifier::Read, this);
+    UdpListener *raw = listener.get();
+    connect(listener->notifier, &QSocketNotifier::activated, this, [this, raw] { readUdp(raw); });
+    m_listeners.push_back(std::move(listener));
+    return true;
+}
+
+// Fills the receive buffers; the number of datagrams taken, 0 when none waits.
+int DnsWorker::receiveBatch(int fd)
+{
+#ifdef Q_OS_LINUX
+    mmsghdr messages[udpBatch];
+    iovec buffers[udpBatch];
+    for (int i = 0; i < udpBatch; ++i) {
+        buffers[i] = {m_datagrams.data() + i * maxUdpQuery, size_t(maxUdpQuery)};
+        messages[i] = {};
+        messages[i].msg_hdr.msg_name = &m_peers[i];
+        messages[i].msg_hdr.msg_namelen = sizeof m_peers[i];
+        messages[i].msg_hdr.msg_iov = &buffers[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    int count;
+    do
+        count = ::recvmmsg(fd, messages, udpBatch, MSG_DONTWAIT, nullptr);
+    while (count < 0 && errno == EINTR);
+    for (int i = 0; i < count; ++i) {
+        m_sizes[i] = int(messages[i].msg_len);
+        m_peerSizes[i] = messages[i].msg_hdr.msg_namelen;
+    }
+    return qMax(count, 0);
+#else
+    int count = 0;
+    while (count < udpBatch) {
+        m_peerSizes[count] = sizeof m_peers[count];
+        const ssize_t size = ::recvfrom(fd, m_datagrams.data() + count * maxUdpQuery, size_t(maxUdpQuery), MSG_DONTWAIT,
+                                        reinterpret_cast<sockaddr *>(&m_peers[count]), &m_peerSizes[count]);
+        if (size < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        m_sizes[count++] = int(size);
+    }
+    return count;
+#endif
+}
+
+void DnsWorker::readUdp(UdpListener *listener)
+{
+    // Datagrams longer than a buffer are cut to it, as before: they fail to parse and get FORMERR.
+    for (int round = 0; round < udpBatchesPerWake; ++round) {
+        m_holdReplies = true;
+        const int count = receiveBatch(listener->fd);
+        for (int i = 0; i < count; ++i) {
+            Pending target;
+            target.udp = listener;
+            std::memcpy(&target.peer, &m_peers[i], m_peerSizes[i]);
+            target.peerSize = m_peerSizes[i];
+            const QHostAddress peer(reinterpret_cast<const sockaddr *>(&m_peers[i]));
+            handle(QByteArray::fromRawData(m_datagrams.data() + i * maxUdpQuery, m_sizes[i]), peer, std::move(target));
+        }
+        m_holdReplies = false;
+        flushReplies();
+        if (count < udpBatch)
+            break;
+    }
+}
+
+void DnsWorker::flushReplies()
+{
+    // A full send buffer waits a little once; what still cannot go is dropped, as a datagram
+    // lost on the network would be.
+    bool waited = false;
+    auto sendable = [&](int fd) {
+        if (waited || (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOBUFS))
+            return false;
+        waited = true;
+        pollfd writable{fd, POLLOUT, 0};
+        ::poll(&writable, 1, 10);
+        return true;
+    };
+#ifdef Q_OS_LINUX
+    mmsghdr messages[udpBatch];
+    iovec buffers[udpBatch];
+    size_t next = 0;
+    while (next < m_replies.size()) {
+        // Consecutive replies from one socket go in one call.
+        const int fd = m_replies[next].fd;
+        int count = 0;
+        while (count < udpBatch && next + size_t(count) < m_replies.size() &&
+               m_replies[next + size_t(count)].fd == fd) {
+            Reply &reply = m_replies[next + size_t(count)];
+            buffers[count] = {reply.answer.data(), size_t(reply.answer.size())};
+            messages[count] = {};
+            messages[count].msg_hdr.msg_name = &reply.peer;
+            messages[count].msg_hdr.msg_namelen = reply.peerSize;
+            messages[count].msg_hdr.msg_iov = &buffers[count];
+            messages[count].msg_hdr.msg_iovlen = 1;
+            ++count;
+        }
+        int done = 0;
+        while (done < count) {
+            const int sent = ::sendmmsg(fd, messages + done, unsigned(count - done), MSG_DONTWAIT);
+            if (sent > 0)
+                done += sent;
+            else if (errno != EINTR && !sendable(fd))
+                ++done; // this one cannot go
+        }
+        next += size_t(count);
+    }
+#else
+    for (const Reply &reply : m_replies) {
+        while (::sendto(reply.fd, reply.answer.constData(), size_t(reply.answer.size()), MSG_DONTWAIT,
+                        reinterpret_cast<const sockaddr *>(&reply.peer), reply.peerSize) < 0 &&
+               (errno == EINTR || sendable(reply.fd))) {
+        }
+    }
+#endif
+    m_replies.clear();
 }
 
 void DnsWorker::acceptTcp(QTcpServer *server)
@@ -284,7 +454,7 @@ void DnsWorker::resolved(void *data, int error, ub_result *result)
         ok ? DnsQuery::readUpstream(result->answer_packet, result->answer_len) : DnsQuery::Packet();
     if (result)
         ub_resolve_free(result);
-    send(*pending, DnsQuery::fromAnswer(pending->query.get(), answer.get(), 0, pending->transport));
+    worker->send(*pending, DnsQuery::fromAnswer(pending->query.get(), answer.get(), 0, pending->transport));
     if (const quint32 seconds = answer ? DnsQuery::cacheSeconds(answer.get()) : 0) {
         if (worker->m_cache.size() >= maxCached)
             worker->m_cache.clear();
@@ -298,7 +468,9 @@ void DnsWorker::send(const Pending &target, const QByteArray &answer)
     if (answer.isEmpty())
         return;
     if (target.transport == DnsQuery::Transport::udp) {
-        target.udp->writeDatagram(answer, target.peer, target.peerPort);
+        m_replies.push_back({target.udp->fd, answer, target.peer, target.peerSize});
+        if (!m_holdReplies)
+            flushReplies();
         return;
     }
     if (!target.tcp || target.tcp->state() != QAbstractSocket::ConnectedState)

@@ -176,6 +176,44 @@ private slots:
         }
     }
 
+    // Queries sent at once are read and answered in batches: each is answered exactly once, under
+    // its own id, whether blocked, resolved, cached or malformed.
+    void burstAnsweredOncePerQuery()
+    {
+        constexpr int count = 160;
+        QUdpSocket socket;
+        QVERIFY(socket.bind(QHostAddress::LocalHost, 0));
+        for (int i = 0; i < count; ++i) {
+            const quint16 id = quint16(20000 + i);
+            const QByteArray n = QByteArray::number(i);
+            QByteArray message = QByteArray::fromHex("000001000001000000000000"); // no question
+            qToBigEndian<quint16>(id, message.data());
+            if (i % 4 == 0)
+                message = queryWire({"b" + n + ".blocked.test.", LDNS_RR_TYPE_A, false, true, {}}, id);
+            else if (i % 4 == 1)
+                message = queryWire({"burst" + n + ".test.", LDNS_RR_TYPE_A, false, false, {}}, id);
+            else if (i % 4 == 2)
+                message = queryWire({"burst.test.", LDNS_RR_TYPE_A, false, false, {}}, id);
+            QCOMPARE(socket.writeDatagram(message, QHostAddress::LocalHost, m_dns), qint64(message.size()));
+        }
+        QMap<quint16, int> rcodes; // by id
+        int received = 0;
+        while (socket.waitForReadyRead(rcodes.size() < count ? 3000 : 300)) {
+            while (socket.hasPendingDatagrams()) {
+                const QByteArray wire = socket.receiveDatagram().data();
+                QVERIFY(wire.size() >= 12);
+                rcodes.insert(qFromBigEndian<quint16>(wire.constData()), wire.at(3) & 0x0f);
+                ++received;
+            }
+        }
+        QCOMPARE(received, count);
+        QCOMPARE(rcodes.size(), count);
+        for (int i = 0; i < count; ++i) {
+            const int expected[] = {LDNS_RCODE_NXDOMAIN, LDNS_RCODE_NOERROR, LDNS_RCODE_NOERROR, LDNS_RCODE_FORMERR};
+            QCOMPARE(rcodes.value(quint16(20000 + i), -1), expected[i % 4]);
+        }
+    }
+
     void changesThroughTheApi()
     {
         auto post = [this](const char *path, const ServerClient::Form &form) {
