@@ -220,7 +220,7 @@ quint64 AnswerMemo::keyOf(const char *query, qsizetype size, Transport transport
 
 const AnswerMemo::Entry *AnswerMemo::find(const char *query, qsizetype size, Transport transport) const
 {
-    if (size < 12)
+    if (size < 12 || size > maxQuery)
         return nullptr;
     const auto found = m_entries.constFind(keyOf(query, size, transport));
     if (found == m_entries.constEnd())
@@ -245,7 +245,6 @@ void AnswerMemo::store(const char *query, qsizetype size, Transport transport, c
     // (the first name of a message is never compressed, by us or by a well-behaved client); a
     // query whose bytes there are not the name ldns read is not kept.
     const qsizetype nameSize = question.size() - 4;
-    constexpr qsizetype maxQuery = 512; // ordinary queries are far smaller; bounds what is kept
     if (size > maxQuery || nameSize <= 0 || size < 12 + nameSize || answer.size() < 12 + nameSize)
         return;
     Entry entry;

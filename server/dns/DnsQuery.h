@@ -63,6 +63,7 @@ public:
                const QByteArray &answer, bool blocked, const QByteArray &source = {}, qint64 stamp = 0);
 
 private:
+    static constexpr qsizetype maxQuery = 512; // ordinary queries are far smaller; bounds what is kept
     static quint64 keyOf(const char *query, qsizetype size, Transport transport);
     QHash<quint64, Entry> m_entries;
 };
