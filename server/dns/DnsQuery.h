@@ -24,12 +24,12 @@ enum class Transport { udp, tcp };
 
 struct Outcome {
     enum class Kind { drop, reply, forward } kind = Kind::drop;
-    QByteArray reply;    // Kind::reply
+    QByteArray reply;     // Kind::reply
     bool blocked = false; // Kind::reply: the policy blocked the name
-    Packet query;        // Kind::forward: the parsed query, for building the answer later
-    int type = 0;        // Kind::forward
-    int klass = 0;       // Kind::forward
-    QByteArray question; // Kind::forward and blocked: the name (lower case), type and class
+    Packet query;         // Kind::forward: the parsed query, for building the answer later
+    int type = 0;         // Kind::forward
+    int klass = 0;        // Kind::forward
+    QByteArray question;  // Kind::forward and blocked: the name (lower case), type and class
 };
 
 // Answers already built, for queries whose bytes differ only in their id and the letter case of

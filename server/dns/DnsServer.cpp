@@ -18,8 +18,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <ldns/ldns.h>
-#include <poll.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unbound.h>
 #include <unistd.h>
