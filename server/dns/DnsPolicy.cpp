@@ -108,6 +108,8 @@ DnsPolicy::DnsPolicy(Data data)
 
 QHostAddress DnsPolicy::plainAddress(const QHostAddress &address)
 {
+    if (address.protocol() == QAbstractSocket::IPv4Protocol)
+        return address; // as it is: no copy of its own for every query
     bool mapped = false;
     const quint32 ipv4 = address.toIPv4Address(&mapped);
     if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)

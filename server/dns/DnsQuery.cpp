@@ -2,6 +2,7 @@
 
 #include <ldns/ldns.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -83,30 +84,21 @@ Outcome replied(const Packet &reply)
     return out;
 }
 
-// Everything an answer built for this query depends on besides its id and the letter case of its
-// name: the question, the flags echoed back, EDNS and what the client takes.
-void describe(const ldns_pkt *query, const ldns_rdf *owner, Transport transport, Outcome *out)
+// The name (lower case), type and class of the query's question.
+QByteArray questionOf(const ldns_rr *question, const ldns_rdf *owner)
 {
-    const ldns_rr *question = ldns_rr_list_rr(ldns_pkt_question(query), 0);
     const quint16 type = quint16(ldns_rr_get_type(question));
     const quint16 klass = quint16(ldns_rr_get_class(question));
-    out->question = QByteArray(reinterpret_cast<const char *>(ldns_rdf_data(owner)), qsizetype(ldns_rdf_size(owner)))
-                        .toLower();
-    out->question.append(char(type >> 8)).append(char(type)).append(char(klass >> 8)).append(char(klass));
-    const char flags = char((ldns_pkt_rd(query) ? 1 : 0) | (ldns_pkt_cd(query) ? 2 : 0) |
-                            (ldns_pkt_edns(query) ? 4 : 0) | (ldns_pkt_edns_do(query) ? 8 : 0) |
-                            (transport == Transport::tcp ? 16 : 0));
-    const quint16 limit = quint16(udpLimit(query));
-    out->asked = out->question;
-    out->asked.append(flags).append(char(limit >> 8)).append(char(limit));
+    QByteArray out =
+        QByteArray(reinterpret_cast<const char *>(ldns_rdf_data(owner)), qsizetype(ldns_rdf_size(owner))).toLower();
+    out.append(char(type >> 8)).append(char(type)).append(char(klass >> 8)).append(char(klass));
+    return out;
 }
 
-NameSuffixes suffixesOf(const ldns_rdf *name)
+NameSuffixes suffixesOf(const char *bytes, size_t size)
 {
     // The labels of a name ldns has read and checked (each at most 63 bytes, 255 in all).
     std::vector<std::string_view> labels;
-    const auto *bytes = reinterpret_cast<const char *>(ldns_rdf_data(name));
-    const size_t size = ldns_rdf_size(name);
     size_t at = 0;
     while (at < size) {
         const size_t length = quint8(bytes[at]);
@@ -116,6 +108,11 @@ NameSuffixes suffixesOf(const ldns_rdf *name)
         at += 1 + length;
     }
     return NameSuffixes::fromLabels(labels);
+}
+
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
 }
 } // namespace
 
@@ -127,8 +124,9 @@ qsizetype udpLimit(const ldns_pkt *query)
 }
 
 Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const QHostAddress &client,
-               Transport transport, AnswerMemo *blocked)
+               Transport transport)
 {
+    Q_UNUSED(transport); // what the policy answers alone fits any transport
     if (size < 12 || size > 65535)
         return {};
     ldns_pkt *parsed = nullptr;
@@ -153,25 +151,17 @@ Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const 
     if (!owner || ldns_rdf_get_type(owner) != LDNS_RDF_TYPE_DNAME)
         return replied(replyTo(parsed, LDNS_RCODE_FORMERR));
 
-    const NameSuffixes suffixes = suffixesOf(owner);
+    const NameSuffixes suffixes =
+        suffixesOf(reinterpret_cast<const char *>(ldns_rdf_data(owner)), ldns_rdf_size(owner));
     switch (policy.decide(client, suffixes)) {
     case DnsPolicy::Verdict::refuse:
         return replied(replyTo(parsed, LDNS_RCODE_REFUSED));
     case DnsPolicy::Verdict::block: {
-        Outcome memo;
-        if (blocked) {
-            describe(parsed, owner, transport, &memo);
-            memo.reply = blocked->find(memo.asked, data, size);
-            if (!memo.reply.isEmpty()) {
-                memo.kind = Outcome::Kind::reply;
-                return memo;
-            }
-        }
         Packet reply = replyTo(parsed, LDNS_RCODE_NXDOMAIN);
         addBlockedError(reply.get());
         Outcome out = replied(reply);
-        if (blocked && out.kind == Outcome::Kind::reply)
-            blocked->store(memo.asked, out.reply);
+        out.blocked = true;
+        out.question = questionOf(question, owner);
         return out;
     }
     case DnsPolicy::Verdict::probe: {
@@ -201,7 +191,7 @@ Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const 
     out.query = query;
     out.type = int(type);
     out.klass = int(klass);
-    describe(parsed, owner, transport, &out);
+    out.question = questionOf(question, owner);
     return out;
 }
 
@@ -216,32 +206,83 @@ std::string nameText(const ldns_pkt *query)
     return name;
 }
 
-QByteArray AnswerMemo::find(const QByteArray &asked, const char *query, qsizetype size, qint64 stamp) const
+quint64 AnswerMemo::keyOf(const char *query, qsizetype size, Transport transport)
 {
-    const auto found = m_entries.constFind(asked);
-    if (found == m_entries.constEnd() || found->stamp != stamp)
-        return {};
-    // The name as the client wrote it sits right after the header in both messages (the first
-    // name of a message is never compressed); a query whose bytes there are not the name ldns
-    // read is answered the long way.
-    const qsizetype nameSize = asked.size() - 7;
-    if (size < 12 + nameSize || found->answer.size() < 12 + nameSize ||
-        QByteArray::fromRawData(query + 12, nameSize).toLower() != QByteArray::fromRawData(asked.constData(), nameSize))
-        return {};
-    QByteArray answer = found->answer;
-    char *bytes = answer.data();
-    bytes[0] = query[0];
-    bytes[1] = query[1];
-    std::memcpy(bytes + 12, query + 12, size_t(nameSize));
-    return answer;
+    // FNV-1a over the message after its id, letters folded (a match is then checked byte by
+    // byte: folding outside the name only costs a miss).
+    quint64 h = 0xcbf29ce484222325ULL ^ quint64(transport == Transport::tcp ? 1 : 0);
+    for (qsizetype i = 2; i < size; ++i) {
+        h ^= quint8(lower(query[i]));
+        h *= 0x100000001b3ULL;
+    }
+    return h;
 }
 
-void AnswerMemo::store(const QByteArray &asked, const QByteArray &answer, qint64 stamp)
+const AnswerMemo::Entry *AnswerMemo::find(const char *query, qsizetype size, Transport transport) const
 {
+    if (size < 12 || size > maxQuery)
+        return nullptr;
+    const auto found = m_entries.constFind(keyOf(query, size, transport));
+    if (found == m_entries.constEnd())
+        return nullptr;
+    const Entry &entry = *found;
+    const char *stored = entry.query.constData();
+    if (entry.query.size() != size - 2 + 1 || stored[size - 2] != char(transport == Transport::tcp))
+        return nullptr;
+    const qsizetype nameEnd = 10 + entry.nameSize; // in stored, which lacks the id
+    for (qsizetype i = 0; i < size - 2; ++i) {
+        const char c = query[i + 2];
+        if ((i >= 10 && i < nameEnd ? lower(c) : c) != stored[i])
+            return nullptr;
+    }
+    return &entry;
+}
+
+void AnswerMemo::store(const char *query, qsizetype size, Transport transport, const QByteArray &question,
+                       const QByteArray &answer, bool blocked, const QByteArray &source, qint64 stamp)
+{
+    // The name as the client wrote it sits right after the header in the query and in the answer
+    // (the first name of a message is never compressed, by us or by a well-behaved client); a
+    // query whose bytes there are not the name ldns read is not kept.
+    const qsizetype nameSize = question.size() - 4;
+    if (size > maxQuery || nameSize <= 0 || size < 12 + nameSize || answer.size() < 12 + nameSize)
+        return;
+    Entry entry;
+    entry.query.reserve(size - 2 + 1);
+    for (qsizetype i = 2; i < size; ++i)
+        entry.query.append(i >= 12 && i < 12 + nameSize ? lower(query[i]) : query[i]);
+    entry.query.append(char(transport == Transport::tcp));
+    if (QByteArrayView(entry.query).sliced(10, nameSize) != QByteArrayView(question).first(nameSize))
+        return;
+    const NameSuffixes suffixes = suffixesOf(question.constData(), size_t(nameSize));
+    entry.suffixes.assign(suffixes.hashes.begin(), suffixes.hashes.begin() + suffixes.count);
+    entry.nameSize = nameSize;
+    entry.answer = answer;
+    entry.blocked = blocked;
+    entry.source = source;
+    entry.stamp = stamp;
     constexpr qsizetype maxEntries = 100000; // when full, it starts again empty
     if (m_entries.size() >= maxEntries)
         m_entries.clear();
-    m_entries.insert(asked, {answer, stamp});
+    m_entries.insert(keyOf(query, size, transport), std::move(entry));
+}
+
+NameSuffixes AnswerMemo::Entry::nameSuffixes() const
+{
+    NameSuffixes out;
+    out.count = int(suffixes.size());
+    std::copy(suffixes.begin(), suffixes.end(), out.hashes.begin());
+    return out;
+}
+
+QByteArray AnswerMemo::Entry::answerTo(const char *query) const
+{
+    QByteArray out = answer;
+    char *bytes = out.data();
+    bytes[0] = query[0];
+    bytes[1] = query[1];
+    std::memcpy(bytes + 12, query + 12, size_t(nameSize));
+    return out;
 }
 
 Packet readUpstream(const void *packet, int length)

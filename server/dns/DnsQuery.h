@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct ldns_struct_pkt;
 
@@ -23,36 +24,54 @@ enum class Transport { udp, tcp };
 
 struct Outcome {
     enum class Kind { drop, reply, forward } kind = Kind::drop;
-    QByteArray reply;    // Kind::reply
-    Packet query;        // Kind::forward: the parsed query, for building the answer later
-    int type = 0;        // Kind::forward
-    int klass = 0;       // Kind::forward
-    QByteArray question; // Kind::forward: the name (lower case), type and class, as a cache key
-    QByteArray asked;    // Kind::forward: question plus what else shapes the answer (see AnswerMemo)
+    QByteArray reply;     // Kind::reply
+    bool blocked = false; // Kind::reply: the policy blocked the name
+    Packet query;         // Kind::forward: the parsed query, for building the answer later
+    int type = 0;         // Kind::forward
+    int klass = 0;        // Kind::forward
+    QByteArray question;  // Kind::forward and blocked: the name (lower case), type and class
 };
 
-// Answers already built, for queries that differ only in their id and the letter case of their
-// name: such a query gets a copy with those two patched, instead of a new answer built with
-// ldns, which is most of the cost of answering. Keyed by Outcome::asked.
+// Answers already built, for queries whose bytes differ only in their id and the letter case of
+// their name: such a query gets a copy with those two patched, instead of being read and answered
+// with ldns, which is most of the cost of answering. The whole message is the key, so everything
+// that shapes an answer (flags, EDNS, the size the client takes) is in it; the transport too.
+// An entry says which name it is for, but never whether that name is blocked for the client
+// asking: the caller asks the policy each time and uses the entry only when the verdict matches.
 class AnswerMemo
 {
 public:
-    // The answer for the query (its wire bytes), or empty. stamp must equal the stored one.
-    QByteArray find(const QByteArray &asked, const char *query, qsizetype size, qint64 stamp = 0) const;
-    void store(const QByteArray &asked, const QByteArray &answer, qint64 stamp = 0);
+    struct Entry {
+        QByteArray query; // as asked, without its id; the name in lower case
+        qsizetype nameSize = 0;
+        std::vector<quint64> suffixes; // NameSuffixes of the name
+        QByteArray answer;
+        bool blocked = false;
+        QByteArray source; // an allowed answer: the key of the cached answer it was built from,
+        qint64 stamp = 0;  // and which one at which age
+
+        NameSuffixes nameSuffixes() const;
+        // The answer under the query's id and with its name as the client spelled it.
+        QByteArray answerTo(const char *query) const;
+    };
+
+    // The entry for the query (its wire bytes), or null.
+    const Entry *find(const char *query, qsizetype size, Transport transport) const;
+    // question: Outcome::question of the query. Queries whose name is not right after the
+    // header as it was read (a compressed one) are not kept.
+    void store(const char *query, qsizetype size, Transport transport, const QByteArray &question,
+               const QByteArray &answer, bool blocked, const QByteArray &source = {}, qint64 stamp = 0);
 
 private:
-    struct Entry {
-        QByteArray answer;
-        qint64 stamp = 0;
-    };
-    QHash<QByteArray, Entry> m_entries;
+    static constexpr qsizetype maxQuery = 512; // ordinary queries are far smaller; bounds what is kept
+    static quint64 keyOf(const char *query, qsizetype size, Transport transport);
+    QHash<quint64, Entry> m_entries;
 };
 
 // Answers what the policy decides alone (blocked, probe, refused, malformed) and says what to
-// resolve for the rest. Blocked answers come from the memo when it has them, and go into it.
+// resolve for the rest.
 Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const QHostAddress &client,
-               Transport transport, AnswerMemo *blocked = nullptr);
+               Transport transport);
 // The query's name in presentation form, "www.example.com.", for the resolver.
 std::string nameText(const ldns_struct_pkt *query);
 

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <ldns/ldns.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unbound.h>
@@ -107,6 +108,10 @@ private:
     void readTcp(QTcpSocket *socket);
     // Answers now or hands the name to the resolver; the answer goes back through send().
     void handle(const QByteArray &message, const QHostAddress &peer, Pending target);
+    QByteArray fromMemo(const QByteArray &message, const QHostAddress &peer, DnsQuery::Transport transport) const;
+    const QHostAddress &peerAddress(const sockaddr_storage &peer);
+    // Which cached answer (when it was stored), at which age in whole seconds.
+    static qint64 stampOf(qint64 storedAt, qint64 age) { return (storedAt << 22) | age; }
     void send(const Pending &target, const QByteArray &answer);
     static void resolved(void *data, int error, ub_result *result);
 
@@ -128,8 +133,9 @@ private:
     // sent together.
     bool m_holdReplies = false;
     std::vector<Reply> m_replies;
-    DnsQuery::AnswerMemo m_blocked;  // NXDOMAIN answers as sent
-    DnsQuery::AnswerMemo m_answered; // cached answers as sent, rebuilt when their TTLs tick
+    DnsQuery::AnswerMemo m_memo; // blocked and cached answers as sent, rebuilt when their TTLs tick
+    sockaddr_storage m_lastPeer{};
+    QHostAddress m_lastPeerAddress;
     QElapsedTimer m_clock;
 };
 
@@ -293,14 +299,34 @@ void DnsWorker::readUdp(UdpListener *listener)
             target.udp = listener;
             std::memcpy(&target.peer, &m_peers[i], m_peerSizes[i]);
             target.peerSize = m_peerSizes[i];
-            const QHostAddress peer(reinterpret_cast<const sockaddr *>(&m_peers[i]));
-            handle(QByteArray::fromRawData(m_datagrams.data() + i * maxUdpQuery, m_sizes[i]), peer, std::move(target));
+            handle(QByteArray::fromRawData(m_datagrams.data() + i * maxUdpQuery, m_sizes[i]), peerAddress(m_peers[i]),
+                   std::move(target));
         }
         m_holdReplies = false;
         flushReplies();
         if (count < udpBatch)
             break;
     }
+}
+
+// Datagrams mostly come from the same few clients: their address is built once for a run of
+// them rather than for each.
+const QHostAddress &DnsWorker::peerAddress(const sockaddr_storage &peer)
+{
+    bool same = false;
+    if (peer.ss_family == AF_INET && m_lastPeer.ss_family == AF_INET) {
+        same = reinterpret_cast<const sockaddr_in &>(peer).sin_addr.s_addr ==
+               reinterpret_cast<const sockaddr_in &>(m_lastPeer).sin_addr.s_addr;
+    } else if (peer.ss_family == AF_INET6 && m_lastPeer.ss_family == AF_INET6) {
+        const auto &a = reinterpret_cast<const sockaddr_in6 &>(peer);
+        const auto &b = reinterpret_cast<const sockaddr_in6 &>(m_lastPeer);
+        same = std::memcmp(&a.sin6_addr, &b.sin6_addr, sizeof a.sin6_addr) == 0 && a.sin6_scope_id == b.sin6_scope_id;
+    }
+    if (!same) {
+        m_lastPeer = peer;
+        m_lastPeerAddress = QHostAddress(reinterpret_cast<const sockaddr *>(&peer));
+    }
+    return m_lastPeerAddress;
 }
 
 void DnsWorker::flushReplies()
@@ -398,14 +424,50 @@ void DnsWorker::readTcp(QTcpSocket *socket)
     }
 }
 
+// A question asked the same way before is answered from the memo without reading it with ldns.
+// The policy still decides for this client and this snapshot: an answer allowed for one client
+// never serves another whose lists block the name, and a change of the lists applies at once.
+QByteArray DnsWorker::fromMemo(const QByteArray &message, const QHostAddress &peer,
+                               DnsQuery::Transport transport) const
+{
+    const DnsQuery::AnswerMemo::Entry *entry = m_memo.find(message.constData(), message.size(), transport);
+    if (!entry)
+        return {};
+    switch (m_policy->decide(peer, entry->nameSuffixes())) {
+    case DnsPolicy::Verdict::block:
+        return entry->blocked ? entry->answerTo(message.constData()) : QByteArray();
+    case DnsPolicy::Verdict::forward: {
+        if (entry->blocked)
+            return {};
+        const auto cached = m_cache.constFind(entry->source);
+        if (cached == m_cache.constEnd())
+            return {};
+        const qint64 age = m_clock.elapsed() / 1000 - cached->storedAt;
+        if (age >= qint64(cached->seconds) || stampOf(cached->storedAt, age) != entry->stamp)
+            return {};
+        return entry->answerTo(message.constData());
+    }
+    case DnsPolicy::Verdict::refuse:
+    case DnsPolicy::Verdict::probe:
+        break;
+    }
+    return {};
+}
+
 void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pending target)
 {
+    if (const QByteArray memo = fromMemo(message, peer, target.transport); !memo.isEmpty()) {
+        send(target, memo);
+        return;
+    }
     DnsQuery::Outcome outcome =
-        DnsQuery::answer(message.constData(), message.size(), *m_policy, peer, target.transport, &m_blocked);
+        DnsQuery::answer(message.constData(), message.size(), *m_policy, peer, target.transport);
     switch (outcome.kind) {
     case DnsQuery::Outcome::Kind::drop:
         return;
     case DnsQuery::Outcome::Kind::reply:
+        if (outcome.blocked)
+            m_memo.store(message.constData(), message.size(), target.transport, outcome.question, outcome.reply, true);
         send(target, outcome.reply);
         return;
     case DnsQuery::Outcome::Kind::forward:
@@ -418,12 +480,10 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
         const qint64 age = m_clock.elapsed() / 1000 - cached->storedAt;
         if (age < qint64(cached->seconds)) {
             // TTLs count down by whole seconds: the same answer serves for the rest of this one.
-            const qint64 stamp = (cached->storedAt << 22) | age;
-            QByteArray answer = m_answered.find(outcome.asked, message.constData(), message.size(), stamp);
-            if (answer.isEmpty()) {
-                answer = DnsQuery::fromAnswer(outcome.query.get(), cached->answer.get(), quint32(age), target.transport);
-                m_answered.store(outcome.asked, answer, stamp);
-            }
+            const QByteArray answer =
+                DnsQuery::fromAnswer(outcome.query.get(), cached->answer.get(), quint32(age), target.transport);
+            m_memo.store(message.constData(), message.size(), target.transport, outcome.question, answer, false, key,
+                         stampOf(cached->storedAt, age));
             send(target, answer);
             return;
         }

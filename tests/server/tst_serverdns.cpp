@@ -176,6 +176,19 @@ private slots:
         }
     }
 
+    // The same message, byte for byte, from a client whose lists block the name and from one
+    // whose lists do not, alternately: an answer kept for one is never sent to the other.
+    void sameQuestionFromClientsWithDifferentLists()
+    {
+        const QByteArray message = queryWire({"pair.blocked.test.", LDNS_RR_TYPE_A, false, true, {}}, 77);
+        const QHostAddress device(QHostAddress::LocalHost);
+        for (const QHostAddress &source : {otherClient, otherClient, device, otherClient, device, otherClient}) {
+            const Answer answer = readAnswer(exchangeUdp(message, m_dns, source));
+            QCOMPARE(answer.id, quint16(77));
+            QCOMPARE(answer.rcode, source == device ? int(LDNS_RCODE_NXDOMAIN) : int(LDNS_RCODE_NOERROR));
+        }
+    }
+
     // Queries sent at once are read and answered in batches: each is answered exactly once, under
     // its own id, whether blocked, resolved, cached or malformed.
     void burstAnsweredOncePerQuery()
