@@ -5,6 +5,7 @@
 #include "MainWindowController.h"
 #include "PlaceholderSheet.h"
 #include "SheetDialog.h"
+#include "core/Log.h"
 #include "platform/AlertPresenter.h"
 #include "texts/LocalizedText.h"
 
@@ -157,13 +158,11 @@ void CommmonFunction::openMainContent(const QSize &size)
 
 void CommmonFunction::startLogout()
 {
-    if (m_logoutFlow) {
+    // The composition always sets the flow; without one there is nothing sound to show.
+    if (m_logoutFlow)
         m_logoutFlow();
-        return;
-    }
-    QDialog *window = makeWindow(QStringLiteral("Logout"));
-    if (!beginSheet(window))
-        delete window;
+    else
+        Log::line(QStringLiteral("Logout asked before the application set its logout flow"));
 }
 
 void CommmonFunction::showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk)
