@@ -39,18 +39,6 @@ work=/run/nm-sandbox
 mkdir -p "$work/connections"
 export NIMBREL_NM_SANDBOX="$work"
 
-cat >"$work/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$work/system_bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/> <allow own="*"/> <allow send_destination="*"/> <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-CONF
 cat >"$work/nm.conf" <<CONF
 [main]
 dns=none
@@ -68,9 +56,10 @@ enabled=false
 level=${NM_SANDBOX_LOG_LEVEL:-WARN}
 CONF
 
-export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/system_bus"
+mkdir -p /run/dbus
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=/run/dbus/system_bus_socket"
 # It complains that it may not raise its file limit; only a failure to start matters.
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile 2>"$work/bus.log" &
+dbus-daemon --config-file="$(dirname "$0")/private-system-bus.conf" --nofork --nopidfile 2>"$work/bus.log" &
 bus=$!
 ip link set lo up
 for i in 0 1; do
@@ -78,7 +67,7 @@ for i in 0 1; do
     ip link set "peer$i" up
 done
 i=0
-until [ -S "$work/system_bus" ]; do
+until [ -S /run/dbus/system_bus_socket ]; do
     i=$((i + 1)); [ $i -lt 100 ] || { cat "$work/bus.log" >&2; echo "the private bus did not start" >&2; exit 1; }
     sleep 0.05
 done

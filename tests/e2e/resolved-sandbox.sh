@@ -69,18 +69,6 @@ for user in systemd-resolve systemd-network; do
 done
 mount --bind "$work/passwd" /etc/passwd
 
-cat >"$work/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$work/system_bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/> <allow own="*"/> <allow send_destination="*"/> <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-CONF
 cat >/run/systemd/network/50-eth0.network <<CONF
 [Match]
 Name=eth0
@@ -92,10 +80,11 @@ Domains=home.lan
 LinkLocalAddressing=no
 CONF
 
-export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/system_bus"
+mkdir -p /run/dbus
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=/run/dbus/system_bus_socket"
 export SYSTEMD_LOG_LEVEL="${RESOLVED_SANDBOX_LOG_LEVEL:-warning}"
 export PATH="${resolvectl%/*}:$PATH"
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile 2>"$work/bus.log" &
+dbus-daemon --config-file="$(dirname "$0")/private-system-bus.conf" --nofork --nopidfile 2>"$work/bus.log" &
 daemons=$!
 ip link set lo up
 ip link add eth0 type veth peer name peer0
@@ -104,7 +93,7 @@ for link in wlan0 peer0 peer1; do
     ip link set "$link" up
 done
 i=0
-until [ -S "$work/system_bus" ]; do
+until [ -S /run/dbus/system_bus_socket ]; do
     i=$((i + 1)); [ $i -lt 100 ] || { cat "$work/bus.log" >&2; echo "the private bus did not start" >&2; exit 1; }
     sleep 0.05
 done
