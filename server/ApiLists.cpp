@@ -68,7 +68,7 @@ ApiReply ApiService::blockWebsite(Context &ctx)
     using Answer = BaseModel<BlockData>;
     if (!ctx.userIDMatches())
         return refused<Answer>(forbidden, ctx.msg(Msg::userMismatch));
-    const std::optional<QString> domain = normalizedDomain(ctx.field(QStringLiteral("domain")));
+    const std::optional<QString> domain = blacklistDomain(ctx.field(QStringLiteral("domain")));
     if (!domain)
         return refused<Answer>(unprocessable, ctx.msg(Msg::websiteInvalid));
     const std::optional<DomainRow> row = m_storage.addDomain(ctx.user->id, *domain, ctx.now);

@@ -136,8 +136,9 @@ std::shared_ptr<const DnsUserLists> DnsPolicyBuilder::listsFor(qint64 userID)
     const QList<DomainRow> rows = m_storage.domains(userID, m_storage.domainCount(userID), 0);
     QStringList sites;
     for (const DomainRow &row : rows) {
-        // Stored names went through the same normalisation; older rows are normalised again.
-        if (const std::optional<QString> name = normalizedDomain(row.domain))
+        // Stored names went through the same normalisation; older rows (some with "www.") are
+        // normalised again.
+        if (const std::optional<QString> name = blacklistDomain(row.domain))
             sites.append(*name);
     }
     lists->sites = NameSet::fromNames(sites);

@@ -44,3 +44,11 @@ std::optional<QString> normalizedDomain(const QString &text)
         return std::nullopt;
     return ascii;
 }
+
+std::optional<QString> blacklistDomain(const QString &text)
+{
+    std::optional<QString> name = normalizedDomain(text);
+    while (name && name->startsWith(QLatin1String("www.")) && name->indexOf(QLatin1Char('.'), 4) > 4)
+        name->remove(0, 4);
+    return name;
+}

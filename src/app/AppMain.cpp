@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QPointer>
 #include <QWindow>
 
 namespace {
@@ -89,7 +90,14 @@ CommmonFunction &attachPresenters(CustomWindow *window, WebContentLoader *web, A
     registerAccountWindows(common, web);
     if (web)
         registerWebWindows(common, web);
-    common.setLogoutFlow([] { logOut(showLaunchScreen); });
+    // Signing out goes through the PIN: signed in again without a PIN, every gate would be open.
+    common.setLogoutFlow([gate = QPointer<PinGate>(gate)] {
+        if (gate)
+            gate->ask(PinAction::Logout, [](PinGate::Finish finish) {
+                finish(true);
+                logOut(showLaunchScreen);
+            });
+    });
     return common;
 }
 

@@ -19,7 +19,38 @@ ZelSecureTextField::ZelSecureTextField(QWidget *parent)
     m_toggle->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
     m_toggle->setToolTip(localizedText(QStringLiteral("Toggle password visibility")));
     connect(m_toggle, &QToolButton::toggled, this, &ZelSecureTextField::visibilityChanged);
+    setDragEnabled(false);
     updateCell();
+}
+
+void ZelSecureTextField::wipe()
+{
+    // setText, unlike clear(), starts a new history.
+    setText(QString());
+}
+
+void ZelSecureTextField::forgetHistory()
+{
+    // Asking isUndoAvailable() would not do: a hidden field reports none while it keeps them.
+    const int cursor = cursorPosition();
+    setText(text());
+    setCursorPosition(cursor);
+}
+
+QVariant ZelSecureTextField::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    if (isHidingText()) {
+        switch (query) {
+        case Qt::ImSurroundingText:
+        case Qt::ImCurrentSelection:
+        case Qt::ImTextBeforeCursor:
+        case Qt::ImTextAfterCursor:
+            return QString();
+        default:
+            break;
+        }
+    }
+    return QLineEdit::inputMethodQuery(query);
 }
 
 void ZelSecureTextField::setDisplayToggleButton(bool display)
@@ -43,6 +74,12 @@ void ZelSecureTextField::setPasswordIsVisible(bool visible)
 
 void ZelSecureTextField::visibilityChanged(bool on)
 {
+    // The eye's action reveals only what the eye is offered for: a field whose button is hidden
+    // (no button, or showing not allowed) stays as its owner set it.
+    if (!m_displayToggleButton || !m_allowShowPassword) {
+        updateCell();
+        return;
+    }
     if (on != m_passwordIsVisible)
         setPasswordIsVisible(on);
 }
@@ -51,7 +88,12 @@ void ZelSecureTextField::updateCell()
 {
     // Without permission to show, the text stays hidden whatever passwordIsVisible says.
     const bool clear = m_passwordIsVisible && (!m_displayToggleButton || m_allowShowPassword);
-    setEchoMode(clear ? QLineEdit::Normal : QLineEdit::Password);
+    const QLineEdit::EchoMode mode = clear ? QLineEdit::Normal : QLineEdit::Password;
+    if (mode != echoMode()) {
+        setEchoMode(mode);
+        // Steps recorded on one side of the switch must not be replayed on the other.
+        forgetHistory();
+    }
     const bool button = m_displayToggleButton && m_allowShowPassword;
     m_toggle->setVisible(button);
     m_toggle->setEnabled(button);

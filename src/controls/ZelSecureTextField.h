@@ -6,6 +6,12 @@ class QToolButton;
 
 // A password or PIN field that shows its text in clear or as bullets, with an eye button at
 // its right end. Three properties decide what the user sees (see updateCell()).
+//
+// What it holds while hidden can only be replaced, never read back: no copy, cut or drag, no
+// text for input methods, and no undo history that would outlive a switch between hidden and
+// clear (Qt keeps undo steps across that switch, so an edit made while hidden could otherwise be
+// undone in clear). Owners empty it with wipe(), which forgets the history too; clear() records
+// the removal as an undoable step.
 class ZelSecureTextField : public QLineEdit
 {
     Q_OBJECT
@@ -27,12 +33,21 @@ public:
     void visibilityChanged(bool on);
     QToolButton *toggleButton() const { return m_toggle; }
 
+    // Whether the text is shown as bullets.
+    bool isHidingText() const { return echoMode() != QLineEdit::Normal; }
+    // Empties the field and forgets its undo history.
+    void wipe();
+
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void updateCell();
     void placeToggle();
+    // Keeps the text and drops every undo and redo step.
+    void forgetHistory();
 
     bool m_displayToggleButton = true;
     bool m_allowShowPassword = true;

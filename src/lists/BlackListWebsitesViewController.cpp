@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
@@ -97,6 +98,10 @@ BlackListWebsitesViewController::BlackListWebsitesViewController(PinGate *gate, 
                                            " border-radius: 6px; padding: 0 22px; font-size: 13px; font-weight: 600; }"
                                            "QPushButton:pressed { background: rgb(0, 35, 27); }"
                                            "QPushButton:disabled { background: rgba(0, 50, 39, 110); }"));
+    m_lblWwwHint = new QLabel(this);
+    m_lblWwwHint->setObjectName(QStringLiteral("lblWwwHint"));
+    m_lblWwwHint->setWordWrap(true);
+    m_lblWwwHint->setStyleSheet(QStringLiteral("color: #6b7280; font-size: 12px;"));
     m_busyIndicator = ListsLook::busyIndicator(QStringLiteral("busyIndicator"), this);
     m_lblEmptyList = ListsLook::hintLabel(QStringLiteral("lblEmptyList"), this);
     m_blackListWebsiteTableView = ListsLook::tableView(QStringLiteral("blackListWebsiteTableView"), this);
@@ -108,11 +113,15 @@ BlackListWebsitesViewController::BlackListWebsitesViewController(PinGate *gate, 
     layout->setSpacing(0);
     layout->addWidget(m_lblBlockListWebsite);
     layout->addSpacing(14);
-    auto *addRow = new QHBoxLayout;
-    addRow->setSpacing(10);
-    addRow->addWidget(m_lblAddWebsiteURL);
-    addRow->addWidget(m_websiteTF, 1);
-    addRow->addWidget(m_btnADD);
+    // The hint sits under the field, not under its label.
+    auto *addRow = new QGridLayout;
+    addRow->setHorizontalSpacing(10);
+    addRow->setVerticalSpacing(4);
+    addRow->addWidget(m_lblAddWebsiteURL, 0, 0);
+    addRow->addWidget(m_websiteTF, 0, 1);
+    addRow->addWidget(m_btnADD, 0, 2);
+    addRow->addWidget(m_lblWwwHint, 1, 1);
+    addRow->setColumnStretch(1, 1);
     layout->addLayout(addRow);
     layout->addSpacing(6);
     QSizePolicy keepPlace = m_busyIndicator->sizePolicy();
@@ -160,7 +169,9 @@ QString BlackListWebsitesViewController::domainFromTypedText(const QString &type
         text.remove(0, 7);
     const QStringList parts = text.split(QLatin1Char('/'));
     Log::line(QStringLiteral("Parts - ") + parts.join(QStringLiteral(", ")));
-    const QString domain = parts.first();
+    // "www.example.com" would block that one name while the list shows "example.com"; the
+    // name without it blocks the site and all its subdomains, which is what the user meant.
+    const QString domain = BlockedWebsitesModel::withoutLeadingWww(parts.first());
     Log::line(QStringLiteral("Domain - ") + domain);
     return domain;
 }
@@ -184,6 +195,8 @@ void BlackListWebsitesViewController::setTexts()
     m_lblAddWebsiteURL->setText(localizedText(QStringLiteral("Add Website URL")));
     m_btnADD->setText(localizedText(QStringLiteral("Add")));
     m_websiteTF->setPlaceholderText(localizedText(QStringLiteral("Enter Website")));
+    m_lblWwwHint->setText(
+        localizedText(QStringLiteral("A leading \"www.\" is left out: the site and all its subdomains are blocked.")));
     m_lblEmptyList->setText(localizedText(QStringLiteral("You are not blocking any website yet.")));
 }
 
@@ -318,19 +331,26 @@ void BlackListWebsitesViewController::btnAddAction()
 
 void BlackListWebsitesViewController::checkBoxActionWithCheckBox(qint64 siteID, bool ticked)
 {
+    const std::optional<qint64> previous = m_domainID;
     m_domainID = siteID;
     Log::line(QStringLiteral("Checkbox Tag - ") + QString::number(siteID));
     if (ticked) {
         // Ticking again (after a cancelled or failed removal) sends nothing.
         Log::line(QStringLiteral("Checkbox ON"));
         m_model.setTicked(siteID, true);
+        // Nor does it take the place of a removal waiting for the PIN.
+        if (m_gate && m_gate->isAsking())
+            m_domainID = previous;
         return;
     }
     Log::line(QStringLiteral("Checkbox OFF"));
     m_model.setTicked(siteID, false);
-    if (m_gate)
-        m_gate->ask(PinAction::UnblockWebsite, this);
-    else
+    if (m_gate) {
+        // A refused request has ticked this box again (as on Cancel); a removal already
+        // waiting for the PIN must still find its own site.
+        if (!m_gate->ask(PinAction::UnblockWebsite, this))
+            m_domainID = previous;
+    } else
         performPinAction(PinAction::UnblockWebsite, [](bool) {});
 }
 

@@ -67,7 +67,8 @@ public:
     explicit BlackListWebsitesViewController(PinGate *gate, QWidget *parent = nullptr);
     ~BlackListWebsitesViewController() override;
 
-    // The add rule: lower case, one "https://" (or else "http://") removed, up to the first "/".
+    // The add rule: lower case, one "https://" (or else "http://") removed, up to the first "/",
+    // without leading "www." labels.
     static QString domainFromTypedText(const QString &typed);
     // Height of the box around the table for count rows.
     static int tableBoxHeight(int count);
@@ -103,6 +104,8 @@ private:
     QLabel *m_lblAddWebsiteURL;
     PaddedTextFieldCell *m_websiteTF;
     QPushButton *m_btnADD;
+    // Says under the field that "www." is left out and subdomains are blocked too.
+    QLabel *m_lblWwwHint;
     QProgressBar *m_busyIndicator;
     QLabel *m_lblEmptyList;
     QListView *m_blackListWebsiteTableView;

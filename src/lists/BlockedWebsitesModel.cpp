@@ -112,9 +112,17 @@ QList<BlockData> BlockedWebsitesModel::sites() const
     return sites;
 }
 
+QString BlockedWebsitesModel::withoutLeadingWww(const QString &domain)
+{
+    QString name = domain;
+    while (name.startsWith(QLatin1String("www."), Qt::CaseInsensitive) && name.indexOf(QLatin1Char('.'), 4) > 4)
+        name.remove(0, 4);
+    return name;
+}
+
 QString BlockedWebsitesModel::shownDomain(const QString &domain)
 {
-    return domain.startsWith(QLatin1String("www.")) ? domain.mid(4) : domain;
+    return withoutLeadingWww(domain);
 }
 
 void BlockedWebsitesModel::changed(int row)

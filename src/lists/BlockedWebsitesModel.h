@@ -32,7 +32,11 @@ public:
     bool isBusy(qint64 id) const;
     QList<BlockData> sites() const;
 
-    // The domain as a row shows it: without one leading "www.".
+    // The name the filter blocks (with every subdomain) for a typed site: leading "www." labels
+    // left out, as long as a name with a dot remains ("www.com" stays).
+    static QString withoutLeadingWww(const QString &domain);
+    // The domain as a row shows it: what the filter blocks, also for rows stored before the
+    // server left "www." out.
     static QString shownDomain(const QString &domain);
 
 private:

@@ -185,18 +185,24 @@ void CategoriesBlockingViewController::blockUnblockCategoryWithCategorySwitch(qi
 {
     if (m_model.isBusy(categoryID))
         return;
+    const std::optional<qint64> previous = m_blockCategoryID;
     m_blockCategoryID = categoryID;
     Log::line(QStringLiteral("Selected Switch Category ID - ") + QString::number(categoryID));
     m_model.setSwitchOn(categoryID, on);
     if (!on) {
         Log::line(QStringLiteral("Switch OFF"));
-        if (m_gate)
-            m_gate->ask(PinAction::UnblockCategory, this);
-        else
+        if (m_gate) {
+            // A refused request has put this switch back (as on Cancel); an unblock already
+            // waiting for the PIN must still find its own category.
+            if (!m_gate->ask(PinAction::UnblockCategory, this))
+                m_blockCategoryID = previous;
+        } else
             performPinAction(PinAction::UnblockCategory, [](bool) {});
         return;
     }
-    // Blocking never asks for the PIN.
+    // Blocking never asks for the PIN, nor takes the place of an unblock waiting for it.
+    if (m_gate && m_gate->isAsking())
+        m_blockCategoryID = previous;
     Log::line(QStringLiteral("Switch ON"));
     m_model.setBusy(categoryID, true);
     QPointer<CategoriesBlockingViewController> self(this);

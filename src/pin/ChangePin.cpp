@@ -89,13 +89,13 @@ ChangePin::ChangePin(QWidget *parent)
     connect(newPinTF, &QLineEdit::textEdited, this, &ChangePin::newPinEdited);
     connect(this, &QDialog::finished, this, [this] {
         for (ZelSecureTextField *f : {oldPinTF, newPinTF, confirmPinTF})
-            f->clear();
+            f->wipe();
         m_hiddenPin.clear();
         deleteLater();
     });
 
-    oldPinTF->clear();
-    confirmPinTF->clear();
+    oldPinTF->wipe();
+    confirmPinTF->wipe();
     resetNewPinForTyping();
     oldPinTF->setFocus();
     postPinOn();
@@ -115,9 +115,10 @@ bool ChangePin::holdsHiddenPin() const
 void ChangePin::resetNewPinForTyping()
 {
     m_hiddenPin.clear();
+    // Not clear(): an undoable removal would let Undo bring a hidden PIN back once the eye shows it.
+    newPinTF->wipe();
     newPinTF->setAllowShowPassword(true);
-    newPinTF->clear();
-    confirmPinTF->clear();
+    confirmPinTF->wipe();
     confirmPinTF->setVisible(true);
     fitBox();
     constraintBoxHeight = panel()->height();
@@ -129,7 +130,7 @@ void ChangePin::randomPin()
     newPinTF->setAllowShowPassword(false);
     m_hiddenPin = ::randomPin();
     newPinTF->setText(m_hiddenPin);
-    confirmPinTF->clear();
+    confirmPinTF->wipe();
     confirmPinTF->setVisible(false);
     fitBox();
     constraintBoxHeight = panel()->height();

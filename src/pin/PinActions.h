@@ -12,5 +12,8 @@ enum Code : int {
     UnblockCategory = 6,
     // Quitting stops the watchdog; a cancelled quit posts nothing.
     Quit = 7,
+    // Signing out, then in with an account without a PIN, would switch every gate off; a
+    // cancelled sign-out posts nothing and keeps the session.
+    Logout = 8,
 };
 } // namespace PinAction

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 using namespace AccountWidgets;
@@ -71,6 +72,15 @@ void PinEntryDialog::verify()
 {
     // One check at a time: a second press would carry the change out twice.
     if (!btnVerify->isEnabled())
+        return;
+    // What cannot be a PIN is not sent: the server would count it as one of the few attempts.
+    static const QRegularExpression sixDigits(QStringLiteral("^[0-9]{6}$"));
+    if (!sixDigits.match(pinTF->text()).hasMatch()) {
+        CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")),
+                                         messageText(QStringLiteral("Please enter your 6 digit pin.")));
+        return;
+    }
+    if (!mayVerify())
         return;
     attemp = int(qMax<qint64>(1, PreferencesStore::shared().integerForKey(PrefKey::attemp)));
     setBusy(true);

@@ -38,6 +38,8 @@ protected:
     virtual void pinAccepted() = 0;
     // The check's answer did not decode.
     virtual void verifyUndecodable() {}
+    // Whether the check may go out now; a dialog that says no has told the user why.
+    virtual bool mayVerify() { return true; }
     // Verify is given back once the dialog may be used again.
     void setBusy(bool busy);
 };

@@ -1,10 +1,30 @@
 #include "PinGate.h"
 
+#include "RetrivePinPage.h"
 #include "VerifyPin.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
+#include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
+
+#include <QLineEdit>
+
+namespace {
+bool signedIn()
+{
+    return !PreferencesStore::shared().stringForKey(PrefKey::loginToken).value_or(QString()).isEmpty();
+}
+
+void offerSignIn()
+{
+    CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")),
+                                     messageText(QStringLiteral("Sign in first: your PIN is checked with your account.")));
+    CommmonFunction &common = CommmonFunction::shared();
+    if (!common.signInShown())
+        common.showLogIn();
+}
+} // namespace
 
 PinGate::PinGate(QObject *parent)
     : QObject(parent)
@@ -16,20 +36,47 @@ PinGate::~PinGate()
     delete m_dialog;
 }
 
-void PinGate::ask(PinAction::Code code, Change change)
+bool PinGate::refused(PinAction::Code code)
 {
+    if (isAsking()) {
+        // The change already waiting keeps its place; this one goes back as if cancelled.
+        bringToFront();
+        postCancelled(code);
+        return true;
+    }
+    if (PreferencesStore::shared().boolForKey(PrefKey::isPinEnable) && !signedIn()) {
+        // Without a session the check would go out with the application's token and be refused.
+        postCancelled(code);
+        offerSignIn();
+        return true;
+    }
+    return false;
+}
+
+bool PinGate::ask(PinAction::Code code, Change change)
+{
+    if (refused(code))
+        return false;
     m_pending = code;
     m_change = std::move(change);
     if (!PreferencesStore::shared().boolForKey(PrefKey::isPinEnable)) {
         if (m_change)
             m_change([](bool) {});
-        return;
+        return true;
     }
-    CommmonFunction::shared().beginSheet(dialog());
+    VerifyPin *verify = dialog();
+    verify->pinTF->clear();
+    m_asking = CommmonFunction::shared().beginSheet(verify);
+    return true;
 }
 
-void PinGate::ask(PinAction::Code code, PinGatedScreen *screen)
+bool PinGate::ask(PinAction::Code code, PinGatedScreen *screen)
 {
+    if (code != PinAction::UnblockApplication && code != PinAction::UnblockWebsite &&
+        code != PinAction::UnblockCategory)
+        return false;
+    if (refused(code))
+        return false;
     switch (code) {
     case PinAction::UnblockApplication:
         blockAppsViewController = screen;
@@ -37,14 +84,12 @@ void PinGate::ask(PinAction::Code code, PinGatedScreen *screen)
     case PinAction::UnblockWebsite:
         blackListWebsitesViewController = screen;
         break;
-    case PinAction::UnblockCategory:
+    default:
         categoryBlockingViewController = screen;
         break;
-    default:
-        return;
     }
     // The back-reference is read when the change runs, as the screen may be replaced meanwhile.
-    ask(code, [this, code](Finish finish) {
+    return ask(code, [this, code](Finish finish) {
         PinGatedScreen *target = code == PinAction::UnblockApplication ? blockAppsViewController
                                  : code == PinAction::UnblockWebsite   ? blackListWebsitesViewController
                                                                        : categoryBlockingViewController;
@@ -53,6 +98,30 @@ void PinGate::ask(PinAction::Code code, PinGatedScreen *screen)
         else
             finish(true);
     });
+}
+
+bool PinGate::isAsking() const
+{
+    return m_asking && m_dialog;
+}
+
+void PinGate::bringToFront()
+{
+    CommmonFunction &common = CommmonFunction::shared();
+    if (CustomWindow *main = common.mainWindow()) {
+        main->show();
+        main->raise();
+        main->activateWindow();
+    }
+    if (!m_dialog)
+        return;
+    QDialog *front = m_dialog;
+    if (m_dialog->retrievePage && m_dialog->retrievePage->isVisible())
+        front = m_dialog->retrievePage.data();
+    else if (!m_dialog->isVisible())
+        common.beginSheet(m_dialog); // hidden with its window: shown again
+    front->raise();
+    front->activateWindow();
 }
 
 void PinGate::carryOut(Finish finish)
@@ -66,8 +135,20 @@ void PinGate::carryOut(Finish finish)
 
 void PinGate::cancelled()
 {
+    postCancelled(m_pending);
+}
+
+void PinGate::signedOut()
+{
+    if (m_dialog)
+        m_dialog->cancel();
+    offerSignIn();
+}
+
+void PinGate::postCancelled(PinAction::Code code)
+{
     NotificationCenter &center = NotificationCenter::defaultCenter();
-    switch (m_pending) {
+    switch (code) {
     case PinAction::DisablePin:
         center.post(QStringLiteral("pin_protection_off"), PreferencesStore::shared().boolForKey(PrefKey::isPinSeted));
         break;
@@ -87,7 +168,10 @@ void PinGate::cancelled()
 
 VerifyPin *PinGate::dialog()
 {
-    if (!m_dialog)
+    if (!m_dialog) {
         m_dialog = new VerifyPin(this, CommmonFunction::shared().mainWindow());
+        // However it ends (a carried-out change, Cancel, Escape), the next request may ask.
+        connect(m_dialog, &QDialog::finished, this, [this] { m_asking = false; });
+    }
     return m_dialog;
 }

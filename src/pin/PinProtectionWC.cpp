@@ -81,7 +81,7 @@ PinProtectionWC::PinProtectionWC(QWidget *parent)
     fitPanelToWidth(440);
     // The PIN lives no longer than the sheet, however the sheet is closed.
     connect(this, &QDialog::finished, this, [this] {
-        PinTextField->clear();
+        PinTextField->wipe();
         m_hiddenPin.clear();
         deleteLater();
     });
@@ -114,7 +114,8 @@ void PinProtectionWC::resetForTyping()
     m_hiddenPin.clear();
     PinTextField->setPasswordIsVisible(true);
     PinTextField->setValidator(onlyIntFormatter);
-    PinTextField->clear();
+    // Not clear(): an undoable removal would let Undo bring a hidden PIN back in clear.
+    PinTextField->wipe();
     PinTextField->setFocus();
 }
 
@@ -141,7 +142,7 @@ void PinProtectionWC::setPin()
         return;
     }
     const bool hidden = holdsHiddenPin();
-    PinTextField->clear();
+    PinTextField->wipe();
     QWidget *under = parentWidget();
     accept();
     // A typed PIN is asked once more: a slip of the finger would lock the user out by accident.

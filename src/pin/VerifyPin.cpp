@@ -38,6 +38,15 @@ void VerifyPin::verifyUndecodable()
                                                  PreferencesStore::shared().boolForKey(PrefKey::isPinSeted));
 }
 
+bool VerifyPin::mayVerify()
+{
+    // The session may have ended while the dialog was open.
+    if (!PreferencesStore::shared().stringForKey(PrefKey::loginToken).value_or(QString()).isEmpty())
+        return true;
+    m_gate->signedOut();
+    return false;
+}
+
 void VerifyPin::cancel()
 {
     m_gate->cancelled();

@@ -18,6 +18,7 @@ public:
 protected:
     void pinAccepted() override;
     void verifyUndecodable() override;
+    bool mayVerify() override;
 
 private:
     PinGate *m_gate;

@@ -157,6 +157,7 @@ private slots:
         PreferencesStore &prefs = PreferencesStore::shared();
         prefs.setBool(PrefKey::isPinSeted, true);
         prefs.setBool(PrefKey::isPinEnable, true);
+        prefs.setString(PrefKey::loginToken, QStringLiteral("user-token")); // the PIN is checked signed in
         prefs.setStringArray(PrefKey::blockedAppDetails, {blockable, blockable, other});
         blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
         BlockAppsViewController *screen = openBlockApps();

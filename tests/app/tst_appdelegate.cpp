@@ -271,6 +271,8 @@ private slots:
         PreferencesStore &prefs = PreferencesStore::shared();
         prefs.setBool(PrefKey::dnsLastStatus, true);
         prefs.setBool(PrefKey::isPinEnable, pinEnabled);
+        // Signed in: without a session the gate offers the sign-in instead of the PIN.
+        prefs.setString(PrefKey::loginToken, QStringLiteral("user-token"));
         MainWindowController main;
         attachPresenters(main.window());
         main.showWindow();

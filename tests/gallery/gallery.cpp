@@ -483,6 +483,7 @@ void renderLanguage(const QString &language)
     save(change, QStringLiteral("sheet-pin-change-hidden"), language);
     change->reject();
     prefs.setBool(PrefKey::isPinEnable, true);
+    prefs.setString(PrefKey::loginToken, QStringLiteral("user-token")); // the PIN is asked only signed in
     protection->UninstallApp(protection->btnUninstall);
     // The confirmation first, then the PIN.
     if (auto *confirm = qobject_cast<QMessageBox *>(newestPopup())) {

@@ -104,7 +104,7 @@ private slots:
         QTest::addColumn<QString>("sent");
         QTest::addColumn<QString>("shown");
         QTest::newRow("scheme, path, query, capitals") << "HTTPS://WWW.Example.COM/path?q=1"
-                                                       << "www.example.com"
+                                                       << "example.com"
                                                        << "example.com";
         QTest::newRow("http") << "http://news.example.net/a/b"
                               << "news.example.net"
@@ -112,12 +112,19 @@ private slots:
         QTest::newRow("only one scheme removed") << "https://http://x.org"
                                                  << "http:"
                                                  << "http:";
-        QTest::newRow("www kept when sent") << "www.b.org"
-                                            << "www.b.org"
-                                            << "b.org";
-        QTest::newRow("one www only") << "www.www.c.org"
-                                      << "www.www.c.org"
-                                      << "www.c.org";
+        // The filter blocks the name with its subdomains: "www." would narrow it to one host.
+        QTest::newRow("www left out") << "www.b.org"
+                                      << "b.org"
+                                      << "b.org";
+        QTest::newRow("every leading www") << "www.www.c.org"
+                                           << "c.org"
+                                           << "c.org";
+        QTest::newRow("www as the site itself") << "www.com"
+                                                << "www.com"
+                                                << "www.com";
+        QTest::newRow("www inside kept") << "a.www.c.org"
+                                         << "a.www.c.org"
+                                         << "a.www.c.org";
         QTest::newRow("no other trimming") << " d.org "
                                            << " d.org "
                                            << " d.org ";
@@ -129,6 +136,9 @@ private slots:
         QFETCH(QString, shown);
         QCOMPARE(BlackListWebsitesViewController::domainFromTypedText(typed), sent);
         QCOMPARE(BlockedWebsitesModel::shownDomain(sent), shown);
+        // A row stored with "www." before the server left it out shows what the filter blocks.
+        if (sent.contains(QLatin1Char('.')))
+            QCOMPARE(BlockedWebsitesModel::shownDomain(QStringLiteral("www.") + sent), shown);
     }
 
     void tableBoxHeight_data()

@@ -1,6 +1,7 @@
 // The website blacklist and the category screens as a user meets them, against a real
 // nimbrel-server on 127.0.0.1: every step goes through the screens' fields, boxes and
 // switches, and the outcome is read back from the server.
+#include "DnsTestSupport.h"
 #include "ServerTestBed.h"
 #include "Settle.h"
 #include "app/SidebarViewController.h"
@@ -133,7 +134,7 @@ private slots:
 
         QTest::keyClicks(field, QStringLiteral("HTTPS://WWW.Example.COM/path?q=1"));
         QTest::mouseClick(add, Qt::LeftButton);
-        QTRY_COMPARE(serverDomains(), QStringList{QStringLiteral("www.example.com")});
+        QTRY_COMPARE(serverDomains(), QStringList{QStringLiteral("example.com")});
         QTRY_VERIFY(websiteRow(screen, QStringLiteral("example.com")));
         QVERIFY(field->text().isEmpty());
         QVERIFY(add->isEnabled());
@@ -146,6 +147,63 @@ private slots:
         QTRY_COMPARE(lastTitle(), QStringLiteral("Ooops"));
         QCOMPARE(field->text(), QStringLiteral("www.example.com"));
         QCOMPARE(screen->model().rowCount(), 1);
+    }
+
+    // What the list shows is what the filter blocks: the site typed with "www." is blocked with
+    // every subdomain, through the server's own DNS.
+    void wwwSiteIsBlockedWithItsSubdomains()
+    {
+        if (DnsTest::Dnsmasq::binary().isEmpty())
+            QSKIP("dnsmasq is not installed (Debian package dnsmasq-base; make test installs it)");
+        DnsTest::Dnsmasq upstream;
+        QString why;
+        QVERIFY2(upstream.start(&why, {QStringLiteral("--address=/com/192.0.2.20")}), qPrintable(why));
+        // This case's server answers DNS as well.
+        bed.reset();
+        bed = std::make_unique<ServerTestBed>();
+        QVERIFY(bed->start({QStringLiteral("--dns-port"), QStringLiteral("0"), QStringLiteral("--dns-upstream"),
+                            upstream.upstream()}));
+        const quint16 dns = bed->server.dnsPort();
+        QVERIFY(dns);
+        QVERIFY(bed->signUp());
+        prefs().setString(PrefKey::CurrentLanguage, QStringLiteral("en"));
+        // This computer (127.0.0.1) is the account's device.
+        QVERIFY(api(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}}).accepted());
+        QCOMPARE(DnsTest::rcodeOf(dns, "example.com"), int(LDNS_RCODE_NOERROR));
+
+        bed->openMain();
+        auto *screen = websites();
+        QVERIFY(screen);
+        auto *hint = screen->findChild<QLabel *>(QStringLiteral("lblWwwHint"));
+        QVERIFY(hint && hint->isVisible());
+        QCOMPARE(hint->text(),
+                 localizedText(QStringLiteral("A leading \"www.\" is left out: the site and all its subdomains are blocked.")));
+        QTest::keyClicks(screen->findChild<QLineEdit *>(QStringLiteral("websiteTF")), QStringLiteral("www.example.com"));
+        QTest::mouseClick(screen->findChild<QPushButton *>(QStringLiteral("btnADD")), Qt::LeftButton);
+        QTRY_COMPARE(serverDomains(), QStringList{QStringLiteral("example.com")});
+        QTRY_VERIFY(websiteRow(screen, QStringLiteral("example.com")));
+
+        for (const QByteArray name : {"example.com.", "www.example.com.", "a.example.com."}) {
+            QTRY_COMPARE_WITH_TIMEOUT(DnsTest::rcodeOf(dns, name), int(LDNS_RCODE_NXDOMAIN), 2000);
+            const DnsTest::Answer answer = DnsTest::ask(dns, {name, LDNS_RR_TYPE_A, false, true, {}});
+            QVERIFY2(answer.blockedError, name.constData());
+        }
+        const DnsTest::Answer other = DnsTest::ask(dns, {"notexample.com.", LDNS_RR_TYPE_A, false, true, {}});
+        QCOMPARE(other.rcode, int(LDNS_RCODE_NOERROR));
+        QCOMPARE(other.records, QStringList{QStringLiteral("A 192.0.2.20")});
+    }
+
+    void wwwHintIsTranslated()
+    {
+        bed->openMain();
+        auto *screen = websites();
+        QVERIFY(screen);
+        auto *hint = screen->findChild<QLabel *>(QStringLiteral("lblWwwHint"));
+        const QString english = hint->text();
+        changeLanguage(QStringLiteral("fr"), QStringLiteral("fr"));
+        QTRY_VERIFY(hint->text() != english);
+        QVERIFY2(hint->text().contains(QStringLiteral("www.")), qPrintable(hint->text()));
+        QVERIFY(!hint->text().isEmpty());
     }
 
     void tableHeight_data()
@@ -233,6 +291,12 @@ private slots:
         QVERIFY(verify);
         screen->requestList();
         QTRY_VERIFY(!screen->isLoading());
+        // Nor does a second box unticked meanwhile: it is refused and ticked again.
+        QCheckBox *one = websiteRow(screen, QStringLiteral("one.org"))->websiteCheckBox();
+        clickBox(one);
+        QVERIFY(one->isChecked());
+        QCOMPARE(screen->domainID(), std::optional<qint64>(two));
+        QVERIFY(verify->isVisible());
         QTest::keyClicks(verify->pinTF, QStringLiteral("246810"));
         QTest::mouseClick(verify->btnVerify, Qt::LeftButton);
         QTRY_COMPARE(serverDomains(), QStringList{QStringLiteral("one.org")});

@@ -429,6 +429,187 @@ private slots:
         QVERIFY(!verify->isVisible());
     }
 
+    void signOutGoesThroughThePin()
+    {
+        bed->pinOnServer(QStringLiteral("246802"));
+        bed->openMain();
+        const auto askToSignOut = [&] {
+            sidebar()->btnProtectionOnOffTapped(sidebar()->item(6));
+            QVERIFY(!bed->alerts.choiceActions.isEmpty()); // "Are you sure?", answered Ok
+            bed->alerts.choiceActions.takeLast()(0);
+        };
+        const auto stillSignedIn = [&] {
+            QVERIFY(mainContent());
+            QVERIFY(prefs().boolForKey(PrefKey::isLogin));
+            QVERIFY(!prefs().stringForKey(PrefKey::loginToken).value_or(QString()).isEmpty());
+            QVERIFY(bed->api(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}}).accepted());
+        };
+
+        askToSignOut();
+        auto *verify = sheet<VerifyPin>();
+        QVERIFY(verify);
+        QCOMPARE(gate()->pendingPinAction(), PinAction::Logout);
+        QTest::mouseClick(verify->btnCancel, Qt::LeftButton);
+        QVERIFY(!verify->isVisible());
+        settle(200);
+        stillSignedIn();
+
+        askToSignOut();
+        verify = sheet<VerifyPin>();
+        enterPin(verify, QStringLiteral("000000"));
+        QTRY_COMPARE(lastAlert(), QStringLiteral("Please enter a valid otp."));
+        stillSignedIn();
+
+        enterPin(verify, QStringLiteral("246802"));
+        QTRY_VERIFY(bed->onLaunchScreen());
+        QVERIFY(!verify->isVisible());
+        QVERIFY(prefs().boolForKey(PrefKey::isLoggedOut));
+        QVERIFY(!prefs().boolForKey(PrefKey::isLogin));
+        // The PIN stays with this computer; the server revoked the session.
+        QVERIFY(prefs().boolForKey(PrefKey::isPinSeted));
+        QCOMPARE(bed->api(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}}).status, 401);
+    }
+
+    void noPinDialogWhileSignedOut_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("notification");
+        QTest::newRow("protection off") << int(PinAction::ProtectionOff) << "";
+        QTest::newRow("quit") << int(PinAction::Quit) << "";
+        QTest::newRow("remove the PIN") << int(PinAction::DisablePin) << "pin_protection_off";
+        QTest::newRow("application") << int(PinAction::UnblockApplication) << "BlockAppSwitchState";
+        QTest::newRow("website") << int(PinAction::UnblockWebsite) << "BlackListWebsiteState";
+        QTest::newRow("category") << int(PinAction::UnblockCategory) << "BlockCategorySwitchState";
+    }
+    void noPinDialogWhileSignedOut()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, notification);
+        bed->pinOnServer(QStringLiteral("112358"));
+        bed->openMain();
+        QVariantList posted;
+        QObject observer;
+        if (!notification.isEmpty())
+            NotificationCenter::defaultCenter().addObserver(&observer, notification,
+                                                            [&](const QVariant &v) { posted << v; });
+        GatedScreenDouble screen;
+        int changes = 0;
+        const auto ask = [&] {
+            if (code >= PinAction::UnblockApplication && code <= PinAction::UnblockCategory)
+                return gate()->ask(PinAction::Code(code), &screen);
+            return gate()->ask(PinAction::Code(code), [&](PinGate::Finish finish) {
+                ++changes;
+                finish(true);
+            });
+        };
+        const QString why = QStringLiteral("Sign in first: your PIN is checked with your account.");
+
+        // The session ends while the dialog is open: the PIN is not sent.
+        QVERIFY(ask());
+        auto *verify = sheet<VerifyPin>();
+        QVERIFY(verify);
+        prefs().setString(PrefKey::loginToken, QString());
+        enterPin(verify, QStringLiteral("112358"));
+        QCOMPARE(lastAlert(), why);
+        QVERIFY(!verify->isVisible());
+        QTRY_VERIFY(common().presented(CommmonFunction::LogInSlot));
+        QCOMPARE(posted, notification.isEmpty() ? QVariantList() : QVariantList{true});
+
+        // Asked while signed out: no dialog at all, the requester's control goes back.
+        common().dismissPresented(CommmonFunction::LogInSlot);
+        posted.clear();
+        bed->alerts.alerts.clear();
+        QVERIFY(!ask());
+        QVERIFY(!verify->isVisible());
+        QCOMPARE(lastAlert(), why);
+        QCOMPARE(posted, notification.isEmpty() ? QVariantList() : QVariantList{true});
+        QTRY_VERIFY(common().presented(CommmonFunction::LogInSlot));
+        settle(200);
+        QCOMPARE(changes, 0);
+        QVERIFY(screen.performed.isEmpty());
+        QVERIFY(!bed->log.contains(QStringLiteral("checkPin")));
+        // Nothing was wiped by a refused check.
+        QVERIFY(prefs().boolForKey(PrefKey::isPinSeted));
+        QVERIFY(prefs().boolForKey(PrefKey::isPinEnable));
+    }
+
+    void oneRequestAtATime()
+    {
+        bed->pinOnServer(QStringLiteral("271828"));
+        bed->openMain();
+        QMap<QString, QVariantList> posted;
+        QObject observer;
+        for (const char *name : {"BlackListWebsiteState", "BlockCategorySwitchState"})
+            NotificationCenter::defaultCenter().addObserver(&observer, QString::fromLatin1(name),
+                                                            [&posted, name](const QVariant &v) { posted[name] << v; });
+        GatedScreenDouble website, otherWebsite, category;
+        bool quitRan = false;
+        const auto quit = [&](PinGate::Finish finish) {
+            quitRan = true;
+            finish(true);
+        };
+
+        QVERIFY(gate()->ask(PinAction::UnblockWebsite, &website));
+        auto *verify = sheet<VerifyPin>();
+        QVERIFY(verify);
+        QVERIFY(gate()->isAsking());
+        // A tray Quit, another site and a category meanwhile: each refused, the first keeps its place.
+        QVERIFY(!gate()->ask(PinAction::Quit, quit));
+        QVERIFY(!gate()->ask(PinAction::UnblockWebsite, &otherWebsite));
+        QVERIFY(!gate()->ask(PinAction::UnblockCategory, &category));
+        QCOMPARE(gate()->pendingPinAction(), PinAction::UnblockWebsite);
+        QCOMPARE(gate()->blackListWebsitesViewController, &website);
+        QVERIFY(gate()->categoryBlockingViewController != &category);
+        QCOMPARE(posted.value("BlackListWebsiteState"), QVariantList{true});
+        QCOMPARE(posted.value("BlockCategorySwitchState"), QVariantList{true});
+        QVERIFY(verify->isVisible());
+        QCOMPARE(sheet<VerifyPin>(), verify);
+        QVERIFY(bed->main->window()->isVisible());
+
+        enterPin(verify, QStringLiteral("271828"));
+        QTRY_COMPARE(website.performed, QList<int>{PinAction::UnblockWebsite});
+        QTRY_VERIFY(!verify->isVisible());
+        QVERIFY(!gate()->isAsking());
+        QVERIFY(!quitRan);
+        QVERIFY(otherWebsite.performed.isEmpty());
+        QVERIFY(category.performed.isEmpty());
+
+        // Once it is answered (or cancelled), the next request is asked for.
+        QVERIFY(gate()->ask(PinAction::Quit, quit));
+        QVERIFY(sheet<VerifyPin>());
+        QTest::keyClick(verify, Qt::Key_Escape);
+        QTRY_VERIFY(!gate()->isAsking());
+        QVERIFY(gate()->ask(PinAction::Quit, quit));
+        enterPin(sheet<VerifyPin>(), QStringLiteral("271828"));
+        QTRY_VERIFY(quitRan);
+    }
+
+    void shortPinIsNotAnAttempt()
+    {
+        bed->pinOnServer(QStringLiteral("314159"));
+        bed->openMain();
+        GatedScreenDouble screen;
+        QVERIFY(gate()->ask(PinAction::UnblockWebsite, &screen));
+        auto *verify = sheet<VerifyPin>();
+        QVERIFY(verify);
+        // More tries than the server allows before it blocks the PIN: none of them is sent.
+        const QStringList notPins{"", "3", "31415", "+31415", "-1", "", "31415"};
+        for (const QString &typed : notPins) {
+            enterPin(verify, typed);
+            QCOMPARE(lastAlert(), QStringLiteral("Please enter your 6 digit pin."));
+        }
+        QCOMPARE(bed->alerts.alerts.size(), notPins.size());
+        QTest::keyClick(verify->pinTF, Qt::Key_Return);
+        QCOMPARE(bed->alerts.alerts.size(), notPins.size() + 1);
+        settle(200);
+        QVERIFY(!bed->log.contains(QStringLiteral("checkPin")));
+        QCOMPARE(attemp(), 1);
+        QVERIFY(verify->isVisible());
+        enterPin(verify, QStringLiteral("314159"));
+        QTRY_COMPARE(screen.performed, QList<int>{PinAction::UnblockWebsite});
+        QCOMPARE(attemp(), 1);
+    }
+
     void changePin()
     {
         bed->pinOnServer(QStringLiteral("111222"));

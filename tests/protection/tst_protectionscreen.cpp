@@ -124,6 +124,7 @@ private slots:
     {
         PreferencesStore &prefs = PreferencesStore::shared();
         prefs.setBool(PrefKey::isPinEnable, true);
+        prefs.setString(PrefKey::loginToken, QStringLiteral("user-token")); // the PIN is checked signed in
         ProtectionViewController *vc = screen();
         // On never needs the PIN.
         QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
@@ -326,6 +327,7 @@ private slots:
 
         // With PIN protection the gate comes first.
         PreferencesStore::shared().setBool(PrefKey::isPinEnable, true);
+        PreferencesStore::shared().setString(PrefKey::loginToken, QStringLiteral("user-token"));
         vc->installedApplication = InstalledApplication({exe}, exe, exe);
         answerUninstallConfirmation(vc, 0);
         QVERIFY(QFile::exists(exe));
@@ -347,6 +349,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, opens);
         PreferencesStore::shared().setBool(PrefKey::isPinEnable, true);
+        PreferencesStore::shared().setString(PrefKey::loginToken, QStringLiteral("user-token"));
         ProtectionViewController *vc = screen();
         QVERIFY(QTest::qWaitForWindowExposed(main->window()));
         // Through the window, as a real click goes: whatever lies under the text gets it.

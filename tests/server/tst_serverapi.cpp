@@ -629,8 +629,14 @@ private slots:
                                   << "example.com";
         QTest::newRow("trailing dot") << "news.example.org."
                                       << "news.example.org";
-        QTest::newRow("www kept") << "www.example.com"
-                                  << "www.example.com";
+        QTest::newRow("www left out") << "WWW.example.com"
+                                      << "example.com";
+        QTest::newRow("every leading www") << "www.www.example.com"
+                                           << "example.com";
+        QTest::newRow("www as the site itself") << "www.com"
+                                                << "www.com";
+        QTest::newRow("www inside kept") << "a.www.example.com"
+                                         << "a.www.example.com";
         QTest::newRow("IDN") << QString::fromUtf8("bücher.example") << "xn--bcher-kva.example";
         QTest::newRow("no dot") << "localhost"
                                 << "";
@@ -665,6 +671,9 @@ private slots:
         QCOMPARE(answer.data()[QStringLiteral("domain")].toString(), stored);
         const ServerAnswer again = post("blockwesitebyuser", {{"domain", stored.toUpper()}}, a.token);
         QCOMPARE(again.msg(), QStringLiteral("This website is already in your blacklist."));
+        // Already blocked with its subdomains: the www name is the same entry.
+        QCOMPARE(post("blockwesitebyuser", {{"domain", "www." + stored}}, a.token).msg(),
+                 QStringLiteral("This website is already in your blacklist."));
     }
 
     void blacklistPages()
