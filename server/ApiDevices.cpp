@@ -1,24 +1,77 @@
 #include "ApiSupport.h"
 
+#include "core/Log.h"
 #include "storage/SqlStorage.h"
 
 using namespace ApiSupport;
 
-// Devices and the account status call.
+// Devices, the account status call, and what protects a device: its protection and the
+// account's blocked applications. The app keeps only a copy of these; it takes them back from
+// every account status answer, so an edited preferences file changes nothing for long.
+
+namespace {
+QString platformIDOf(const ApiService::Context &ctx)
+{
+    return ctx.field(QStringLiteral("platform_unique_id")).trimmed();
+}
+
+bool validPlatformID(const QString &platformID)
+{
+    return !platformID.isEmpty() && platformID.size() <= 200 && validText(platformID.left(ApiService::maxTextLength));
+}
+
+// A desktop entry's id: what the desktop itself calls the application ("org.gnome.Maps").
+bool validAppID(const QString &id)
+{
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9._+-]{1,200}")));
+    return pattern.match(id).hasMatch();
+}
+} // namespace
 
 void ApiService::recordDevice(Context &ctx, qint64 userID)
 {
-    const QString platformID = ctx.field(QStringLiteral("platform_unique_id")).trimmed();
-    if (platformID.isEmpty() || platformID.size() > 200 || !validText(platformID.left(maxTextLength)))
+    const QString platformID = platformIDOf(ctx);
+    if (!validPlatformID(platformID))
         return;
     m_storage.recordDevice(userID, platformID, ctx.request.remoteAddress, ctx.now);
     emit listsChanged(userID);
 }
 
+SyncURLModel ApiService::accountProtection(qint64 userID, const std::optional<DeviceRow> &device)
+{
+    SyncURLModel status;
+    status.deviceProtected = device && device->protectedIntent;
+    BlockedAppList apps;
+    for (const BlockedAppRow &row : m_storage.blockedApps(userID))
+        apps.append({row.appID, row.name});
+    status.blockedApps = apps;
+    return status;
+}
+
 ApiReply ApiService::syncURL(Context &ctx)
 {
     recordDevice(ctx, ctx.user->id);
+    const QString platformID = platformIDOf(ctx);
     SyncURLModel status;
+    if (!m_settings.classicApi) {
+        std::optional<DeviceRow> device = validPlatformID(platformID)
+                                              ? m_storage.device(ctx.user->id, platformID)
+                                              : std::nullopt;
+        // The device says whether it is protected now. Turning it off weakens it: with a PIN on
+        // the account that needs a recently verified PIN, like unblocking a site.
+        const QString reported = ctx.field(QStringLiteral("protection"));
+        if (device && (reported == QLatin1String("1") || reported == QLatin1String("0"))) {
+            const bool on = reported == QLatin1String("1");
+            if (!on && device->protectedIntent && !pinWindowOpen(ctx)) {
+                Log::line(QStringLiteral("sync-url: user %1 asked to turn protection off without the pin; kept on")
+                              .arg(ctx.user->id));
+            } else if (on != device->protectedIntent) {
+                m_storage.setDeviceProtected(ctx.user->id, platformID, on);
+                device->protectedIntent = on;
+            }
+        }
+        status = accountProtection(ctx.user->id, device);
+    }
     if (const std::optional<PinRow> pin = m_storage.pinForUser(ctx.user->id))
         status.pinProtection = pinProtectionModel(*pin, ctx.now);
 
@@ -27,7 +80,7 @@ ApiReply ApiService::syncURL(Context &ctx)
     const QJsonObject statusFields = encodeRecord(status);
     for (auto it = statusFields.begin(); it != statusFields.end(); ++it)
         data.insert(it.key(), it.value());
-    data.insert(QStringLiteral("platform_unique_id"), ctx.field(QStringLiteral("platform_unique_id")).trimmed());
+    data.insert(QStringLiteral("platform_unique_id"), platformID);
 
     BaseModel<SyncURLModel> envelope;
     envelope.status = true;
@@ -39,4 +92,46 @@ ApiReply ApiService::syncURL(Context &ctx)
     ApiReply reply;
     reply.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     return reply;
+}
+
+ApiReply ApiService::anonymousSync(Context &ctx)
+{
+    // Nobody is signed in on this computer (the built-in token): nothing is recorded, but the
+    // app learns what the account that used it last keeps protecting, so a sign-out does not
+    // lift the protection.
+    BaseModel<SyncURLModel> model;
+    model.status = false;
+    model.code = ok;
+    model.msg = ctx.msg(Msg::nothingToSync);
+    model.version = apiVersion;
+    const QString platformID = platformIDOf(ctx);
+    if (!m_settings.classicApi && validPlatformID(platformID)) {
+        if (const std::optional<DeviceRow> device = m_storage.latestDevice(platformID))
+            model.data = accountProtection(device->userID, device);
+    }
+    return json(model);
+}
+
+ApiReply ApiService::blockApp(Context &ctx)
+{
+    const QString appID = ctx.field(QStringLiteral("app_id")).trimmed();
+    QString name = ctx.field(QStringLiteral("name")).trimmed();
+    if (!validAppID(appID))
+        return refused<BaseModel<BlockedAppList>>(unprocessable, ctx.msg(Msg::appInvalid));
+    if (name.isEmpty() || !validText(name))
+        name = appID;
+    m_storage.addBlockedApp(ctx.user->id, appID, name, ctx.now);
+    return accepted(ok, ctx.msg(Msg::appBlocked), *accountProtection(ctx.user->id, std::nullopt).blockedApps);
+}
+
+ApiReply ApiService::unblockApp(Context &ctx)
+{
+    const QString appID = ctx.field(QStringLiteral("app_id")).trimmed();
+    if (!validAppID(appID))
+        return refused<BaseModel<BlockedAppList>>(unprocessable, ctx.msg(Msg::appInvalid));
+    if (!pinWindowOpen(ctx))
+        return refused<BaseModel<BlockedAppList>>(forbidden, ctx.msg(Msg::pinRequired));
+    if (!m_storage.removeBlockedApp(ctx.user->id, appID))
+        return refused<BaseModel<BlockedAppList>>(notFound, ctx.msg(Msg::appNotBlocked));
+    return accepted(ok, ctx.msg(Msg::appUnblocked), *accountProtection(ctx.user->id, std::nullopt).blockedApps);
 }

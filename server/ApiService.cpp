@@ -86,6 +86,7 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
         Access access;
         ApiReply (ApiService::*handler)(Context &);
         void (ApiService::*later)(Context &, const Done &) = nullptr; // answers through done
+        bool beyondClassic = false; // not served by a classic server
     };
     static const QHash<QString, Route> routes{
         {QStringLiteral("signup"), {"POST", Access::app, nullptr, &ApiService::signup}},
@@ -105,6 +106,8 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
         {QStringLiteral("blockcategory"), {"POST", Access::user, &ApiService::blockCategory}},
         {QStringLiteral("unblockcategory"), {"POST", Access::user, &ApiService::unblockCategory}},
         {QStringLiteral("logout"), {"POST", Access::user, &ApiService::logout}},
+        {QStringLiteral("blockapp"), {"POST", Access::user, &ApiService::blockApp, nullptr, true}},
+        {QStringLiteral("unblockapp"), {"POST", Access::user, &ApiService::unblockApp, nullptr, true}},
     };
 
     Context ctx{request,
@@ -116,7 +119,7 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
 
     const auto route =
         request.path.startsWith(apiPrefix) ? routes.constFind(request.path.mid(apiPrefix.size())) : routes.constEnd();
-    if (route == routes.constEnd()) {
+    if (route == routes.constEnd() || (route->beyondClassic && m_settings.classicApi)) {
         done(refused<BaseModel<QStringList>>(notFound, ctx.msg(Msg::notFound), 404));
         return;
     }
@@ -164,7 +167,7 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
         break;
     case Access::status:
         if (appToken) {
-            done(refused<BaseModel<SyncURLModel>>(ok, ctx.msg(Msg::nothingToSync)));
+            done(anonymousSync(ctx));
             return;
         }
         if (!signedIn) {

@@ -2,6 +2,7 @@
 
 #include "Crypto.h"
 #include "Messages.h"
+#include "records/Records.h"
 #include "storage/Storage.h"
 
 #include <QByteArray>
@@ -43,6 +44,9 @@ struct ServiceSettings {
     QByteArray appToken; // the built-in token the app sends before anybody signs in
     QUrl publicBase;     // where the server is reached from outside: "http://127.0.0.1:8787/"
     Crypto::HashCost hashCost;
+    // Answers as the original services only: no device protection or blocked applications on
+    // the account (a server that predates them, for tests of the app against one).
+    bool classicApi = false;
 };
 
 // The services of the API and the password reset page. Every answer is built with the app's
@@ -127,6 +131,9 @@ private:
     ApiReply blockWebsite(Context &ctx);
     ApiReply unblockWebsite(Context &ctx);
     ApiReply syncURL(Context &ctx);
+    ApiReply anonymousSync(Context &ctx);
+    ApiReply blockApp(Context &ctx);
+    ApiReply unblockApp(Context &ctx);
     ApiReply categoryList(Context &ctx);
     ApiReply blockCategory(Context &ctx);
     ApiReply unblockCategory(Context &ctx);
@@ -137,6 +144,8 @@ private:
     bool pinWindowOpen(const Context &ctx);
     ApiReply signedIn(Context &ctx, const UserRow &user, Msg message, qint64 code);
     void recordDevice(Context &ctx, qint64 userID);
+    // The device protection and blocked applications of the account status answer.
+    SyncURLModel accountProtection(qint64 userID, const std::optional<DeviceRow> &device);
     // Runs work on a password worker, then answers with then() on this thread with the same
     // request. False when the workers are full: the caller answers the busy refusal.
     bool onPasswordWorker(Context &ctx, std::function<void()> work, std::function<ApiReply(Context &)> then,

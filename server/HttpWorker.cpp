@@ -113,6 +113,7 @@ bool HttpWorker::start(QString *error)
     m_social = makeSocialVerifier(options);
     ServiceSettings settings;
     settings.appToken = options.appToken;
+    settings.classicApi = options.classicApi;
     settings.hashCost = options.hashCost;
     settings.publicBase = m_shared.publicBase;
     m_service = std::make_unique<ApiService>(*m_storage, *m_shared.outbox, *m_social, *m_shared.passwords,

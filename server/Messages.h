@@ -61,6 +61,10 @@ enum class Msg {
     synced,
     nothingToSync,
     loggedOut,
+    appInvalid,
+    appBlocked,
+    appNotBlocked,
+    appUnblocked,
     // The password reset page
     resetTitle,
     resetNewPassword,

@@ -37,6 +37,7 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
 
     ServiceSettings settings;
     settings.appToken = options.appToken;
+    settings.classicApi = options.classicApi;
     settings.hashCost = options.hashCost;
     const int workers = options.passwordWorkers > 0 ? options.passwordWorkers : QThread::idealThreadCount();
     server->m_passwords = std::make_unique<PasswordWorkers>(workers, 4 * workers);

@@ -192,6 +192,11 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                                           "comments, hosts-file lines accepted; they add to the "
                                                           "stored category domains."),
                                            QStringLiteral("folder"));
+    const QCommandLineOption classicApi(
+        QStringLiteral("classic-api"),
+        QStringLiteral("Serve only the original services: no device protection or blocked applications kept on the "
+                       "account (to try the app against a server that predates them)."));
+    parser.addOption(classicApi);
     parser.addOptions({listen,          port,            dataDir,         database,           outbox,
                        keyFile,         appToken,        publicURL,       trustedProxy,       tlsCert,
                        tlsKey,          google,          facebook,        googleClient,       googleTokenInfo,
@@ -235,6 +240,7 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
     options.keyFile = parser.isSet(keyFile) ? QDir().absoluteFilePath(parser.value(keyFile))
                                             : QDir(options.dataFolder).filePath(QStringLiteral("server.key"));
     options.appToken = parser.value(appToken).toUtf8();
+    options.classicApi = parser.isSet(classicApi);
     options.tlsCertificate = parser.value(tlsCert);
     options.tlsKey = parser.value(tlsKey);
     if (options.tlsCertificate.isEmpty() != options.tlsKey.isEmpty()) {

@@ -19,6 +19,7 @@ struct ServerOptions {
     QString outbox;
     QString keyFile;
     QByteArray appToken;
+    bool classicApi = false; // only the original services
     QUrl publicBase;
     // Reverse proxies whose X-Forwarded-For is believed; plain HTTP on an address other than
     // loopback needs one.

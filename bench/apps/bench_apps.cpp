@@ -114,9 +114,9 @@ void latency(int activations)
         return;
     }
     ApplicationBlocker blocker(std::make_unique<LinuxWorkspace>(QStringLiteral("com.mac.nimbrel")));
-    QObject::connect(blocker.shared(), &Workspace::applicationActivated, &blocker, [&blocker](const QString &name) {
+    QObject::connect(blocker.shared(), &Workspace::applicationActivated, &blocker, [&blocker](const QString &id, const QString &name) {
         if (name == QLatin1String("Bench Blockable"))
-            blocker.block(name);
+            blocker.block(id, name);
     });
     QList<double> ms;
     for (int i = 0; i < activations; ++i) {

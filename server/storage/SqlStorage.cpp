@@ -122,6 +122,20 @@ const char *const schemaV1[] = {
     " UNIQUE (user_id, platform_id))",
 };
 
+// Version 4: what protects a device lives on the account: its protection, and the blocked
+// applications by their desktop id.
+const char *const schemaV4[] = {
+    "ALTER TABLE devices ADD COLUMN protected INTEGER NOT NULL DEFAULT 0",
+    "CREATE INDEX devices_platform ON devices (platform_id, last_seen_at)",
+    "CREATE TABLE blocked_apps ("
+    " id %ID%,"
+    " user_id BIGINT NOT NULL REFERENCES users (id) ON DELETE CASCADE,"
+    " app_id TEXT NOT NULL,"
+    " name TEXT NOT NULL,"
+    " created_at BIGINT NOT NULL,"
+    " UNIQUE (user_id, app_id))",
+};
+
 // Version 3: claims on PIN e-mails, counted requests, and the indexes the pruning reads.
 const char *const schemaV3[] = {
     "ALTER TABLE pins ADD COLUMN retrieval_claimed_until BIGINT",
@@ -464,6 +478,11 @@ void SqlStorage::migrate(int maxVersion)
                 }
             } else if (version == 3) {
                 for (const char *statement : schemaV3) {
+                    const QByteArray sql = ddl(statement).toLatin1();
+                    query(sql.constData()).exec();
+                }
+            } else if (version == 4) {
+                for (const char *statement : schemaV4) {
                     const QByteArray sql = ddl(statement).toLatin1();
                     query(sql.constData()).exec();
                 }
@@ -951,25 +970,90 @@ bool SqlStorage::recordDevice(qint64 userID, const QString &platformID, const QS
     return q.affected() == 1;
 }
 
+namespace {
+const char *const deviceColumns = "SELECT id, user_id, platform_id, address, last_seen_at, protected FROM devices";
+
+template <class Q> DeviceRow deviceFrom(Q &q)
+{
+    return {q.integer(0), q.integer(1), q.text(2), q.text(3), timeOf(q.value(4)), q.integer(5) != 0};
+}
+} // namespace
+
 QList<DeviceRow> SqlStorage::devices(qint64 userID)
 {
-    Query q =
-        query("SELECT id, user_id, platform_id, address, last_seen_at FROM devices WHERE user_id = ? ORDER BY id");
+    static const QByteArray sql = withColumns(deviceColumns, " WHERE user_id = ? ORDER BY id");
+    Query q = query(sql.constData());
     q.bind(userID).exec();
     QList<DeviceRow> rows;
     while (q.next())
-        rows.append({q.integer(0), q.integer(1), q.text(2), q.text(3), timeOf(q.value(4))});
+        rows.append(deviceFrom(q));
     return rows;
 }
 
 QList<DeviceRow> SqlStorage::allDevices()
 {
-    Query q = query("SELECT id, user_id, platform_id, address, last_seen_at FROM devices ORDER BY id");
+    static const QByteArray sql = withColumns(deviceColumns, " ORDER BY id");
+    Query q = query(sql.constData());
     q.exec();
     QList<DeviceRow> rows;
     while (q.next())
-        rows.append({q.integer(0), q.integer(1), q.text(2), q.text(3), timeOf(q.value(4))});
+        rows.append(deviceFrom(q));
     return rows;
+}
+
+std::optional<DeviceRow> SqlStorage::device(qint64 userID, const QString &platformID)
+{
+    static const QByteArray sql = withColumns(deviceColumns, " WHERE user_id = ? AND platform_id = ?");
+    Query q = query(sql.constData());
+    q.bind(userID).bind(platformID).exec();
+    if (!q.next())
+        return std::nullopt;
+    return deviceFrom(q);
+}
+
+bool SqlStorage::setDeviceProtected(qint64 userID, const QString &platformID, bool on)
+{
+    Query q = query("UPDATE devices SET protected = ? WHERE user_id = ? AND platform_id = ?");
+    q.bind(on ? 1 : 0).bind(userID).bind(platformID).exec();
+    return q.affected() == 1;
+}
+
+std::optional<DeviceRow> SqlStorage::latestDevice(const QString &platformID)
+{
+    static const QByteArray sql =
+        withColumns(deviceColumns, " WHERE platform_id = ? ORDER BY last_seen_at DESC, id DESC LIMIT 1");
+    Query q = query(sql.constData());
+    q.bind(platformID).exec();
+    if (!q.next())
+        return std::nullopt;
+    return deviceFrom(q);
+}
+
+// Blocked applications
+
+QList<BlockedAppRow> SqlStorage::blockedApps(qint64 userID)
+{
+    Query q = query("SELECT id, app_id, name, created_at FROM blocked_apps WHERE user_id = ? ORDER BY id");
+    q.bind(userID).exec();
+    QList<BlockedAppRow> rows;
+    while (q.next())
+        rows.append({q.integer(0), q.text(1), q.text(2), timeOf(q.value(3))});
+    return rows;
+}
+
+bool SqlStorage::addBlockedApp(qint64 userID, const QString &appID, const QString &name, const QDateTime &at)
+{
+    Query q = query("INSERT INTO blocked_apps (user_id, app_id, name, created_at) VALUES (?, ?, ?, ?)"
+                    " ON CONFLICT (user_id, app_id) DO NOTHING");
+    q.bind(userID).bind(appID).bind(name).bind(ms(at)).exec();
+    return q.affected() == 1;
+}
+
+bool SqlStorage::removeBlockedApp(qint64 userID, const QString &appID)
+{
+    Query q = query("DELETE FROM blocked_apps WHERE user_id = ? AND app_id = ?");
+    q.bind(userID).bind(appID).exec();
+    return q.affected() == 1;
 }
 
 // Change announcements

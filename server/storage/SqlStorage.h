@@ -42,7 +42,7 @@ class SqlStorage final : public Storage
 {
 public:
     // The newest schema this build knows.
-    static constexpr int currentSchemaVersion = 3;
+    static constexpr int currentSchemaVersion = 4;
 
     // Opens the database and brings its schema up to date. No value (and *error says why)
     // when it cannot be opened or was made by a newer server.
@@ -111,6 +111,13 @@ public:
     bool recordDevice(qint64 userID, const QString &platformID, const QString &address, const QDateTime &at) override;
     QList<DeviceRow> devices(qint64 userID) override;
     QList<DeviceRow> allDevices() override;
+    std::optional<DeviceRow> device(qint64 userID, const QString &platformID) override;
+    bool setDeviceProtected(qint64 userID, const QString &platformID, bool on) override;
+    std::optional<DeviceRow> latestDevice(const QString &platformID) override;
+
+    QList<BlockedAppRow> blockedApps(qint64 userID) override;
+    bool addBlockedApp(qint64 userID, const QString &appID, const QString &name, const QDateTime &at) override;
+    bool removeBlockedApp(qint64 userID, const QString &appID) override;
 
     // Several servers on one PostgreSQL database tell each other which user's lists changed
     // (LISTEN/NOTIFY), so each applies the change to its own DNS at once. On SQLite one server

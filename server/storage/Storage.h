@@ -81,6 +81,14 @@ struct DeviceRow {
     QString platformID;
     QString address;
     QDateTime lastSeenAt;
+    bool protectedIntent = false; // the account keeps protection on for this device
+};
+
+struct BlockedAppRow {
+    qint64 id = 0;
+    QString appID; // the desktop's id of the application
+    QString name;  // for display
+    QDateTime createdAt;
 };
 
 // Everything the services read and write, behind one interface so that SQLite and PostgreSQL
@@ -188,4 +196,15 @@ public:
     virtual QList<DeviceRow> devices(qint64 userID) = 0;
     // Every user's devices, for the filtering DNS.
     virtual QList<DeviceRow> allDevices() = 0;
+    // Whether the account keeps protection on for one of its devices (recorded first).
+    virtual std::optional<DeviceRow> device(qint64 userID, const QString &platformID) = 0;
+    virtual bool setDeviceProtected(qint64 userID, const QString &platformID, bool on) = 0;
+    // The device row of the account that synced this computer last.
+    virtual std::optional<DeviceRow> latestDevice(const QString &platformID) = 0;
+
+    // The account's blocked applications, in the order they were blocked. Adding one the
+    // account has gives false; so does removing one it has not.
+    virtual QList<BlockedAppRow> blockedApps(qint64 userID) = 0;
+    virtual bool addBlockedApp(qint64 userID, const QString &appID, const QString &name, const QDateTime &at) = 0;
+    virtual bool removeBlockedApp(qint64 userID, const QString &appID) = 0;
 };

@@ -263,10 +263,18 @@ void ApiManager::forcedSignOut(WebService service)
     }
     if (!wasLoggedOut && m_hooks.endAttachedSheet)
         m_hooks.endAttachedSheet();
-    prefs.removeAll();
-    prefs.synchronize();
+    // Only the session ends. What protects the computer (protection and its watchdog, the
+    // blocked applications, the PIN flag) and the language stay: a token revoked elsewhere
+    // must not switch anything off, nor lose the list.
+    prefs.remove({PrefKey::loginToken, PrefKey::user_id, PrefKey::user_email, PrefKey::user_name,
+                  PrefKey::user_device});
     prefs.setBool(PrefKey::isLogin, false);
     prefs.setBool(PrefKey::isLoggedOut, true);
+    prefs.synchronize();
     if (m_hooks.showLaunchScreen)
         m_hooks.showLaunchScreen();
+    // Said once, when the session ends; later answers of the same kind change nothing more.
+    if (!wasLoggedOut)
+        AlertPresenter::shared().showCommonAlert(alertText("Signed out"),
+                                                 alertText("Your session has ended. Please sign in again."));
 }

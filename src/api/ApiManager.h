@@ -31,8 +31,8 @@ struct ApiWindowHooks {
     // Forced sign-out of a signed-in user: end the sheet attached to the main window. Runs
     // before the store is emptied, so nothing a closing sheet writes survives.
     std::function<void()> endAttachedSheet;
-    // Forced sign-out: show the launch screen in a 795 x 594 window. Runs after the store was
-    // emptied and "isLogin" = false, "isLoggedOut" = true were written.
+    // Forced sign-out: show the launch screen in a 795 x 594 window. Runs after the session's
+    // keys were removed and "isLogin" = false, "isLoggedOut" = true were written.
     std::function<void()> showLaunchScreen;
 };
 

@@ -35,6 +35,12 @@ CommonWS &CommonWS::shared()
     return instance;
 }
 
+bool CommonWS::signedIn()
+{
+    const PreferencesStore &prefs = PreferencesStore::shared();
+    return prefs.boolForKey(PrefKey::isLogin) && !prefs.stringForKey(PrefKey::loginToken).value_or(QString()).isEmpty();
+}
+
 CommonWS::Failure CommonWS::anyFailure(NoAnswer noAnswer)
 {
     if (!noAnswer)
@@ -186,19 +192,40 @@ void CommonWS::unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> c
                               anyFailure(std::move(noAnswer)));
 }
 
-void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer noAnswer)
+void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer noAnswer,
+                       std::optional<bool> protection)
 {
+    const bool on = protection.value_or(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
     call<BaseModel<SyncURLModel>>(
-        WebService::syncURL, true, {{QStringLiteral("platform_unique_id"), platformUUID()}}, std::move(completion),
-        [](const BaseModel<SyncURLModel> &record) {
+        WebService::syncURL, true,
+        {{QStringLiteral("platform_unique_id"), platformUUID()},
+         {QStringLiteral("protection"), on ? QStringLiteral("1") : QStringLiteral("0")}},
+        std::move(completion),
+        [this](const BaseModel<SyncURLModel> &record) {
             if (!record.status) {
                 Log::line(QStringLiteral("error in syncing stauts false"));
-                return;
+            } else {
+                const bool pinSet = record.data && record.data->pinProtection;
+                PreferencesStore::shared().setBool(PrefKey::isPinSeted, pinSet);
             }
-            const bool pinSet = record.data && record.data->pinProtection;
-            PreferencesStore::shared().setBool(PrefKey::isPinSeted, pinSet);
+            if (m_syncObserver)
+                m_syncObserver(record);
         },
         anyFailure(std::move(noAnswer)));
+}
+
+void CommonWS::blockApp(const QString &appID, const QString &name, Completion<BaseModel<BlockedAppList>> completion,
+                        NoAnswer noAnswer)
+{
+    call<BaseModel<BlockedAppList>>(WebService::blockApp, true,
+                                    {{QStringLiteral("app_id"), appID}, {QStringLiteral("name"), name}},
+                                    std::move(completion), {}, anyFailure(std::move(noAnswer)));
+}
+
+void CommonWS::unblockApp(const QString &appID, Completion<BaseModel<BlockedAppList>> completion, NoAnswer noAnswer)
+{
+    call<BaseModel<BlockedAppList>>(WebService::unblockApp, true, {{QStringLiteral("app_id"), appID}},
+                                    std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::getCategories(Completion<BaseModel<CategoryList>> completion, NoAnswer noAnswer)

@@ -27,6 +27,8 @@ public:
     static constexpr qint64 foreverHours = 175200;
 
     static CommonWS &shared();
+    // A user is signed in: requests carry the user's token, not the built-in one.
+    static bool signedIn();
 
     void signup(const QString &deviceName, const QString &email, const QString &password,
                 Completion<BaseModel<AuthModel>> completion, NoAnswer noAnswer = {});
@@ -53,8 +55,19 @@ public:
                                NoAnswer noAnswer = {});
     void blockWebsite(const QString &domain, Completion<BaseModel<BlockData>> completion, NoAnswer noAnswer = {});
     void unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> completion, NoAnswer noAnswer = {});
-    // The account status: tells the server this device exists and updates "isPinSeted".
-    void syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer noAnswer = {});
+    // The account status: tells the server this device exists and whether it is protected
+    // (protection, else "dnsLastStatus"), and updates "isPinSeted".
+    void syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer noAnswer = {},
+                 std::optional<bool> protection = std::nullopt);
+    // Sees every decoded account status answer, whoever asked for it, before its completion.
+    void setSyncObserver(std::function<void(const BaseModel<SyncURLModel> &)> observer)
+    {
+        m_syncObserver = std::move(observer);
+    }
+    // The account's blocked applications, by the desktop's id; the answer is the whole list.
+    void blockApp(const QString &appID, const QString &name, Completion<BaseModel<BlockedAppList>> completion,
+                  NoAnswer noAnswer = {});
+    void unblockApp(const QString &appID, Completion<BaseModel<BlockedAppList>> completion, NoAnswer noAnswer = {});
     void getCategories(Completion<BaseModel<CategoryList>> completion, NoAnswer noAnswer = {});
     void blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion, NoAnswer noAnswer = {});
     void unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion,
@@ -65,6 +78,8 @@ public:
     void signOut(std::function<void()> afterSignedOut);
 
 private:
+    std::function<void(const BaseModel<SyncURLModel> &)> m_syncObserver;
+
     // What call() reports when no answer came: the transport error, or null when the
     // reachability gate kept the request back.
     using Failure = std::function<void(const ApiError *error)>;

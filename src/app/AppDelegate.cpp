@@ -55,8 +55,16 @@ void AppDelegate::applicationDidFinishLaunching()
     Log::line(QStringLiteral("No user"));
     if (singleInstance)
         connect(singleInstance, &SingleInstance::urlReceived, this, &AppDelegate::handleGetURLEvent);
-    if (blocker && blocker->shared())
-        connect(blocker->shared(), &Workspace::applicationActivated, this, &AppDelegate::printMe);
+    if (blocker) {
+        blocker->migrateStoredNames();
+        if (blocker->shared())
+            connect(blocker->shared(), &Workspace::applicationActivated, this, &AppDelegate::printMe);
+    }
+    QPointer<AppDelegate> self(this);
+    CommonWS::shared().setSyncObserver([self](const BaseModel<SyncURLModel> &record) {
+        if (self)
+            self->accountStatusAnswered(record);
+    });
 
     if (PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus))
         DNSConfiguration::shared().applyOnStartup();
@@ -209,14 +217,32 @@ void AppDelegate::handleGetURLEvent(const QUrl &url)
               url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment));
 }
 
-void AppDelegate::printMe(const QString &localizedName)
+void AppDelegate::printMe(const QString &appID, const QString &localizedName)
 {
-    if (!blocker || localizedName.isEmpty())
+    if (!blocker || appID.isEmpty())
         return;
-    // Once per occurrence: a name stored twice is asked to quit twice.
-    const QStringList blocked = PreferencesStore::shared().stringArrayForKey(PrefKey::blockedAppDetails);
-    for (const QString &name : blocked) {
-        if (name == localizedName)
-            blocker->block(name);
+    // Once per occurrence: an id stored twice is asked to quit twice.
+    const QStringList blocked = blocker->blockedIDs();
+    for (const QString &id : blocked) {
+        if (id == appID)
+            blocker->block(id, localizedName);
     }
+}
+
+void AppDelegate::accountStatusAnswered(const BaseModel<SyncURLModel> &record)
+{
+    if (!record.data)
+        return;
+    const bool signedIn = record.status && CommonWS::signedIn();
+    // The account keeps this device protected: whatever the preferences say, protection
+    // comes back, watchdog included.
+    if (record.data->deviceProtected.value_or(false)
+        && !PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus)) {
+        Log::line(QStringLiteral("The account keeps this device protected: turning protection on"));
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+        DNSConfiguration::shared().applyOnStartup();
+        refreshStatusMenu();
+    }
+    if (blocker)
+        blocker->takeAccountList(record.data->blockedApps, signedIn);
 }

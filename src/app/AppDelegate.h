@@ -1,5 +1,7 @@
 #pragma once
 
+#include "records/Records.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -41,7 +43,9 @@ public:
     void quitFromMenu();
     void handleGetURLEvent(const QUrl &url);
     // An application became active: a blocked one is stopped, signed in or not.
-    void printMe(const QString &localizedName);
+    void printMe(const QString &appID, const QString &localizedName);
+    // Every account status answer: what the account keeps protecting comes back here.
+    void accountStatusAnswered(const BaseModel<SyncURLModel> &record);
 
     QPointer<CustomWindow> mainWindow;
     QSystemTrayIcon *statusItem = nullptr;

@@ -6,7 +6,11 @@
 // PreferencesStore's typed readers.
 namespace PrefKey {
 inline constexpr QStringView dnsLastStatus(u"dnsLastStatus");         // bool
-inline constexpr QStringView blockedAppDetails(u"blockedAppDetails"); // array of strings
+inline constexpr QStringView blockedAppDetails(u"blockedAppDetails"); // array of strings: desktop-file ids
+// Blocked here and not yet known to the account: sent at the next account status.
+inline constexpr QStringView blockedAppsToUpload(u"blockedAppsToUpload"); // array of strings
+// The list found here before the account kept it was handed to the account once.
+inline constexpr QStringView blockedAppsOnAccount(u"blockedAppsOnAccount"); // bool
 inline constexpr QStringView CurrentLanguage(u"CurrentLanguage");     // string
 inline constexpr QStringView isLogin(u"isLogin");                     // bool
 inline constexpr QStringView isLoggedOut(u"isLoggedOut");             // bool

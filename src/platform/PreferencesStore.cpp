@@ -158,6 +158,14 @@ void PreferencesStore::removeAll()
     write();
 }
 
+void PreferencesStore::remove(const QList<QStringView> &keys)
+{
+    for (QStringView key : keys)
+        m_values.remove(key.toString());
+    m_dirty = true;
+    write();
+}
+
 bool PreferencesStore::write()
 {
     const QFileInfo info(m_filePath);

@@ -37,6 +37,8 @@ public:
     bool synchronize();
     // Empties the whole store.
     void removeAll();
+    // Forgets these keys and writes the file.
+    void remove(const QList<QStringView> &keys);
 
     QString filePath() const { return m_filePath; }
 

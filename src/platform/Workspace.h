@@ -9,7 +9,7 @@
 struct InstalledApp
 {
     QString id;          // the desktop entry's id without ".desktop"
-    QString name;        // display name, what the blocked list stores
+    QString name;        // display name, translated: for people only
     QString iconName;    // icon theme name, or empty
     QString iconFile;    // icon file path, or empty
     QString executable;  // absolute path of the program the entry starts (links not resolved), or empty
@@ -30,12 +30,13 @@ public:
 
     // Reads the installed applications again; cheap enough to call on the main thread.
     virtual QList<InstalledApp> installedApplications() = 0;
-    // Asks every running copy of the application with this display name to quit.
-    virtual void quitApplication(const QString &name) = 0;
+    // Asks every running copy of the application with this id to quit.
+    virtual void quitApplication(const QString &appID) = 0;
 
 signals:
-    // An application came to the front (or, without a window manager, started).
-    void applicationActivated(const QString &localizedName, qint64 pid);
+    // An application came to the front (or, without a window manager, started). appID is the
+    // stable key (the desktop entry's id, a bundle id); the name is for display.
+    void applicationActivated(const QString &appID, const QString &localizedName, qint64 pid);
 };
 
 // The workspace of the system the application was built for; ownId is our own desktop

@@ -1,5 +1,6 @@
 #include "BlockAppsViewController.h"
 
+#include "api/CommonWS.h"
 #include "controls/ToggleSwitch.h"
 #include "core/Log.h"
 #include "platform/NotificationCenter.h"
@@ -7,6 +8,7 @@
 #include "platform/PreferencesStore.h"
 #include "platform/Workspace.h"
 #include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
@@ -52,7 +54,14 @@ BlockAppsViewController::BlockAppsViewController(PinGate *gate, ApplicationBlock
                        [this](const QVariant &object) { updateSwitchStateWithNotification(object); });
     center.addObserver(this, QStringLiteral("UpdateChooseLanguage"),
                        [this](const QVariant &) { lblBlockApps->setText(localizedText(QStringLiteral("Block Apps"))); });
-    blockedAppDetails = PreferencesStore::shared().stringArrayForKey(PrefKey::blockedAppDetails);
+    if (m_blocker) {
+        blockedAppDetails = m_blocker->blockedIDs();
+        // The account's answer or another screen changed the list.
+        connect(m_blocker, &ApplicationBlocker::blockedAppsChanged, this, [this] {
+            blockedAppDetails = m_blocker->blockedIDs();
+            showSwitchStates();
+        });
+    }
 
     lblBlockApps->setObjectName(QStringLiteral("lblBlockApps"));
     QFont title = lblBlockApps->font();
@@ -109,6 +118,8 @@ void BlockAppsViewController::showEvent(QShowEvent *event)
 void BlockAppsViewController::setWholeData(const QList<ApplicationDetail> &rows)
 {
     m_wholeData = rows;
+    for (ApplicationDetail &app : m_wholeData)
+        app.state = blockedAppDetails.contains(app.id);
     reloadRows();
 }
 
@@ -124,7 +135,7 @@ void BlockAppsViewController::reloadRows()
         auto *cell = new AppsTableCell;
         cell->imgAppLogo->setPixmap(app.icon.pixmap(28, 28));
         cell->appName->setText(app.name);
-        cell->appSwitch->setChecked(blockedAppDetails.contains(app.name));
+        cell->appSwitch->setChecked(blockedAppDetails.contains(app.id));
         cell->appSwitch->setProperty("tag", row);
         ToggleSwitch *appSwitch = cell->appSwitch;
         connect(appSwitch, &QAbstractButton::clicked, this, [this, appSwitch] { switchAppBlockUnblock(appSwitch); });
@@ -145,6 +156,14 @@ void BlockAppsViewController::switchAppBlockUnblock(ToggleSwitch *sender)
         applyChange(m_pending, true);
         return;
     }
+    if (!CommonWS::signedIn()) {
+        // Nobody to ask the PIN of: a signed-out computer keeps every block.
+        sender->setChecked(true);
+        CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")),
+                                         messageText(QStringLiteral("Sign in to unblock an application.")),
+                                         [] { CommmonFunction::shared().showLogIn(); });
+        return;
+    }
     if (PreferencesStore::shared().boolForKey(PrefKey::isPinEnable))
         blockStatus = false;
     // Without PIN protection the gate applies the change at once.
@@ -153,38 +172,49 @@ void BlockAppsViewController::switchAppBlockUnblock(ToggleSwitch *sender)
 
 void BlockAppsViewController::performPinAction(PinAction::Code, std::function<void(bool)> finish)
 {
-    applyChange(m_pending, false);
-    finish(true);
+    applyChange(m_pending, false, [finish] { finish(true); });
 }
 
-void BlockAppsViewController::applyChange(const ApplicationDetail &app, bool block)
+void BlockAppsViewController::applyChange(const ApplicationDetail &app, bool block, std::function<void()> finished)
 {
-    if (app.name.isEmpty())
+    if (app.id.isEmpty() || !m_blocker) {
+        if (finished)
+            finished();
         return;
-    if (block && !blockedAppDetails.contains(app.name))
-        blockedAppDetails.append(app.name);
-    else if (!block)
-        blockedAppDetails.removeAll(app.name);
-    PreferencesStore &prefs = PreferencesStore::shared();
-    prefs.setStringArray(PrefKey::blockedAppDetails, blockedAppDetails);
-    prefs.synchronize();
-    for (ApplicationDetail &row : m_wholeData) {
-        if (row.name == app.name)
-            row.state = block;
     }
-    showSwitchStates();
-    Log::line(QStringLiteral("%1 - %2").arg(block ? QStringLiteral("Blocked") : QStringLiteral("Unblocked"), app.name));
-    // Only a newly blocked application is stopped: one just allowed keeps its unsaved work.
-    if (block && m_blocker)
-        m_blocker->quitApplication(app.name);
+    if (block) {
+        m_blocker->blockApp(app.id, app.name);
+        // Only a newly blocked application is stopped: one just allowed keeps its unsaved work.
+        m_blocker->quitApplication(app.id);
+        if (finished)
+            finished();
+        return;
+    }
+    QPointer<BlockAppsViewController> self(this);
+    m_blocker->unblockApp(app.id, [self, finished](bool unblocked, const QString &refusal) {
+        if (self) {
+            if (!unblocked) {
+                CommmonFunction::showCommonAlert(
+                    messageText(QStringLiteral("Ooops")),
+                    refusal.isEmpty() ? messageText(QStringLiteral("The application stays blocked: the server could "
+                                                                   "not be reached."))
+                                      : refusal);
+            }
+            self->blockedAppDetails = self->m_blocker->blockedIDs();
+            self->showSwitchStates();
+        }
+        if (finished)
+            finished();
+    });
 }
 
 void BlockAppsViewController::showSwitchStates()
 {
-    // Rows of one name share the stored entry, so their switches move together.
     for (int row = 0; row < m_wholeData.size(); ++row) {
+        ApplicationDetail &app = m_wholeData[row];
+        app.state = blockedAppDetails.contains(app.id);
         if (auto *cell = qobject_cast<AppsTableCell *>(blockAppsTableView->indexWidget(m_model->index(row, 0))))
-            cell->appSwitch->setChecked(blockedAppDetails.contains(m_wholeData.at(row).name));
+            cell->appSwitch->setChecked(app.state);
     }
 }
 
@@ -195,12 +225,12 @@ void BlockAppsViewController::updateSwitchStateWithNotification(const QVariant &
         blockAppSwitch->setChecked(true);
 }
 
-void BlockAppsViewController::printMe(const QString &localizedName)
+void BlockAppsViewController::printMe(const QString &appID, const QString &localizedName)
 {
     if (!m_blocker)
         return;
     for (const ApplicationDetail &row : std::as_const(m_wholeData)) {
-        if (row.state && row.name == localizedName)
-            m_blocker->block(row.name);
+        if (row.state && row.id == appID)
+            m_blocker->block(row.id, localizedName);
     }
 }

@@ -41,12 +41,13 @@ public:
 
     void switchAppBlockUnblock(ToggleSwitch *sender);
     void updateSwitchStateWithNotification(const QVariant &object);
-    void printMe(const QString &localizedName);
+    void printMe(const QString &appID, const QString &localizedName);
     void performPinAction(PinAction::Code code, std::function<void(bool closeDialog)> finish) override;
 
     QLabel *lblBlockApps;
     QFrame *tableBox;
     QListView *blockAppsTableView;
+    // The blocked applications' ids, as the blocker keeps them.
     QStringList blockedAppDetails;
     bool blockStatus = false;
     QPointer<ToggleSwitch> blockAppSwitch;
@@ -56,8 +57,8 @@ protected:
 
 private:
     void reloadRows();
-    // Blocks (adds the name once) or unblocks (removes every occurrence) one application.
-    void applyChange(const ApplicationDetail &app, bool block);
+    // Blocks one application at once; unblocks it once the blocker says so.
+    void applyChange(const ApplicationDetail &app, bool block, std::function<void()> finished = {});
     void showSwitchStates();
 
     PinGate *m_gate;

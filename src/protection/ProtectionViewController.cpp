@@ -154,6 +154,7 @@ ProtectionViewController::ProtectionViewController(PinGate *gate, QWidget *paren
         if (!isVisible())
             return;
         protection = configured ? Protection::on : Protection::off;
+        keepWatching();
         refreshDisplay();
         checkLookups();
     });
@@ -271,6 +272,13 @@ void ProtectionViewController::toggle()
     if (m_switching)
         return;
     if (protection == Protection::on) {
+        if (!CommonWS::signedIn()) {
+            // Nobody to ask the PIN of: a signed-out computer stays protected.
+            CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")),
+                                             messageText(QStringLiteral("Sign in to turn protection off.")),
+                                             [] { CommmonFunction::shared().showLogIn(); });
+            return;
+        }
         QPointer<ProtectionViewController> self(this);
         m_gate->ask(PinAction::ProtectionOff, [self](PinGate::Finish finish) {
             if (self)
@@ -299,9 +307,50 @@ void ProtectionViewController::toggle()
     refreshDisplay();
 }
 
+void ProtectionViewController::keepWatching()
+{
+    // Shown as on means watched: the watchdog follows "dnsLastStatus". Nothing here writes
+    // false; only a switch-off does.
+    if (protection == Protection::on && !PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus))
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+}
+
+void ProtectionViewController::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    keepWatching();
+}
+
 void ProtectionViewController::switchOff()
 {
     m_switching = true;
+    QPointer<ProtectionViewController> self(this);
+    // The account is asked first: where it keeps the device protected without a verified PIN,
+    // nothing changes here. A server that does not keep it, or no answer, leaves the decision
+    // to this computer as before (the PIN gate needed the server already).
+    CommonWS::shared().syncURL(
+        [self](const BaseModel<SyncURLModel> &answer, bool ok) {
+            if (!self)
+                return;
+            if (ok && answer.status && answer.data && answer.data->deviceProtected.value_or(false)) {
+                self->m_switching = false;
+                self->refreshDisplay();
+                CommmonFunction::showCommonAlert(
+                    messageText(QStringLiteral("Ooops")),
+                    messageText(QStringLiteral("Protection stays on: your account needs your PIN to turn it off.")));
+                return;
+            }
+            self->clearAfterAccount();
+        },
+        [self] {
+            if (self)
+                self->clearAfterAccount();
+        },
+        false);
+}
+
+void ProtectionViewController::clearAfterAccount()
+{
     QPointer<ProtectionViewController> self(this);
     DNSConfiguration::shared().clearFromSwitch(
         [self] {
@@ -347,6 +396,13 @@ void ProtectionViewController::LiveChat(QAbstractButton *)
 
 void ProtectionViewController::UninstallApp(QAbstractButton *)
 {
+    if (!CommonWS::signedIn()) {
+        // Removing the app turns protection off: a signed-out computer cannot.
+        CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")),
+                                         messageText(QStringLiteral("Sign in to uninstall Nimbrel.")),
+                                         [] { CommmonFunction::shared().showLogIn(); });
+        return;
+    }
     QPointer<ProtectionViewController> self(this);
     AlertPresenter::shared().showChoiceAlert(
         localizedText(QStringLiteral("Uninstall Nimbrel?")), localizedText(QStringLiteral("Protection will be turned off.")),

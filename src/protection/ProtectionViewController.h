@@ -62,6 +62,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void viewWillAppear();
@@ -69,6 +70,9 @@ private:
     void checkLookups();
     // Clears the DNS once the PIN gate let it (protection on).
     void switchOff();
+    void clearAfterAccount();
+    // Writes "dnsLastStatus" true while the screen shows protection on.
+    void keepWatching();
     // Clears the DNS, removes the installed files, signs out and ends; stops with an alert
     // when the DNS cannot be cleared.
     void uninstall();

@@ -228,12 +228,36 @@ struct RetrievePinModel {
     friend bool operator==(const RetrievePinModel &, const RetrievePinModel &) = default;
 };
 
-// Payload of the account status. A PIN record means a PIN is set for the account; the
-// other account fields of the answer are not read.
+// One application the account blocks: the desktop's id of the application (the key) and
+// the name it was shown with when it was blocked.
+struct BlockedAppModel {
+    QString appID;
+    QString name;
+
+    template <class Self, class V> static void fields(Self &self, V &v)
+    {
+        v("app_id", self.appID);
+        v("name", self.name);
+    }
+    friend bool operator==(const BlockedAppModel &, const BlockedAppModel &) = default;
+};
+using BlockedAppList = QList<BlockedAppModel>; // payload of blockapp and unblockapp
+
+// Payload of the account status. A PIN record means a PIN is set for the account. The two
+// optional fields come from servers that keep the device's protection on the account: whether
+// this device is to be protected, and the account's blocked applications; a server without
+// them leaves both out. The other account fields of the answer are not read.
 struct SyncURLModel {
     std::optional<PinProtectionModel> pinProtection;
+    std::optional<bool> deviceProtected;
+    std::optional<BlockedAppList> blockedApps;
 
-    template <class Self, class V> static void fields(Self &self, V &v) { v("pin_protection", self.pinProtection); }
+    template <class Self, class V> static void fields(Self &self, V &v)
+    {
+        v("pin_protection", self.pinProtection);
+        v("device_protected", self.deviceProtected);
+        v("blocked_apps", self.blockedApps);
+    }
     friend bool operator==(const SyncURLModel &, const SyncURLModel &) = default;
 };
 

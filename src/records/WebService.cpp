@@ -37,6 +37,10 @@ QString path(WebService service)
         return QStringLiteral("unblockcategory");
     case WebService::logout:
         return QStringLiteral("logout");
+    case WebService::blockApp:
+        return QStringLiteral("blockapp");
+    case WebService::unblockApp:
+        return QStringLiteral("unblockapp");
     }
     return {};
 }

@@ -21,6 +21,10 @@ enum class WebService {
     blockCategory,
     unblockCategory,
     logout,
+    // Beyond the original catalogue: the account's blocked applications. A server without
+    // them is told apart by its account-status answer, which then lacks "blocked_apps".
+    blockApp,
+    unblockApp,
 };
 
 // The path below the API base, spelled as the server expects it ("blockwesitebyuser" and

@@ -152,9 +152,10 @@ private slots:
                                           << false << true << "error Code :502" << none << false;
         QTest::newRow("401 to a GET") << W::getCategories << false << 401 << envelope << false << true << "" << none
                                       << false;
-        QTest::newRow("401 to a POST") << W::blockCategory << true << 401 << envelope << false << false << ""
+        const QString ended = QStringLiteral("Your session has ended. Please sign in again.");
+        QTest::newRow("401 to a POST") << W::blockCategory << true << 401 << envelope << false << false << ended
                                        << QStringList{"endSheet", "launchScreen"} << true;
-        QTest::newRow("401 to sync-url signed in") << W::syncURL << true << 401 << envelope << false << false << ""
+        QTest::newRow("401 to sync-url signed in") << W::syncURL << true << 401 << envelope << false << false << ended
                                                    << QStringList{"endSheet", "launchScreen"} << true;
         QTest::newRow("401 to sync-url signed out")
             << W::syncURL << true << 401 << envelope << true << false << "" << QStringList{"front"} << false;
@@ -205,13 +206,14 @@ private slots:
             QCOMPARE(out.body, body.isEmpty() ? std::nullopt : std::optional(body));
         QCOMPARE(bed->alerts.alerts.size(), alert.isEmpty() ? 0 : 1);
         if (!alert.isEmpty())
-            QCOMPARE(bed->alerts.alerts.first(), qMakePair(QStringLiteral("Ooops"), alert));
+            QCOMPARE(bed->alerts.alerts.first(),
+                     qMakePair(status == 401 ? QStringLiteral("Signed out") : QStringLiteral("Ooops"), alert));
         QCOMPARE(bed->hookCalls, hooks);
         if (emptied) {
+            // The session ends; what protects the computer stays.
             QVERIFY(!prefs.contains(PrefKey::loginToken));
-            QVERIFY(!prefs.contains(PrefKey::dnsLastStatus));
-            QVERIFY(!prefs.contains(PrefKey::blockedAppDetails));
-            QVERIFY(!prefs.contains(PrefKey::isPinSeted));
+            QVERIFY(prefs.boolForKey(PrefKey::dnsLastStatus));
+            QCOMPARE(prefs.stringArrayForKey(PrefKey::blockedAppDetails), QStringList{"Steam"});
             QCOMPARE(prefs.boolForKey(PrefKey::isLogin), false);
             QCOMPARE(prefs.boolForKey(PrefKey::isLoggedOut), true);
             // And on disk, not only in memory.

@@ -47,6 +47,7 @@ const QHash<QString, std::function<Outcome(const QByteArray &)>> &decoders()
         {"BlockCategoryModel", run<BaseModel<BlockCategoryModel>>},
         {"UnblockCategoryModel", run<BaseModel<UnblockCategoryModel>>},
         {"LogoutModel", run<LogoutModel>},
+        {"BlockedAppList", run<BaseModel<BlockedAppList>>},
     };
     return all;
 }
@@ -206,6 +207,13 @@ private slots:
         add("nested time missing", "SyncURLModel", "sync-url.json", "data.pin_protection.time", "<remove>",
             "\"data.pin_protection.time\": required key is missing");
         add("sync-url without PIN", "SyncURLModel", "sync-url.json", "data.pin_protection", "<remove>", "");
+        // A server that keeps no protection on the account leaves both fields out.
+        add("sync-url of a classic server", "SyncURLModel", "sync-url.json", "data.device_protected", "<remove>", "");
+        add("device_protected as number", "SyncURLModel", "sync-url.json", "data.device_protected", "1",
+            "\"data.device_protected\": expected a boolean, found a number");
+        add("blocked app without id", "SyncURLModel", "sync-url.json", "data.blocked_apps[0].app_id", "<remove>",
+            "\"data.blocked_apps[0].app_id\": required key is missing");
+        valid("block application", "BlockedAppList", "blockapp.json");
 
         // The user record: otp is text here.
         add("otp as number in UpdateProfile", "UpdateProfile", "update-profile.json", "data.otp", "4821",

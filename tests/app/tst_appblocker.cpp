@@ -66,6 +66,9 @@ private slots:
         env = std::make_unique<TestEnvironment>();
         alerts = std::make_unique<AlertRecorder>();
         main = std::make_unique<MainWindowController>();
+        // Signed in: unblocking asks for nobody's sign-in.
+        PreferencesStore::shared().setBool(PrefKey::isLogin, true);
+        PreferencesStore::shared().setString(PrefKey::loginToken, QStringLiteral("user-token"));
     }
     void cleanup()
     {
@@ -79,16 +82,22 @@ private slots:
     {
         QTest::addColumn<QStringList>("blocked");
         QTest::addColumn<int>("closeRequests");
-        QTest::newRow("blocked") << QStringList{blockable} << 1;
-        QTest::newRow("stored twice: once per occurrence") << QStringList{blockable, other, blockable} << 2;
-        QTest::newRow("differs by case") << QStringList{QStringLiteral("blockable test")} << 0;
-        QTest::newRow("another one blocked") << QStringList{other} << 0;
-        QTest::newRow("nothing blocked") << QStringList{} << 0;
+        QTest::addColumn<QStringList>("storedAfter");
+        QTest::newRow("blocked") << QStringList{blockableID} << 1 << QStringList{blockableID};
+        // A list from before ids were the key: the name is matched once, then kept as the id.
+        QTest::newRow("stored by name") << QStringList{blockable} << 1 << QStringList{blockableID};
+        QTest::newRow("stored twice: once per occurrence")
+            << QStringList{blockableID, otherID, blockableID} << 2 << QStringList{blockableID, otherID, blockableID};
+        QTest::newRow("differs by case") << QStringList{QStringLiteral("blockable test")} << 0
+                                         << QStringList{QStringLiteral("blockable test")};
+        QTest::newRow("another one blocked") << QStringList{otherID} << 0 << QStringList{otherID};
+        QTest::newRow("nothing blocked") << QStringList{} << 0 << QStringList{};
     }
     void blockedFromLaunchBeforeAnyScreen()
     {
         QFETCH(QStringList, blocked);
         QFETCH(int, closeRequests);
+        QFETCH(QStringList, storedAfter);
         if (const QString missing = useX11(); !missing.isEmpty())
             QSKIP(qPrintable(missing));
         // Stored by an earlier run: the store is read again from its file, as after a restart.
@@ -99,13 +108,14 @@ private slots:
         AppDelegate delegate(nullptr, &CommmonFunction::shared());
         delegate.blocker = blocker.get();
         delegate.applicationDidFinishLaunching();
+        QCOMPARE(stored(), storedAfter);
         // Connected after the delegate, so it reports once the delegate has acted.
         QSignalSpy activated(blocker->shared(), &Workspace::applicationActivated);
 
         RunningApp app(QStringLiteral(BLOCKABLE_APP), {QStringLiteral("--ignore-close")});
         QVERIFY(app.waitFor(QStringLiteral("active")));
         QTRY_VERIFY(!activated.isEmpty());
-        QCOMPARE(activated.first().at(0).toString(), blockable);
+        QCOMPARE(activated.first().at(0).toString(), blockableID);
 
         QCOMPARE(isBlockPageRequested, closeRequests > 0);
         auto *page = qobject_cast<BlockPage *>(blocker->wc.data());
@@ -132,12 +142,12 @@ private slots:
         QVERIFY(appSwitch && !appSwitch->isChecked());
 
         appSwitch->click();
-        QCOMPARE(stored(), QStringList{blockable});
+        QCOMPARE(stored(), QStringList{blockableID});
         QTRY_COMPARE(app.closeRequests(), 1);
         appSwitch->click(); // no PIN protection: unblocked at once, and left running
         QCOMPARE(stored(), QStringList{});
         appSwitch->click();
-        QCOMPARE(stored(), QStringList{blockable});
+        QCOMPARE(stored(), QStringList{blockableID});
         // Ended by SIGTERM a few seconds after the first request; by then every request sent
         // before the last block has arrived.
         QTRY_COMPARE_WITH_TIMEOUT(app.process().state(), QProcess::NotRunning, 10000);
@@ -157,8 +167,7 @@ private slots:
         PreferencesStore &prefs = PreferencesStore::shared();
         prefs.setBool(PrefKey::isPinSeted, true);
         prefs.setBool(PrefKey::isPinEnable, true);
-        prefs.setString(PrefKey::loginToken, QStringLiteral("user-token")); // the PIN is checked signed in
-        prefs.setStringArray(PrefKey::blockedAppDetails, {blockable, blockable, other});
+        prefs.setStringArray(PrefKey::blockedAppDetails, {blockableID, blockableID, otherID});
         blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
         BlockAppsViewController *screen = openBlockApps();
         ToggleSwitch *appSwitch = switchOf(screen, blockable);
@@ -168,7 +177,7 @@ private slots:
         auto *gate = main->window()->findChild<PinGate *>();
         QCOMPARE(gate->pendingPinAction(), PinAction::UnblockApplication);
         QTRY_VERIFY(gate->verifyPinWC() && gate->verifyPinWC()->isVisible());
-        QCOMPARE(stored(), (QStringList{blockable, blockable, other}));
+        QCOMPARE(stored(), (QStringList{blockableID, blockableID, otherID}));
         if (accepted) {
             // The rows change while the dialog is up; the change still goes to the application
             // whose switch was tapped, and an unblock never adds anything.
@@ -177,12 +186,12 @@ private slots:
             screen->setWholeData(reordered);
             // What VerifyPin does once the server accepted the PIN.
             gate->carryOut([](bool) {});
-            QCOMPARE(stored(), QStringList{other});
+            QCOMPARE(stored(), QStringList{otherID});
             QVERIFY(!switchOf(screen, blockable)->isChecked());
             QVERIFY(switchOf(screen, other)->isChecked());
         } else {
             gate->verifyPinWC()->cancel();
-            QCOMPARE(stored(), (QStringList{blockable, blockable, other}));
+            QCOMPARE(stored(), (QStringList{blockableID, blockableID, otherID}));
             QVERIFY(appSwitch->isChecked());
         }
     }

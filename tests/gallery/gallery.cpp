@@ -319,7 +319,7 @@ void renderLanguage(const QString &language)
     // The launch screen waits for this clock, so it never opens a sheet of its own here.
     FakeClock clock;
     MainWindowController main;
-    prefs.setStringArray(PrefKey::blockedAppDetails, {QStringLiteral("Minetest"), QStringLiteral("Steam")});
+    prefs.setStringArray(PrefKey::blockedAppDetails, {QStringLiteral("minetest"), QStringLiteral("steam")});
     ApplicationBlocker blocker(std::make_unique<GalleryWorkspace>(env.home()));
     CommmonFunction &common = attachPresenters(main.window(), nullptr, &blocker);
 

@@ -30,13 +30,13 @@ private slots:
         QCOMPARE(names, (QStringList{QStringLiteral("Bob's Game"), QStringLiteral("Calculator"),
                                      QStringLiteral("Evil\" & \"x")}));
 
-        workspace.quitApplication(QStringLiteral("Bob's Game"));
+        workspace.quitApplication(QStringLiteral("com.example.BobsGame"));
         workspace.quitApplication(crafted);
         QCOMPARE(env.readFile(QStringLiteral("fake-state/osascript/quit")),
-                 QStringLiteral("Bob's Game\n") + crafted + QLatin1Char('\n'));
+                 QStringLiteral("com.example.BobsGame\n") + crafted + QLatin1Char('\n'));
         QVERIFY(!QFile::exists(QStringLiteral("pwned")) && !QFile::exists(env.path(QStringLiteral("pwned"))));
         const QString calls = env.readFile(QStringLiteral("fake-state/osascript/calls"));
-        QVERIFY(calls.contains(QStringLiteral("-e\ntell application (item 1 of argv)\n-e\nquit\n")));
+        QVERIFY(calls.contains(QStringLiteral("-e\ntell application id (item 1 of argv)\n-e\nquit\n")));
     }
 };
 

@@ -16,7 +16,11 @@ class TestWorkspace : public QObject
 private:
     QTemporaryDir m_entries;
 
-    static QString activatedName(const QSignalSpy &spy) { return spy.isEmpty() ? QString() : spy.last().at(0).toString(); }
+    // The id and the name of the latest activation.
+    static QString activatedName(const QSignalSpy &spy)
+    {
+        return spy.isEmpty() ? QString() : spy.last().at(0).toString() + QLatin1Char('/') + spy.last().at(1).toString();
+    }
 
 private slots:
     void initTestCase()
@@ -54,10 +58,10 @@ private slots:
 
         RunningApp app(QStringLiteral(BLOCKABLE_APP));
         QVERIFY(app.waitFor(QStringLiteral("active")));
-        QTRY_COMPARE(activatedName(activated), blockable);
-        QCOMPARE(activated.last().at(1).toLongLong(), app.pid());
+        QTRY_COMPARE(activatedName(activated), blockableID + QLatin1Char('/') + blockable);
+        QCOMPARE(activated.last().at(2).toLongLong(), app.pid());
 
-        workspace.quitApplication(blockable);
+        workspace.quitApplication(blockableID);
         QTRY_COMPARE(app.process().state(), QProcess::NotRunning);
         QCOMPARE(app.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(app.closeRequests(), 1);
@@ -72,11 +76,11 @@ private slots:
         QSignalSpy activated(&workspace, &Workspace::applicationActivated);
         RunningApp bystander(otherProgram(m_entries.path()), {QStringLiteral("--class"), QStringLiteral("OtherClass")});
         QVERIFY(bystander.waitFor(QStringLiteral("active")));
-        QTRY_COMPARE(activatedName(activated), other); // matched by its StartupWMClass
+        QTRY_COMPARE(activatedName(activated), otherID + QLatin1Char('/') + other); // matched by its StartupWMClass
         RunningApp stubborn(QStringLiteral(BLOCKABLE_APP), {QStringLiteral("--ignore-close")});
         QVERIFY(stubborn.waitFor(QStringLiteral("active")));
 
-        workspace.quitApplication(blockable);
+        workspace.quitApplication(blockableID);
         QTRY_COMPARE(stubborn.closeRequests(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(stubborn.process().state(), QProcess::NotRunning, LinuxWorkspace::terminateDelayMs + 3000);
         QCOMPARE(stubborn.process().exitStatus(), QProcess::CrashExit);
@@ -107,13 +111,13 @@ private slots:
         QSignalSpy activated(&workspace, &Workspace::applicationActivated);
         RunningApp app(QStringLiteral(BLOCKABLE_APP));
         QVERIFY(app.waitFor(QStringLiteral("ready")));
-        QTRY_COMPARE_WITH_TIMEOUT(activatedName(activated), blockable, 3000);
-        QCOMPARE(activated.last().at(1).toLongLong(), app.pid());
+        QTRY_COMPARE_WITH_TIMEOUT(activatedName(activated), blockableID + QLatin1Char('/') + blockable, 3000);
+        QCOMPARE(activated.last().at(2).toLongLong(), app.pid());
 
         // Its X window is asked to close; without one the process is ended at once.
         if (wayland)
             QVERIFY(app.waitFor(QStringLiteral("active"))); // its window is managed by then
-        workspace.quitApplication(blockable);
+        workspace.quitApplication(blockableID);
         QTRY_COMPARE(app.process().state(), QProcess::NotRunning);
         QCOMPARE(app.process().exitStatus(), wayland ? QProcess::NormalExit : QProcess::CrashExit);
     }

@@ -66,6 +66,8 @@ private slots:
         env = &bed->env;
         alerts = &bed->alerts;
         bed->startAsNewAccount();
+        PreferencesStore::shared().setBool(PrefKey::isLogin, true);
+        PreferencesStore::shared().setString(PrefKey::loginToken, QStringLiteral("user-token"));
         env->writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
         DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
         main = std::make_unique<MainWindowController>();
@@ -138,7 +140,7 @@ private slots:
         QCOMPARE(gate->pendingPinAction(), PinAction::ProtectionOff);
     }
 
-    void appearingReadsTheSystemAndLeavingWritesNothing()
+    void appearingReadsTheSystemAndOnMeansWatched()
     {
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), filter.toUtf8() + '\n');
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Wi-Fi"), "8.8.8.8\n" + filter.toUtf8() + '\n');
@@ -146,12 +148,12 @@ private slots:
         // Made again, the screen shows the last answer at once, not OFF until the next one.
         ProtectionViewController *vc = screen();
         QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("ON"));
-        vc->hide();
-        QVERIFY(!PreferencesStore::shared().contains(PrefKey::dnsLastStatus));
+        // Shown as on, so watched: the watchdog follows "dnsLastStatus".
+        QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
 
         // Protection on, but the last apply failed: the screen shows OFF, and leaving it must
         // not switch the watchdog off.
-        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+        vc->hide();
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
         vc->show();
         QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("ON")); // until the check answers
@@ -159,6 +161,22 @@ private slots:
         QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("OFF"));
         vc->hide();
         QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
+    }
+
+    void signedOutProtectionStaysOn()
+    {
+        ProtectionViewController *vc = screen();
+        QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
+        QTRY_COMPARE(vc->protection, Protection::on);
+        // A forced sign-out: the session is gone, protection is not.
+        PreferencesStore::shared().setBool(PrefKey::isLogin, false);
+        QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
+        QTRY_COMPARE(alerts->alerts.size(), 1);
+        QCOMPARE(alerts->alerts.first().second, QStringLiteral("Sign in to turn protection off."));
+        QCOMPARE(gate->pendingPinAction(), PinAction::None);
+        settle();
+        QCOMPARE(vc->protection, Protection::on);
+        QCOMPARE(ethernet(), filter + '\n');
     }
 
     void notificationsFromOtherScreens()

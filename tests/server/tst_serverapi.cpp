@@ -817,6 +817,77 @@ private slots:
                           {{"Authorization", "Bearer test-app-token"}});
         QCOMPARE(big.status, 413);
     }
+
+    // What protects a device lives on the account: its protection and the blocked
+    // applications. Weakening either needs a verified PIN once the account has one; another
+    // computer of the account, and this one signed out, learn both from the account status.
+    void accountKeepsWhatProtects()
+    {
+        const auto sync = [this](const QByteArray &token, const QString &device, const QString &protection) {
+            Form form{{"platform_unique_id", device}};
+            if (!protection.isEmpty())
+                form.append({"protection", protection});
+            return post(QStringLiteral("sync-url"), form, token);
+        };
+        const auto protectedNow = [](const ServerAnswer &a) { return a.data()[QStringLiteral("device_protected")]; };
+        const auto appIDs = [](const ServerAnswer &a) {
+            QStringList ids;
+            // The whole list: the payload of blockapp, a field of the account status.
+            const QJsonArray apps =
+                a.data().isArray() ? a.data().toArray() : a.data()[QStringLiteral("blocked_apps")].toArray();
+            for (const QJsonValue &app : apps)
+                ids << app[QStringLiteral("app_id")].toString();
+            return ids;
+        };
+        Account ada = signUp(client(), QStringLiteral("ada@example.org"));
+        QCOMPARE(protectedNow(sync(ada.token, "desk", "1")), QJsonValue(true));
+        ServerAnswer a = post("blockapp", {{"app_id", "org.example.Game"}, {"name", "Game"}}, ada.token);
+        QCOMPARE(contractProblem<BaseModel<BlockedAppList>>(a, "blockapp.json", true), QString());
+        QCOMPARE(appIDs(a), QStringList{"org.example.Game"});
+        QCOMPARE(post("blockapp", {{"app_id", "no spaces; please"}, {"name", "x"}}, ada.token).accepted(), false);
+        QCOMPARE(appIDs(post("blockapp", {{"app_id", "org.example.Game"}, {"name", "Game"}}, ada.token)),
+                 QStringList{"org.example.Game"});
+
+        // Without a PIN the device may be turned off and back on at will.
+        QCOMPARE(protectedNow(sync(ada.token, "desk", "0")), QJsonValue(false));
+        QCOMPARE(protectedNow(sync(ada.token, "desk", "1")), QJsonValue(true));
+        // With one, only after the PIN was verified.
+        post(QStringLiteral("setupPin"), {{"time", "24"}, {"pin", "482913"}}, ada.token);
+        QCOMPARE(protectedNow(sync(ada.token, "desk", "0")), QJsonValue(true));
+        QCOMPARE(protectedNow(sync(ada.token, "desk", "")), QJsonValue(true)); // an older app says nothing
+        a = post("unblockapp", {{"app_id", "org.example.Game"}}, ada.token);
+        QCOMPARE(a.msg(), pinFirst);
+        QCOMPARE(appIDs(sync(ada.token, "desk", "1")), QStringList{"org.example.Game"});
+
+        // The list follows the account to another computer; that one is not protected by it.
+        a = sync(ada.token, "laptop", "0");
+        QCOMPARE(protectedNow(a), QJsonValue(false));
+        QCOMPARE(appIDs(a), QStringList{"org.example.Game"});
+        // Signed out (the built-in token), a computer learns what its last account keeps.
+        a = sync(ServerProcess::appToken(), "desk", "0");
+        QCOMPARE(contractProblem<BaseModel<SyncURLModel>>(a, "sync-url.json", false), QString());
+        QCOMPARE(protectedNow(a), QJsonValue(true));
+        QCOMPARE(appIDs(a), QStringList{"org.example.Game"});
+        QCOMPARE(protectedNow(sync(ServerProcess::appToken(), "desk", "0")), QJsonValue(true)); // nothing recorded
+        QVERIFY(!sync(ServerProcess::appToken(), "never-seen", "0").data().isObject());
+
+        QVERIFY(checkPin(ada, QStringLiteral("482913")).accepted());
+        QCOMPARE(protectedNow(sync(ada.token, "desk", "0")), QJsonValue(false));
+        a = post("unblockapp", {{"app_id", "org.example.Game"}}, ada.token);
+        QCOMPARE(contractProblem<BaseModel<BlockedAppList>>(a, "blockapp.json", true), QString());
+        QCOMPARE(appIDs(a), QStringList{});
+        QCOMPARE(post("unblockapp", {{"app_id", "org.example.Game"}}, ada.token).json()[QStringLiteral("code")].toInt(),
+                 404);
+
+        // A server with only the original services: no such fields, no such services.
+        restart({QStringLiteral("--classic-api")});
+        ada.token = logIn(client(), ada.email, ada.password).data()[QStringLiteral("token")].toString().toLatin1();
+        a = sync(ada.token, "desk", "1");
+        QVERIFY(a.accepted());
+        QVERIFY(!a.data().toObject().contains(QStringLiteral("device_protected")));
+        QVERIFY(!a.data().toObject().contains(QStringLiteral("blocked_apps")));
+        QCOMPARE(post("blockapp", {{"app_id", "org.example.Game"}, {"name", "Game"}}, ada.token).status, 404);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_ServerApi)

@@ -12,6 +12,9 @@ namespace DesktopFixture {
 
 inline const QString blockable = QStringLiteral("Blockable Test");
 inline const QString other = QStringLiteral("Other Test");
+// Their desktop-file ids, the key the blocker keeps.
+inline const QString blockableID = QStringLiteral("nimbrel-blockable");
+inline const QString otherID = QStringLiteral("nimbrel-other");
 
 // Writes the entries below folder (once per process, before anything reads desktop entries):
 // "Blockable Test" (the test application), "Other Test" (a copy of it with its own window

@@ -91,7 +91,7 @@ const InstalledApp *LinuxWorkspace::appOfWindow(const X11Window &window)
 void LinuxWorkspace::windowActivated(const X11Window &window)
 {
     if (const InstalledApp *app = appOfWindow(window))
-        emit applicationActivated(app->name, window.pid);
+        emit applicationActivated(app->id, app->name, window.pid);
 }
 
 void LinuxWorkspace::scanProcesses()
@@ -106,20 +106,20 @@ void LinuxWorkspace::scanProcesses()
         const QString running = ProcessTable::executableOf(pid);
         for (const InstalledApp &app : apps()) {
             // One activation per application and scan, however many processes it started.
-            if (!app.launcher && running == program(app) && !started.contains(app.name)) {
-                started.insert(app.name);
-                emit applicationActivated(app.name, pid);
+            if (!app.launcher && running == program(app) && !started.contains(app.id)) {
+                started.insert(app.id);
+                emit applicationActivated(app.id, app.name, pid);
             }
         }
     }
     m_knownProcesses = current;
 }
 
-void LinuxWorkspace::quitApplication(const QString &name)
+void LinuxWorkspace::quitApplication(const QString &appID)
 {
     const QList<InstalledApp> all = apps();
     for (const InstalledApp &app : all) {
-        if (app.name != name)
+        if (app.id != appID)
             continue;
         int closed = 0;
         if (m_x11) {

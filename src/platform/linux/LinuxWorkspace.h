@@ -23,7 +23,7 @@ public:
     ~LinuxWorkspace() override;
 
     QList<InstalledApp> installedApplications() override;
-    void quitApplication(const QString &name) override;
+    void quitApplication(const QString &appID) override;
 
     // Which source reports activations: "x11" or "processes".
     QString activationSource() const;

@@ -29,7 +29,7 @@ QStringList MacWorkspace::idScript()
 
 QStringList MacWorkspace::quitScript()
 {
-    return {QStringLiteral("on run argv"), QStringLiteral("tell application (item 1 of argv)"), QStringLiteral("quit"),
+    return {QStringLiteral("on run argv"), QStringLiteral("tell application id (item 1 of argv)"), QStringLiteral("quit"),
             QStringLiteral("end tell"), QStringLiteral("end run")};
 }
 
@@ -55,9 +55,9 @@ QList<InstalledApp> MacWorkspace::installedApplications()
     return apps;
 }
 
-void MacWorkspace::quitApplication(const QString &name)
+void MacWorkspace::quitApplication(const QString &appID)
 {
-    const ProcessResult result = runProgram(QStringLiteral("osascript"), osascriptArguments(quitScript(), name));
+    const ProcessResult result = runProgram(QStringLiteral("osascript"), osascriptArguments(quitScript(), appID));
     Log::line(result.output.trimmed());
     if (result.exitCode != 0)
         Log::line(QStringLiteral("error: ") + result.output.trimmed());

@@ -1,0 +1,222 @@
+// What protects this computer lives on the account: the app's own pieces (delegate, blocker,
+// protection screen, request path) against a real nimbrel-server and a fake networksetup. A
+// forced sign-out, an edited preferences file or a second computer must not weaken anything.
+#include "ServerTestBed.h"
+#include "Settle.h"
+#include "api/CommonWS.h"
+#include "app/AppDelegate.h"
+#include "pin/PinGate.h"
+#include "platform/DeviceIdentity.h"
+#include "platform/LaunchAgent.h"
+#include "platform/Workspace.h"
+#include "platform/macos/NetworkSetupResolver.h"
+#include "protection/ApplicationBlocker.h"
+#include "protection/DNSConfiguration.h"
+#include "protection/ProtectionViewController.h"
+
+#include <QPushButton>
+
+namespace {
+const QString game = QStringLiteral("org.example.Game");
+const QString filter = DNSConfiguration::defaultAddress();
+} // namespace
+
+class TestAccountProtection : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ServerTestBed> bed;
+    std::unique_ptr<ApplicationBlocker> blocker;
+    std::unique_ptr<AppDelegate> delegate;
+
+    PreferencesStore &prefs() { return PreferencesStore::shared(); }
+    QStringList stored() { return prefs().stringArrayForKey(PrefKey::blockedAppDetails); }
+    QString ethernet() const { return bed->env.readFile(QStringLiteral("fake-state/networksetup/dns/Ethernet")); }
+    // The account status as this computer sends it, with the given protection.
+    ServerAnswer syncAs(const QString &protection)
+    {
+        return bed->api(QStringLiteral("sync-url"), {{"platform_unique_id", platformUUID()}, {"protection", protection}});
+    }
+    QStringList accountApps()
+    {
+        QStringList ids;
+        const QJsonArray apps = syncAs(QStringLiteral("1")).data()[QStringLiteral("blocked_apps")].toArray();
+        for (const QJsonValue &app : apps)
+            ids << app[QStringLiteral("app_id")].toString();
+        return ids;
+    }
+    // The app starting, as after a restart: the preferences read again from their file.
+    void launch()
+    {
+        PreferencesStore::resetShared();
+        blocker = std::make_unique<ApplicationBlocker>(nullptr);
+        delegate = std::make_unique<AppDelegate>(nullptr, &CommmonFunction::shared());
+        delegate->systemLanguage = [] { return QStringLiteral("en"); };
+        delegate->blocker = blocker.get();
+        delegate->applicationDidFinishLaunching();
+        // What the launch screen sends first.
+        CommonWS::shared().syncURL({});
+    }
+    bool start(const QStringList &serverArguments = {})
+    {
+        bed = std::make_unique<ServerTestBed>();
+        if (!bed->start(serverArguments) || !bed->signUp())
+            return false;
+        bed->env.writeFile(QStringLiteral("fake-state/networksetup/services"), "Ethernet\nWi-Fi\n");
+        DNSConfiguration::resetShared(std::make_unique<NetworkSetupResolver>());
+        bed->storeSignedIn();
+        return true;
+    }
+
+private slots:
+    void cleanup()
+    {
+        delegate.reset();
+        blocker.reset();
+        bed.reset();
+    }
+
+    void forcedSignOutEndsTheSessionOnly()
+    {
+        QVERIFY(start());
+        prefs().setBool(PrefKey::dnsLastStatus, true);
+        prefs().setStringArray(PrefKey::blockedAppDetails, {game});
+        launch();
+        // The start-up apply has read its change back before anything else touches the file.
+        QTRY_VERIFY(DNSConfiguration::shared().configuredAtLastCheck());
+        QCOMPARE(ethernet(), filter + '\n');
+        QTRY_COMPARE(accountApps(), QStringList{game}); // handed to the account at the first answer
+
+        // The token this computer holds is revoked elsewhere (a logout through the API).
+        QVERIFY(bed->api(QStringLiteral("logout")).accepted());
+        CommonWS::shared().blockApp(QStringLiteral("org.example.Other"), QStringLiteral("Other"), {});
+        QTRY_VERIFY(!prefs().boolForKey(PrefKey::isLogin));
+        QVERIFY(prefs().boolForKey(PrefKey::isLoggedOut));
+        QVERIFY(!prefs().contains(PrefKey::loginToken));
+        QVERIFY(!prefs().contains(PrefKey::user_id));
+        QVERIFY(bed->onLaunchScreen());
+        // What protects stays, and the watchdog still puts the filter back.
+        QVERIFY(prefs().boolForKey(PrefKey::dnsLastStatus));
+        QCOMPARE(stored(), QStringList{game});
+        bed->env.writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
+        bed->clock.advance(AppDelegate::watchdogIntervalMs);
+        QTRY_COMPARE(ethernet(), filter + '\n');
+        // Said once, however many answers come back refused.
+        CommonWS::shared().checkPin(1, QStringLiteral("482913"), {});
+        settle();
+        QCOMPARE(bed->alerts.alerts,
+                 (QList<QPair<QString, QString>>{{"Signed out", "Your session has ended. Please sign in again."}}));
+        QVERIFY(prefs().boolForKey(PrefKey::dnsLastStatus));
+    }
+
+    // One value edited in the preferences file, then a restart: the account puts it back.
+    void editedPreferencesComeBackFromTheAccount()
+    {
+        QVERIFY(start());
+        bed->pinOnServer(QStringLiteral("482913"));
+        QVERIFY(syncAs(QStringLiteral("1")).accepted());
+        QVERIFY(bed->api(QStringLiteral("blockapp"), {{"app_id", game}, {"name", "Game"}}).accepted());
+        prefs().setBool(PrefKey::dnsLastStatus, false);
+        prefs().setStringArray(PrefKey::blockedAppDetails, {});
+        prefs().setBool(PrefKey::blockedAppsOnAccount, true);
+
+        launch();
+        QTRY_COMPARE(ethernet(), filter + '\n');
+        QVERIFY(prefs().boolForKey(PrefKey::dnsLastStatus));
+        QTRY_COMPARE(stored(), QStringList{game});
+
+        // Signed out, the computer still learns what its account keeps.
+        prefs().setBool(PrefKey::isLogin, false);
+        prefs().setBool(PrefKey::isLoggedOut, true);
+        prefs().remove({PrefKey::loginToken});
+        prefs().setStringArray(PrefKey::blockedAppDetails, {});
+        CommonWS::shared().syncURL({});
+        QTRY_COMPARE(stored(), QStringList{game});
+    }
+
+    // A PIN on the account, the local gate switched off in the file: the account says no.
+    void turningOffWithoutTheVerifiedPinIsRefused()
+    {
+        QVERIFY(start());
+        bed->pinOnServer(QStringLiteral("482913"));
+        prefs().setBool(PrefKey::isPinEnable, false);
+        prefs().setBool(PrefKey::dnsLastStatus, true);
+        launch();
+        QTRY_COMPARE(ethernet(), filter + '\n');
+        QTRY_COMPARE(syncAs(QStringLiteral("1")).data()[QStringLiteral("device_protected")], QJsonValue(true));
+
+        PinGate gate;
+        ProtectionViewController screen(&gate);
+        screen.show();
+        QTRY_COMPARE(screen.protection, Protection::on);
+        QTest::mouseClick(screen.btnProtectionOnOff, Qt::LeftButton);
+        QTRY_COMPARE(bed->alerts.alerts.size(), 1);
+        QCOMPARE(bed->alerts.alerts.first().second,
+                 QStringLiteral("Protection stays on: your account needs your PIN to turn it off."));
+        QCOMPARE(ethernet(), filter + '\n');
+        QVERIFY(prefs().boolForKey(PrefKey::dnsLastStatus));
+        QCOMPARE(screen.protection, Protection::on);
+
+        // With the PIN verified, it goes off, and the account records it.
+        QVERIFY(bed->api(QStringLiteral("checkPin"), {{"attempt", "1"}, {"pin", "482913"}}).accepted());
+        QTest::mouseClick(screen.btnProtectionOnOff, Qt::LeftButton);
+        QTRY_VERIFY(!prefs().boolForKey(PrefKey::dnsLastStatus));
+        QCOMPARE(ethernet(), QString());
+        QCOMPARE(bed->alerts.alerts.size(), 1);
+    }
+
+    // Blocked on one computer, the list reaches another signed into the same account; unblocking
+    // needs the verified PIN there too.
+    void theListFollowsTheAccount()
+    {
+        QVERIFY(start());
+        launch();
+        QTRY_VERIFY(blocker->accountKeepsList());
+        blocker->blockApp(game, QStringLiteral("Game"));
+        QTRY_COMPARE(accountApps(), QStringList{game});
+        bed->pinOnServer(QStringLiteral("482913"));
+
+        // A second computer: its own home, nothing stored yet but the sign-in.
+        QTemporaryDir second;
+        qputenv("HOME", second.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", (second.path() + QStringLiteral("/config")).toUtf8());
+        PreferencesStore::resetShared();
+        bed->storeSignedIn();
+        launch();
+        QTRY_COMPARE(stored(), QStringList{game});
+
+        std::optional<QString> refusal;
+        blocker->unblockApp(game, [&](bool unblocked, const QString &text) { refusal = unblocked ? QString() : text; });
+        QTRY_VERIFY(refusal);
+        QCOMPARE(*refusal, QStringLiteral("Please verify your pin first."));
+        QCOMPARE(stored(), QStringList{game});
+        QVERIFY(bed->api(QStringLiteral("checkPin"), {{"attempt", "1"}, {"pin", "482913"}}).accepted());
+        refusal.reset();
+        blocker->unblockApp(game, [&](bool unblocked, const QString &text) { refusal = unblocked ? QString() : text; });
+        QTRY_COMPARE(refusal, std::optional<QString>(QString()));
+        QCOMPARE(stored(), QStringList{});
+        QCOMPARE(accountApps(), QStringList{});
+    }
+
+    // A server with only the original services: the app works from its own list, as before.
+    void classicServerLeavesTheLocalList()
+    {
+        QVERIFY(start({QStringLiteral("--classic-api")}));
+        prefs().setStringArray(PrefKey::blockedAppDetails, {game});
+        launch();
+        QTRY_VERIFY(bed->log.contains(QStringLiteral("sync-url JSON: ")));
+        settle();
+        QVERIFY(!blocker->accountKeepsList());
+        QCOMPARE(stored(), QStringList{game});
+        blocker->blockApp(QStringLiteral("org.example.Other"), QStringLiteral("Other"));
+        bool unblocked = false;
+        blocker->unblockApp(game, [&](bool done, const QString &) { unblocked = done; });
+        QVERIFY(unblocked);
+        QCOMPARE(stored(), QStringList{QStringLiteral("org.example.Other")});
+        QVERIFY(bed->alerts.alerts.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestAccountProtection)
+#include "tst_accountprotection.moc"
