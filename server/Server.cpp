@@ -136,7 +136,10 @@ void Server::startDns(const ServerOptions &options)
     }
     m_dnsPort = m_dns->port();
     DnsPolicyBuilder *policy = m_policy.get();
-    if (m_storage->watchChanges(policy, [policy](qint64 userID) { policy->userChanged(userID); }))
+    // Changes announced while the connection was lost never arrive: everything is read again.
+    if (m_storage->watchChanges(
+            policy, [policy](qint64 userID) { policy->userChanged(userID); },
+            [policy] { policy->everythingChanged(); }))
         Log::line(QStringLiteral("DNS applies changes made through the other servers on this database"));
     connect(m_policy.get(), &DnsPolicyBuilder::published, m_dns.get(), &DnsServer::setPolicy);
     QStringList addresses;

@@ -31,6 +31,11 @@ constexpr int maxTcpConnections = 256;
 constexpr int maxPending = 10000; // queries waiting for the resolver; beyond, new ones are dropped
 constexpr int maxCached = 50000;   // answers kept; when full, the cache starts again empty
 constexpr qint64 maxUdpQuery = 4096; // a name and EDNS options fit many times over
+// A client gets an answer this soon whatever the upstream does: a stale one when the cache has
+// the name, SERVFAIL otherwise (libunbound alone waits 10 s and more for a silent upstream).
+constexpr qint64 answerWithinMs = 1200;
+constexpr int deadlineCheckMs = 200;
+constexpr qint64 staleSeconds = 24 * 3600; // how long past its TTL an answer may still serve
 // Datagrams taken per system call, and calls per wake-up before TCP and the resolver get a turn.
 constexpr int udpBatch = 64;
 constexpr int udpBatchesPerWake = 16;
@@ -81,6 +86,8 @@ private:
         socklen_t peerSize = 0;
         QPointer<QTcpSocket> tcp;
         QByteArray cacheKey;
+        qint64 startedMs = 0; // on m_clock
+        bool answered = false; // by the deadline; the upstream's late answer is only cached
     };
     // libunbound's answers come through one background thread and a pipe, which bounds the
     // answers a second far below what this thread serves: answers are kept here for their TTL.
@@ -114,6 +121,9 @@ private:
     static qint64 stampOf(qint64 storedAt, qint64 age) { return (storedAt << 22) | age; }
     void send(const Pending &target, const QByteArray &answer);
     static void resolved(void *data, int error, ub_result *result);
+    // The answer when the upstream cannot give one: stale from the cache, or SERVFAIL.
+    QByteArray withoutUpstream(const Pending &pending) const;
+    void checkDeadlines();
 
     std::shared_ptr<const DnsPolicy> m_policy;
     QList<QUdpSocket *> m_udp; // while binding
@@ -123,7 +133,8 @@ private:
     ub_ctx *m_resolver = nullptr;
     QSocketNotifier *m_resolverNotifier = nullptr;
     QSet<Pending *> m_pending;
-    QHash<QByteArray, Cached> m_cache;
+    QTimer *m_deadlines = nullptr;
+    QHash<QByteArray, Cached> m_cache; // kept past their TTL (for staleSeconds) to answer stale
     // Receive buffers for one batch.
     std::vector<char> m_datagrams = std::vector<char>(size_t(udpBatch * maxUdpQuery));
     sockaddr_storage m_peers[udpBatch];
@@ -221,6 +232,9 @@ bool DnsWorker::startResolver(const DnsServer::Settings &settings, QString *erro
     // like every other allowed name.
     if (int code = ub_ctx_zone_add(m_resolver, "test.", "nodefault"))
         return fail(QStringLiteral("zone test."), code);
+    m_deadlines = new QTimer(this);
+    m_deadlines->setInterval(deadlineCheckMs);
+    connect(m_deadlines, &QTimer::timeout, this, &DnsWorker::checkDeadlines);
     m_resolverNotifier = new QSocketNotifier(ub_fd(m_resolver), QSocketNotifier::Read, this);
     connect(m_resolverNotifier, &QSocketNotifier::activated, this, [this] {
         m_holdReplies = true;
@@ -487,7 +501,8 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
             send(target, answer);
             return;
         }
-        m_cache.erase(cached);
+        if (age >= qint64(cached->seconds) + staleSeconds)
+            m_cache.erase(cached);
     }
     if (m_pending.size() >= maxPending)
         return;
@@ -495,13 +510,40 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
     pending->worker = this;
     pending->query = outcome.query;
     pending->cacheKey = key;
+    pending->startedMs = m_clock.elapsed();
     if (ub_resolve_async(m_resolver, DnsQuery::nameText(outcome.query.get()).c_str(), outcome.type, outcome.klass, pending,
                          &DnsWorker::resolved, nullptr) != 0) {
-        send(*pending, DnsQuery::fromUpstream(pending->query.get(), nullptr, 0, pending->transport));
+        send(*pending, withoutUpstream(*pending));
         delete pending;
         return;
     }
     m_pending.insert(pending);
+    if (!m_deadlines->isActive())
+        m_deadlines->start();
+}
+
+QByteArray DnsWorker::withoutUpstream(const Pending &pending) const
+{
+    const auto cached = m_cache.constFind(pending.cacheKey);
+    if (cached != m_cache.constEnd() && m_clock.elapsed() / 1000 - cached->storedAt < qint64(cached->seconds) + staleSeconds)
+        return DnsQuery::fromStaleAnswer(pending.query.get(), cached->answer.get(), pending.transport);
+    return DnsQuery::fromAnswer(pending.query.get(), nullptr, 0, pending.transport);
+}
+
+void DnsWorker::checkDeadlines()
+{
+    const qint64 now = m_clock.elapsed();
+    m_holdReplies = true;
+    for (Pending *pending : std::as_const(m_pending)) {
+        if (!pending->answered && now - pending->startedMs >= answerWithinMs) {
+            pending->answered = true;
+            send(*pending, withoutUpstream(*pending));
+        }
+    }
+    m_holdReplies = false;
+    flushReplies();
+    if (m_pending.isEmpty())
+        m_deadlines->stop();
 }
 
 void DnsWorker::resolved(void *data, int error, ub_result *result)
@@ -514,7 +556,12 @@ void DnsWorker::resolved(void *data, int error, ub_result *result)
         ok ? DnsQuery::readUpstream(result->answer_packet, result->answer_len) : DnsQuery::Packet();
     if (result)
         ub_resolve_free(result);
-    worker->send(*pending, DnsQuery::fromAnswer(pending->query.get(), answer.get(), 0, pending->transport));
+    if (!pending->answered) {
+        // The upstream failing is no reason to withhold what the cache still has.
+        const bool failed = !answer || ldns_pkt_get_rcode(answer.get()) == LDNS_RCODE_SERVFAIL;
+        worker->send(*pending, failed ? worker->withoutUpstream(*pending)
+                                      : DnsQuery::fromAnswer(pending->query.get(), answer.get(), 0, pending->transport));
+    }
     if (const quint32 seconds = answer ? DnsQuery::cacheSeconds(answer.get()) : 0) {
         if (worker->m_cache.size() >= maxCached)
             worker->m_cache.clear();

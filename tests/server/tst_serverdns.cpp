@@ -314,6 +314,42 @@ private slots:
         QCOMPARE(rcodeOf(m_dns, "example.test"), int(LDNS_RCODE_NOERROR));
     }
 
+    // The upstream stops answering: a name seen before is answered from the cache past its TTL,
+    // marked stale; a name never seen gets SERVFAIL quickly instead of a client left waiting.
+    void upstreamDown()
+    {
+        Dnsmasq upstream;
+        QString why;
+        QVERIFY2(upstream.start(&why, {QStringLiteral("--local-ttl=1")}), qPrintable(why));
+        ServerProcess server(QStringLiteral(NIMBREL_SERVER_BINARY), m_dir.filePath(QStringLiteral("down")));
+        QVERIFY(server.start({QStringLiteral("--dns-port"), QStringLiteral("0"), QStringLiteral("--dns-upstream"),
+                              upstream.upstream()}));
+        const quint16 dns = server.dnsPort();
+        QVERIFY2(dns, qPrintable(server.output()));
+        const Query seen{"seen.test.", LDNS_RR_TYPE_A, false, true, {}};
+        const Answer fresh = ask(dns, seen);
+        QCOMPARE(fresh.records, QStringList{QStringLiteral("A 192.0.2.10")});
+        QVERIFY(!fresh.staleError);
+
+        upstream.stop();
+        // Once its second of TTL is over, the name is asked upstream again, in vain.
+        Answer stale;
+        QTRY_VERIFY_WITH_TIMEOUT((stale = ask(dns, seen)).staleError, 6000);
+        QCOMPARE(stale.rcode, int(LDNS_RCODE_NOERROR));
+        QCOMPARE(stale.records, fresh.records);
+        QVERIFY(stale.ttls.value(0) <= DnsQuery::staleTtl);
+
+        for (const bool tcp : {false, true}) {
+            QElapsedTimer waited;
+            waited.start();
+            const Answer unknown = ask(dns, {tcp ? "never-tcp.test." : "never.test.", LDNS_RR_TYPE_A, tcp, true, {}});
+            QCOMPARE(unknown.rcode, int(LDNS_RCODE_SERVFAIL));
+            QVERIFY2(waited.elapsed() < 2000, qPrintable(QString::number(waited.elapsed())));
+            QVERIFY(!unknown.staleError);
+        }
+        QVERIFY(server.stop());
+    }
+
     // The policy alone: no real traffic comes from outside the machine.
     void strangersAreRefused()
     {
