@@ -228,6 +228,9 @@ public:
     }
     Query &exec()
     {
+        // While the database is away, no statement is tried on the closed connection.
+        if (m_storage.m_away)
+            m_storage.recover(true);
         if (run())
             return *this;
         // A read runs again on a connection made anew; a write might have been done already.
