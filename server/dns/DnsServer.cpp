@@ -27,7 +27,6 @@
 
 namespace {
 constexpr int tcpIdleMs = 10000;
-constexpr int maxTcpConnections = 256;
 constexpr int maxPending = 10000; // queries waiting for the resolver; beyond, new ones are dropped
 constexpr int maxCached = 50000;   // answers kept; when full, the cache starts again empty
 constexpr qint64 maxUdpQuery = 4096; // a name and EDNS options fit many times over
@@ -112,6 +111,8 @@ private:
     int receiveBatch(int fd);
     void flushReplies();
     void acceptTcp(QTcpServer *server);
+    bool makeTcpRoom(const QHostAddress &address);
+    bool shedQuietest(const QHostAddress *address);
     void readTcp(QTcpSocket *socket);
     // Answers now or hands the name to the resolver; the answer goes back through send().
     void handle(const QByteArray &message, const QHostAddress &peer, Pending target);
@@ -129,7 +130,13 @@ private:
     QList<QUdpSocket *> m_udp; // while binding
     std::vector<std::unique_ptr<UdpListener>> m_listeners;
     QList<QTcpServer *> m_tcp;
-    int m_tcpConnections = 0;
+    struct TcpClient {
+        QHostAddress address;
+        qint64 lastActiveMs = 0;
+    };
+    QHash<QTcpSocket *, TcpClient> m_tcpClients;
+    QHash<QHostAddress, int> m_tcpPerAddress;
+    int m_maxTcp = DnsServer::maxTcpConnections;
     ub_ctx *m_resolver = nullptr;
     QSocketNotifier *m_resolverNotifier = nullptr;
     QSet<Pending *> m_pending;
@@ -160,6 +167,7 @@ DnsWorker::~DnsWorker()
 bool DnsWorker::start(const DnsServer::Settings &settings, quint16 *port, QString *error)
 {
     m_clock.start();
+    m_maxTcp = qMax(1, settings.maxTcpConnections);
     if (!startResolver(settings, error))
         return false;
     // With port 0 the system picks the UDP port; TCP must get the same one, which another
@@ -203,6 +211,11 @@ bool DnsWorker::bindAll(const DnsServer::Settings &settings, quint16 port, QStri
             return false;
         }
         connect(tcp, &QTcpServer::newConnection, this, [this, tcp] { acceptTcp(tcp); });
+        // Out of descriptors, Qt stops accepting for good: make room and go on a moment later.
+        connect(tcp, &QTcpServer::acceptError, this, [this, tcp] {
+            shedQuietest(nullptr);
+            QTimer::singleShot(100, tcp, &QTcpServer::resumeAccepting);
+        });
     }
     return true;
 }
@@ -396,25 +409,60 @@ void DnsWorker::flushReplies()
     m_replies.clear();
 }
 
+bool DnsWorker::shedQuietest(const QHostAddress *address)
+{
+    QTcpSocket *quietest = nullptr;
+    qint64 since = 0;
+    for (auto it = m_tcpClients.cbegin(); it != m_tcpClients.cend(); ++it) {
+        if (address && it->address != *address)
+            continue;
+        if (!quietest || it->lastActiveMs < since) {
+            quietest = it.key();
+            since = it->lastActiveMs;
+        }
+    }
+    if (!quietest)
+        return false;
+    quietest->abort(); // disconnected() forgets it
+    return true;
+}
+
+bool DnsWorker::makeTcpRoom(const QHostAddress &address)
+{
+    if (m_tcpPerAddress.value(address) >= DnsServer::maxTcpPerAddress && !shedQuietest(&address))
+        return false;
+    return m_tcpClients.size() < m_maxTcp || shedQuietest(nullptr);
+}
+
 void DnsWorker::acceptTcp(QTcpServer *server)
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
-        if (m_tcpConnections >= maxTcpConnections) {
+        const QHostAddress address = DnsPolicy::plainAddress(socket->peerAddress());
+        if (!makeTcpRoom(address)) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        ++m_tcpConnections;
+        m_tcpClients.insert(socket, {address, m_clock.elapsed()});
+        ++m_tcpPerAddress[address];
         auto *idle = new QTimer(socket);
         idle->setSingleShot(true);
         idle->start(tcpIdleMs);
         connect(idle, &QTimer::timeout, socket, &QTcpSocket::abort);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, idle] {
             idle->start(tcpIdleMs);
+            if (const auto client = m_tcpClients.find(socket); client != m_tcpClients.end())
+                client->lastActiveMs = m_clock.elapsed();
             readTcp(socket);
         });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            --m_tcpConnections;
+            const auto client = m_tcpClients.constFind(socket);
+            if (client != m_tcpClients.cend()) {
+                auto count = m_tcpPerAddress.find(client->address);
+                if (count != m_tcpPerAddress.end() && --*count <= 0)
+                    m_tcpPerAddress.erase(count);
+                m_tcpClients.erase(client);
+            }
             socket->deleteLater();
         });
     }
