@@ -314,6 +314,41 @@ private slots:
         QCOMPARE(rcodeOf(m_dns, "example.test"), int(LDNS_RCODE_NOERROR));
     }
 
+    // Clients holding many connections over TCP, from one address or from enough addresses to
+    // fill the server: the quietest ones make room, and a query from elsewhere is still answered.
+    void tcpConnectionsHeldOpen_data()
+    {
+        QTest::addColumn<int>("addresses");
+        QTest::addColumn<int>("perAddress");
+        QTest::newRow("one address") << 1 << 100;
+        QTest::newRow("the server full") << 10 << 30;
+    }
+
+    void tcpConnectionsHeldOpen()
+    {
+        QFETCH(int, addresses);
+        QFETCH(int, perAddress);
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        for (int i = 0; i < addresses * perAddress; ++i) {
+            auto socket = std::make_unique<QTcpSocket>();
+            QVERIFY(socket->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + i % addresses)), 0));
+            socket->connectToHost(QHostAddress::LocalHost, m_dns);
+            held.push_back(std::move(socket));
+        }
+        auto open = [&] {
+            return std::count_if(held.begin(), held.end(), [](const auto &socket) {
+                return socket->state() != QAbstractSocket::UnconnectedState;
+            });
+        };
+        // One address keeps at most its share; all together no more than the server takes.
+        QTRY_VERIFY_WITH_TIMEOUT(open() <= qMin(addresses * 32, 256), 5000);
+        QVERIFY(open() > 0);
+        const QList<QByteArray> answers =
+            exchangeTcp({queryWire({"example.test.", LDNS_RR_TYPE_A, true, false, {}}, 303)}, m_dns);
+        QCOMPARE(answers.size(), 1);
+        QCOMPARE(readAnswer(answers.first()).rcode, int(LDNS_RCODE_NOERROR));
+    }
+
     // The upstream stops answering: a name seen before is answered from the cache past its TTL,
     // marked stale; a name never seen gets SERVFAIL quickly instead of a client left waiting.
     void upstreamDown()
