@@ -2,11 +2,9 @@
 
 #include "core/Log.h"
 
-#include <QPointer>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -234,6 +232,16 @@ private:
     bool m_refused = false;
 };
 
+namespace {
+const QString watcherName = QStringLiteral("nimbrel-gate-watcher");
+
+GateWatcher *watcherOf(QTcpSocket *socket)
+{
+    // GateWatcher has no meta-object of its own: found by name, among the socket's children.
+    return socket ? static_cast<GateWatcher *>(socket->findChild<QObject *>(watcherName, Qt::FindDirectChildrenOnly))
+                  : nullptr;
+}
+} // namespace
 
 HttpGate::HttpGate(const Limits &limits, RefusalBody refusal, QObject *parent)
     : QTcpServer(parent)
@@ -256,17 +264,6 @@ HttpGate::~HttpGate()
         ::close(m_reserve);
 }
 
-namespace {
-const QString watcherName = QStringLiteral("nimbrel-gate-watcher");
-}
-
-static GateWatcher *watcherOf(QTcpSocket *socket)
-{
-    // GateWatcher has no meta-object of its own: found by name, among the socket's children.
-    return socket ? static_cast<GateWatcher *>(socket->findChild<QObject *>(watcherName, Qt::FindDirectChildrenOnly))
-                  : nullptr;
-}
-
 void HttpGate::answerStarted(QTcpSocket *socket)
 {
     if (GateWatcher *watcher = watcherOf(socket))
@@ -281,7 +278,7 @@ void HttpGate::answerDone(QTcpSocket *socket)
 
 void HttpGate::forget(GateWatcher *watcher)
 {
-    if (!m_open.removeOne(watcher))
+    if (!m_open.remove(watcher))
         return;
     auto count = m_perAddress.find(watcher->address());
     if (count != m_perAddress.end() && --*count <= 0)
@@ -352,7 +349,7 @@ void HttpGate::incomingConnection(qintptr socketDescriptor)
     socket->setReadBufferSize(m_limits.maxHeadBytes + m_limits.maxBodyBytes + 4096);
     auto *watcher = new GateWatcher(socket, address, this);
     watcher->setObjectName(watcherName);
-    m_open.append(watcher);
+    m_open.insert(watcher);
     ++m_perAddress[address];
     if (!m_limits.tls) {
         addPendingConnection(socket);

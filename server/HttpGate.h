@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QPair>
+#include <QSet>
 #include <QSslConfiguration>
 #include <QTcpServer>
 #include <functional>
@@ -53,8 +54,6 @@ public:
     static void answerStarted(QTcpSocket *socket);
     static void answerDone(QTcpSocket *socket);
 
-    int connectionCount() const { return int(m_open.size()); }
-
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
 
@@ -68,7 +67,7 @@ private:
 
     Limits m_limits;
     RefusalBody m_refusal;
-    QList<GateWatcher *> m_open; // oldest first
+    QSet<GateWatcher *> m_open;
     QHash<QHostAddress, int> m_perAddress;
     QElapsedTimer m_clock;
     int m_reserve = -1; // a descriptor given up when the process has none left, to accept and shed
