@@ -35,6 +35,9 @@ constexpr qint64 maxUdpQuery = 4096; // a name and EDNS options fit many times o
 constexpr qint64 answerWithinMs = 1200;
 constexpr int deadlineCheckMs = 200;
 constexpr qint64 staleSeconds = 24 * 3600; // how long past its TTL an answer may still serve
+// Once the upstream failed to renew a name, its stale answer is given at once for this long
+// before the upstream is tried again, rather than each client waiting for the deadline.
+constexpr qint64 staleRefreshSeconds = 30;
 // Datagrams taken per system call, and calls per wake-up before TCP and the resolver get a turn.
 constexpr int udpBatch = 64;
 constexpr int udpBatchesPerWake = 16;
@@ -94,6 +97,7 @@ private:
         DnsQuery::Packet answer;
         qint64 storedAt = 0; // seconds on m_clock
         quint32 seconds = 0;
+        qint64 failedAt = -1; // when the upstream last failed to renew it, in seconds on m_clock
     };
 
     // A UDP reply waiting for the end of the batch it answers.
@@ -123,7 +127,7 @@ private:
     void send(const Pending &target, const QByteArray &answer);
     static void resolved(void *data, int error, ub_result *result);
     // The answer when the upstream cannot give one: stale from the cache, or SERVFAIL.
-    QByteArray withoutUpstream(const Pending &pending) const;
+    QByteArray withoutUpstream(const Pending &pending);
     void checkDeadlines();
 
     std::shared_ptr<const DnsPolicy> m_policy;
@@ -549,8 +553,12 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
             send(target, answer);
             return;
         }
-        if (age >= qint64(cached->seconds) + staleSeconds)
+        if (age >= qint64(cached->seconds) + staleSeconds) {
             m_cache.erase(cached);
+        } else if (cached->failedAt >= 0 && m_clock.elapsed() / 1000 - cached->failedAt < staleRefreshSeconds) {
+            send(target, DnsQuery::fromStaleAnswer(outcome.query.get(), cached->answer.get(), target.transport));
+            return;
+        }
     }
     if (m_pending.size() >= maxPending)
         return;
@@ -570,11 +578,14 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
         m_deadlines->start();
 }
 
-QByteArray DnsWorker::withoutUpstream(const Pending &pending) const
+QByteArray DnsWorker::withoutUpstream(const Pending &pending)
 {
-    const auto cached = m_cache.constFind(pending.cacheKey);
-    if (cached != m_cache.constEnd() && m_clock.elapsed() / 1000 - cached->storedAt < qint64(cached->seconds) + staleSeconds)
+    const qint64 now = m_clock.elapsed() / 1000;
+    const auto cached = m_cache.find(pending.cacheKey);
+    if (cached != m_cache.end() && now - cached->storedAt < qint64(cached->seconds) + staleSeconds) {
+        cached->failedAt = now;
         return DnsQuery::fromStaleAnswer(pending.query.get(), cached->answer.get(), pending.transport);
+    }
     return DnsQuery::fromAnswer(pending.query.get(), nullptr, 0, pending.transport);
 }
 
