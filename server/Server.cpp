@@ -106,7 +106,7 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
                               *key,    server->m_publicBase};
     shared.maxConnections = httpPerThread;
     // The kernel spreads one client's connections over the threads.
-    shared.maxConnectionsPerAddress = qMax(16, qMin(httpPerThread, options.connectionsPerAddress / threads));
+    shared.maxConnectionsPerAddress = qMax(1, qMin(httpPerThread, options.connectionsPerAddress / threads));
     for (const int fd : std::as_const(sockets)) {
         auto thread = std::make_unique<QThread>();
         auto *worker = new HttpWorker(shared, fd);

@@ -108,15 +108,13 @@ private slots:
             idle.push_back(std::move(socket));
         }
         auto settled = [&] {
-            return std::none_of(idle.begin(), idle.end(), [](const auto &socket) {
-                return socket->state() == QAbstractSocket::ConnectingState;
-            });
+            return std::none_of(idle.begin(), idle.end(),
+                                [](const auto &socket) { return socket->state() == QAbstractSocket::ConnectingState; });
         };
         QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
         auto open = [&] {
-            return std::count_if(idle.begin(), idle.end(), [](const auto &socket) {
-                return socket->state() == QAbstractSocket::ConnectedState;
-            });
+            return std::count_if(idle.begin(), idle.end(),
+                                 [](const auto &socket) { return socket->state() == QAbstractSocket::ConnectedState; });
         };
         // One address holds no more than its share; room is made by closing its oldest ones.
         if (addresses == 1)
@@ -174,8 +172,9 @@ private slots:
         {
             QSslSocket socket;
             QVERIFY(connectTls(socket));
-            const QByteArray head = "GET /api/v3/category HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Padding: " +
-                                    QByteArray(100 * 1024, 'a') + "\r\n\r\n";
+            const QByteArray head =
+                "GET /api/v3/category HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Padding: " + QByteArray(100 * 1024, 'a') +
+                "\r\n\r\n";
             QCOMPARE(exchange(socket, head), 431);
         }
         {
@@ -193,7 +192,8 @@ private slots:
                 answer += socket.readAll();
             }
             QDeadlineTimer deadline(5000);
-            while (!answer.contains("\r\n\r\n") && socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+            while (!answer.contains("\r\n\r\n") &&
+                   socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
                 answer += socket.readAll();
             QVERIFY2(answer.startsWith("HTTP/1.1 413"), answer.left(100).constData());
         }
