@@ -50,6 +50,14 @@ QByteArray ApiService::refusalBody(int httpStatus, const QByteArray &language)
         .body;
 }
 
+// The database is away for a moment (restarting): nothing was done, and asking again shortly works.
+ApiReply ApiService::databaseAway(Language language)
+{
+    ApiReply reply = refused<BaseModel<QStringList>>(serverError, text(Msg::busy, language), 503);
+    reply.headers.append({QByteArrayLiteral("Retry-After"), QByteArrayLiteral("1")});
+    return reply;
+}
+
 void ApiService::handle(const ApiRequest &request, const std::function<void(const ApiReply &)> &done)
 {
     // A storage failure is answered as a server error: the request is never reported as done.
@@ -70,6 +78,9 @@ void ApiService::handle(const ApiRequest &request, const std::function<void(cons
         } else {
             dispatch(request, done);
         }
+    } catch (const StorageUnavailable &e) {
+        Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+        done(databaseAway(languageFrom(QString::fromUtf8(request.header("X-localization")))));
     } catch (const StorageError &e) {
         Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
         done(refused<BaseModel<QStringList>>(
@@ -198,6 +209,9 @@ bool ApiService::onPasswordWorker(Context &ctx, std::function<void()> work, std:
         Context later{*request, form, language, now, user, token};
         try {
             done(then(later));
+        } catch (const StorageUnavailable &e) {
+            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+            done(databaseAway(later.language));
         } catch (const StorageError &e) {
             Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
             done(refused<BaseModel<QStringList>>(serverError, later.msg(Msg::serverError), 500));

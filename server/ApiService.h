@@ -91,6 +91,7 @@ public:
     // The JSON of a refusal made before a request reaches the services (the listening socket's
     // checks), by its HTTP status.
     static QByteArray refusalBody(int httpStatus, const QByteArray &language);
+    static ApiReply databaseAway(Language language);
 
     // Known only once the server listens when the port was picked by the system.
     void setPublicBase(const QUrl &base) { m_settings.publicBase = base; }

@@ -1,7 +1,6 @@
 #include "HttpFrontend.h"
 
 #include "ApiService.h"
-#include "HttpGate.h"
 #include "core/Log.h"
 
 #include <QElapsedTimer>
@@ -60,10 +59,10 @@ QString HttpFrontend::clientAddress(const QHttpServerRequest &request) const
     return client.toString();
 }
 
-bool HttpFrontend::listenChecked(int listeningSocket, QString *error)
+bool HttpFrontend::listenChecked(int listeningSocket, HttpGate::Limits limits, QString *error)
 {
-    HttpGate::Limits limits;
     limits.maxBodyBytes = ApiService::maxBodyBytes;
+    limits.uncappedAddresses = m_trustedProxies;
     auto *gate = new HttpGate(limits, &ApiService::refusalBody, this);
     if (!gate->setSocketDescriptor(listeningSocket)) {
         *error = gate->errorString();
@@ -92,6 +91,7 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     // may have gone.
     auto responder = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
     QPointer<QTcpSocket> connection(socket);
+    HttpGate::answerStarted(socket);
     const QString line = QString::fromLatin1(api.method) + QLatin1Char(' ') + api.path;
     m_service.handle(api, [responder, connection, timer, line](const ApiReply &reply) {
         if (connection && connection->isOpen()) {
@@ -101,6 +101,7 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
                 responder->writeHeader(name, value);
             responder->writeHeader("Content-Length", QByteArray::number(reply.body.size()));
             responder->writeBody(reply.body);
+            HttpGate::answerDone(connection);
         }
         Log::line(QStringLiteral("%1 %2 %3 ms").arg(line).arg(reply.status).arg(timer->elapsed()));
     });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HttpGate.h"
+
 #include <QAbstractHttpServer>
 #include <QHostAddress>
 #include <QList>
@@ -17,8 +19,9 @@ public:
     // Requests from trustedProxies name their client in X-Forwarded-For.
     HttpFrontend(ApiService &service, const QList<QPair<QHostAddress, int>> &trustedProxies, QObject *parent = nullptr);
 
-    // Serves plain HTTP on a listening socket, behind the checks of HttpGate.
-    bool listenChecked(int listeningSocket, QString *error);
+    // Serves HTTP (HTTPS when limits.tls is set) on a listening socket, behind the checks of
+    // HttpGate; the body limit is the services' own, and trusted proxies have no per-address cap.
+    bool listenChecked(int listeningSocket, HttpGate::Limits limits, QString *error);
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;

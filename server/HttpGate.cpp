@@ -2,8 +2,12 @@
 
 #include "core/Log.h"
 
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 const char *reason(int status)
@@ -22,25 +26,65 @@ const char *reason(int status)
     }
 }
 
+QHostAddress plainAddress(const QHostAddress &address)
+{
+    bool mapped = false;
+    const quint32 ipv4 = address.toIPv4Address(&mapped);
+    return mapped ? QHostAddress(ipv4) : address;
+}
+} // namespace
+
 // Follows the byte stream of one connection request by request, as far as the framing goes.
-class Watcher : public QObject
+class GateWatcher : public QObject
 {
 public:
-    Watcher(QTcpSocket *socket, const HttpGate::Limits &limits, const HttpGate::RefusalBody &refusal)
+    GateWatcher(QTcpSocket *socket, const QHostAddress &address, HttpGate *gate)
         : QObject(socket)
         , m_socket(socket)
-        , m_limits(limits)
-        , m_refusal(refusal)
+        , m_gate(gate)
+        , m_address(address)
+        , m_limits(gate->m_limits)
+        , m_refusal(gate->m_refusal)
     {
         m_timer.setSingleShot(true);
-        connect(&m_timer, &QTimer::timeout, this, &Watcher::timedOut);
-        connect(socket, &QTcpSocket::readyRead, this, &Watcher::readyRead);
-        m_timer.start(m_limits.idleTimeoutMs);
+        connect(&m_timer, &QTimer::timeout, this, &GateWatcher::timedOut);
+        connect(socket, &QTcpSocket::readyRead, this, &GateWatcher::readyRead);
+        // A TLS handshake is held to the time of a request.
+        m_timer.start(m_limits.tls ? m_limits.requestTimeoutMs : m_limits.idleTimeoutMs);
+        m_lastActiveMs = gate->nowMs();
     }
+    ~GateWatcher() override
+    {
+        if (m_gate)
+            m_gate->forget(this);
+    }
+
+    const QHostAddress &address() const { return m_address; }
+    qint64 lastActiveMs() const { return m_lastActiveMs; }
+    // Between requests, nothing owed in either direction.
+    bool idle() const
+    {
+        return m_head.isEmpty() && m_bodyLeft == 0 && !m_refused && m_answers == 0 && m_socket->bytesToWrite() == 0;
+    }
+    void shed()
+    {
+        m_gate = nullptr; // already forgotten
+        m_socket->abort();
+    }
+    void detach() { m_gate = nullptr; }
+    void answerStarted() { ++m_answers; }
+    void answerDone()
+    {
+        m_answers = qMax(0, m_answers - 1);
+        m_lastActiveMs = m_gate ? m_gate->nowMs() : m_lastActiveMs;
+    }
+    void encrypted() { m_timer.start(m_limits.idleTimeoutMs); }
 
 private:
     void readyRead()
     {
+        if (m_gate)
+            m_lastActiveMs = m_gate->nowMs();
         // New bytes only: the HTTP server reads everything at each readyRead, after this.
         const QByteArray fresh = m_socket->peek(m_socket->bytesAvailable());
         qsizetype at = 0;
@@ -174,15 +218,29 @@ private:
     }
 
     QTcpSocket *m_socket;
+    HttpGate *m_gate;
+    QHostAddress m_address;
     const HttpGate::Limits &m_limits;
     const HttpGate::RefusalBody &m_refusal;
     QTimer m_timer;
+    qint64 m_lastActiveMs = 0;
+    int m_answers = 0;
     QByteArray m_head;
     QByteArray m_language;
     qint64 m_bodyLeft = 0;
     qsizetype m_headTail = 0; // bytes of the latest read up to the end of the head just read
     bool m_refused = false;
 };
+
+namespace {
+const QString watcherName = QStringLiteral("nimbrel-gate-watcher");
+
+GateWatcher *watcherOf(QTcpSocket *socket)
+{
+    // GateWatcher has no meta-object of its own: found by name, among the socket's children.
+    return socket ? static_cast<GateWatcher *>(socket->findChild<QObject *>(watcherName, Qt::FindDirectChildrenOnly))
+                  : nullptr;
+}
 } // namespace
 
 HttpGate::HttpGate(const Limits &limits, RefusalBody refusal, QObject *parent)
@@ -190,25 +248,127 @@ HttpGate::HttpGate(const Limits &limits, RefusalBody refusal, QObject *parent)
     , m_limits(limits)
     , m_refusal(std::move(refusal))
 {
+    m_clock.start();
+    m_reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::SocketResourceError)
+            outOfDescriptors();
+    });
+}
+
+HttpGate::~HttpGate()
+{
+    for (GateWatcher *watcher : std::as_const(m_open))
+        watcher->detach();
+    if (m_reserve >= 0)
+        ::close(m_reserve);
+}
+
+void HttpGate::answerStarted(QTcpSocket *socket)
+{
+    if (GateWatcher *watcher = watcherOf(socket))
+        watcher->answerStarted();
+}
+
+void HttpGate::answerDone(QTcpSocket *socket)
+{
+    if (GateWatcher *watcher = watcherOf(socket))
+        watcher->answerDone();
+}
+
+void HttpGate::forget(GateWatcher *watcher)
+{
+    if (!m_open.remove(watcher))
+        return;
+    auto count = m_perAddress.find(watcher->address());
+    if (count != m_perAddress.end() && --*count <= 0)
+        m_perAddress.erase(count);
+}
+
+// Closes the idle connection quiet the longest (of that address when one is given); false
+// when every one is busy.
+bool HttpGate::shedOldestIdle(const QHostAddress *address)
+{
+    GateWatcher *oldest = nullptr;
+    for (GateWatcher *watcher : std::as_const(m_open)) {
+        if ((address && watcher->address() != *address) || !watcher->idle())
+            continue;
+        if (!oldest || watcher->lastActiveMs() < oldest->lastActiveMs())
+            oldest = watcher;
+    }
+    if (!oldest)
+        return false;
+    forget(oldest);
+    oldest->shed();
+    return true;
+}
+
+bool HttpGate::makeRoom(const QHostAddress &address, bool capped)
+{
+    if (capped && m_perAddress.value(address) >= m_limits.maxConnectionsPerAddress && !shedOldestIdle(&address))
+        return false;
+    return int(m_open.size()) < m_limits.maxConnections || shedOldestIdle(nullptr);
+}
+
+// The process has no descriptor left for a new connection, and the listening socket stopped
+// accepting: the reserve lets one more in, which is closed at once, an idle one makes room for
+// the next, and accepting goes on.
+void HttpGate::outOfDescriptors()
+{
+    if (m_reserve >= 0) {
+        ::close(m_reserve);
+        m_reserve = -1;
+    }
+    const int shed = ::accept4(int(socketDescriptor()), nullptr, nullptr, SOCK_CLOEXEC);
+    if (shed >= 0)
+        ::close(shed);
+    shedOldestIdle(nullptr);
+    m_reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    Log::line(QStringLiteral("no file descriptor left for a new connection: one was closed"));
+    resumeAccepting();
 }
 
 void HttpGate::incomingConnection(qintptr socketDescriptor)
 {
-    auto *socket = new QTcpSocket(this);
+    QTcpSocket *socket = m_limits.tls ? new QSslSocket(this) : new QTcpSocket(this);
     if (!socket->setSocketDescriptor(socketDescriptor)) {
         delete socket;
         return;
     }
-    if (m_connections >= m_limits.maxConnections) {
+    const QHostAddress address = plainAddress(socket->peerAddress());
+    bool capped = true;
+    for (const auto &range : m_limits.uncappedAddresses)
+        capped = capped && !address.isInSubnet(range);
+    if (!makeRoom(address, capped)) {
         socket->abort();
         socket->deleteLater();
         return;
     }
-    ++m_connections;
-    connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
     // A request the server holds whole is at most this large; beyond it the socket stops
     // reading and the timeouts end the connection.
     socket->setReadBufferSize(m_limits.maxHeadBytes + m_limits.maxBodyBytes + 4096);
-    new Watcher(socket, m_limits, m_refusal);
-    addPendingConnection(socket);
+    auto *watcher = new GateWatcher(socket, address, this);
+    watcher->setObjectName(watcherName);
+    m_open.insert(watcher);
+    ++m_perAddress[address];
+    if (!m_limits.tls) {
+        addPendingConnection(socket);
+        return;
+    }
+    auto *tls = static_cast<QSslSocket *>(socket);
+    tls->setSslConfiguration(*m_limits.tls);
+    // The HTTP server sees the connection once it is encrypted; a failed handshake just ends it.
+    auto handedOver = std::make_shared<bool>(false);
+    connect(tls, &QSslSocket::encrypted, this, [this, tls, watcher, handedOver] {
+        *handedOver = true;
+        watcher->encrypted();
+        addPendingConnection(tls);
+        emit newConnection();
+    });
+    connect(tls, &QAbstractSocket::disconnected, this, [tls, handedOver] {
+        // Never handed to the HTTP server: nobody else deletes it.
+        if (!*handedOver)
+            tls->deleteLater();
+    });
+    tls->startServerEncryption();
 }

@@ -1,8 +1,19 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QPair>
+#include <QSet>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <functional>
+#include <optional>
+
+class QTcpSocket;
+class GateWatcher;
 
 // The listening socket of a server that reads requests itself (no reverse proxy in front).
 // QtHttpServer 6.4 buffers a whole request before its handler sees it and has no limits of
@@ -13,7 +24,12 @@
 // - broken framing: a Content-Length that is not a number, two different ones, any
 //   Transfer-Encoding (400; chunked without a length: 411);
 // - a request not complete requestTimeoutMs after its first byte (408), and closes a
-//   connection idle for idleTimeoutMs. Connections beyond maxConnections are closed at once.
+//   connection idle for idleTimeoutMs.
+// Connections are counted: when one client address holds maxConnectionsPerAddress (trusted
+// proxies excepted), or the gate holds maxConnections, the oldest idle connection (of that
+// address first) makes room for the new one; only when none is idle is the new one closed. So
+// idle connections held open by one client never shut the others out. With TLS the handshake
+// happens here too, so the same checks apply to HTTPS.
 class HttpGate : public QTcpServer
 {
     Q_OBJECT
@@ -24,17 +40,35 @@ public:
         int requestTimeoutMs = 10000;
         int idleTimeoutMs = 60000;
         int maxConnections = 4096;
+        int maxConnectionsPerAddress = 256;
+        QList<QPair<QHostAddress, int>> uncappedAddresses; // reverse proxies carry many clients
+        std::optional<QSslConfiguration> tls;
     };
     // The body of a refusal, from the HTTP status and the request's "X-localization".
     using RefusalBody = std::function<QByteArray(int status, const QByteArray &language)>;
 
     HttpGate(const Limits &limits, RefusalBody refusal, QObject *parent = nullptr);
+    ~HttpGate() override;
+
+    // The HTTP server is working on an answer for this connection: it is not idle meanwhile.
+    static void answerStarted(QTcpSocket *socket);
+    static void answerDone(QTcpSocket *socket);
 
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
 
 private:
+    friend class GateWatcher;
+    bool makeRoom(const QHostAddress &address, bool capped);
+    bool shedOldestIdle(const QHostAddress *address);
+    void forget(GateWatcher *watcher);
+    void outOfDescriptors();
+    qint64 nowMs() const { return m_clock.elapsed(); }
+
     Limits m_limits;
     RefusalBody m_refusal;
-    int m_connections = 0;
+    QSet<GateWatcher *> m_open;
+    QHash<QHostAddress, int> m_perAddress;
+    QElapsedTimer m_clock;
+    int m_reserve = -1; // a descriptor given up when the process has none left, to accept and shed
 };

@@ -10,7 +10,6 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
-#include <QSslServer>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -119,20 +118,14 @@ bool HttpWorker::start(QString *error)
     m_service = std::make_unique<ApiService>(*m_storage, *m_shared.outbox, *m_social, *m_shared.passwords,
                                              m_shared.pinKey, settings, *m_shared.clock);
     m_http = std::make_unique<HttpFrontend>(*m_service, options.trustedProxies);
-    if (options.tlsCertificate.isEmpty())
-        return m_http->listenChecked(m_socket, error);
-    // Qt 6.4 applies TLS settings only in listen(), which makes its own socket: each thread
-    // makes its own TLS server on its socket instead.
-    const std::optional<QSslConfiguration> tls = tlsConfiguration(options, error);
-    if (!tls)
-        return false;
-    auto *server = new QSslServer;
-    server->setSslConfiguration(*tls);
-    if (!server->setSocketDescriptor(m_socket)) {
-        *error = server->errorString();
-        delete server;
-        return false;
+    HttpGate::Limits limits;
+    limits.maxConnections = m_shared.maxConnections;
+    limits.maxConnectionsPerAddress = m_shared.maxConnectionsPerAddress;
+    // TLS is ended in the gate, so HTTPS gets the same checks as plain HTTP.
+    if (!options.tlsCertificate.isEmpty()) {
+        limits.tls = tlsConfiguration(options, error);
+        if (!limits.tls)
+            return false;
     }
-    m_http->bind(server);
-    return true;
+    return m_http->listenChecked(m_socket, limits, error);
 }

@@ -34,6 +34,8 @@ public:
         Clock *clock = nullptr;
         QByteArray pinKey;
         QUrl publicBase;
+        int maxConnections = 4096;          // of this thread
+        int maxConnectionsPerAddress = 256; // of this thread
     };
 
     HttpWorker(const Shared &shared, int listeningSocket);

@@ -14,7 +14,33 @@
 
 #include <QFile>
 #include <QThread>
+#include <sys/resource.h>
 #include <unistd.h>
+
+namespace {
+// The open-file limit raised as far as the system lets this process (the usual soft limit of
+// 1,024 is a few hundred idle clients); the limit in force.
+qint64 raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? qint64(1) << 20 : qint64(limit.rlim_cur);
+}
+
+// Descriptors kept for everything but client connections: database connections, listening
+// sockets, the resolver's, files being written, the threads' wake-up pipes.
+qint64 reservedDescriptors(int threads)
+{
+    return 64 + 16 * qint64(threads);
+}
+} // namespace
 
 std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *error)
 {
@@ -46,6 +72,12 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
                                                      *server->m_passwords, *key, settings, *server->m_clock);
     const bool tls = !options.tlsCertificate.isEmpty();
     const int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
+    // Client connections share what the reserve leaves: DNS over TCP an eighth (at most its own
+    // cap), the HTTP threads the rest in equal parts.
+    const qint64 descriptors = raiseOpenFileLimit();
+    const qint64 forClients = qMax<qint64>(64, descriptors - reservedDescriptors(threads));
+    server->m_dnsTcpConnections = int(qMin<qint64>(DnsServer::maxTcpConnections, forClients / 8));
+    const int httpPerThread = int(qMin<qint64>(65536, (forClients - server->m_dnsTcpConnections) / threads));
     QList<int> sockets;
     quint16 port = options.port;
     for (int i = 0; i < threads; ++i) {
@@ -71,8 +103,11 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
         options.publicBase.isValid() ? options.publicBase : listening.resolved(QUrl(QStringLiteral("/")));
     server->m_service->setPublicBase(server->m_publicBase);
 
-    const HttpWorker::Shared shared{options, server->m_outbox.get(), server->m_passwords.get(), server->m_clock,
-                                    *key,    server->m_publicBase};
+    HttpWorker::Shared shared{options, server->m_outbox.get(), server->m_passwords.get(), server->m_clock,
+                              *key,    server->m_publicBase};
+    shared.maxConnections = httpPerThread;
+    // The kernel spreads one client's connections over the threads.
+    shared.maxConnectionsPerAddress = qMax(1, qMin(httpPerThread, options.connectionsPerAddress / threads));
     for (const int fd : std::as_const(sockets)) {
         auto thread = std::make_unique<QThread>();
         auto *worker = new HttpWorker(shared, fd);
@@ -96,6 +131,11 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
                   .arg(listening.toString(), options.database.describe())
                   .arg(server->m_storage->schemaVersion())
                   .arg(options.outbox));
+    Log::line(QStringLiteral("open files: %1; HTTP connections: %2 (%3 per client address), DNS over TCP: %4")
+                  .arg(descriptors)
+                  .arg(qint64(httpPerThread) * threads)
+                  .arg(qint64(shared.maxConnectionsPerAddress) * threads)
+                  .arg(server->m_dnsTcpConnections));
     if (options.publicBase.isValid())
         Log::line(QStringLiteral("links in e-mails point to %1").arg(server->m_publicBase.toString()));
     server->periodicCheck();
@@ -130,6 +170,7 @@ void Server::startDns(const ServerOptions &options)
     front.listen = options.dnsListen;
     front.port = options.dnsPort;
     front.upstreams = options.dnsUpstreams;
+    front.maxTcpConnections = m_dnsTcpConnections;
     if (!m_dns->start(front, m_policy->current(), &error)) {
         Log::line(QStringLiteral("DNS not started: ") + error);
         m_dns.reset();
@@ -137,7 +178,10 @@ void Server::startDns(const ServerOptions &options)
     }
     m_dnsPort = m_dns->port();
     DnsPolicyBuilder *policy = m_policy.get();
-    if (m_storage->watchChanges(policy, [policy](qint64 userID) { policy->userChanged(userID); }))
+    // Changes announced while the connection was lost never arrive: everything is read again.
+    if (m_storage->watchChanges(
+            policy, [policy](qint64 userID) { policy->userChanged(userID); },
+            [policy] { policy->everythingChanged(); }))
         Log::line(QStringLiteral("DNS applies changes made through the other servers on this database"));
     connect(m_policy.get(), &DnsPolicyBuilder::published, m_dns.get(), &DnsServer::setPolicy);
     QStringList addresses;

@@ -55,5 +55,6 @@ private:
     QTimer m_timer;
     quint16 m_port = 0;
     quint16 m_dnsPort = 0;
+    int m_dnsTcpConnections = 0;
     QUrl m_publicBase;
 };

@@ -156,6 +156,12 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                      QStringLiteral("HTTP threads, each with its own socket on the port and its own "
                                                     "database connection (default: one per core)."),
                                      QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption connectionsPerAddress(
+        QStringLiteral("connections-per-address"),
+        QStringLiteral("HTTP connections one client address may hold (default 256; --trusted-proxy ranges have no "
+                       "cap). Beyond it, and when the server is full, the connection idle the longest is closed to "
+                       "make room."),
+        QStringLiteral("n"), QStringLiteral("256"));
     const QCommandLineOption passwordWorkers(
         QStringLiteral("password-workers"),
         QStringLiteral("Threads that hash and check passwords (default: one per core). When they are all busy and "
@@ -202,7 +208,8 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                        tlsKey,          google,          facebook,        googleClient,       googleTokenInfo,
                        facebookApp,     facebookSecret,  facebookDebugToken, hashPasses,      hashMemory,
                        threads,         passwordWorkers, checkInterval,   clockFile,          noDns,
-                       dnsListen,       dnsPort,         dnsUpstream,     dnsAllow,           categoryLists});
+                       dnsListen,       dnsPort,         dnsUpstream,     dnsAllow,           categoryLists,
+                       connectionsPerAddress});
     parser.process(arguments);
     if (!parser.positionalArguments().isEmpty()) {
         *message = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
@@ -307,6 +314,11 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
     options.threads = parser.value(threads).toInt(&ok);
     if (!ok || options.threads < 0 || options.threads > 256) {
         *message = QStringLiteral("--threads needs a number from 0 to 256");
+        return std::nullopt;
+    }
+    options.connectionsPerAddress = parser.value(connectionsPerAddress).toInt(&ok);
+    if (!ok || options.connectionsPerAddress < 1) {
+        *message = QStringLiteral("--connections-per-address needs a positive number");
         return std::nullopt;
     }
     options.passwordWorkers = parser.value(passwordWorkers).toInt(&ok);

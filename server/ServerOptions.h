@@ -36,6 +36,7 @@ struct ServerOptions {
     QUrl facebookDebugTokenURL;
     Crypto::HashCost hashCost;
     int threads = 0;         // HTTP threads; 0: one per core
+    int connectionsPerAddress = 256; // HTTP connections one client address may hold
     int passwordWorkers = 0; // threads hashing passwords; 0: one per core
     int checkIntervalMs = 60 * 1000;
     QString clockFile;

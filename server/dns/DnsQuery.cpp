@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace DnsQuery {
 
@@ -16,6 +17,7 @@ void PacketFree::operator()(ldns_pkt *packet) const
 namespace {
 constexpr quint16 ourUdpSize = 1232;  // what we advertise: no fragmentation on common paths
 constexpr quint16 edeBlocked = 15;     // Extended DNS Error "Blocked"
+constexpr quint16 edeStale = 3;        // Extended DNS Error "Stale Answer"
 
 struct Wire {
     uint8_t *data = nullptr;
@@ -53,11 +55,11 @@ Packet replyTo(const ldns_pkt *query, ldns_pkt_rcode rcode)
     return reply;
 }
 
-void addBlockedError(ldns_pkt *reply)
+void addExtendedError(ldns_pkt *reply, quint16 code)
 {
     if (!ldns_pkt_edns(reply))
         return;
-    const uint8_t info[2] = {uint8_t(edeBlocked >> 8), uint8_t(edeBlocked & 0xff)};
+    const uint8_t info[2] = {uint8_t(code >> 8), uint8_t(code & 0xff)};
     ldns_edns_option_list *options = ldns_edns_option_list_new();
     ldns_edns_option_list_push(options, ldns_edns_new_from_data(LDNS_EDNS_EDE, sizeof info, info));
     ldns_pkt_set_edns_option_list(reply, options); // the packet owns the list from here on
@@ -158,7 +160,7 @@ Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const 
         return replied(replyTo(parsed, LDNS_RCODE_REFUSED));
     case DnsPolicy::Verdict::block: {
         Packet reply = replyTo(parsed, LDNS_RCODE_NXDOMAIN);
-        addBlockedError(reply.get());
+        addExtendedError(reply.get(), edeBlocked);
         Outcome out = replied(reply);
         out.blocked = true;
         out.question = questionOf(question, owner);
@@ -317,7 +319,9 @@ QByteArray fromUpstream(ldns_pkt *query, const void *packet, int length, Transpo
     return fromAnswer(query, upstream.get(), 0, transport);
 }
 
-QByteArray fromAnswer(ldns_pkt *query, const ldns_pkt *upstream, quint32 ageSeconds, Transport transport)
+namespace {
+QByteArray answerFrom(ldns_pkt *query, const ldns_pkt *upstream, quint32 ageSeconds, std::optional<quint32> fixedTtl,
+                      Transport transport)
 {
     if (!upstream)
         return toWire(replyTo(query, LDNS_RCODE_SERVFAIL).get());
@@ -338,10 +342,12 @@ QByteArray fromAnswer(ldns_pkt *query, const ldns_pkt *upstream, quint32 ageSeco
                 continue;
             ldns_rr *copy = ldns_rr_clone(record);
             const quint32 ttl = ldns_rr_ttl(copy);
-            ldns_rr_set_ttl(copy, ttl > ageSeconds ? ttl - ageSeconds : 0);
+            ldns_rr_set_ttl(copy, fixedTtl ? qMin(ttl, *fixedTtl) : ttl > ageSeconds ? ttl - ageSeconds : 0);
             ldns_pkt_push_rr(reply.get(), section, copy);
         }
     }
+    if (fixedTtl) // only stale answers have one
+        addExtendedError(reply.get(), edeStale);
     QByteArray wire = toWire(reply.get());
     if (transport == Transport::udp && wire.size() > udpLimit(query)) {
         Packet truncated = replyTo(query, rcode);
@@ -349,6 +355,18 @@ QByteArray fromAnswer(ldns_pkt *query, const ldns_pkt *upstream, quint32 ageSeco
         wire = toWire(truncated.get());
     }
     return wire;
+}
+
+} // namespace
+
+QByteArray fromAnswer(ldns_pkt *query, const ldns_pkt *upstream, quint32 ageSeconds, Transport transport)
+{
+    return answerFrom(query, upstream, ageSeconds, std::nullopt, transport);
+}
+
+QByteArray fromStaleAnswer(ldns_pkt *query, const ldns_pkt *upstream, Transport transport)
+{
+    return answerFrom(query, upstream, 0, staleTtl, transport);
 }
 
 } // namespace DnsQuery

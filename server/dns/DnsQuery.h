@@ -81,6 +81,10 @@ QByteArray fromUpstream(ldns_struct_pkt *query, const void *packet, int length, 
 // The same from an upstream answer already read (a cached one: every TTL less ageSeconds).
 QByteArray fromAnswer(ldns_struct_pkt *query, const ldns_struct_pkt *upstream, quint32 ageSeconds,
                       Transport transport);
+// A cached answer past its TTL, given while the upstream does not answer: TTLs of at most
+// staleTtl, marked with the Extended DNS Error "Stale Answer" (3) when the query has EDNS.
+QByteArray fromStaleAnswer(ldns_struct_pkt *query, const ldns_struct_pkt *upstream, Transport transport);
+constexpr quint32 staleTtl = 30;
 // An upstream answer read with ldns; null when unreadable.
 Packet readUpstream(const void *packet, int length);
 // How long an upstream answer may be reused: its smallest TTL, at most maxCacheSeconds; 0 for

@@ -27,10 +27,17 @@
 
 namespace {
 constexpr int tcpIdleMs = 10000;
-constexpr int maxTcpConnections = 256;
 constexpr int maxPending = 10000; // queries waiting for the resolver; beyond, new ones are dropped
 constexpr int maxCached = 50000;   // answers kept; when full, the cache starts again empty
 constexpr qint64 maxUdpQuery = 4096; // a name and EDNS options fit many times over
+// A client gets an answer this soon whatever the upstream does: a stale one when the cache has
+// the name, SERVFAIL otherwise (libunbound alone waits 10 s and more for a silent upstream).
+constexpr qint64 answerWithinMs = 1200;
+constexpr int deadlineCheckMs = 200;
+constexpr qint64 staleSeconds = 24 * 3600; // how long past its TTL an answer may still serve
+// Once the upstream failed to renew a name, its stale answer is given at once for this long
+// before the upstream is tried again, rather than each client waiting for the deadline.
+constexpr qint64 staleRefreshSeconds = 30;
 // Datagrams taken per system call, and calls per wake-up before TCP and the resolver get a turn.
 constexpr int udpBatch = 64;
 constexpr int udpBatchesPerWake = 16;
@@ -81,6 +88,8 @@ private:
         socklen_t peerSize = 0;
         QPointer<QTcpSocket> tcp;
         QByteArray cacheKey;
+        qint64 startedMs = 0; // on m_clock
+        bool answered = false; // by the deadline; the upstream's late answer is only cached
     };
     // libunbound's answers come through one background thread and a pipe, which bounds the
     // answers a second far below what this thread serves: answers are kept here for their TTL.
@@ -88,6 +97,7 @@ private:
         DnsQuery::Packet answer;
         qint64 storedAt = 0; // seconds on m_clock
         quint32 seconds = 0;
+        qint64 failedAt = -1; // when the upstream last failed to renew it, in seconds on m_clock
     };
 
     // A UDP reply waiting for the end of the batch it answers.
@@ -105,6 +115,8 @@ private:
     int receiveBatch(int fd);
     void flushReplies();
     void acceptTcp(QTcpServer *server);
+    bool makeTcpRoom(const QHostAddress &address);
+    bool shedQuietest(const QHostAddress *address);
     void readTcp(QTcpSocket *socket);
     // Answers now or hands the name to the resolver; the answer goes back through send().
     void handle(const QByteArray &message, const QHostAddress &peer, Pending target);
@@ -114,16 +126,26 @@ private:
     static qint64 stampOf(qint64 storedAt, qint64 age) { return (storedAt << 22) | age; }
     void send(const Pending &target, const QByteArray &answer);
     static void resolved(void *data, int error, ub_result *result);
+    // The answer when the upstream cannot give one: stale from the cache, or SERVFAIL.
+    QByteArray withoutUpstream(const Pending &pending);
+    void checkDeadlines();
 
     std::shared_ptr<const DnsPolicy> m_policy;
     QList<QUdpSocket *> m_udp; // while binding
     std::vector<std::unique_ptr<UdpListener>> m_listeners;
     QList<QTcpServer *> m_tcp;
-    int m_tcpConnections = 0;
+    struct TcpClient {
+        QHostAddress address;
+        qint64 lastActiveMs = 0;
+    };
+    QHash<QTcpSocket *, TcpClient> m_tcpClients;
+    QHash<QHostAddress, int> m_tcpPerAddress;
+    int m_maxTcp = DnsServer::maxTcpConnections;
     ub_ctx *m_resolver = nullptr;
     QSocketNotifier *m_resolverNotifier = nullptr;
     QSet<Pending *> m_pending;
-    QHash<QByteArray, Cached> m_cache;
+    QTimer *m_deadlines = nullptr;
+    QHash<QByteArray, Cached> m_cache; // kept past their TTL (for staleSeconds) to answer stale
     // Receive buffers for one batch.
     std::vector<char> m_datagrams = std::vector<char>(size_t(udpBatch * maxUdpQuery));
     sockaddr_storage m_peers[udpBatch];
@@ -149,6 +171,7 @@ DnsWorker::~DnsWorker()
 bool DnsWorker::start(const DnsServer::Settings &settings, quint16 *port, QString *error)
 {
     m_clock.start();
+    m_maxTcp = qMax(1, settings.maxTcpConnections);
     if (!startResolver(settings, error))
         return false;
     // With port 0 the system picks the UDP port; TCP must get the same one, which another
@@ -192,6 +215,11 @@ bool DnsWorker::bindAll(const DnsServer::Settings &settings, quint16 port, QStri
             return false;
         }
         connect(tcp, &QTcpServer::newConnection, this, [this, tcp] { acceptTcp(tcp); });
+        // Out of descriptors, Qt stops accepting for good: make room and go on a moment later.
+        connect(tcp, &QTcpServer::acceptError, this, [this, tcp] {
+            shedQuietest(nullptr);
+            QTimer::singleShot(100, tcp, &QTcpServer::resumeAccepting);
+        });
     }
     return true;
 }
@@ -221,6 +249,9 @@ bool DnsWorker::startResolver(const DnsServer::Settings &settings, QString *erro
     // like every other allowed name.
     if (int code = ub_ctx_zone_add(m_resolver, "test.", "nodefault"))
         return fail(QStringLiteral("zone test."), code);
+    m_deadlines = new QTimer(this);
+    m_deadlines->setInterval(deadlineCheckMs);
+    connect(m_deadlines, &QTimer::timeout, this, &DnsWorker::checkDeadlines);
     m_resolverNotifier = new QSocketNotifier(ub_fd(m_resolver), QSocketNotifier::Read, this);
     connect(m_resolverNotifier, &QSocketNotifier::activated, this, [this] {
         m_holdReplies = true;
@@ -382,25 +413,60 @@ void DnsWorker::flushReplies()
     m_replies.clear();
 }
 
+bool DnsWorker::shedQuietest(const QHostAddress *address)
+{
+    QTcpSocket *quietest = nullptr;
+    qint64 since = 0;
+    for (auto it = m_tcpClients.cbegin(); it != m_tcpClients.cend(); ++it) {
+        if (address && it->address != *address)
+            continue;
+        if (!quietest || it->lastActiveMs < since) {
+            quietest = it.key();
+            since = it->lastActiveMs;
+        }
+    }
+    if (!quietest)
+        return false;
+    quietest->abort(); // disconnected() forgets it
+    return true;
+}
+
+bool DnsWorker::makeTcpRoom(const QHostAddress &address)
+{
+    if (m_tcpPerAddress.value(address) >= DnsServer::maxTcpPerAddress && !shedQuietest(&address))
+        return false;
+    return m_tcpClients.size() < m_maxTcp || shedQuietest(nullptr);
+}
+
 void DnsWorker::acceptTcp(QTcpServer *server)
 {
     while (QTcpSocket *socket = server->nextPendingConnection()) {
-        if (m_tcpConnections >= maxTcpConnections) {
+        const QHostAddress address = DnsPolicy::plainAddress(socket->peerAddress());
+        if (!makeTcpRoom(address)) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        ++m_tcpConnections;
+        m_tcpClients.insert(socket, {address, m_clock.elapsed()});
+        ++m_tcpPerAddress[address];
         auto *idle = new QTimer(socket);
         idle->setSingleShot(true);
         idle->start(tcpIdleMs);
         connect(idle, &QTimer::timeout, socket, &QTcpSocket::abort);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, idle] {
             idle->start(tcpIdleMs);
+            if (const auto client = m_tcpClients.find(socket); client != m_tcpClients.end())
+                client->lastActiveMs = m_clock.elapsed();
             readTcp(socket);
         });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            --m_tcpConnections;
+            const auto client = m_tcpClients.constFind(socket);
+            if (client != m_tcpClients.cend()) {
+                auto count = m_tcpPerAddress.find(client->address);
+                if (count != m_tcpPerAddress.end() && --*count <= 0)
+                    m_tcpPerAddress.erase(count);
+                m_tcpClients.erase(client);
+            }
             socket->deleteLater();
         });
     }
@@ -487,7 +553,12 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
             send(target, answer);
             return;
         }
-        m_cache.erase(cached);
+        if (age >= qint64(cached->seconds) + staleSeconds) {
+            m_cache.erase(cached);
+        } else if (cached->failedAt >= 0 && m_clock.elapsed() / 1000 - cached->failedAt < staleRefreshSeconds) {
+            send(target, DnsQuery::fromStaleAnswer(outcome.query.get(), cached->answer.get(), target.transport));
+            return;
+        }
     }
     if (m_pending.size() >= maxPending)
         return;
@@ -495,13 +566,43 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
     pending->worker = this;
     pending->query = outcome.query;
     pending->cacheKey = key;
+    pending->startedMs = m_clock.elapsed();
     if (ub_resolve_async(m_resolver, DnsQuery::nameText(outcome.query.get()).c_str(), outcome.type, outcome.klass, pending,
                          &DnsWorker::resolved, nullptr) != 0) {
-        send(*pending, DnsQuery::fromUpstream(pending->query.get(), nullptr, 0, pending->transport));
+        send(*pending, withoutUpstream(*pending));
         delete pending;
         return;
     }
     m_pending.insert(pending);
+    if (!m_deadlines->isActive())
+        m_deadlines->start();
+}
+
+QByteArray DnsWorker::withoutUpstream(const Pending &pending)
+{
+    const qint64 now = m_clock.elapsed() / 1000;
+    const auto cached = m_cache.find(pending.cacheKey);
+    if (cached != m_cache.end() && now - cached->storedAt < qint64(cached->seconds) + staleSeconds) {
+        cached->failedAt = now;
+        return DnsQuery::fromStaleAnswer(pending.query.get(), cached->answer.get(), pending.transport);
+    }
+    return DnsQuery::fromAnswer(pending.query.get(), nullptr, 0, pending.transport);
+}
+
+void DnsWorker::checkDeadlines()
+{
+    const qint64 now = m_clock.elapsed();
+    m_holdReplies = true;
+    for (Pending *pending : std::as_const(m_pending)) {
+        if (!pending->answered && now - pending->startedMs >= answerWithinMs) {
+            pending->answered = true;
+            send(*pending, withoutUpstream(*pending));
+        }
+    }
+    m_holdReplies = false;
+    flushReplies();
+    if (m_pending.isEmpty())
+        m_deadlines->stop();
 }
 
 void DnsWorker::resolved(void *data, int error, ub_result *result)
@@ -514,7 +615,12 @@ void DnsWorker::resolved(void *data, int error, ub_result *result)
         ok ? DnsQuery::readUpstream(result->answer_packet, result->answer_len) : DnsQuery::Packet();
     if (result)
         ub_resolve_free(result);
-    worker->send(*pending, DnsQuery::fromAnswer(pending->query.get(), answer.get(), 0, pending->transport));
+    if (!pending->answered) {
+        // The upstream failing is no reason to withhold what the cache still has.
+        const bool failed = !answer || ldns_pkt_get_rcode(answer.get()) == LDNS_RCODE_SERVFAIL;
+        worker->send(*pending, failed ? worker->withoutUpstream(*pending)
+                                      : DnsQuery::fromAnswer(pending->query.get(), answer.get(), 0, pending->transport));
+    }
     if (const quint32 seconds = answer ? DnsQuery::cacheSeconds(answer.get()) : 0) {
         if (worker->m_cache.size() >= maxCached)
             worker->m_cache.clear();

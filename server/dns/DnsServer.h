@@ -22,7 +22,12 @@ public:
         QList<QHostAddress> listen;
         quint16 port = 53; // 0 picks a free port
         QStringList upstreams; // "ADDR" or "ADDR@PORT"
+        int maxTcpConnections = DnsServer::maxTcpConnections;
     };
+    // Connections over TCP: at most these, and this many from one client address; beyond
+    // either, the connection quiet the longest (from that address first) is closed for the new one.
+    static constexpr int maxTcpConnections = 256;
+    static constexpr int maxTcpPerAddress = 32;
 
     explicit DnsServer(QObject *parent = nullptr);
     ~DnsServer() override;

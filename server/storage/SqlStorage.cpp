@@ -4,13 +4,16 @@
 
 #include <QAtomicInt>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimeZone>
+#include <QTimer>
 #include <QUrl>
+#include <cstdio>
 
 namespace {
 QAtomicInt connectionCounter;
@@ -205,13 +208,13 @@ QString DatabaseSettings::describe() const
 class SqlStorage::Query
 {
 public:
-    Query(const QSqlDatabase &db, const char *sql, Prepared *prepared)
-        : m_own(db)
-        , m_db(db)
+    Query(const SqlStorage &storage, const char *sql)
+        : m_own(storage.m_db)
+        , m_storage(storage)
         , m_sql(sql)
-        , m_prepared(prepared)
     {
         m_own.setForwardOnly(true);
+        ++m_storage.m_liveQueries;
     }
     // Steps the statement to its end. SQLite runs its automatic WAL checkpoint only when a
     // statement that wrote reaches its end in a step: an "INSERT ... RETURNING" left after its
@@ -223,6 +226,8 @@ public:
         }
         if (m_query != &m_own)
             m_query->finish();
+        if (--m_storage.m_liveQueries == 0)
+            m_storage.m_retired.clear();
     }
     Query(const Query &) = delete;
     Query &operator=(const Query &) = delete;
@@ -237,24 +242,20 @@ public:
     }
     Query &exec()
     {
-        // PostgreSQL prepares only queries and changes of rows, so a statement without values
-        // (the table definitions) runs as it is.
-        if (m_values.isEmpty()) {
-            if (!m_own.exec(QString::fromLatin1(m_sql)))
-                fail();
+        // While the database is away, no statement is tried on the closed connection.
+        if (m_storage.m_away)
+            m_storage.recover(true);
+        if (run())
             return *this;
-        }
-        m_query = kept();
-        if (!m_query) {
+        // A read runs again on a connection made anew; a write might have been done already.
+        if (m_storage.recover(qstrncmp(m_sql, "SELECT", 6) == 0)) {
+            m_own = QSqlQuery(m_storage.m_db);
+            m_own.setForwardOnly(true);
             m_query = &m_own;
-            if (!m_own.prepare(QString::fromLatin1(m_sql)))
-                fail();
+            if (run())
+                return *this;
         }
-        for (qsizetype i = 0; i < m_values.size(); ++i)
-            m_query->bindValue(int(i), m_values[i]);
-        if (!m_query->exec())
-            fail();
-        return *this;
+        fail();
     }
     bool next() { return m_query->next(); }
     QVariant value(int column) const { return m_query->value(column); }
@@ -263,20 +264,36 @@ public:
     int affected() const { return m_query->numRowsAffected(); }
 
 private:
+    bool run()
+    {
+        // PostgreSQL prepares only queries and changes of rows, so a statement without values
+        // (the table definitions) runs as it is.
+        if (m_values.isEmpty())
+            return m_own.exec(QString::fromLatin1(m_sql));
+        m_query = kept();
+        if (!m_query) {
+            m_query = &m_own;
+            if (!m_own.prepare(QString::fromLatin1(m_sql)))
+                return false;
+        }
+        for (qsizetype i = 0; i < m_values.size(); ++i)
+            m_query->bindValue(int(i), m_values[i]);
+        return m_query->exec();
+    }
+
     // The statement prepared at its first use on this connection, unless it is in use by a
     // caller further up (then this one is prepared on its own).
     QSqlQuery *kept()
     {
-        if (!m_prepared)
-            return nullptr;
+        Prepared &prepared = m_storage.m_prepared;
         const QByteArray key = QByteArray::fromRawData(m_sql, qstrlen(m_sql));
-        auto it = m_prepared->find(key);
-        if (it == m_prepared->end()) {
-            auto statement = std::make_unique<QSqlQuery>(m_db);
+        auto it = prepared.find(key);
+        if (it == prepared.end()) {
+            auto statement = std::make_unique<QSqlQuery>(m_storage.m_db);
             statement->setForwardOnly(true);
             if (!statement->prepare(QString::fromLatin1(m_sql)))
                 return nullptr;
-            it = m_prepared->emplace(QByteArray(m_sql), std::move(statement)).first;
+            it = prepared.emplace(QByteArray(m_sql), std::move(statement)).first;
         }
         return it->second->isActive() ? nullptr : it->second.get();
     }
@@ -291,10 +308,9 @@ private:
     }
 
     QSqlQuery m_own;
-    const QSqlDatabase &m_db;
+    const SqlStorage &m_storage;
     QSqlQuery *m_query = &m_own;
     const char *m_sql;
-    Prepared *m_prepared;
     QVariantList m_values;
 };
 
@@ -349,15 +365,17 @@ QByteArray withColumns(const char *before, const char *columns, const char *afte
 }
 } // namespace
 
-SqlStorage::SqlStorage(const QString &connectionName, DatabaseSettings::Kind kind)
+SqlStorage::SqlStorage(const QString &connectionName, const DatabaseSettings &settings)
     : m_connectionName(connectionName)
-    , m_kind(kind)
+    , m_settings(settings)
+    , m_kind(settings.kind)
 {
 }
 
 SqlStorage::~SqlStorage()
 {
     m_prepared.clear();
+    m_retired.clear();
     m_db = QSqlDatabase();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
@@ -382,7 +400,7 @@ std::unique_ptr<SqlStorage> SqlStorage::open(const DatabaseSettings &settings, i
         return nullptr;
     }
     const QString name = QStringLiteral("nimbrel-storage-%1").arg(connectionCounter.fetchAndAddRelaxed(1));
-    std::unique_ptr<SqlStorage> storage(new SqlStorage(name, settings.kind));
+    std::unique_ptr<SqlStorage> storage(new SqlStorage(name, settings));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
         if (sqlite) {
@@ -425,7 +443,49 @@ std::unique_ptr<SqlStorage> SqlStorage::open(const DatabaseSettings &settings, i
 
 SqlStorage::Query SqlStorage::query(const char *sql) const
 {
-    return Query(m_db, sql, &m_prepared);
+    return Query(*this, sql);
+}
+
+bool SqlStorage::recover(bool repeatable) const
+{
+    if (m_kind != DatabaseSettings::Kind::postgresql || m_inTransaction)
+        return false;
+    if (!m_away) {
+        // A statement the database refused on a live connection is an ordinary error.
+        QSqlQuery probe(m_db);
+        if (probe.exec(QStringLiteral("SELECT 1")))
+            return false;
+    }
+    static QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    if (m_away && clock.elapsed() - m_lastAttemptMs < reconnectPauseMs)
+        throw StorageUnavailable("the database is not reachable");
+    // Statements prepared on the lost connection are gone with it; one may still be held by a
+    // query further up the stack, so they are dropped once no query is alive.
+    for (auto &[sql, statement] : m_prepared)
+        m_retired.push_back(std::move(statement));
+    m_prepared.clear();
+    QSqlDatabase db = m_db;
+    db.close();
+    // A request waits for this: a database that does not answer at all is given up on sooner.
+    db.setConnectOptions(QStringLiteral("connect_timeout=2"));
+    if (!db.open()) {
+        m_lastAttemptMs = clock.elapsed();
+        if (!m_away)
+            std::fprintf(stdout, "storage: lost the connection to %s; making it again\n",
+                         qPrintable(m_settings.describe()));
+        std::fflush(stdout);
+        m_away = true;
+        throw StorageUnavailable("the database is not reachable: " + db.lastError().text().toStdString());
+    }
+    std::fprintf(stdout, "storage: connected again to %s\n", qPrintable(m_settings.describe()));
+    std::fflush(stdout);
+    m_away = false;
+    renewWatch();
+    return repeatable;
 }
 
 QString SqlStorage::ddl(const char *statement) const
@@ -437,12 +497,18 @@ QString SqlStorage::ddl(const char *statement) const
 
 void SqlStorage::migrate(int maxVersion)
 {
+    // A lost connection loses the transaction: nothing in it may run again on its own.
+    struct InTransaction {
+        bool &flag;
+        ~InTransaction() { flag = false; }
+    } inTransaction{m_inTransaction};
     query("CREATE TABLE IF NOT EXISTS schema_version (id INTEGER PRIMARY KEY, version INTEGER NOT NULL)").exec();
     query("INSERT INTO schema_version (id, version) VALUES (1, 0) ON CONFLICT (id) DO NOTHING").exec();
 
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.transaction())
         throw StorageError("cannot start a transaction: " + db.lastError().text().toStdString());
+    m_inTransaction = true;
     try {
         // Taking the row first makes a second server starting at the same time wait here
         // until this one has finished, then find nothing left to do.
@@ -1070,13 +1136,15 @@ void SqlStorage::announceChange(qint64 userID)
     q.bind(changeChannel).bind(QString::number(userID)).exec();
 }
 
-bool SqlStorage::watchChanges(QObject *context, const std::function<void(qint64 userID)> &changed)
+bool SqlStorage::watchChanges(QObject *context, const std::function<void(qint64 userID)> &changed,
+                              const std::function<void()> &missed)
 {
     if (m_kind != DatabaseSettings::Kind::postgresql)
         return false;
-    QSqlDriver *driver = QSqlDatabase::database(m_connectionName, false).driver();
+    QSqlDriver *driver = m_db.driver();
     if (!driver || !driver->subscribeToNotification(changeChannel))
         return false;
+    // The driver object stays across reconnections; only the subscription is renewed.
     QObject::connect(driver, &QSqlDriver::notification, context,
                      [changed](const QString &name, QSqlDriver::NotificationSource source, const QVariant &payload) {
                          // Our own announcements were applied when they were made.
@@ -1087,5 +1155,33 @@ bool SqlStorage::watchChanges(QObject *context, const std::function<void(qint64 
                          if (ok)
                              changed(userID);
                      });
+    m_watchContext = context;
+    m_missed = missed;
+    // Nothing else may use this connection for a while: a restart is noticed here, and the
+    // notifications resume within a beat.
+    auto *heartbeat = new QTimer(context);
+    QObject::connect(heartbeat, &QTimer::timeout, context, [this] {
+        try {
+            Query q = query("SELECT 1");
+            q.exec();
+        } catch (const StorageError &) {
+            // Reported when the connection was lost; tried again at the next beat.
+        }
+    });
+    heartbeat->start(heartbeatMs);
     return true;
+}
+
+void SqlStorage::renewWatch() const
+{
+    if (!m_watchContext)
+        return;
+    QSqlDriver *driver = m_db.driver();
+    if (!driver || !driver->subscribeToNotification(changeChannel)) {
+        std::fprintf(stdout, "storage: LISTEN could not be renewed\n");
+        std::fflush(stdout);
+        return;
+    }
+    if (m_missed)
+        QMetaObject::invokeMethod(m_watchContext, m_missed, Qt::QueuedConnection);
 }

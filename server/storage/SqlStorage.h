@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 // Where the data lives: a SQLite file, or a PostgreSQL database.
 struct DatabaseSettings {
@@ -34,6 +35,14 @@ class StorageError : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// The database cannot be reached at the moment (PostgreSQL restarting, the network between):
+// the request is answered "try again shortly" and the connection is made again by itself.
+class StorageUnavailable : public StorageError
+{
+public:
+    using StorageError::StorageError;
 };
 
 // The storage on SQLite (WAL) or PostgreSQL through Qt Sql. Both run the same statements;
@@ -122,12 +131,24 @@ public:
     // Several servers on one PostgreSQL database tell each other which user's lists changed
     // (LISTEN/NOTIFY), so each applies the change to its own DNS at once. On SQLite one server
     // owns the file: nothing to tell, watchChanges gives false.
+    // A connection lost to a restart is made again and LISTEN renewed; what was announced
+    // meanwhile never arrived, so missed() runs then (the caller rereads everything).
     void announceChange(qint64 userID);
-    bool watchChanges(QObject *context, const std::function<void(qint64 userID)> &changed);
+    bool watchChanges(QObject *context, const std::function<void(qint64 userID)> &changed,
+                      const std::function<void()> &missed = {});
+
+    // How often the watching connection is checked, so a restart is noticed without a request.
+    static constexpr int heartbeatMs = 250;
+    // A connection that could not be made again is not tried again sooner than this.
+    static constexpr int reconnectPauseMs = 500;
 
 private:
-    SqlStorage(const QString &connectionName, DatabaseSettings::Kind kind);
+    SqlStorage(const QString &connectionName, const DatabaseSettings &settings);
     class Query;
+    // After a statement failed: true when the connection had been lost and is made again, and
+    // the statement may run once more; throws StorageUnavailable when the database is away.
+    bool recover(bool repeatable) const;
+    void renewWatch() const;
     // Statements prepared once per connection, by their text.
     using Prepared = std::map<QByteArray, std::unique_ptr<QSqlQuery>>;
     Query query(const char *sql) const;
@@ -136,9 +157,18 @@ private:
     void blacklistChanged(qint64 userID);
 
     QString m_connectionName;
+    DatabaseSettings m_settings;
     QSqlDatabase m_db;
     mutable Prepared m_prepared;
+    // Statements of a lost connection, kept until no query that may hold one is alive.
+    mutable std::vector<std::unique_ptr<QSqlQuery>> m_retired;
+    mutable int m_liveQueries = 0;
+    mutable qint64 m_lastAttemptMs = 0; // of a failed reconnection, on the monotonic clock
+    mutable bool m_away = false;
+    bool m_inTransaction = false;
     QList<CategoryRow> m_categories;
     DatabaseSettings::Kind m_kind;
     int m_version = 0;
+    QObject *m_watchContext = nullptr;
+    std::function<void()> m_missed;
 };

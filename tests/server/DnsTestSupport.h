@@ -28,7 +28,10 @@ public:
                                                QStringLiteral("/usr/bin")});
     }
 
-    ~Dnsmasq()
+    ~Dnsmasq() { stop(); }
+
+    // The upstream goes silent: its port answers nothing any more.
+    void stop()
     {
         if (m_process.state() != QProcess::NotRunning) {
             m_process.terminate();
@@ -108,6 +111,7 @@ struct Answer {
     int rcode = -1;
     bool tc = false;
     bool blockedError = false; // Extended DNS Error 15
+    bool staleError = false;   // Extended DNS Error 3
     QStringList records;       // "A 192.0.2.10", "TXT \"nimbrel-filter\""
     QList<quint32> ttls;       // of the records, in the same order
 };
@@ -148,9 +152,10 @@ inline Answer readAnswer(const QByteArray &wire)
         for (size_t i = 0; i < ldns_edns_option_list_get_count(options); ++i) {
             ldns_edns_option *option = ldns_edns_option_list_get_option(options, i);
             const uint8_t *data = ldns_edns_get_data(option);
-            if (ldns_edns_get_code(option) == LDNS_EDNS_EDE && ldns_edns_get_size(option) >= 2 && data[0] == 0 &&
-                data[1] == 15)
-                answer.blockedError = true;
+            if (ldns_edns_get_code(option) == LDNS_EDNS_EDE && ldns_edns_get_size(option) >= 2 && data[0] == 0) {
+                answer.blockedError = answer.blockedError || data[1] == 15;
+                answer.staleError = answer.staleError || data[1] == 3;
+            }
         }
     }
     const ldns_rr_list *records = ldns_pkt_answer(packet);

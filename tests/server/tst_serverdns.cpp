@@ -314,6 +314,82 @@ private slots:
         QCOMPARE(rcodeOf(m_dns, "example.test"), int(LDNS_RCODE_NOERROR));
     }
 
+    // Clients holding many connections over TCP, from one address or from enough addresses to
+    // fill the server: the quietest ones make room, and a query from elsewhere is still answered.
+    void tcpConnectionsHeldOpen_data()
+    {
+        QTest::addColumn<int>("addresses");
+        QTest::addColumn<int>("perAddress");
+        QTest::newRow("one address") << 1 << 100;
+        QTest::newRow("the server full") << 10 << 30;
+    }
+
+    void tcpConnectionsHeldOpen()
+    {
+        QFETCH(int, addresses);
+        QFETCH(int, perAddress);
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        for (int i = 0; i < addresses * perAddress; ++i) {
+            auto socket = std::make_unique<QTcpSocket>();
+            QVERIFY(socket->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + i % addresses)), 0));
+            socket->connectToHost(QHostAddress::LocalHost, m_dns);
+            held.push_back(std::move(socket));
+        }
+        auto open = [&] {
+            return std::count_if(held.begin(), held.end(), [](const auto &socket) {
+                return socket->state() != QAbstractSocket::UnconnectedState;
+            });
+        };
+        // One address keeps at most its share; all together no more than the server takes.
+        QTRY_VERIFY_WITH_TIMEOUT(open() <= qMin(addresses * 32, 256), 5000);
+        QVERIFY(open() > 0);
+        const QList<QByteArray> answers =
+            exchangeTcp({queryWire({"example.test.", LDNS_RR_TYPE_A, true, false, {}}, 303)}, m_dns);
+        QCOMPARE(answers.size(), 1);
+        QCOMPARE(readAnswer(answers.first()).rcode, int(LDNS_RCODE_NOERROR));
+    }
+
+    // The upstream stops answering: a name seen before is answered from the cache past its TTL,
+    // marked stale; a name never seen gets SERVFAIL quickly instead of a client left waiting.
+    void upstreamDown()
+    {
+        Dnsmasq upstream;
+        QString why;
+        QVERIFY2(upstream.start(&why, {QStringLiteral("--local-ttl=1")}), qPrintable(why));
+        ServerProcess server(QStringLiteral(NIMBREL_SERVER_BINARY), m_dir.filePath(QStringLiteral("down")));
+        QVERIFY(server.start({QStringLiteral("--dns-port"), QStringLiteral("0"), QStringLiteral("--dns-upstream"),
+                              upstream.upstream()}));
+        const quint16 dns = server.dnsPort();
+        QVERIFY2(dns, qPrintable(server.output()));
+        const Query seen{"seen.test.", LDNS_RR_TYPE_A, false, true, {}};
+        const Answer fresh = ask(dns, seen);
+        QCOMPARE(fresh.records, QStringList{QStringLiteral("A 192.0.2.10")});
+        QVERIFY(!fresh.staleError);
+
+        upstream.stop();
+        // Once its second of TTL is over, the name is asked upstream again, in vain.
+        Answer stale;
+        QTRY_VERIFY_WITH_TIMEOUT((stale = ask(dns, seen)).staleError, 6000);
+        QCOMPARE(stale.rcode, int(LDNS_RCODE_NOERROR));
+        QCOMPARE(stale.records, fresh.records);
+        QVERIFY(stale.ttls.value(0) <= DnsQuery::staleTtl);
+        // Once the upstream has failed, the stale answer comes without waiting for it again.
+        QElapsedTimer again;
+        again.start();
+        QVERIFY(ask(dns, seen).staleError);
+        QVERIFY2(again.elapsed() < 500, qPrintable(QString::number(again.elapsed())));
+
+        for (const bool tcp : {false, true}) {
+            QElapsedTimer waited;
+            waited.start();
+            const Answer unknown = ask(dns, {tcp ? "never-tcp.test." : "never.test.", LDNS_RR_TYPE_A, tcp, true, {}});
+            QCOMPARE(unknown.rcode, int(LDNS_RCODE_SERVFAIL));
+            QVERIFY2(waited.elapsed() < 2000, qPrintable(QString::number(waited.elapsed())));
+            QVERIFY(!unknown.staleError);
+        }
+        QVERIFY(server.stop());
+    }
+
     // The policy alone: no real traffic comes from outside the machine.
     void strangersAreRefused()
     {

@@ -135,6 +135,73 @@ private slots:
         QVERIFY(one.stop());
         QVERIFY(two.stop());
     }
+
+    // PostgreSQL goes away and comes back: the servers answer "try again" meanwhile, the DNS
+    // keeps its last policy, and afterwards everything works again without restarting them. A
+    // change made through one reaches the other's DNS within a second of the database's return.
+    void databaseRestart()
+    {
+        if (!m_postgres && ServerPostgres::binaries().isEmpty())
+            QSKIP(qPrintable(m_missing));
+        if (DnsTest::Dnsmasq::binary().isEmpty())
+            QSKIP("dnsmasq is not installed (Debian package dnsmasq-base; make test installs it)");
+        QVERIFY2(m_postgres, qPrintable(m_missing));
+        QVERIFY(m_postgres->createDatabase(QStringLiteral("restart")));
+        DnsTest::Dnsmasq upstream;
+        QString why;
+        QVERIFY2(upstream.start(&why), qPrintable(why));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PGPASSWORD"), m_postgres->password());
+        const QStringList shared{QStringLiteral("--database"),     m_postgres->url(QStringLiteral("restart")),
+                                 QStringLiteral("--key-file"),     dir.filePath(QStringLiteral("server.key")),
+                                 QStringLiteral("--dns-port"),     QStringLiteral("0"),
+                                 QStringLiteral("--dns-upstream"), upstream.upstream()};
+        ServerProcess one(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("one")));
+        ServerProcess two(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("two")));
+        QVERIFY(one.start(shared, env));
+        QVERIFY(two.start(shared, env));
+        const quint16 dns = two.dnsPort();
+        QVERIFY2(dns, qPrintable(two.output()));
+        ServerClient a(one.apiBase());
+        ServerClient b(two.apiBase());
+        const Account ada = signUp(a, QStringLiteral("ada@example.org"));
+        QVERIFY(ada.id);
+        QVERIFY(a.post(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}}, ada.token).accepted());
+        QVERIFY(a.post(QStringLiteral("blockwesitebyuser"), {{"domain", "before.test"}}, ada.token).accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(DnsTest::rcodeOf(dns, "before.test"), int(LDNS_RCODE_NXDOMAIN), 1000);
+
+        QVERIFY(m_postgres->halt());
+        for (ServerClient *client : {&a, &b}) {
+            const ServerAnswer away = client->post(QStringLiteral("getblockwebsitebyuser"), {{"page", "1"}}, ada.token);
+            QCOMPARE(away.status, 503);
+            QCOMPARE(away.msg(), QStringLiteral("The server is busy. Please try again in a moment."));
+        }
+        QCOMPARE(DnsTest::rcodeOf(dns, "before.test"), int(LDNS_RCODE_NXDOMAIN));
+        QCOMPARE(DnsTest::rcodeOf(dns, "after.test"), int(LDNS_RCODE_NOERROR));
+
+        QVERIFY(m_postgres->resume());
+        // The app asks again after a 503; the first try may still meet the pause between attempts.
+        QList<int> statuses;
+        bool blocked = false;
+        auto blockAfter = [&] {
+            if (!blocked) {
+                const ServerAnswer answer =
+                    a.post(QStringLiteral("blockwesitebyuser"), {{"domain", "after.test"}}, ada.token);
+                statuses.append(answer.status);
+                blocked = answer.accepted();
+            }
+            return blocked;
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(blockAfter(), qPrintable(QDebug::toString(statuses)), 1000);
+        QVERIFY2(!statuses.contains(500), qPrintable(QDebug::toString(statuses)));
+        QTRY_COMPARE_WITH_TIMEOUT(DnsTest::rcodeOf(dns, "www.after.test"), int(LDNS_RCODE_NXDOMAIN), 1000);
+        QCOMPARE(b.post(QStringLiteral("getblockwebsitebyuser"), {{"page", "1"}}, ada.token).status, 200);
+        QVERIFY(one.stop());
+        QVERIFY(two.stop());
+        QVERIFY(!two.output().contains(m_postgres->password()));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_ServerPostgres)

@@ -116,23 +116,36 @@ bool ServerPostgres::start(QString *why)
         return false;
     }
     m_port = unusedLocalPort();
-    const QString serverOptions = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off "
+    m_serverOptions = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off "
                                                  "-c synchronous_commit=off -c full_page_writes=off")
                                       .arg(m_port)
                                       .arg(m_data);
-    if (!run(QDir(m_bin).filePath(QStringLiteral("pg_ctl")),
-             {QStringLiteral("-D"), m_data, QStringLiteral("-l"), m_data + QStringLiteral("/server.log"),
-              QStringLiteral("-o"), serverOptions, QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30"),
-              QStringLiteral("start")},
-             true, &output)) {
+    if (!resume()) {
         QFile log(m_data + QStringLiteral("/server.log"));
         log.open(QIODevice::ReadOnly);
-        *why = QStringLiteral("pg_ctl start failed: ") + output.right(300) +
-               QString::fromLocal8Bit(log.readAll().right(300));
+        *why = QStringLiteral("pg_ctl start failed: ") + QString::fromLocal8Bit(log.readAll().right(300));
         return false;
     }
-    m_running = true;
     return true;
+}
+
+bool ServerPostgres::halt()
+{
+    m_running = !run(QDir(m_bin).filePath(QStringLiteral("pg_ctl")),
+                     {QStringLiteral("-D"), m_data, QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"),
+                      QStringLiteral("stop")},
+                     true);
+    return !m_running;
+}
+
+bool ServerPostgres::resume()
+{
+    m_running = run(QDir(m_bin).filePath(QStringLiteral("pg_ctl")),
+                    {QStringLiteral("-D"), m_data, QStringLiteral("-l"), m_data + QStringLiteral("/server.log"),
+                     QStringLiteral("-o"), m_serverOptions, QStringLiteral("-w"), QStringLiteral("-t"),
+                     QStringLiteral("30"), QStringLiteral("start")},
+                    true);
+    return m_running;
 }
 
 bool ServerPostgres::createDatabase(const QString &name)

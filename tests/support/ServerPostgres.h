@@ -17,6 +17,9 @@ public:
 
     // False (and *why says why) when the cluster could not be made or started.
     bool start(QString *why);
+    // Stops the cluster (its clients lose their connections) and starts it again on the same port.
+    bool halt();
+    bool resume();
     // Makes an empty database; false when that failed.
     bool createDatabase(const QString &name);
     // postgresql://nimbrel@127.0.0.1:<port>/<name>; the password is in password().
@@ -30,6 +33,7 @@ private:
     QString m_bin;
     QString m_data;
     QString m_password;
+    QString m_serverOptions;
     quint16 m_port = 0;
     bool m_running = false;
     bool m_asPostgres = false;

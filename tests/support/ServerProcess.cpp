@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
+#include <sys/resource.h>
 
 ServerProcess::ServerProcess(const QString &binary, const QString &folder)
     : m_binary(binary)
@@ -41,6 +42,13 @@ bool ServerProcess::start(const QStringList &extraArguments, const QProcessEnvir
         arguments << QStringLiteral("--no-dns");
     QProcessEnvironment env = environment.isEmpty() ? QProcessEnvironment::systemEnvironment() : environment;
     m_process.setProcessEnvironment(env);
+    if (m_openFileLimit) {
+        const rlim_t limit = rlim_t(m_openFileLimit);
+        m_process.setChildProcessModifier([limit] {
+            const rlimit both{limit, limit};
+            ::setrlimit(RLIMIT_NOFILE, &both);
+        });
+    }
     m_output.clear();
     m_port = 0;
     m_process.start(m_binary, arguments);

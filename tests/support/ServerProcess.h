@@ -27,6 +27,10 @@ public:
     bool stop();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
+    // The server starts with this open-file limit, soft and hard (0: inherited).
+    void setOpenFileLimit(quint64 limit) { m_openFileLimit = limit; }
+    qint64 pid() const { return m_process.processId(); }
+
     quint16 port() const { return m_port; }
     // The DNS port the server printed, once it did (waits up to timeoutMs); 0 when it did not.
     // Without --dns-port among the extra arguments the server runs with --no-dns.
@@ -50,6 +54,7 @@ private:
     QProcess m_process;
     QByteArray m_output;
     quint16 m_port = 0;
+    quint64 m_openFileLimit = 0;
     QDateTime m_now;
 };
 
