@@ -6,6 +6,7 @@
 #include "core/Log.h"
 #include "records/FormEncoding.h"
 #include "records/Records.h"
+#include "records/WebService.h"
 #include "storage/SqlStorage.h"
 
 using namespace ApiSupport;
@@ -91,35 +92,13 @@ void ApiService::handle(const ApiRequest &request, const std::function<void(cons
 
 void ApiService::dispatch(const ApiRequest &request, const Done &done)
 {
-    enum class Access { app, user, status };
-    struct Route {
-        QByteArray method;
-        Access access;
-        ApiReply (ApiService::*handler)(Context &);
-        void (ApiService::*later)(Context &, const Done &) = nullptr; // answers through done
-        bool beyondClassic = false; // not served by a classic server
-    };
-    static const QHash<QString, Route> routes{
-        {QStringLiteral("signup"), {"POST", Access::app, nullptr, &ApiService::signup}},
-        {QStringLiteral("login"), {"POST", Access::app, nullptr, &ApiService::login}},
-        {QStringLiteral("forgot-password"), {"POST", Access::app, &ApiService::forgotPassword}},
-        {QStringLiteral("update-profile"), {"POST", Access::user, nullptr, &ApiService::updateProfile}},
-        {QStringLiteral("setupPin"), {"POST", Access::user, &ApiService::setupPin}},
-        {QStringLiteral("checkPin"), {"POST", Access::user, &ApiService::checkPin}},
-        {QStringLiteral("retrievePin"), {"POST", Access::user, &ApiService::retrievePin}},
-        {QStringLiteral("updatePin"), {"POST", Access::user, &ApiService::updatePin}},
-        {QStringLiteral("removepin"), {"POST", Access::user, &ApiService::removePin}},
-        {QStringLiteral("getblockwebsitebyuser"), {"POST", Access::user, &ApiService::blacklist}},
-        {QStringLiteral("blockwesitebyuser"), {"POST", Access::user, &ApiService::blockWebsite}},
-        {QStringLiteral("unblockwesitebyuser"), {"POST", Access::user, &ApiService::unblockWebsite}},
-        {QStringLiteral("sync-url"), {"POST", Access::status, &ApiService::syncURL}},
-        {QStringLiteral("category"), {"GET", Access::app, &ApiService::categoryList}},
-        {QStringLiteral("blockcategory"), {"POST", Access::user, &ApiService::blockCategory}},
-        {QStringLiteral("unblockcategory"), {"POST", Access::user, &ApiService::unblockCategory}},
-        {QStringLiteral("logout"), {"POST", Access::user, &ApiService::logout}},
-        {QStringLiteral("blockapp"), {"POST", Access::user, &ApiService::blockApp, nullptr, true}},
-        {QStringLiteral("unblockapp"), {"POST", Access::user, &ApiService::unblockApp, nullptr, true}},
-    };
+    // The routes are the contract table's and nothing else.
+    static const QHash<QString, Endpoint> routes = [] {
+        QHash<QString, Endpoint> byName;
+        for (const Endpoint &e : endpoints())
+            byName.insert(routeName(e.service), e);
+        return byName;
+    }();
 
     Context ctx{request,
                 decodeForm(request.body),
@@ -134,9 +113,9 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
         done(refused<BaseModel<QStringList>>(notFound, ctx.msg(Msg::notFound), 404));
         return;
     }
-    if (request.method != route->method) {
+    if (request.method != methodName(route->method)) {
         ApiReply reply = refused<BaseModel<QStringList>>(badRequest, ctx.msg(Msg::methodNotAllowed), 405);
-        reply.headers.append({"Allow", route->method});
+        reply.headers.append({"Allow", methodName(route->method)});
         done(reply);
         return;
     }
@@ -161,8 +140,8 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
     const bool signedIn = ctx.user.has_value();
 
     const ApiReply unauthenticated = refused<BaseModel<QStringList>>(unauthorized, ctx.msg(Msg::unauthenticated), 401);
-    switch (route->access) {
-    case Access::app:
+    switch (route->caller) {
+    case Caller::app:
         // The app keeps its last token after a logout, so an old token of ours is taken as
         // the built-in one here; otherwise signing in again after a logout would fail.
         if (!appToken && !token) {
@@ -170,13 +149,13 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
             return;
         }
         break;
-    case Access::user:
+    case Caller::user:
         if (!signedIn) {
             done(unauthenticated);
             return;
         }
         break;
-    case Access::status:
+    case Caller::either:
         if (appToken) {
             done(anonymousSync(ctx));
             return;
@@ -188,11 +167,54 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
         break;
     }
 
-    if (route->later) {
-        (this->*(route->later))(ctx, done);
-        return;
+    serve(route->service, ctx, done);
+}
+
+// Every service of the table has its handler here: a service added to the table without one
+// does not compile (-Wswitch).
+void ApiService::serve(WebService service, Context &ctx, const Done &done)
+{
+    switch (service) {
+    case WebService::signup:
+        return signup(ctx, done);
+    case WebService::login:
+        return login(ctx, done);
+    case WebService::forgot:
+        return done(forgotPassword(ctx));
+    case WebService::updateProfile:
+        return updateProfile(ctx, done);
+    case WebService::setupPin:
+        return done(setupPin(ctx));
+    case WebService::checkPin:
+        return done(checkPin(ctx));
+    case WebService::retrievePin:
+        return done(retrievePin(ctx));
+    case WebService::updatePin:
+        return done(updatePin(ctx));
+    case WebService::removepin:
+        return done(removePin(ctx));
+    case WebService::getBlockWebsiteByUser:
+        return done(blacklist(ctx));
+    case WebService::blockWebsite:
+        return done(blockWebsite(ctx));
+    case WebService::unblockWebsite:
+        return done(unblockWebsite(ctx));
+    case WebService::syncURL:
+        return done(syncURL(ctx));
+    case WebService::getCategories:
+        return done(categoryList(ctx));
+    case WebService::blockCategory:
+        return done(blockCategory(ctx));
+    case WebService::unblockCategory:
+        return done(unblockCategory(ctx));
+    case WebService::logout:
+        return done(logout(ctx));
+    case WebService::blockApp:
+        return done(blockApp(ctx));
+    case WebService::unblockApp:
+        return done(unblockApp(ctx));
     }
-    done((this->*(route->handler))(ctx));
+    done(refused<BaseModel<QStringList>>(notFound, ctx.msg(Msg::notFound), 404));
 }
 
 bool ApiService::onPasswordWorker(Context &ctx, std::function<void()> work, std::function<ApiReply(Context &)> then,

@@ -3,6 +3,7 @@
 #include "Crypto.h"
 #include "Messages.h"
 #include "records/Records.h"
+#include "records/WebService.h"
 #include "storage/Storage.h"
 
 #include <QByteArray>
@@ -115,6 +116,7 @@ signals:
 private:
     using Done = std::function<void(const ApiReply &)>;
     void dispatch(const ApiRequest &request, const Done &done);
+    void serve(WebService service, Context &ctx, const Done &done);
     void resetPage(const ApiRequest &request, const Done &done);
 
     void signup(Context &ctx, const Done &done);

@@ -3,6 +3,7 @@
 #include "Settle.h"
 #include "StubHttpServer.h"
 #include "records/FormEncoding.h"
+#include "records/WebService.h"
 
 #include <QElapsedTimer>
 #include <QNetworkReply>
@@ -807,11 +808,52 @@ private slots:
         QVERIFY(!logIn(client(), "ada@gmail.example", "").accepted());
     }
 
-    void unknownPathsAndMethods()
+    // The routes are the contract table: every service of it answers under its path with its
+    // method and refuses the other one; nothing else under /api/v3/ is served.
+    void everyServiceOfTheTableIsServed_data()
     {
-        QCOMPARE(post("nothing-here", {}, ServerProcess::appToken()).status, 404);
-        QCOMPARE(get("login", ServerProcess::appToken()).status, 405);
-        QCOMPARE(post("category", {}, ServerProcess::appToken()).status, 405);
+        QTest::addColumn<int>("index");
+        for (qsizetype i = 0; i < endpoints().size(); ++i)
+            QTest::newRow(qPrintable(routeName(endpoints()[i].service))) << int(i);
+    }
+    void everyServiceOfTheTableIsServed()
+    {
+        QFETCH(int, index);
+        const Endpoint e = endpoints().at(index);
+        QCOMPARE(int(e.service), index); // endpoint() reads the table by the enum's value
+        const QUrl url = m_server->apiBase().resolved(QUrl(path(e.service)));
+        const QByteArray other = e.method == HttpMethod::get ? "POST" : "GET";
+        const QList<QPair<QByteArray, QByteArray>> madeUp{{"Authorization", "Bearer made-up-token"}};
+        QCOMPARE(client().send(other, url, {}, madeUp).status, 405);
+        // Served: a token the server never gave is refused by the service, not as unknown.
+        const ServerAnswer answer = client().send(methodName(e.method), url, {}, madeUp);
+        QCOMPARE(answer.status, 401);
+        QCOMPARE(answer.json()[QStringLiteral("code")].toInt(), 401);
+    }
+
+    void nothingElseIsServed_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QByteArray>("method");
+        QTest::newRow("unknown") << "nothing-here" << QByteArray("POST");
+        QTest::newRow("case") << "Login" << QByteArray("POST");
+        QTest::newRow("trailing slash") << "login/" << QByteArray("POST");
+        QTest::newRow("below a service") << "category/1" << QByteArray("GET");
+        QTest::newRow("query in the path") << "getblockwebsitebyuser%3Fpage=1" << QByteArray("POST");
+        QTest::newRow("the prefix alone") << "" << QByteArray("GET");
+        QTest::newRow("the reset page below it") << "password/reset" << QByteArray("GET");
+    }
+    void nothingElseIsServed()
+    {
+        QFETCH(QString, route);
+        QFETCH(QByteArray, method);
+        const ServerAnswer answer = client().send(method, QUrl(m_server->apiBase().toString() + route), {},
+                                                  {{"Authorization", "Bearer test-app-token"}});
+        QCOMPARE(answer.status, 404);
+    }
+
+    void oversizedBodiesAreRefused()
+    {
         const ServerAnswer big =
             client().send("POST", m_server->apiBase().resolved(QUrl("login")), QByteArray(70 * 1024, 'a'),
                           {{"Authorization", "Bearer test-app-token"}});
