@@ -1,7 +1,12 @@
-#include "ApiSupport.h"
-#include "InfoPages.h"
+#include "ApiService.h"
 
+#include "AccountService.h"
+#include "ApiSupport.h"
+#include "DeviceService.h"
+#include "InfoPages.h"
+#include "ListService.h"
 #include "PasswordWorkers.h"
+#include "PinService.h"
 #include "core/Clock.h"
 #include "core/Log.h"
 #include "records/FormEncoding.h"
@@ -16,26 +21,15 @@ const QString apiPrefix = QStringLiteral("/api/v3/");
 const QString resetPath = QStringLiteral("/password/reset");
 } // namespace
 
-QByteArray ApiRequest::header(const QByteArray &name) const
-{
-    for (const auto &[key, value] : headers) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-    return {};
-}
-
 ApiService::ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social, PasswordWorkers &passwords,
                        const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, QObject *parent)
     : QObject(parent)
-    , m_storage(storage)
-    , m_outbox(outbox)
-    , m_social(social)
-    , m_passwords(passwords)
-    , m_pinKey(pinKey)
-    , m_settings(settings)
-    , m_clock(clock)
-    , m_dummyHash(Crypto::hashPassword(QString::fromLatin1(Crypto::randomToken()), settings.hashCost))
+    , m_context(storage, outbox, social, passwords, pinKey, settings, clock, this,
+                [this](qint64 userID) { emit listsChanged(userID); })
+    , m_pins(std::make_unique<PinService>(m_context))
+    , m_lists(std::make_unique<ListService>(m_context))
+    , m_devices(std::make_unique<DeviceService>(m_context))
+    , m_accounts(std::make_unique<AccountService>(m_context, *m_devices))
 {
 }
 
@@ -51,15 +45,7 @@ QByteArray ApiService::refusalBody(int httpStatus, const QByteArray &language)
         .body;
 }
 
-// The database is away for a moment (restarting): nothing was done, and asking again shortly works.
-ApiReply ApiService::databaseAway(Language language)
-{
-    ApiReply reply = refused<BaseModel<QStringList>>(serverError, text(Msg::busy, language), 503);
-    reply.headers.append({QByteArrayLiteral("Retry-After"), QByteArrayLiteral("1")});
-    return reply;
-}
-
-void ApiService::handle(const ApiRequest &request, const std::function<void(const ApiReply &)> &done)
+void ApiService::handle(const ApiRequest &request, const Done &done)
 {
     // A storage failure is answered as a server error: the request is never reported as done.
     try {
@@ -70,7 +56,7 @@ void ApiService::handle(const ApiRequest &request, const std::function<void(cons
             return;
         }
         if (request.path == resetPath) {
-            resetPage(request, done);
+            m_accounts->resetPage(request, done);
         } else if (const auto html = InfoPages::page(request.path); html && request.method == "GET") {
             ApiReply reply;
             reply.contentType = QByteArrayLiteral("text/html; charset=utf-8");
@@ -100,16 +86,16 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
         return byName;
     }();
 
-    Context ctx{request,
+    ApiCall ctx{request,
                 decodeForm(request.body),
                 languageFrom(QString::fromUtf8(request.header("X-localization"))),
-                m_clock.now().toUTC(),
+                m_context.clock.now().toUTC(),
                 std::nullopt,
                 std::nullopt};
 
     const auto route =
         request.path.startsWith(apiPrefix) ? routes.constFind(request.path.mid(apiPrefix.size())) : routes.constEnd();
-    if (route == routes.constEnd() || (route->beyondClassic && m_settings.classicApi)) {
+    if (route == routes.constEnd() || (route->beyondClassic && m_context.settings.classicApi)) {
         done(refused<BaseModel<QStringList>>(notFound, ctx.msg(Msg::notFound), 404));
         return;
     }
@@ -127,13 +113,13 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
                                   ? authorization.mid(7).trimmed()
                                   : QByteArray();
     const bool appToken =
-        !bearer.isEmpty() && !m_settings.appToken.isEmpty() && Crypto::equalSecrets(bearer, m_settings.appToken);
+        !bearer.isEmpty() && !m_context.settings.appToken.isEmpty() && Crypto::equalSecrets(bearer, m_context.settings.appToken);
     std::optional<TokenRow> token;
     if (!bearer.isEmpty() && !appToken)
-        token = m_storage.tokenByHash(Crypto::tokenHash(bearer));
+        token = m_context.storage.tokenByHash(Crypto::tokenHash(bearer));
     const bool live = token && !token->revokedAt && token->expiresAt > ctx.now;
     if (live) {
-        ctx.user = m_storage.userByID(token->userID);
+        ctx.user = m_context.storage.userByID(token->userID);
         if (ctx.user)
             ctx.token = token;
     }
@@ -157,7 +143,7 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
         break;
     case Caller::either:
         if (appToken) {
-            done(anonymousSync(ctx));
+            done(m_devices->anonymousSync(ctx));
             return;
         }
         if (!signedIn) {
@@ -172,77 +158,57 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
 
 // Every service of the table has its handler here: a service added to the table without one
 // does not compile (-Wswitch).
-void ApiService::serve(WebService service, Context &ctx, const Done &done)
+void ApiService::serve(WebService service, ApiCall &ctx, const Done &done)
 {
     switch (service) {
     case WebService::signup:
-        return signup(ctx, done);
+        return m_accounts->signup(ctx, done);
     case WebService::login:
-        return login(ctx, done);
+        return m_accounts->login(ctx, done);
     case WebService::forgot:
-        return done(forgotPassword(ctx));
+        return done(m_accounts->forgotPassword(ctx));
     case WebService::updateProfile:
-        return updateProfile(ctx, done);
+        return m_accounts->updateProfile(ctx, done);
     case WebService::setupPin:
-        return done(setupPin(ctx));
+        return done(m_pins->setupPin(ctx));
     case WebService::checkPin:
-        return done(checkPin(ctx));
+        return done(m_pins->checkPin(ctx));
     case WebService::retrievePin:
-        return done(retrievePin(ctx));
+        return done(m_pins->retrievePin(ctx));
     case WebService::updatePin:
-        return done(updatePin(ctx));
+        return done(m_pins->updatePin(ctx));
     case WebService::removepin:
-        return done(removePin(ctx));
+        return done(m_pins->removePin(ctx));
     case WebService::getBlockWebsiteByUser:
-        return done(blacklist(ctx));
+        return done(m_lists->blacklist(ctx));
     case WebService::blockWebsite:
-        return done(blockWebsite(ctx));
+        return done(m_lists->blockWebsite(ctx));
     case WebService::unblockWebsite:
-        return done(unblockWebsite(ctx));
+        return done(m_lists->unblockWebsite(ctx));
     case WebService::syncURL:
-        return done(syncURL(ctx));
+        return done(m_devices->syncURL(ctx));
     case WebService::getCategories:
-        return done(categoryList(ctx));
+        return done(m_lists->categoryList(ctx));
     case WebService::blockCategory:
-        return done(blockCategory(ctx));
+        return done(m_lists->blockCategory(ctx));
     case WebService::unblockCategory:
-        return done(unblockCategory(ctx));
+        return done(m_lists->unblockCategory(ctx));
     case WebService::logout:
-        return done(logout(ctx));
+        return done(m_accounts->logout(ctx));
     case WebService::blockApp:
-        return done(blockApp(ctx));
+        return done(m_devices->blockApp(ctx));
     case WebService::unblockApp:
-        return done(unblockApp(ctx));
+        return done(m_devices->unblockApp(ctx));
     }
     done(refused<BaseModel<QStringList>>(notFound, ctx.msg(Msg::notFound), 404));
 }
 
-bool ApiService::onPasswordWorker(Context &ctx, std::function<void()> work, std::function<ApiReply(Context &)> then,
-                                  const Done &done)
+int ApiService::sendDuePins()
 {
-    // The request outlives this call: keep what the answer needs by value.
-    auto request = std::make_shared<const ApiRequest>(ctx.request);
-    const QList<QPair<QString, QString>> form = ctx.form;
-    const Language language = ctx.language;
-    const QDateTime now = ctx.now;
-    const std::optional<UserRow> user = ctx.user;
-    const std::optional<TokenRow> token = ctx.token;
-    return m_passwords.run(this, std::move(work), [=, then = std::move(then)]() {
-        Context later{*request, form, language, now, user, token};
-        try {
-            done(then(later));
-        } catch (const StorageUnavailable &e) {
-            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
-            done(databaseAway(later.language));
-        } catch (const StorageError &e) {
-            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
-            done(refused<BaseModel<QStringList>>(serverError, later.msg(Msg::serverError), 500));
-        }
-    });
+    return m_pins->sendDuePins();
 }
 
-bool ApiService::overRequestLimit(Context &ctx, const QString &kind)
+void ApiService::forgetOldRecords()
 {
-    return m_storage.countRequest(kind, ctx.request.remoteAddress, ctx.now,
-                                  ctx.now.addSecs(-requestWindowMinutes * 60)) > maxRequestsPerAddress;
+    m_accounts->forgetOldRecords();
 }

@@ -1,3 +1,5 @@
+#include "DeviceService.h"
+
 #include "ApiSupport.h"
 
 #include "core/Log.h"
@@ -10,14 +12,14 @@ using namespace ApiSupport;
 // every account status answer, so an edited preferences file changes nothing for long.
 
 namespace {
-QString platformIDOf(const ApiService::Context &ctx)
+QString platformIDOf(const ApiCall &ctx)
 {
     return ctx.field(QStringLiteral("platform_unique_id")).trimmed();
 }
 
 bool validPlatformID(const QString &platformID)
 {
-    return !platformID.isEmpty() && platformID.size() <= 200 && validText(platformID.left(ApiService::maxTextLength));
+    return !platformID.isEmpty() && platformID.size() <= 200 && validText(platformID.left(ServiceLimits::maxTextLength));
 }
 
 // A desktop entry's id: what the desktop itself calls the application ("org.gnome.Maps").
@@ -28,51 +30,51 @@ bool validAppID(const QString &id)
 }
 } // namespace
 
-void ApiService::recordDevice(Context &ctx, qint64 userID)
+void DeviceService::recordDevice(ApiCall &ctx, qint64 userID)
 {
     const QString platformID = platformIDOf(ctx);
     if (!validPlatformID(platformID))
         return;
-    m_storage.recordDevice(userID, platformID, ctx.request.remoteAddress, ctx.now);
-    emit listsChanged(userID);
+    m_ctx.storage.recordDevice(userID, platformID, ctx.request.remoteAddress, ctx.now);
+    m_ctx.listsChanged(userID);
 }
 
-SyncURLModel ApiService::accountProtection(qint64 userID, const std::optional<DeviceRow> &device)
+SyncURLModel DeviceService::accountProtection(qint64 userID, const std::optional<DeviceRow> &device)
 {
     SyncURLModel status;
     status.deviceProtected = device && device->protectedIntent;
     BlockedAppList apps;
-    for (const BlockedAppRow &row : m_storage.blockedApps(userID))
+    for (const BlockedAppRow &row : m_ctx.storage.blockedApps(userID))
         apps.append({row.appID, row.name});
     status.blockedApps = apps;
     return status;
 }
 
-ApiReply ApiService::syncURL(Context &ctx)
+ApiReply DeviceService::syncURL(ApiCall &ctx)
 {
     recordDevice(ctx, ctx.user->id);
     const QString platformID = platformIDOf(ctx);
     SyncURLModel status;
-    if (!m_settings.classicApi) {
+    if (!m_ctx.settings.classicApi) {
         std::optional<DeviceRow> device = validPlatformID(platformID)
-                                              ? m_storage.device(ctx.user->id, platformID)
+                                              ? m_ctx.storage.device(ctx.user->id, platformID)
                                               : std::nullopt;
         // The device says whether it is protected now. Turning it off weakens it: with a PIN on
         // the account that needs a recently verified PIN, like unblocking a site.
         const QString reported = ctx.field(QStringLiteral("protection"));
         if (device && (reported == QLatin1String("1") || reported == QLatin1String("0"))) {
             const bool on = reported == QLatin1String("1");
-            if (!on && device->protectedIntent && !pinWindowOpen(ctx)) {
+            if (!on && device->protectedIntent && !m_ctx.pinWindowOpen(ctx)) {
                 Log::line(QStringLiteral("sync-url: user %1 asked to turn protection off without the pin; kept on")
                               .arg(ctx.user->id));
             } else if (on != device->protectedIntent) {
-                m_storage.setDeviceProtected(ctx.user->id, platformID, on);
+                m_ctx.storage.setDeviceProtected(ctx.user->id, platformID, on);
                 device->protectedIntent = on;
             }
         }
         status = accountProtection(ctx.user->id, device);
     }
-    if (const std::optional<PinRow> pin = m_storage.pinForUser(ctx.user->id))
+    if (const std::optional<PinRow> pin = m_ctx.storage.pinForUser(ctx.user->id))
         status.pinProtection = pinProtectionModel(*pin, ctx.now);
 
     // The payload also carries the account, which the app does not read.
@@ -94,7 +96,7 @@ ApiReply ApiService::syncURL(Context &ctx)
     return reply;
 }
 
-ApiReply ApiService::anonymousSync(Context &ctx)
+ApiReply DeviceService::anonymousSync(ApiCall &ctx)
 {
     // Nobody is signed in on this computer (the built-in token): nothing is recorded, but the
     // app learns what the account that used it last keeps protecting, so a sign-out does not
@@ -105,14 +107,14 @@ ApiReply ApiService::anonymousSync(Context &ctx)
     model.msg = ctx.msg(Msg::nothingToSync);
     model.version = apiVersion;
     const QString platformID = platformIDOf(ctx);
-    if (!m_settings.classicApi && validPlatformID(platformID)) {
-        if (const std::optional<DeviceRow> device = m_storage.latestDevice(platformID))
+    if (!m_ctx.settings.classicApi && validPlatformID(platformID)) {
+        if (const std::optional<DeviceRow> device = m_ctx.storage.latestDevice(platformID))
             model.data = accountProtection(device->userID, device);
     }
     return json(model);
 }
 
-ApiReply ApiService::blockApp(Context &ctx)
+ApiReply DeviceService::blockApp(ApiCall &ctx)
 {
     const QString appID = ctx.field(QStringLiteral("app_id")).trimmed();
     QString name = ctx.field(QStringLiteral("name")).trimmed();
@@ -120,18 +122,18 @@ ApiReply ApiService::blockApp(Context &ctx)
         return refused<BaseModel<BlockedAppList>>(unprocessable, ctx.msg(Msg::appInvalid));
     if (name.isEmpty() || !validText(name))
         name = appID;
-    m_storage.addBlockedApp(ctx.user->id, appID, name, ctx.now);
+    m_ctx.storage.addBlockedApp(ctx.user->id, appID, name, ctx.now);
     return accepted(ok, ctx.msg(Msg::appBlocked), *accountProtection(ctx.user->id, std::nullopt).blockedApps);
 }
 
-ApiReply ApiService::unblockApp(Context &ctx)
+ApiReply DeviceService::unblockApp(ApiCall &ctx)
 {
     const QString appID = ctx.field(QStringLiteral("app_id")).trimmed();
     if (!validAppID(appID))
         return refused<BaseModel<BlockedAppList>>(unprocessable, ctx.msg(Msg::appInvalid));
-    if (!pinWindowOpen(ctx))
+    if (!m_ctx.pinWindowOpen(ctx))
         return refused<BaseModel<BlockedAppList>>(forbidden, ctx.msg(Msg::pinRequired));
-    if (!m_storage.removeBlockedApp(ctx.user->id, appID))
+    if (!m_ctx.storage.removeBlockedApp(ctx.user->id, appID))
         return refused<BaseModel<BlockedAppList>>(notFound, ctx.msg(Msg::appNotBlocked));
     return accepted(ok, ctx.msg(Msg::appUnblocked), *accountProtection(ctx.user->id, std::nullopt).blockedApps);
 }

@@ -1,3 +1,5 @@
+#include "ListService.h"
+
 #include "ApiSupport.h"
 
 #include "dns/DomainName.h"
@@ -7,13 +9,13 @@ using namespace ApiSupport;
 
 // Website blacklist
 
-ApiReply ApiService::blacklist(Context &ctx)
+ApiReply ListService::blacklist(ApiCall &ctx)
 {
     using Answer = BaseModel<BlockWebsiteModel>;
     if (!ctx.userIDMatches())
         return refused<Answer>(forbidden, ctx.msg(Msg::userMismatch));
     // A page is built once for each version of the list (100 rows of JSON are most of its cost).
-    const qint64 version = m_storage.blacklistVersion(ctx.user->id);
+    const qint64 version = m_ctx.storage.blacklistVersion(ctx.user->id);
     const QString askedPage = ctx.request.query.queryItemValue(QStringLiteral("page"));
     const QByteArray key = QByteArray::number(ctx.user->id) + ':' + QByteArray::number(version) + ':' +
                            (ctx.language == Language::french ? 'f' : 'e') + askedPage.toUtf8();
@@ -22,14 +24,14 @@ ApiReply ApiService::blacklist(Context &ctx)
         reply.body = *known;
         return reply;
     }
-    const qint64 total = m_storage.domainCount(ctx.user->id);
+    const qint64 total = m_ctx.storage.domainCount(ctx.user->id);
     const qint64 lastPage = qMax<qint64>(1, (total + pageSize - 1) / pageSize);
     const qint64 page = qBound<qint64>(1, positiveInteger(askedPage).value_or(1), lastPage + 1);
     const qint64 offset = (page - 1) * pageSize;
-    const QList<DomainRow> rows = m_storage.domains(ctx.user->id, pageSize, offset);
+    const QList<DomainRow> rows = m_ctx.storage.domains(ctx.user->id, pageSize, offset);
 
     const QString path =
-        m_settings.publicBase.resolved(QUrl(QStringLiteral("api/v3/getblockwebsitebyuser"))).toString();
+        m_ctx.settings.publicBase.resolved(QUrl(QStringLiteral("api/v3/getblockwebsitebyuser"))).toString();
     auto pageURL = [&](qint64 n) { return path + QStringLiteral("?page=") + QString::number(n); };
 
     BlockWebsiteModel model;
@@ -63,7 +65,7 @@ ApiReply ApiService::blacklist(Context &ctx)
     return reply;
 }
 
-ApiReply ApiService::blockWebsite(Context &ctx)
+ApiReply ListService::blockWebsite(ApiCall &ctx)
 {
     using Answer = BaseModel<BlockData>;
     if (!ctx.userIDMatches())
@@ -71,33 +73,33 @@ ApiReply ApiService::blockWebsite(Context &ctx)
     const std::optional<QString> domain = blacklistDomain(ctx.field(QStringLiteral("domain")));
     if (!domain)
         return refused<Answer>(unprocessable, ctx.msg(Msg::websiteInvalid));
-    const std::optional<DomainRow> row = m_storage.addDomain(ctx.user->id, *domain, ctx.now);
+    const std::optional<DomainRow> row = m_ctx.storage.addDomain(ctx.user->id, *domain, ctx.now);
     if (!row)
         return refused<Answer>(conflict, ctx.msg(Msg::websiteDuplicate));
-    emit listsChanged(ctx.user->id);
+    m_ctx.listsChanged(ctx.user->id);
     return accepted(
         created, ctx.msg(Msg::websiteBlocked),
         BlockData{row->id, row->userID, row->domain, wireTime(row->createdAt), wireTime(row->updatedAt), {}});
 }
 
-ApiReply ApiService::unblockWebsite(Context &ctx)
+ApiReply ListService::unblockWebsite(ApiCall &ctx)
 {
     const std::optional<qint64> id = positiveInteger(ctx.field(QStringLiteral("domain_id")));
     if (!id)
         return refused<UnblockWebsiteModel>(notFound, ctx.msg(Msg::websiteNotFound));
-    if (!pinWindowOpen(ctx))
+    if (!m_ctx.pinWindowOpen(ctx))
         return refused<UnblockWebsiteModel>(forbidden, ctx.msg(Msg::pinRequired));
-    if (!m_storage.removeDomain(ctx.user->id, *id))
+    if (!m_ctx.storage.removeDomain(ctx.user->id, *id))
         return refused<UnblockWebsiteModel>(notFound, ctx.msg(Msg::websiteNotFound));
-    emit listsChanged(ctx.user->id);
+    m_ctx.listsChanged(ctx.user->id);
     return acceptedRequired(ctx.msg(Msg::websiteUnblocked), qint64(1));
 }
 
 // Categories
 
-ApiReply ApiService::categoryList(Context &ctx)
+ApiReply ListService::categoryList(ApiCall &ctx)
 {
-    const QList<CategoryRow> rows = m_storage.categories(ctx.user ? ctx.user->id : 0);
+    const QList<CategoryRow> rows = m_ctx.storage.categories(ctx.user ? ctx.user->id : 0);
     // The answer depends only on the language and which categories are blocked: the few
     // combinations in use are encoded once.
     QByteArray key(1, ctx.language == Language::french ? 'f' : 'e');
@@ -121,33 +123,33 @@ ApiReply ApiService::categoryList(Context &ctx)
     return reply;
 }
 
-ApiReply ApiService::blockCategory(Context &ctx)
+ApiReply ListService::blockCategory(ApiCall &ctx)
 {
     using Answer = BaseModel<BlockCategoryModel>;
     const std::optional<qint64> id = positiveInteger(ctx.field(QStringLiteral("category_id")));
-    if (!id || !m_storage.categoryExists(*id))
+    if (!id || !m_ctx.storage.categoryExists(*id))
         return refused<Answer>(notFound, ctx.msg(Msg::categoryNotFound));
-    const std::optional<UserCategoryRow> row = m_storage.blockCategory(ctx.user->id, *id, ctx.now);
+    const std::optional<UserCategoryRow> row = m_ctx.storage.blockCategory(ctx.user->id, *id, ctx.now);
     if (!row)
         throw StorageError("the blocked category was not stored");
-    emit listsChanged(ctx.user->id);
+    m_ctx.listsChanged(ctx.user->id);
     return accepted(ok, ctx.msg(Msg::categoryBlocked),
                     BlockCategoryModel{row->userID, QString::number(row->categoryID), wireTime(row->updatedAt),
                                        wireTime(row->createdAt), row->id});
 }
 
-ApiReply ApiService::unblockCategory(Context &ctx)
+ApiReply ListService::unblockCategory(ApiCall &ctx)
 {
     using Answer = BaseModel<UnblockCategoryModel>;
     const std::optional<qint64> id = positiveInteger(ctx.field(QStringLiteral("category_id")));
-    if (!id || !m_storage.categoryExists(*id))
+    if (!id || !m_ctx.storage.categoryExists(*id))
         return refused<Answer>(notFound, ctx.msg(Msg::categoryNotFound));
-    if (!pinWindowOpen(ctx))
+    if (!m_ctx.pinWindowOpen(ctx))
         return refused<Answer>(forbidden, ctx.msg(Msg::pinRequired));
-    const std::optional<UserCategoryRow> row = m_storage.unblockCategory(ctx.user->id, *id);
+    const std::optional<UserCategoryRow> row = m_ctx.storage.unblockCategory(ctx.user->id, *id);
     if (!row)
         return refused<Answer>(notFound, ctx.msg(Msg::categoryNotBlocked));
-    emit listsChanged(ctx.user->id);
+    m_ctx.listsChanged(ctx.user->id);
     return accepted(
         ok, ctx.msg(Msg::categoryUnblocked),
         UnblockCategoryModel{row->id, row->userID, row->categoryID, wireTime(row->createdAt), wireTime(ctx.now)});
