@@ -274,6 +274,7 @@ void AccountService::updateProfile(ApiCall &ctx, const Done &done)
             m_ctx.storage.revokeUserTokens(later.user->id, later.token->id, later.now);
         }
         m_ctx.storage.updateProfile(later.user->id, name, deviceName, later.now);
+        m_ctx.accountChanged(later.user->id);
         const std::optional<UserRow> user = m_ctx.storage.userByID(later.user->id);
         if (!user)
             throw StorageError("the account disappeared during the update");
@@ -296,6 +297,7 @@ void AccountService::forgetOldRecords()
 ApiReply AccountService::logout(ApiCall &ctx)
 {
     m_ctx.storage.revokeToken(ctx.token->id, ctx.now);
+    m_ctx.accountChanged(ctx.user->id);
     return acceptedRequired(ctx.msg(Msg::loggedOut), QStringList());
 }
 
@@ -375,6 +377,7 @@ void AccountService::resetPage(const ApiRequest &request, const Done &done)
                 m_ctx.storage.setPasswordHash(userID, *hash, now);
                 // Whoever knew the old password is signed out everywhere.
                 m_ctx.storage.revokeUserTokens(userID, 0, now);
+                m_ctx.accountChanged(userID);
                 if (const std::optional<UserRow> user = m_ctx.storage.userByID(userID))
                     m_ctx.storage.clearLoginFailures(user->email, QString());
                 page(200, ResetPage::message(language, text(Msg::resetDone, language)));

@@ -7,6 +7,7 @@
 #include "ListService.h"
 #include "PasswordWorkers.h"
 #include "PinService.h"
+#include "SessionCache.h"
 #include "core/Clock.h"
 #include "core/Log.h"
 #include "records/FormEncoding.h"
@@ -22,9 +23,10 @@ const QString resetPath = QStringLiteral("/password/reset");
 } // namespace
 
 ApiService::ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social, PasswordWorkers &passwords,
-                       const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, QObject *parent)
+                       const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, SessionCache &cache,
+                       QObject *parent)
     : QObject(parent)
-    , m_context(storage, outbox, social, passwords, pinKey, settings, clock, this,
+    , m_context(storage, outbox, social, passwords, pinKey, settings, clock, cache, this,
                 [this](qint64 userID) { emit listsChanged(userID); })
     , m_pins(std::make_unique<PinService>(m_context))
     , m_lists(std::make_unique<ListService>(m_context))
@@ -113,31 +115,48 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
                                   ? authorization.mid(7).trimmed()
                                   : QByteArray();
     const bool appToken =
-        !bearer.isEmpty() && !m_context.settings.appToken.isEmpty() && Crypto::equalSecrets(bearer, m_context.settings.appToken);
+        !bearer.isEmpty() && !m_context.settings.appToken.isEmpty() &&
+        Crypto::equalSecrets(bearer, m_context.settings.appToken);
     std::optional<TokenRow> token;
-    if (!bearer.isEmpty() && !appToken)
-        token = m_context.storage.tokenByHash(Crypto::tokenHash(bearer));
-    const bool live = token && !token->revokedAt && token->expiresAt > ctx.now;
-    if (live) {
-        ctx.user = m_context.storage.userByID(token->userID);
+    if (!bearer.isEmpty() && !appToken) {
+        // A live session is read from memory; anything else (a revoked or expired token of
+        // ours, a made-up one) from the database.
+        const QByteArray hash = Crypto::tokenHash(bearer);
+        if (std::optional<SessionCache::Session> kept = m_context.cache.session(hash)) {
+            token = std::move(kept->token);
+            ctx.user = std::move(kept->user);
+        } else {
+            const quint64 generation = m_context.cache.generation();
+            token = m_context.storage.tokenByHash(hash);
+            if (token && !token->revokedAt && token->expiresAt > ctx.now) {
+                ctx.user = m_context.storage.userByID(token->userID);
+                if (ctx.user)
+                    m_context.cache.keepSession(generation, hash, {*token, *ctx.user});
+            }
+        }
+        // A kept session expires in memory as it does in the database.
+        if (token && (token->revokedAt || token->expiresAt <= ctx.now))
+            ctx.user.reset();
         if (ctx.user)
             ctx.token = token;
     }
     const bool signedIn = ctx.user.has_value();
 
-    const ApiReply unauthenticated = refused<BaseModel<QStringList>>(unauthorized, ctx.msg(Msg::unauthenticated), 401);
+    const auto unauthenticated = [&ctx] {
+        return refused<BaseModel<QStringList>>(unauthorized, ctx.msg(Msg::unauthenticated), 401);
+    };
     switch (route->caller) {
     case Caller::app:
         // The app keeps its last token after a logout, so an old token of ours is taken as
         // the built-in one here; otherwise signing in again after a logout would fail.
         if (!appToken && !token) {
-            done(unauthenticated);
+            done(unauthenticated());
             return;
         }
         break;
     case Caller::user:
         if (!signedIn) {
-            done(unauthenticated);
+            done(unauthenticated());
             return;
         }
         break;
@@ -147,7 +166,7 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
             return;
         }
         if (!signedIn) {
-            done(unauthenticated);
+            done(unauthenticated());
             return;
         }
         break;

@@ -20,7 +20,8 @@ class ApiService : public QObject, public ServiceLimits
     Q_OBJECT
 public:
     ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social, PasswordWorkers &passwords,
-               const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, QObject *parent = nullptr);
+               const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, SessionCache &cache,
+               QObject *parent = nullptr);
     ~ApiService() override;
 
     // The JSON of a refusal made before a request reaches the services (the listening socket's

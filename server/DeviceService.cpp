@@ -1,6 +1,7 @@
 #include "DeviceService.h"
 
 #include "ApiSupport.h"
+#include "SessionCache.h"
 
 #include "core/Log.h"
 #include "storage/SqlStorage.h"
@@ -17,6 +18,9 @@ QString platformIDOf(const ApiCall &ctx)
     return ctx.field(QStringLiteral("platform_unique_id")).trimmed();
 }
 
+// How stale a repeated status call may leave its device's time.
+constexpr qint64 lastSeenWriteMs = 60 * 1000;
+
 bool validPlatformID(const QString &platformID)
 {
     return !platformID.isEmpty() && platformID.size() <= 200 && validText(platformID.left(ServiceLimits::maxTextLength));
@@ -30,21 +34,57 @@ bool validAppID(const QString &id)
 }
 } // namespace
 
-void DeviceService::recordDevice(ApiCall &ctx, qint64 userID)
+std::optional<DeviceRow> DeviceService::recordDevice(ApiCall &ctx, qint64 userID)
 {
     const QString platformID = platformIDOf(ctx);
     if (!validPlatformID(platformID))
-        return;
-    m_ctx.storage.recordDevice(userID, platformID, ctx.request.remoteAddress, ctx.now);
-    m_ctx.listsChanged(userID);
+        return std::nullopt;
+    return recordDevice(ctx, userID, platformID, m_ctx.storage.device(userID, platformID));
 }
 
-SyncURLModel DeviceService::accountProtection(qint64 userID, const std::optional<DeviceRow> &device)
+std::optional<DeviceRow> DeviceService::recordDevice(ApiCall &ctx, qint64 userID, const QString &platformID,
+                                                     std::optional<DeviceRow> device)
+{
+    const QString &address = ctx.request.remoteAddress;
+    const bool moved = !device || device->address != address;
+    // A call that repeats the last one recorded (same account, computer and address) changes
+    // nothing anyone orders by; its time is written once a minute, not on every call.
+    const bool repeat = m_ctx.cache.repeatsLastSync(userID, platformID, address);
+    if (!repeat || moved || device->lastSeenAt.msecsTo(ctx.now) >= lastSeenWriteMs) {
+        m_ctx.storage.recordDevice(userID, platformID, address, ctx.now);
+        m_ctx.cache.syncRecorded(userID, platformID, address);
+        m_ctx.statusChanged(userID);
+        if (!device)
+            device = m_ctx.storage.device(userID, platformID); // recorded just now
+    }
+    // The filtering DNS tells users apart by the address of their latest status call: it hears
+    // of every call but the repeats.
+    if (!repeat || moved)
+        m_ctx.devicesChanged(userID);
+    return device;
+}
+
+SessionCache::AccountStatus DeviceService::statusOf(qint64 userID)
+{
+    if (std::optional<SessionCache::AccountStatus> kept = m_ctx.cache.status(userID))
+        return std::move(*kept);
+    const quint64 generation = m_ctx.cache.generation();
+    SessionCache::AccountStatus status;
+    status.pin = m_ctx.storage.pinForUser(userID);
+    status.apps = m_ctx.storage.blockedApps(userID);
+    for (const DeviceRow &device : m_ctx.storage.devices(userID))
+        status.devices.insert(device.platformID, device);
+    m_ctx.cache.keepStatus(generation, userID, status);
+    return status;
+}
+
+SyncURLModel DeviceService::accountProtection(const QList<BlockedAppRow> &blockedApps,
+                                              const std::optional<DeviceRow> &device)
 {
     SyncURLModel status;
     status.deviceProtected = device && device->protectedIntent;
     BlockedAppList apps;
-    for (const BlockedAppRow &row : m_ctx.storage.blockedApps(userID))
+    for (const BlockedAppRow &row : blockedApps)
         apps.append({row.appID, row.name});
     status.blockedApps = apps;
     return status;
@@ -52,13 +92,17 @@ SyncURLModel DeviceService::accountProtection(qint64 userID, const std::optional
 
 ApiReply DeviceService::syncURL(ApiCall &ctx)
 {
-    recordDevice(ctx, ctx.user->id);
+    const qint64 userID = ctx.user->id;
+    const SessionCache::AccountStatus account = statusOf(userID);
     const QString platformID = platformIDOf(ctx);
+    std::optional<DeviceRow> device;
+    if (validPlatformID(platformID)) {
+        const auto known = account.devices.constFind(platformID);
+        device = recordDevice(ctx, userID, platformID,
+                              known == account.devices.constEnd() ? std::nullopt : std::optional(*known));
+    }
     SyncURLModel status;
     if (!m_ctx.settings.classicApi) {
-        std::optional<DeviceRow> device = validPlatformID(platformID)
-                                              ? m_ctx.storage.device(ctx.user->id, platformID)
-                                              : std::nullopt;
         // The device says whether it is protected now. Turning it off weakens it: with a PIN on
         // the account that needs a recently verified PIN, like unblocking a site.
         const QString reported = ctx.field(QStringLiteral("protection"));
@@ -66,16 +110,17 @@ ApiReply DeviceService::syncURL(ApiCall &ctx)
             const bool on = reported == QLatin1String("1");
             if (!on && device->protectedIntent && !m_ctx.pinWindowOpen(ctx)) {
                 Log::line(QStringLiteral("sync-url: user %1 asked to turn protection off without the pin; kept on")
-                              .arg(ctx.user->id));
+                              .arg(userID));
             } else if (on != device->protectedIntent) {
-                m_ctx.storage.setDeviceProtected(ctx.user->id, platformID, on);
+                m_ctx.storage.setDeviceProtected(userID, platformID, on);
+                m_ctx.statusChanged(userID);
                 device->protectedIntent = on;
             }
         }
-        status = accountProtection(ctx.user->id, device);
+        status = accountProtection(account.apps, device);
     }
-    if (const std::optional<PinRow> pin = m_ctx.storage.pinForUser(ctx.user->id))
-        status.pinProtection = pinProtectionModel(*pin, ctx.now);
+    if (account.pin)
+        status.pinProtection = pinProtectionModel(*account.pin, ctx.now);
 
     // The payload also carries the account, which the app does not read.
     QJsonObject data = encodeRecord(userModel(*ctx.user));
@@ -109,7 +154,7 @@ ApiReply DeviceService::anonymousSync(ApiCall &ctx)
     const QString platformID = platformIDOf(ctx);
     if (!m_ctx.settings.classicApi && validPlatformID(platformID)) {
         if (const std::optional<DeviceRow> device = m_ctx.storage.latestDevice(platformID))
-            model.data = accountProtection(device->userID, device);
+            model.data = accountProtection(statusOf(device->userID).apps, device);
     }
     return json(model);
 }
@@ -123,7 +168,9 @@ ApiReply DeviceService::blockApp(ApiCall &ctx)
     if (name.isEmpty() || !validText(name))
         name = appID;
     m_ctx.storage.addBlockedApp(ctx.user->id, appID, name, ctx.now);
-    return accepted(ok, ctx.msg(Msg::appBlocked), *accountProtection(ctx.user->id, std::nullopt).blockedApps);
+    m_ctx.statusChanged(ctx.user->id);
+    return accepted(ok, ctx.msg(Msg::appBlocked),
+                    *accountProtection(m_ctx.storage.blockedApps(ctx.user->id), std::nullopt).blockedApps);
 }
 
 ApiReply DeviceService::unblockApp(ApiCall &ctx)
@@ -135,5 +182,7 @@ ApiReply DeviceService::unblockApp(ApiCall &ctx)
         return refused<BaseModel<BlockedAppList>>(forbidden, ctx.msg(Msg::pinRequired));
     if (!m_ctx.storage.removeBlockedApp(ctx.user->id, appID))
         return refused<BaseModel<BlockedAppList>>(notFound, ctx.msg(Msg::appNotBlocked));
-    return accepted(ok, ctx.msg(Msg::appUnblocked), *accountProtection(ctx.user->id, std::nullopt).blockedApps);
+    m_ctx.statusChanged(ctx.user->id);
+    return accepted(ok, ctx.msg(Msg::appUnblocked),
+                    *accountProtection(m_ctx.storage.blockedApps(ctx.user->id), std::nullopt).blockedApps);
 }

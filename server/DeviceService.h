@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ServiceContext.h"
+#include "SessionCache.h"
 
 #include "records/Records.h"
 
@@ -20,12 +21,18 @@ public:
     ApiReply blockApp(ApiCall &ctx);
     ApiReply unblockApp(ApiCall &ctx);
 
-    // The computer that sent the request is one of the user's devices, at its address.
-    void recordDevice(ApiCall &ctx, qint64 userID);
+    // The computer that sent the request is one of the user's devices, at its address. Gives
+    // its row as now recorded; none when it is new or named no device.
+    std::optional<DeviceRow> recordDevice(ApiCall &ctx, qint64 userID);
 
 private:
+    std::optional<DeviceRow> recordDevice(ApiCall &ctx, qint64 userID, const QString &platformID,
+                                          std::optional<DeviceRow> device);
+    // The PIN, blocked applications and devices of the account, from memory when kept.
+    SessionCache::AccountStatus statusOf(qint64 userID);
     // The device protection and blocked applications of the account status answer.
-    SyncURLModel accountProtection(qint64 userID, const std::optional<DeviceRow> &device);
+    static SyncURLModel accountProtection(const QList<BlockedAppRow> &blockedApps,
+                                          const std::optional<DeviceRow> &device);
 
     ServiceContext &m_ctx;
 };

@@ -2,6 +2,7 @@
 
 #include "ApiSupport.h"
 
+#include "SessionCache.h"
 #include "dns/DomainName.h"
 #include "storage/SqlStorage.h"
 
@@ -14,12 +15,21 @@ ApiReply ListService::blacklist(ApiCall &ctx)
     using Answer = BaseModel<BlockWebsiteModel>;
     if (!ctx.userIDMatches())
         return refused<Answer>(forbidden, ctx.msg(Msg::userMismatch));
+    const QString askedPage = ctx.request.query.queryItemValue(QStringLiteral("page"));
+    const QByteArray snapshotKey =
+        QByteArrayLiteral("page:") + (ctx.language == Language::french ? 'f' : 'e') + askedPage.toUtf8();
+    if (std::optional<QByteArray> kept = m_ctx.cache.answer(ctx.user->id, snapshotKey)) {
+        ApiReply reply;
+        reply.body = std::move(*kept);
+        return reply;
+    }
+    const quint64 generation = m_ctx.cache.generation();
     // A page is built once for each version of the list (100 rows of JSON are most of its cost).
     const qint64 version = m_ctx.storage.blacklistVersion(ctx.user->id);
-    const QString askedPage = ctx.request.query.queryItemValue(QStringLiteral("page"));
     const QByteArray key = QByteArray::number(ctx.user->id) + ':' + QByteArray::number(version) + ':' +
                            (ctx.language == Language::french ? 'f' : 'e') + askedPage.toUtf8();
     if (const auto known = m_pageAnswers.constFind(key); known != m_pageAnswers.constEnd()) {
+        m_ctx.cache.keepAnswer(generation, ctx.user->id, snapshotKey, *known);
         ApiReply reply;
         reply.body = *known;
         return reply;
@@ -62,6 +72,7 @@ ApiReply ListService::blacklist(ApiCall &ctx)
     if (m_pageAnswers.size() >= 1024)
         m_pageAnswers.clear();
     m_pageAnswers.insert(key, reply.body);
+    m_ctx.cache.keepAnswer(generation, ctx.user->id, snapshotKey, reply.body);
     return reply;
 }
 
@@ -99,7 +110,18 @@ ApiReply ListService::unblockWebsite(ApiCall &ctx)
 
 ApiReply ListService::categoryList(ApiCall &ctx)
 {
-    const QList<CategoryRow> rows = m_ctx.storage.categories(ctx.user ? ctx.user->id : 0);
+    // A signed-in user's answer is kept until their lists change.
+    const qint64 userID = ctx.user ? ctx.user->id : 0;
+    const QByteArray snapshotKey = ctx.language == Language::french ? "categories:f" : "categories:e";
+    if (userID != 0) {
+        if (std::optional<QByteArray> kept = m_ctx.cache.answer(userID, snapshotKey)) {
+            ApiReply reply;
+            reply.body = std::move(*kept);
+            return reply;
+        }
+    }
+    const quint64 generation = m_ctx.cache.generation();
+    const QList<CategoryRow> rows = m_ctx.storage.categories(userID);
     // The answer depends only on the language and which categories are blocked: the few
     // combinations in use are encoded once.
     QByteArray key(1, ctx.language == Language::french ? 'f' : 'e');
@@ -108,6 +130,8 @@ ApiReply ListService::categoryList(ApiCall &ctx)
             key += QByteArray::number(row.id) + ',';
     }
     if (const auto known = m_categoryAnswers.constFind(key); known != m_categoryAnswers.constEnd()) {
+        if (userID != 0)
+            m_ctx.cache.keepAnswer(generation, userID, snapshotKey, *known);
         ApiReply reply;
         reply.body = *known;
         return reply;
@@ -120,6 +144,8 @@ ApiReply ListService::categoryList(ApiCall &ctx)
     if (m_categoryAnswers.size() >= 256)
         m_categoryAnswers.clear();
     m_categoryAnswers.insert(key, reply.body);
+    if (userID != 0)
+        m_ctx.cache.keepAnswer(generation, userID, snapshotKey, reply.body);
     return reply;
 }
 

@@ -20,12 +20,15 @@ PinService::PinCheck PinService::tryPin(const PinRow &pin, const QString &candid
     if (!stored)
         throw StorageError("a PIN cannot be opened with this server's key (was the key file replaced?)");
     if (Crypto::equalSecrets(stored->toUtf8(), candidate.toUtf8())) {
-        if (pin.failedAttempts != 0 || pin.blockedUntil)
+        if (pin.failedAttempts != 0 || pin.blockedUntil) {
             m_ctx.storage.clearWrongPins(pin.id, now);
+            m_ctx.statusChanged(pin.userID);
+        }
         return PinCheck::matched;
     }
     const std::optional<PinRow> after =
         m_ctx.storage.recordWrongPin(pin.id, wrongPinsBeforeBlock, now.addSecs(pinBlockMinutes * 60), now);
+    m_ctx.statusChanged(pin.userID);
     if (!after)
         throw StorageError("the wrong PIN was not counted");
     return after->blockedUntil && *after->blockedUntil > now ? PinCheck::blocked : PinCheck::wrong;
@@ -50,8 +53,9 @@ ApiReply PinService::setupPin(ApiCall &ctx)
                                           QString::number(foreverHours)};
     if (!waitingTimes.contains(time))
         return refused<Answer>(unprocessable, ctx.msg(Msg::pinWaitingTime));
-    const std::optional<PinRow> row =
-        m_ctx.storage.createPin(ctx.user->id, Crypto::sealPin(m_ctx.pinKey, ctx.user->id, pin), time.toLongLong(), ctx.now);
+    const std::optional<PinRow> row = m_ctx.storage.createPin(
+        ctx.user->id, Crypto::sealPin(m_ctx.pinKey, ctx.user->id, pin), time.toLongLong(), ctx.now);
+    m_ctx.statusChanged(ctx.user->id);
     if (!row)
         return refused<Answer>(conflict, ctx.msg(Msg::pinAlreadySet));
 
@@ -84,6 +88,7 @@ ApiReply PinService::checkPin(ApiCall &ctx)
         break;
     }
     m_ctx.storage.setPinVerifiedUntil(ctx.token->id, ctx.now.addSecs(pinWindowMinutes * 60));
+    m_ctx.accountChanged(ctx.user->id);
 
     CheckPinModel model;
     model.id = pin->id;
@@ -113,6 +118,7 @@ ApiReply PinService::retrievePin(ApiCall &ctx)
 
     const QDateTime due = ctx.now.addSecs(pin->hours * 3600);
     m_ctx.storage.scheduleRetrieval(pin->id, due, ctx.now);
+    m_ctx.statusChanged(ctx.user->id);
     RetrievePinModel model;
     model.id = pin->id;
     model.userID = pin->userID;
@@ -144,6 +150,7 @@ ApiReply PinService::updatePin(ApiCall &ctx)
         break;
     }
     m_ctx.storage.replacePin(pin->id, Crypto::sealPin(m_ctx.pinKey, ctx.user->id, newPin), ctx.now);
+    m_ctx.statusChanged(ctx.user->id);
 
     UpdatePinModel model;
     model.id = pin->id;
@@ -164,6 +171,7 @@ ApiReply PinService::removePin(ApiCall &ctx)
     if (!m_ctx.pinWindowOpen(ctx))
         return refused<DisablePinModel>(forbidden, ctx.msg(Msg::pinRequired));
     m_ctx.storage.deletePin(ctx.user->id);
+    m_ctx.statusChanged(ctx.user->id);
     return acceptedRequired(ctx.msg(Msg::pinRemoved), QStringList());
 }
 
@@ -192,6 +200,7 @@ int PinService::sendDuePins()
             continue;
         }
         m_ctx.storage.markRetrievalSent(pin.id, now);
+        m_ctx.statusChanged(pin.userID);
         ++sent;
     }
     return sent;

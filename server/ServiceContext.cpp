@@ -2,6 +2,7 @@
 
 #include "ApiSupport.h"
 #include "PasswordWorkers.h"
+#include "SessionCache.h"
 #include "core/Log.h"
 #include "storage/SqlStorage.h"
 
@@ -32,8 +33,8 @@ bool ApiCall::userIDMatches() const
 }
 
 ServiceContext::ServiceContext(Storage &storage, Outbox &outbox, SocialVerifier &social, PasswordWorkers &passwords,
-                               const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, QObject *owner,
-                               std::function<void(qint64 userID)> changed)
+                               const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock,
+                               SessionCache &cache, QObject *owner, std::function<void(qint64 userID)> changed)
     : storage(storage)
     , outbox(outbox)
     , social(social)
@@ -41,9 +42,26 @@ ServiceContext::ServiceContext(Storage &storage, Outbox &outbox, SocialVerifier 
     , pinKey(pinKey)
     , settings(settings)
     , clock(clock)
+    , cache(cache)
     , owner(owner)
     , m_changed(std::move(changed))
 {
+}
+
+void ServiceContext::listsChanged(qint64 userID) const
+{
+    cache.answersChanged(userID);
+    m_changed(userID);
+}
+
+void ServiceContext::statusChanged(qint64 userID) const
+{
+    cache.answersChanged(userID);
+}
+
+void ServiceContext::accountChanged(qint64 userID) const
+{
+    cache.accountChanged(userID);
 }
 
 bool ServiceContext::pinWindowOpen(const ApiCall &call)

@@ -16,6 +16,7 @@ class Clock;
 class Outbox;
 class PasswordWorkers;
 class QObject;
+class SessionCache;
 class SocialVerifier;
 
 // One HTTP request as the services see it.
@@ -105,8 +106,8 @@ class ServiceContext
 {
 public:
     ServiceContext(Storage &storage, Outbox &outbox, SocialVerifier &social, PasswordWorkers &passwords,
-                   const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, QObject *owner,
-                   std::function<void(qint64 userID)> changed);
+                   const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, SessionCache &cache,
+                   QObject *owner, std::function<void(qint64 userID)> changed);
 
     Storage &storage;
     Outbox &outbox;
@@ -115,11 +116,20 @@ public:
     const QByteArray pinKey;
     ServiceSettings settings;
     Clock &clock;
+    // Shared by the HTTP threads of the process.
+    SessionCache &cache;
     // Where later answers (password work, provider checks) are delivered: the services' thread.
     QObject *const owner;
 
     // What the filtering DNS applies for this user changed (the lists or a device's address).
-    void listsChanged(qint64 userID) const { m_changed(userID); }
+    // Told before the answer, so the next request, on any thread, sees the change.
+    void listsChanged(qint64 userID) const;
+    // A device of the user was recorded at a new address: the filtering DNS hears of it.
+    void devicesChanged(qint64 userID) const { m_changed(userID); }
+    // The user's PIN, devices or blocked applications changed: the account status kept goes.
+    void statusChanged(qint64 userID) const;
+    // The user's tokens, password, profile or PIN check changed: what is kept of them goes.
+    void accountChanged(qint64 userID) const;
     // True when weakening requests pass: no PIN on the account, or one verified recently
     // with this token.
     bool pinWindowOpen(const ApiCall &call);
