@@ -114,19 +114,6 @@ void SessionCache::keepStatus(quint64 generation, qint64 userID, const AccountSt
     m_statuses.insert(userID, status);
 }
 
-void SessionCache::clear()
-{
-    QMutexLocker lock(&m_mutex);
-    ++m_generation;
-    m_lastAtAddress.clear();
-    m_lastOfUser.clear();
-    m_lastOnPlatform.clear();
-    m_sessions.clear();
-    m_tokensOfUser.clear();
-    m_answers.clear();
-    m_answerCount = 0;
-}
-
 bool SessionCache::repeatsLastSync(qint64 userID, const QString &platformID, const QString &address) const
 {
     if (!m_enabled)

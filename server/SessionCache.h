@@ -61,8 +61,6 @@ public:
     // The user's lists, PIN, devices or blocked applications changed: the answers and the
     // account status kept for them go.
     void answersChanged(qint64 userID);
-    // Changes may have been missed (the database connection was lost): everything goes.
-    void clear();
 
 private:
     const bool m_enabled;

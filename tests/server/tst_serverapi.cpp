@@ -860,6 +860,104 @@ private slots:
         QCOMPARE(big.status, 413);
     }
 
+    // Signed-in requests are answered from memory (the session, the lists, the account status):
+    // a revoked token is refused on the very next request, whichever HTTP thread answers it.
+    void revocationIsSeenAtOnce_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("password changed on another computer") << "password";
+        QTest::newRow("signed out") << "logout";
+        QTest::newRow("password reset through the e-mail") << "reset";
+    }
+    void revocationIsSeenAtOnce()
+    {
+        QFETCH(QString, how);
+        restart({QStringLiteral("--threads"), QStringLiteral("4")});
+        const Account ada = signUp(client(), QStringLiteral("ada@example.org"));
+        const QByteArray laptop =
+            logIn(client(), ada.email, ada.password).data()[QStringLiteral("token")].toString().toLatin1();
+        // A connection of its own for every request, so the kernel spreads them over the threads.
+        const auto sync = [this](const QByteArray &token) {
+            ServerClient fresh(m_server->apiBase());
+            return fresh.post(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}}, token);
+        };
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(sync(ada.token).accepted());
+
+        if (how == QLatin1String("password")) {
+            QVERIFY(post(QStringLiteral("update-profile"),
+                         {{"name", "Ada"}, {"device_name", "Laptop"}, {"password", "another horse"}}, laptop)
+                        .accepted());
+        } else if (how == QLatin1String("logout")) {
+            QVERIFY(post(QStringLiteral("logout"), {}, ada.token).accepted());
+        } else {
+            QVERIFY(post("forgot-password", {{"email", ada.email}}, ServerProcess::appToken()).accepted());
+            QTRY_COMPARE(m_server->mails().size(), 1);
+            const QUrl link(resetLink(m_server->mails().first()));
+            const QByteArray secret = QUrlQuery(link).queryItemValue("token").toLatin1();
+            const QByteArray form =
+                encodeForm({{"token", secret}, {"password", "another horse"}, {"password_confirmation", "another horse"}});
+            QCOMPARE(client()
+                         .send("POST", link.resolved(QUrl("reset")), form,
+                               {{"Content-Type", "application/x-www-form-urlencoded"}})
+                         .status,
+                     200);
+        }
+        for (int i = 0; i < 12; ++i)
+            QCOMPARE(sync(ada.token).status, 401);
+        // The computer that changed the password stays signed in; a reset signs out everyone.
+        QCOMPARE(sync(laptop).status, how == QLatin1String("reset") ? 401 : 200);
+    }
+
+    // What is kept in memory follows every change on the next request, on any thread.
+    void changesShowOnTheNextRequest()
+    {
+        restart({QStringLiteral("--threads"), QStringLiteral("4")});
+        const Account ada = signUp(client(), QStringLiteral("ada@example.org"));
+        const auto fresh = [this](const QString &path, const Form &form, const QByteArray &token) {
+            ServerClient other(m_server->apiBase());
+            return other.post(path, form, token);
+        };
+        const auto categoryBlocked = [this, &ada](qint64 id) {
+            ServerClient other(m_server->apiBase());
+            for (const QJsonValue &row : other.get(QStringLiteral("category"), ada.token).data().toArray()) {
+                if (row[QStringLiteral("id")].toInteger() == id)
+                    return row[QStringLiteral("is_block_category")].toInt();
+            }
+            return -1;
+        };
+        const auto pageTotal = [&] {
+            return fresh(QStringLiteral("getblockwebsitebyuser"), {}, ada.token).data()[QStringLiteral("total")].toInt();
+        };
+        const auto status = [&] {
+            return fresh(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}}, ada.token).data().toObject();
+        };
+        // Read a few times first, so every answer is kept.
+        for (int round = 0; round < 3; ++round) {
+            QCOMPARE(categoryBlocked(1), 0);
+            QCOMPARE(pageTotal(), 0);
+            QCOMPARE(status()[QStringLiteral("blocked_apps")].toArray().size(), 0);
+        }
+        QVERIFY(fresh(QStringLiteral("blockcategory"), {{"category_id", "1"}}, ada.token).accepted());
+        QCOMPARE(categoryBlocked(1), 1);
+        QVERIFY(fresh(QStringLiteral("blockwesitebyuser"), {{"domain", "example.com"}}, ada.token).accepted());
+        QCOMPARE(pageTotal(), 1);
+        QVERIFY(fresh(QStringLiteral("blockapp"), {{"app_id", "org.example.Game"}}, ada.token).accepted());
+        QCOMPARE(status()[QStringLiteral("blocked_apps")].toArray().size(), 1);
+        QVERIFY(!status().contains(QStringLiteral("pin_protection")) ||
+                status()[QStringLiteral("pin_protection")].isNull());
+        QVERIFY(fresh(QStringLiteral("setupPin"), {{"time", "24"}, {"pin", "482913"}}, ada.token).accepted());
+        QCOMPARE(status()[QStringLiteral("pin_protection")][QStringLiteral("is_block")].toInt(), 0);
+        for (int i = 0; i < 5; ++i)
+            fresh(QStringLiteral("checkPin"), {{"pin", "000000"}}, ada.token);
+        QCOMPARE(status()[QStringLiteral("pin_protection")][QStringLiteral("is_block")].toInt(), 1);
+        // The protection turned on is what the next status call says.
+        QCOMPARE(fresh(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}, {"protection", "1"}}, ada.token)
+                     .data()[QStringLiteral("device_protected")],
+                 QJsonValue(true));
+        QCOMPARE(status()[QStringLiteral("device_protected")], QJsonValue(true));
+    }
+
     // What protects a device lives on the account: its protection and the blocked
     // applications. Weakening either needs a verified PIN once the account has one; another
     // computer of the account, and this one signed out, learn both from the account status.
