@@ -196,7 +196,7 @@ private slots:
         QVERIFY(login);
         QTest::keyClicks(login->viewController()->userNameTextField, QStringLiteral("ada@example"));
         QTest::mouseClick(login->viewController()->btnSignIn, Qt::LeftButton);
-        QCOMPARE(w->bed.alerts.alerts, (QList<Pair>{{"Ooops", "Email not Valid"}}));
+        QCOMPARE(w->bed.alerts.alerts, (QList<Pair>{{"Ooops", "Email not valid"}}));
         settle();
         QCOMPARE(w->common().presented(CommmonFunction::LogInSlot), login);
         QVERIFY(!w->common().presented(CommmonFunction::PasswordSlot));
@@ -297,7 +297,7 @@ private slots:
         QTest::newRow("malformed address") << "new@example"
                                            << "pw"
                                            << "pw"
-                                           << "Email not Valid";
+                                           << "Email not valid";
         QTest::newRow("confirmation differs") << "new@example.org"
                                               << "s3cret"
                                               << "s3cret "

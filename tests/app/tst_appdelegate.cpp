@@ -96,7 +96,8 @@ private slots:
         QCOMPARE(calls(), QString()); // no DNS service even listed
         QCOMPARE(PreferencesStore::shared().stringForKey(PrefKey::CurrentLanguage), QStringLiteral("en"));
         QCOMPARE(clock->pendingIntervals(), QList<int>{AppDelegate::watchdogIntervalMs});
-        QVERIFY(log.contains(QStringLiteral("copied plist file to LaunchAgents folder")));
+        QVERIFY(log.contains(QStringLiteral("Installed the autostart entry: ") +
+                             env->path(QStringLiteral("config/autostart/com.mac.nimbrel.desktop"))));
         QVERIFY(log.contains(QStringLiteral("Load Plist - autostart entry in place: ")));
         QVERIFY(QFile::exists(env->path(QStringLiteral("config/autostart/com.mac.nimbrel.desktop"))));
         QVERIFY(log.contains(QStringLiteral("No user"))); // Google tokens are never kept
