@@ -221,7 +221,6 @@ private slots:
         QTest::addColumn<QString>("path"); // the buttons pressed, from the sign-in sheet
         QTest::addColumn<int>("expected");
         QTest::newRow("join us") << "btnJoinUs" << int(CommmonFunction::SignupSlot);
-        QTest::newRow("sign-in cancel: a fresh sign-in") << "btnCancel" << int(CommmonFunction::LogInSlot);
         QTest::newRow("sign-up login") << "btnJoinUs btnLogin" << int(CommmonFunction::LogInSlot);
         QTest::newRow("sign-up cancel") << "btnJoinUs btnCancel" << int(CommmonFunction::LogInSlot);
         QTest::newRow("password cancel") << "btnSignIn btnCancel" << int(CommmonFunction::LogInSlot);
