@@ -18,10 +18,10 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QPushButton>
 #include <QOAuth2AuthorizationCodeFlow>
 #include <QOAuthHttpServerReplyHandler>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QUrlQuery>

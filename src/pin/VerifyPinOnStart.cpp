@@ -2,8 +2,8 @@
 
 #include "api/CommonWS.h"
 #include "core/Log.h"
-#include "platform/PreferencesKeys.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 #include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"

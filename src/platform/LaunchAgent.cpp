@@ -21,9 +21,9 @@ void LaunchAgent::install()
             Log::line(launchd ? QStringLiteral("LaunchAgents Folder Created")
                               : QStringLiteral("Created the folder of the %1: %2").arg(name, folder));
         else
-            Log::line(launchd ? QStringLiteral("Error creating LaunchAgents folder: could not create ") + folder
-                              : QStringLiteral("Error creating the folder of the %1: could not create %2")
-                                    .arg(name, folder));
+            Log::line(
+                launchd ? QStringLiteral("Error creating LaunchAgents folder: could not create ") + folder
+                        : QStringLiteral("Error creating the folder of the %1: could not create %2").arg(name, folder));
     }
     const QString failed =
         launchd ? QStringLiteral("Error copying .plist file: ") : QStringLiteral("Error installing the %1: ").arg(name);

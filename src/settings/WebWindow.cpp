@@ -11,8 +11,8 @@
 #include "ui/WebContent.h"
 #include "ui/WebContentLoader.h"
 
-#include <QUrlQuery>
 #include <QTextBrowser>
+#include <QUrlQuery>
 #include <QVBoxLayout>
 
 WebWindow::WebWindow(WebContentLoader *loader, QWidget *parent) : QDialog(parent, Qt::Window), m_loader(loader)

@@ -84,7 +84,7 @@ QString interfaceLanguage()
 {
     const std::optional<QString> stored = PreferencesStore::shared().stringForKey(PrefKey::CurrentLanguage);
     return (stored ? *stored : systemLanguageCode()) == QLatin1String("fr") ? QStringLiteral("fr")
-                                                                             : QStringLiteral("en");
+                                                                            : QStringLiteral("en");
 }
 
 QString serverText(const QString &wire)

@@ -36,8 +36,12 @@ const QList<SheetCase> &cases()
          "signup",
          C::SignupSlot,
          C::LogInSlot},
-        {C::ResetPasswordSlot, &C::showResetPassword, {{"tfEmail", "ada@example.org"}}, "forgot-password",
-         C::ResetPasswordSlot, C::PasswordSlot},
+        {C::ResetPasswordSlot,
+         &C::showResetPassword,
+         {{"tfEmail", "ada@example.org"}},
+         "forgot-password",
+         C::ResetPasswordSlot,
+         C::PasswordSlot},
     };
     return all;
 }

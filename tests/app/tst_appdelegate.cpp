@@ -304,6 +304,7 @@ private slots:
             NotificationCenter::defaultCenter().addObserver(&observer, name, [&](const QVariant &v) { posted << v; });
         QTRY_COMPARE(posted.size(), 1); // the Open action's own notification
         posted.clear();
+        main.window()->hide(); // Quit from the tray with the window put away
         action("actionQuit")->trigger();
         if (!pinEnabled) {
             QCOMPARE(quits, 1);
@@ -312,6 +313,7 @@ private slots:
         // Quitting stops the watchdog: it waits for the PIN like any change that weakens protection.
         VerifyPin *verify = delegate->pinGate->verifyPinWC();
         QVERIFY(verify);
+        QVERIFY(main.window()->isVisible()); // the gate's sheet shows on it
         QTRY_VERIFY(verify->isVisible());
         QCOMPARE(delegate->pinGate->pendingPinAction(), PinAction::Quit);
         QCOMPARE(quits, 0);

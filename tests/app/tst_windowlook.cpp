@@ -79,12 +79,15 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("icon");
         QTest::addColumn<QString>("text");
-        QTest::newRow("failure") << "Ooops" << "Requires admin privileges" << int(QMessageBox::Critical) << "Ooops";
-        QTest::newRow("success") << "Success" << "Category unblocked" << int(QMessageBox::Information) << "Success";
-        QTest::newRow("server text as title")
-            << "Pin removed" << "" << int(QMessageBox::Information) << "Pin removed";
+        QTest::newRow("failure") << "Ooops"
+                                 << "Requires admin privileges" << int(QMessageBox::Critical) << "Ooops";
+        QTest::newRow("success") << "Success"
+                                 << "Category unblocked" << int(QMessageBox::Information) << "Success";
+        QTest::newRow("server text as title") << "Pin removed"
+                                              << "" << int(QMessageBox::Information) << "Pin removed";
         // Given only a message, the alert shows it as its title rather than under an empty one.
-        QTest::newRow("no title") << "" << "We have e-mailed a link." << int(QMessageBox::Information)
+        QTest::newRow("no title") << ""
+                                  << "We have e-mailed a link." << int(QMessageBox::Information)
                                   << "We have e-mailed a link.";
     }
     void alertIconFollowsItsKind()

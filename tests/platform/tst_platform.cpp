@@ -98,9 +98,9 @@ private slots:
             LogCapture log;
             XdgAutostartAgent agent(destination, exe);
             agent.install();
-            QCOMPARE(log.lines, (QStringList{"Created the folder of the autostart entry: " +
-                                                 QFileInfo(destination).absolutePath(),
-                                             "Installed the autostart entry: " + destination}));
+            QCOMPARE(log.lines,
+                     (QStringList{"Created the folder of the autostart entry: " + QFileInfo(destination).absolutePath(),
+                                  "Installed the autostart entry: " + destination}));
             QCOMPARE(agent.load(), QStringLiteral("autostart entry in place: ") + destination);
         }
         QFile installed(destination);

@@ -418,10 +418,10 @@ private slots:
         QTest::newRow("FAQ, browser in French") << "/faq" << QByteArray("fr-CA,fr;q=0.9") << "Questions fréquentes";
         QTest::newRow("terms in French") << "/en/conditions-dutilisation/?lang=fr" << QByteArray("en")
                                          << "Conditions d'utilisation";
-        QTest::newRow("privacy in French") << "/en/android-privacy-policy/?lang=fr" << QByteArray()
-                                           << "Politique de confidentialité";
-        QTest::newRow("privacy, app in English") << "/en/android-privacy-policy/?lang=en" << QByteArray("fr")
-                                                 << "Privacy policy";
+        QTest::newRow("privacy in French")
+            << "/en/android-privacy-policy/?lang=fr" << QByteArray() << "Politique de confidentialité";
+        QTest::newRow("privacy, app in English")
+            << "/en/android-privacy-policy/?lang=en" << QByteArray("fr") << "Privacy policy";
     }
     void infoPagesFollowTheLanguage()
     {
@@ -439,8 +439,9 @@ private slots:
         QVERIFY2(page.contains(QStringLiteral("<h1>") + heading + QStringLiteral("</h1>")), qPrintable(page.left(300)));
         // The FAQ speaks of the app's own buttons and choices.
         if (address.startsWith(QLatin1String("/faq")))
-            QVERIFY(page.contains(heading.startsWith(QLatin1String("Q")) ? QStringLiteral("« Recevoir mon code PIN par e-mail »")
-                                                                          : QStringLiteral("\"Retrieve my pin code by e-mail\"")));
+            QVERIFY(page.contains(heading.startsWith(QLatin1String("Q"))
+                                      ? QStringLiteral("« Recevoir mon code PIN par e-mail »")
+                                      : QStringLiteral("\"Retrieve my pin code by e-mail\"")));
     }
 
     void fullPasswordWorkersRefuseAtOnce()

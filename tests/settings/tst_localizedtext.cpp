@@ -46,14 +46,17 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("send") << "We’ll sent you link for reset password."
                               << "We’ll send you a link to reset your password.";
-        QTest::newRow("conditions") << "Terms & Condition" << "Terms & Conditions";
+        QTest::newRow("conditions") << "Terms & Condition"
+                                    << "Terms & Conditions";
         QTest::newRow("therapist")
             << "If you choose the FOREVER option, know that the only way to get the pin code will be to chat with a "
                "terapiste on the live chat"
             << "If you choose the Forever option, know that the only way to get the PIN code will be to chat with a "
                "therapist on the live chat";
-        QTest::newRow("blocked") << "Your pin has been bloked." << "Your PIN has been blocked.";
-        QTest::newRow("unchanged") << "Cancel" << "Cancel";
+        QTest::newRow("blocked") << "Your pin has been bloked."
+                                 << "Your PIN has been blocked.";
+        QTest::newRow("unchanged") << "Cancel"
+                                   << "Cancel";
     }
     void englishShowsKeysSpelledRight()
     {

@@ -36,8 +36,10 @@ private slots:
     {
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("title");
-        QTest::newRow("English") << "en" << "Application blocked";
-        QTest::newRow("French") << "fr" << "Application bloquée";
+        QTest::newRow("English") << "en"
+                                 << "Application blocked";
+        QTest::newRow("French") << "fr"
+                                << "Application bloquée";
     }
     void blockPageAsRoot()
     {
@@ -72,9 +74,8 @@ private slots:
         const QString opened = m_env->path(QStringLiteral("opened.txt"));
         m_env->writeFile(QStringLiteral("bin/xdg-open"),
                          QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(opened).toUtf8());
-        QFile::setPermissions(m_env->path(QStringLiteral("bin/xdg-open")), QFileDevice::ReadOwner |
-                                                                               QFileDevice::WriteOwner |
-                                                                               QFileDevice::ExeOwner);
+        QFile::setPermissions(m_env->path(QStringLiteral("bin/xdg-open")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", m_env->path(QStringLiteral("bin")).toUtf8() + ':' + path);
         AlertRecorder alerts;
