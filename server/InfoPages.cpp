@@ -52,18 +52,18 @@ and the network address your device last synchronised from, so that the filter k
 )";
 // The French pages use the app's French words for its buttons and choices.
 const char faqFr[] = R"(
-<h2>Que fait Nimbrel ?</h2>
+<h2>Que fait Nimbrel&nbsp;?</h2>
 <p>Tant que la protection est active, votre ordinateur cherche les noms des sites par le serveur DNS de
 Nimbrel, qui refuse les sites et les catégories de vos listes. Nimbrel ferme aussi les applications que vous
 bloquez.</p>
-<h2>Pourquoi un site que j'ai bloqué s'affiche-t-il encore ?</h2>
+<h2>Pourquoi un site que j'ai bloqué s'affiche-t-il encore&nbsp;?</h2>
 <p>Votre navigateur peut garder l'adresse en mémoire quelques minutes, ou utiliser son propre DNS sécurisé.
 Redémarrez le navigateur ; Nimbrel bloque pour vous les services courants de DNS chiffré.</p>
 <h2>J'ai oublié mon code PIN.</h2>
-<p>Utilisez « Recevoir mon code PIN par e-mail » dans la fenêtre du code PIN. Le code vous est envoyé par
-e-mail une fois écoulé le délai d'attente choisi. Si vous avez choisi « Pour toujours », écrivez au support
+<p>Utilisez «&nbsp;Recevoir mon code PIN par e-mail&nbsp;» dans la fenêtre du code PIN. Le code vous est envoyé par
+e-mail une fois écoulé le délai d'attente choisi. Si vous avez choisi «&nbsp;Pour toujours&nbsp;», écrivez au support
 par la discussion en direct.</p>
-<h2>Comment arrêter d'utiliser Nimbrel ?</h2>
+<h2>Comment arrêter d'utiliser Nimbrel&nbsp;?</h2>
 <p>Désactivez la protection (votre code PIN peut être demandé), puis utilisez Désinstaller sur l'écran de
 protection.</p>
 )";

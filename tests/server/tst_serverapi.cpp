@@ -440,7 +440,7 @@ private slots:
         // The FAQ speaks of the app's own buttons and choices.
         if (address.startsWith(QLatin1String("/faq")))
             QVERIFY(page.contains(heading.startsWith(QLatin1String("Q"))
-                                      ? QStringLiteral("« Recevoir mon code PIN par e-mail »")
+                                      ? QStringLiteral("«&nbsp;Recevoir mon code PIN par e-mail&nbsp;»")
                                       : QStringLiteral("\"Retrieve my pin code by e-mail\"")));
     }
 
