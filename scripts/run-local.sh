@@ -86,12 +86,33 @@ app_running() {
     return 1
 }
 
+# The app logs on standard output: shown here and kept in a file, so that what led to an
+# abnormal end can still be read once the terminal has scrolled.
+applog="$data/app.log"
+: > "$applog"
+echo "App log: $applog"
+rm -f "$data/app.status"
+run_app() {
+    if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+        "$app"
+    else
+        echo "No display found: running under Xvfb (nothing will be visible)."
+        xvfb-run -a "$app"
+    fi
+}
+# A pipeline keeps only tee's status: the app's goes through a file.
+{ run_app 2>&1 || echo "$?" > "$data/app.status"; } | tee -a "$applog"
 status=0
-if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    "$app" || status=$?
-else
-    echo "No display found: running under Xvfb (nothing will be visible)."
-    xvfb-run -a "$app" || status=$?
+[ -s "$data/app.status" ] && status=$(cat "$data/app.status")
+rm -f "$data/app.status"
+
+# Said before the server stops, so it is not lost among the lines that follow.
+if [ "$status" -gt 128 ]; then
+    signal=$((status - 128))
+    name=$(kill -l "$signal" 2>/dev/null || echo "$signal")
+    echo "nimbrel ended abnormally: killed by signal $signal (SIG$name). Its log: $applog"
+elif [ "$status" -ne 0 ]; then
+    echo "nimbrel ended abnormally: exit code $status. Its log: $applog"
 fi
 
 if app_running; then

@@ -20,6 +20,15 @@ using namespace ApiSupport;
 namespace {
 const QString apiPrefix = QStringLiteral("/api/v3/");
 const QString resetPath = QStringLiteral("/password/reset");
+
+// The app asks for its interface language with ?lang=; a browser sent there says its own.
+Language pageLanguage(const ApiRequest &request)
+{
+    const QString asked = request.query.queryItemValue(QStringLiteral("lang"));
+    if (!asked.isEmpty())
+        return languageFrom(asked);
+    return languageFrom(QString::fromUtf8(request.header("Accept-Language")).section(QLatin1Char(','), 0, 0));
+}
 } // namespace
 
 ApiService::ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social, PasswordWorkers &passwords,
@@ -59,7 +68,8 @@ void ApiService::handle(const ApiRequest &request, const Done &done)
         }
         if (request.path == resetPath) {
             m_accounts->resetPage(request, done);
-        } else if (const auto html = InfoPages::page(request.path); html && request.method == "GET") {
+        } else if (const auto html = InfoPages::page(request.path, pageLanguage(request));
+                   html && request.method == "GET") {
             ApiReply reply;
             reply.contentType = QByteArrayLiteral("text/html; charset=utf-8");
             reply.body = *html;

@@ -1,5 +1,6 @@
 #include "SheetWindowController.h"
 
+#include <QPushButton>
 #include <QVBoxLayout>
 
 SheetWindowController::SheetWindowController(QWidget *content, int width, QWidget *parent)
@@ -14,4 +15,13 @@ SheetWindowController::SheetWindowController(QWidget *content, int width, QWidge
     layout->addWidget(content);
     // Fixed like the other windows of the app; the height follows the form.
     fitPanelToWidth(width);
+}
+
+void SheetWindowController::reject()
+{
+    auto *cancel = m_content->findChild<QPushButton *>(QStringLiteral("btnCancel"));
+    if (cancel && cancel->isVisible() && cancel->isEnabled())
+        cancel->click();
+    else
+        SheetDialog::reject();
 }

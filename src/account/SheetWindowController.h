@@ -12,6 +12,10 @@ public:
 
     QWidget *contentViewController() const { return m_content; }
 
+    // Escape and the window's close button do what the sheet's Cancel button does, so the
+    // sheet leaves the way its own button would take it.
+    void reject() override;
+
 private:
     QWidget *m_content;
 };

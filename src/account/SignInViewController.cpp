@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -113,6 +114,12 @@ void SignInViewController::viewDidLoad()
         userNameTextField->setText(prefs.stringForKey(PrefKey::UserName).value_or(QString()));
 }
 
+void SignInViewController::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    socialSignIn->updateButtons(btnSignInWithGoogle, btnSignInWithFacebook);
+}
+
 void SignInViewController::btnSignInAction()
 {
     const QString email = userNameTextField ? userNameTextField->text() : QString();
@@ -149,10 +156,14 @@ void SignInViewController::joinUs()
 
 void SignInViewController::btnQuitAction()
 {
-    // Nobody may use the app signed out: cancelling starts the sign-in again from a clean form.
+    // Nobody may use the app signed out, so Cancel puts the window away to the tray; opening
+    // it from the tray starts the sign-in again from a clean form.
     CommmonFunction &common = CommmonFunction::shared();
     common.dismissPresented(CommmonFunction::LogInSlot);
-    common.showLogIn();
+    if (QWidget *main = common.mainWindow(); main && main->isVisible())
+        main->hide();
+    else
+        common.showLogIn();
 }
 
 void SignInViewController::btnTermsAction()

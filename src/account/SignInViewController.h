@@ -43,6 +43,9 @@ public:
     QPushButton *btnSignInWithGoogle = nullptr;
     QPushButton *btnSignInWithFacebook = nullptr;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void viewDidLoad();
 };

@@ -133,6 +133,7 @@ void SignupViewController::viewDidLoad()
 void SignupViewController::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    socialSignIn->updateButtons(btnSignInWithGoogle, btnSignInWithFacebook);
     if (!event->spontaneous())
         viewWillAppear();
 }

@@ -6,6 +6,7 @@
 #include "core/Log.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
+#include "platform/SystemBrowser.h"
 #include "texts/LocalizedText.h"
 #include "ui/WebContent.h"
 #include "ui/WebContentLoader.h"
@@ -20,6 +21,7 @@
 #include <QOAuth2AuthorizationCodeFlow>
 #include <QOAuthHttpServerReplyHandler>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QUrlQuery>
@@ -61,6 +63,29 @@ SocialProviders SocialProviders::configured()
     return p;
 }
 
+bool SocialProviders::hasGoogle() const
+{
+    return !googleClientId.isEmpty() && googleAuthorization.isValid() && googleToken.isValid() &&
+           googleUserInfo.isValid();
+}
+
+bool SocialProviders::hasFacebook() const
+{
+    return !facebookAppId.isEmpty() && facebookDialog.isValid() && facebookGraph.isValid();
+}
+
+void SocialSignIn::updateButtons(QPushButton *google, QPushButton *facebook) const
+{
+    const auto set = [](QPushButton *button, bool usable, const char *why) {
+        if (!button)
+            return;
+        button->setEnabled(usable);
+        button->setToolTip(usable ? QString() : localizedText(QString::fromUtf8(why)));
+    };
+    set(google, providers.hasGoogle(), "Google sign-in is not configured in this build.");
+    set(facebook, providers.hasFacebook(), "Facebook sign-in is not configured in this build.");
+}
+
 SocialSignIn::SocialSignIn(QWidget *sheetContent, QProgressBar *loader, CommmonFunction::Slot sheetSlot)
     : QObject(sheetContent)
     , m_sheet(sheetContent)
@@ -69,7 +94,7 @@ SocialSignIn::SocialSignIn(QWidget *sheetContent, QProgressBar *loader, CommmonF
     , m_network(new QNetworkAccessManager(this))
     , m_googleTimer(new QTimer(this))
 {
-    openBrowser = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+    openBrowser = [](const QUrl &url) { openInSystemBrowser(url); };
     m_googleTimer->setSingleShot(true);
     sheetContent->installEventFilter(this);
     connect(m_googleTimer, &QTimer::timeout, this, [this] {
@@ -125,8 +150,7 @@ void SocialSignIn::signInWithGoogle()
     if (busy())
         return;
     const SocialProviders &p = providers;
-    if (p.googleClientId.isEmpty() || !p.googleAuthorization.isValid() || !p.googleToken.isValid() ||
-        !p.googleUserInfo.isValid()) {
+    if (!p.hasGoogle()) {
         CommmonFunction::showCommonAlert(ooops(), localizedText(QStringLiteral("Google sign-in is not configured in this build.")));
         return;
     }
@@ -258,7 +282,7 @@ void SocialSignIn::signInWithFacebook()
     if (busy())
         return;
     const SocialProviders &p = providers;
-    if (p.facebookAppId.isEmpty() || !p.facebookDialog.isValid() || !p.facebookGraph.isValid()) {
+    if (!p.hasFacebook()) {
         CommmonFunction::showCommonAlert(ooops(), localizedText(QStringLiteral("Facebook sign-in is not configured in this build.")));
         return;
     }

@@ -11,6 +11,7 @@
 class QNetworkAccessManager;
 class QOAuth2AuthorizationCodeFlow;
 class QProgressBar;
+class QPushButton;
 class QTimer;
 class WebContentLoader;
 
@@ -27,6 +28,8 @@ struct SocialProviders {
     QUrl facebookGraph; // the Graph API's base; "me?fields=email&access_token=" goes after it
 
     static SocialProviders configured();
+    bool hasGoogle() const;
+    bool hasFacebook() const;
 };
 
 // Google and Facebook sign-in for one account sheet: one attempt at a time, ended when the
@@ -46,6 +49,9 @@ public:
 
     void signInWithGoogle();
     void signInWithFacebook();
+    // A provider this build has no settings for cannot be chosen: its button is disabled and
+    // says why. Called when the sheet shows, once the providers are settled.
+    void updateButtons(QPushButton *google, QPushButton *facebook) const;
     // Ends the attempt under way, if any, without a message.
     void cancel();
     bool busy() const { return m_flow || m_facebookWindow || m_waiting; }

@@ -136,10 +136,18 @@ void AppDelegate::quitFromMenu()
         Log::line(QStringLiteral("Quit from the tray menu"));
         quitApplication();
     };
-    if (pinGate)
+    if (pinGate) {
+        // The gate's PIN dialog is a sheet on the main window: a window left in the tray shows
+        // first, or Quit would seem to do nothing.
+        if (mainWindow && PreferencesStore::shared().boolForKey(PrefKey::isPinEnable)) {
+            mainWindow->show();
+            mainWindow->raise();
+            mainWindow->activateWindow();
+        }
         pinGate->ask(PinAction::Quit, quit);
-    else
+    } else {
         quit([](bool) {});
+    }
 }
 
 void AppDelegate::installLaunchAgentAndTakeOver()

@@ -5,6 +5,7 @@
 #include "api/CommonWS.h"
 #include "controls/OnlyIntegerValueFormatter.h"
 #include "core/Log.h"
+#include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 #include "texts/LocalizedText.h"
@@ -47,6 +48,9 @@ PinEntryDialog::PinEntryDialog(const QString &retrieveName, QWidget *parent)
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     setTexts();
+    // An open dialog follows a language change at once, like the screens behind it.
+    NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("UpdateChooseLanguage"),
+                                                    [this](const QVariant &) { setTexts(); });
     PreferencesStore &prefs = PreferencesStore::shared();
     if (prefs.integerForKey(PrefKey::attemp) < 1)
         prefs.setInteger(PrefKey::attemp, 1);

@@ -25,6 +25,9 @@ protected:
     virtual QByteArray contents() const = 0;
     // The program an existing entry starts, when it names one by absolute path.
     virtual QString programOf(const QByteArray &) const { return {}; }
+    // What the log calls the entry ("autostart entry", "user unit"); empty for launchd, whose
+    // log keeps its own words (launch agent folder, property list).
+    virtual QString logName() const { return {}; }
 
 private:
     QString m_destination;

@@ -24,4 +24,6 @@ inline constexpr QStringView user_device(u"user_device");             // string
 inline constexpr QStringView pin(u"pin");                             // string
 inline constexpr QStringView attemp(u"attemp");                       // integer
 inline constexpr QStringView UserName(u"UserName");                   // string
+// Where the main window was last seen: its centre as "x,y" in desktop coordinates.
+inline constexpr QStringView mainWindowCentre(u"mainWindowCentre"); // string
 } // namespace PrefKey

@@ -10,18 +10,20 @@
 
 FAQWC::FAQWC(WebContentLoader *loader, QWidget *parent) : WebWindow(loader, parent)
 {
-    setWindowTitle(localizedText(QStringLiteral("FAQ")));
     resize(900, 640);
     m_blockPage = isBlockPageRequested;
     if (m_blockPage) {
+        // The block page is no FAQ: its own title, and nothing to search.
+        setWindowTitle(localizedText(QStringLiteral("Application blocked")));
         faqPageURL = QUrl(QStringLiteral("qrc:/web/nb_blockpage.html"));
         QUrlQuery query;
-        query.addQueryItem(QStringLiteral("lang"), localizedText(QStringLiteral("en")) /* "fr" in French */);
+        query.addQueryItem(QStringLiteral("lang"), interfaceLanguage());
         query.addQueryItem(QStringLiteral("app"), blockedApplication);
         faqPageURL.setQuery(query);
-    } else {
-        faqPageURL = configuredUrl(BuildConfig::faqUrl);
+        return;
     }
+    setWindowTitle(localizedText(QStringLiteral("FAQ")));
+    faqPageURL = inInterfaceLanguage(configuredUrl(BuildConfig::faqUrl));
 
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("search"));
@@ -37,7 +39,8 @@ FAQWC::FAQWC(WebContentLoader *loader, QWidget *parent) : WebWindow(loader, pare
 
 void FAQWC::searchAction()
 {
-    Log::line(m_search->text());
+    if (m_search)
+        Log::line(m_search->text());
 }
 
 QUrl FAQWC::browserUrl() const

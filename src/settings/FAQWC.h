@@ -6,7 +6,8 @@
 class QLineEdit;
 
 // The FAQ page, or our block page after an application was blocked (chosen when the window
-// is made). The search field only logs what is typed.
+// is made), both in the interface language. The FAQ's search field only logs what is typed;
+// the block page has none.
 class FAQWC : public WebWindow
 {
     Q_OBJECT

@@ -8,7 +8,7 @@
 PrivacyWC::PrivacyWC(WebContentLoader *loader, QWidget *parent) : WebWindow(loader, parent)
 {
     setWindowTitle(QStringLiteral("BRENVIK"));
-    privacyUrl = configuredUrl(BuildConfig::privacyUrl);
+    privacyUrl = inInterfaceLanguage(configuredUrl(BuildConfig::privacyUrl));
     resize(900, 700);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -2,7 +2,7 @@
 
 #include "WebWindow.h"
 
-// The privacy policy (the English page whatever the interface language), centred.
+// The privacy policy, in the interface language, centred.
 class PrivacyWC : public WebWindow
 {
     Q_OBJECT

@@ -2,7 +2,7 @@
 
 #include "WebWindow.h"
 
-// The terms of use (the English page whatever the interface language).
+// The terms of use, in the interface language.
 class TermsWC : public WebWindow
 {
     Q_OBJECT

@@ -5,12 +5,14 @@
 #include "PrivacyWC.h"
 #include "TermsWC.h"
 #include "core/Log.h"
+#include "platform/SystemBrowser.h"
+#include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
 #include "ui/WebContent.h"
 #include "ui/WebContentLoader.h"
 
-#include <QDesktopServices>
 #include <QTextBrowser>
+#include <QUrlQuery>
 #include <QVBoxLayout>
 
 WebWindow::WebWindow(WebContentLoader *loader, QWidget *parent) : QDialog(parent, Qt::Window), m_loader(loader)
@@ -53,9 +55,15 @@ bool WebWindow::ensureContent()
         m_prepared = true;
         return true;
     }
+    // Told once: every later page goes the same way.
+    if (m_loader && m_loader->takeFailureNotice())
+        CommmonFunction::showCommonAlert(
+            localizedText(QStringLiteral("Web pages open in your browser")),
+            localizedText(QStringLiteral(
+                "Nimbrel's web component could not start, so web pages open in your web browser instead.")));
     const QUrl external = browserUrl();
     if (external.isValid() && !external.isEmpty()) {
-        QDesktopServices::openUrl(external);
+        openInSystemBrowser(external);
         deleteLater(); // the browser shows it; holders keep guarded pointers
         return false;
     }
@@ -72,6 +80,18 @@ QUrl configuredUrl(const char *address)
 {
     const QUrl url(QString::fromUtf8(address), QUrl::StrictMode);
     return url.isValid() && !url.scheme().isEmpty() ? url : QUrl();
+}
+
+QUrl inInterfaceLanguage(QUrl url)
+{
+    // English is what every page shows unasked, so the address stays as configured.
+    if (url.isEmpty() || interfaceLanguage() != QLatin1String("fr"))
+        return url;
+    QUrlQuery query(url);
+    query.removeAllQueryItems(QStringLiteral("lang"));
+    query.addQueryItem(QStringLiteral("lang"), QStringLiteral("fr"));
+    url.setQuery(query);
+    return url;
 }
 
 void registerWebWindows(CommmonFunction &common, WebContentLoader *loader)

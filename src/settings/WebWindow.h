@@ -43,5 +43,9 @@ private:
 // "LiveChat", "FAQWC", "TermsWC" and "PrivacyWC", all sharing loader (which must outlive them).
 void registerWebWindows(CommmonFunction &common, WebContentLoader *loader);
 
+// A page address asking for the interface language (?lang=fr in French): our pages and the
+// operator's answer in it.
+QUrl inInterfaceLanguage(QUrl url);
+
 // A configured address; empty when it does not parse (such a page is not loaded).
 QUrl configuredUrl(const char *address);

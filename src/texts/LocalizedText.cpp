@@ -80,6 +80,21 @@ QString localizedText(const QString &key)
     return lookUp(stored ? *stored : systemLanguageCode(), key);
 }
 
+QString interfaceLanguage()
+{
+    const std::optional<QString> stored = PreferencesStore::shared().stringForKey(PrefKey::CurrentLanguage);
+    return (stored ? *stored : systemLanguageCode()) == QLatin1String("fr") ? QStringLiteral("fr")
+                                                                            : QStringLiteral("en");
+}
+
+QString serverText(const QString &wire)
+{
+    // The wire texts the PIN dialogs compare; each string table holds their shown form.
+    static const QStringList fixedOnTheWire{QStringLiteral("Please enter a valid otp."),
+                                            QStringLiteral("Your pin has been bloked.")};
+    return fixedOnTheWire.contains(wire) ? localizedText(wire) : wire;
+}
+
 QString messageText(const QString &key)
 {
     QHash<QString, QString> &cache = messageCache();

@@ -12,6 +12,15 @@ QString localizedText(const QString &key);
 // the rest of the run, whatever the interface language becomes.
 QString messageText(const QString &key);
 
+// The language the interface shows: "fr" when it reads in French, else "en" (the language of
+// every page and text that has no French version).
+QString interfaceLanguage();
+
+// A text the server sent ("msg"), as shown in the interface language. The server words most
+// texts in the language the app asks for; a few keep one fixed wording on the wire, because
+// the app compares them, and are translated (and spelled right) only here.
+QString serverText(const QString &wire);
+
 // Stores the new interface language and tells every open screen ("UpdateChooseLanguage").
 void changeLanguage(const QString &logText, const QString &code);
 

@@ -167,5 +167,7 @@ void CommmonFunction::startLogout()
 
 void CommmonFunction::showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk)
 {
-    AlertPresenter::shared().showCommonAlert(title, message, std::move(onOk));
+    // Screens pass the server's "msg" as it came; the few texts it keeps fixed on the wire are
+    // shown in the interface language here, once for all of them.
+    AlertPresenter::shared().showCommonAlert(serverText(title), serverText(message), std::move(onOk));
 }

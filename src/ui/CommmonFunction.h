@@ -51,7 +51,8 @@ public:
     void setLogoutFlow(std::function<void()> flow) { m_logoutFlow = std::move(flow); }
     void startLogout();
 
-    // The one alert of the application: warning style, an "OK" button, optional OK action.
+    // The one alert of the application: an "OK" button, optional OK action. Server texts kept
+    // fixed on the wire are shown translated.
     static void showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk = {});
 
     // The sheet last presented by one of the presenters.

@@ -17,13 +17,20 @@ public:
 
     WebContent *plugin();
     bool attempted() const { return m_attempted; }
+    // True once, the first time it is asked after the plugin was found but could not be
+    // loaded: the user is told once that pages open in the browser, not at every window.
+    bool takeFailureNotice();
 
     static QStringList defaultFolders();
     static constexpr char fileBaseName[] = "nimbrel-web";
 
 private:
+    static void prepareWebEngine();
+
     QStringList m_folders;
     QPluginLoader m_loader;
     WebContent *m_plugin = nullptr;
     bool m_attempted = false;
+    bool m_failed = false;
+    bool m_failureNoticed = false;
 };

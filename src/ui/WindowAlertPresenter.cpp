@@ -1,6 +1,7 @@
 #include "WindowAlertPresenter.h"
 
 #include "Style.h"
+#include "texts/LocalizedText.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -12,6 +13,14 @@ QString alertStyle()
     return QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; font-size: 14px; min-width: 280px; }"
                           "QLabel#qt_msgbox_informativelabel { min-width: 280px; }");
 }
+// Failures are titled "Ooops" (in the language of the moment it was looked up); every other
+// alert reports something done or to know.
+QMessageBox::Icon iconFor(const QString &title)
+{
+    const QString key = QStringLiteral("Ooops");
+    const bool failure = title == key || title == messageText(key) || title == localizedText(key);
+    return failure ? QMessageBox::Critical : QMessageBox::Information;
+}
 } // namespace
 
 void WindowAlertPresenter::showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk)
@@ -21,11 +30,14 @@ void WindowAlertPresenter::showCommonAlert(const QString &title, const QString &
         shown->raise();
         return;
     }
-    // Title in bold as the alert's text, the message below it, as desktop alerts read.
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Nimbrel"), title, QMessageBox::NoButton,
-                                QApplication::activeWindow());
+    // Title in bold as the alert's text, the message below it, as desktop alerts read. An alert
+    // given only a message shows it as its title rather than under an empty one.
+    const bool titled = !title.trimmed().isEmpty();
+    auto *box = new QMessageBox(iconFor(title), QStringLiteral("Nimbrel"), titled ? title : message,
+                                QMessageBox::NoButton, QApplication::activeWindow());
     box->setObjectName(QStringLiteral("commonAlert"));
-    box->setInformativeText(message);
+    if (titled)
+        box->setInformativeText(message);
     box->setStyleSheet(alertStyle());
     QPushButton *ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     ok->setObjectName(QStringLiteral("okButton"));

@@ -7,7 +7,8 @@
 
 class QMessageBox;
 
-// Alerts as warning message boxes with an "OK" button in the app's orange. An alert whose
+// Alerts as message boxes with an "OK" button in the app's orange: an error icon on failures
+// ("Ooops"), an information icon on the rest, a warning icon on questions. An alert whose
 // title and message are already on screen is not shown twice: a failure that repeats every
 // minute leaves one alert, not a stack of them.
 class WindowAlertPresenter : public AlertPresenter

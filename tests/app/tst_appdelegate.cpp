@@ -96,7 +96,8 @@ private slots:
         QCOMPARE(calls(), QString()); // no DNS service even listed
         QCOMPARE(PreferencesStore::shared().stringForKey(PrefKey::CurrentLanguage), QStringLiteral("en"));
         QCOMPARE(clock->pendingIntervals(), QList<int>{AppDelegate::watchdogIntervalMs});
-        QVERIFY(log.contains(QStringLiteral("copied plist file to LaunchAgents folder")));
+        QVERIFY(log.contains(QStringLiteral("Installed the autostart entry: ") +
+                             env->path(QStringLiteral("config/autostart/com.mac.nimbrel.desktop"))));
         QVERIFY(log.contains(QStringLiteral("Load Plist - autostart entry in place: ")));
         QVERIFY(QFile::exists(env->path(QStringLiteral("config/autostart/com.mac.nimbrel.desktop"))));
         QVERIFY(log.contains(QStringLiteral("No user"))); // Google tokens are never kept
@@ -305,6 +306,7 @@ private slots:
             NotificationCenter::defaultCenter().addObserver(&observer, name, [&](const QVariant &v) { posted << v; });
         QTRY_COMPARE(posted.size(), 1); // the Open action's own notification
         posted.clear();
+        main.window()->hide(); // Quit from the tray with the window put away
         action("actionQuit")->trigger();
         if (!pinEnabled) {
             QCOMPARE(quits, 1);
@@ -313,6 +315,7 @@ private slots:
         // Quitting stops the watchdog: it waits for the PIN like any change that weakens protection.
         VerifyPin *verify = delegate->pinGate->verifyPinWC();
         QVERIFY(verify);
+        QVERIFY(main.window()->isVisible()); // the gate's sheet shows on it
         QTRY_VERIFY(verify->isVisible());
         QCOMPARE(delegate->pinGate->pendingPinAction(), PinAction::Quit);
         QCOMPARE(quits, 0);

@@ -39,6 +39,8 @@
 #include "settings/SegmentedControl.h"
 #include "settings/SettingsViewController.h"
 #include "settings/TermsWC.h"
+#include "settings/WebWindow.h"
+#include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
 #include "ui/PlaceholderSheet.h"
@@ -198,7 +200,7 @@ void renderWebWindows(MainWindowController &main, const QString &language)
     }
     {
         FAQWC faq(&loader, main.window());
-        faq.faqPageURL = page("/faq");
+        faq.faqPageURL = inInterfaceLanguage(page("/faq"));
         saveWebWindow(&faq, QStringLiteral("web-faq"), language);
     }
     {
@@ -210,13 +212,13 @@ void renderWebWindows(MainWindowController &main, const QString &language)
     }
     {
         TermsWC terms(&loader, main.window());
-        terms.termsUrl = page("/en/conditions-dutilisation/");
+        terms.termsUrl = inInterfaceLanguage(page("/en/conditions-dutilisation/"));
         terms.resize(900, 640);
         saveWebWindow(&terms, QStringLiteral("web-terms"), language);
     }
     {
         PrivacyWC privacy(&loader, main.window());
-        privacy.privacyUrl = page("/en/android-privacy-policy/");
+        privacy.privacyUrl = inInterfaceLanguage(page("/en/android-privacy-policy/"));
         saveWebWindow(&privacy, QStringLiteral("web-privacy"), language);
     }
     server.stop();
@@ -346,17 +348,22 @@ void renderLanguage(const QString &language)
         }
         common.dismissPresented(slot);
     }
-    common.showLogIn();
+    // Alerts of each kind: a failure, and a success.
+    CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")),
+                                     localizedText(QStringLiteral("Your pin has been bloked.")));
     settle();
-    if (QDialog *sheet = common.presented(CommmonFunction::LogInSlot)) {
-        sheet->findChild<QAbstractButton *>(QStringLiteral("btnSignInWithGoogle"))->click();
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (w->isVisible() && qobject_cast<QMessageBox *>(w))
-                save(w, QStringLiteral("alert-social-not-configured"), language);
-        }
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && qobject_cast<QMessageBox *>(w))
+            save(w, QStringLiteral("alert-failure"), language);
     }
     closePopups();
-    common.dismissPresented(CommmonFunction::LogInSlot);
+    CommmonFunction::showCommonAlert(localizedText(QStringLiteral("Success")), QStringLiteral("Category unblocked"));
+    settle();
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && qobject_cast<QMessageBox *>(w))
+            save(w, QStringLiteral("alert-success"), language);
+    }
+    closePopups();
 
     // The start-up PIN dialog, on the launch screen as a restart with a PIN shows it.
     common.showVerifyPinOnStart();

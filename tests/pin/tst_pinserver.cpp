@@ -174,7 +174,7 @@ private slots:
         QCOMPARE(gate()->pendingPinAction(), PinAction::ProtectionOff);
         QCOMPARE(attemp(), 1);
         enterPin(verify, QStringLiteral("000000"));
-        QTRY_COMPARE(lastAlert(), QStringLiteral("Please enter a valid otp."));
+        QTRY_COMPARE(lastAlert(), QStringLiteral("This PIN is not right. Please try again."));
         QCOMPARE(attemp(), 2);
         QCOMPARE(protection->protection, Protection::on);
         QVERIFY(verify->isVisible());
@@ -224,13 +224,18 @@ private slots:
         bed->pinOnServer(QStringLiteral("246810"));
         VerifyPinOnStart *start = launchWithPin();
         QVERIFY(start);
-        // Escape, Cancel and the window's close button cannot get past it: it comes back at once.
+        // Escape, Cancel and the window's close button cannot get past it: the window goes to
+        // the tray, and opening it from there (as the tray's item does) asks again.
         const std::function<void(VerifyPinOnStart *)> dismissals[] = {
             [](VerifyPinOnStart *w) { QTest::keyClick(w, Qt::Key_Escape); },
             [](VerifyPinOnStart *w) { QTest::mouseClick(w->btnCancel, Qt::LeftButton); },
             [](VerifyPinOnStart *w) { w->close(); }};
         for (const auto &dismiss : dismissals) {
             dismiss(start);
+            QTRY_VERIFY(!bed->main->window()->isVisible());
+            QVERIFY(!common().presented(CommmonFunction::VerifyPinOnStartSlot));
+            bed->main->showWindow();
+            common().showVerifyPinOnStart();
             QTRY_VERIFY(common().presented(CommmonFunction::VerifyPinOnStartSlot) &&
                         common().presented(CommmonFunction::VerifyPinOnStartSlot) != start);
             start = sheet<VerifyPinOnStart>();
@@ -244,11 +249,11 @@ private slots:
             QTRY_COMPARE(bed->alerts.alerts.size(), i);
             QCOMPARE(attemp(), i < 5 ? i + 1 : 1);
         }
-        QCOMPARE(lastAlert(), QStringLiteral("Your pin has been bloked."));
+        QCOMPARE(lastAlert(), QStringLiteral("Your PIN has been blocked."));
         // Blocked with a low counter: it stays.
         enterPin(start, QStringLiteral("246810"));
         QTRY_COMPARE(bed->alerts.alerts.size(), 6);
-        QCOMPARE(lastAlert(), QStringLiteral("Your pin has been bloked."));
+        QCOMPARE(lastAlert(), QStringLiteral("Your PIN has been blocked."));
         QCOMPARE(attemp(), 1);
         QVERIFY(!mainContent());
 

@@ -104,4 +104,21 @@ for binary in rebuilt unchanged; do
         [ ! -e "$tmp/sudo.log" ] || fail "sudo asked although the binary has the capability: $(cat "$tmp/sudo.log")"
     fi
 done
-echo "2 passed, 0 failed"
+
+# An app that ends abnormally: the script says how and where its log is, before the server stops.
+for end in abort 3; do
+    rm -f "$tmp/app.pid"
+    status=0
+    NIMBREL_STANDIN_END=$end DISPLAY=:nimbrel-test sh "$root/scripts/run-local.sh" "$tmp/build" > "$tmp/out.log" 2>&1 ||
+        status=$?
+    [ "$status" -ne 0 ] || fail "the script reported success for an app that ended with $end"
+    case $end in
+    abort) said="killed by signal 6 (SIGABRT)" ;;
+    *) said="exit code $end" ;;
+    esac
+    grep -q "nimbrel ended abnormally: $said. Its log: $tmp/build/server-data/app.log" "$tmp/out.log" ||
+        fail "no word how the app ended ($end)"
+    [ "$(grep -n -e "ended abnormally" -e "nimbrel-server stopped." "$tmp/out.log" | cut -d: -f2- |
+        sed 's/ .*//' | tr '\n' ' ')" = "nimbrel nimbrel-server " ] || fail "the server stopped before the app's end was reported"
+done
+echo "3 passed, 0 failed"

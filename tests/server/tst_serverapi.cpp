@@ -408,6 +408,43 @@ private slots:
 
     // Every password worker busy and the queue full: the next sign-up is refused at once with
     // a message the app shows, instead of waiting behind the others.
+    // The information pages the app shows come in its language (?lang=), else the browser's.
+    void infoPagesFollowTheLanguage_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QByteArray>("acceptLanguage");
+        QTest::addColumn<QString>("heading");
+        QTest::newRow("FAQ") << "/faq" << QByteArray() << "Frequently asked questions";
+        QTest::newRow("FAQ, app in French") << "/faq?lang=fr" << QByteArray() << "Questions fréquentes";
+        QTest::newRow("FAQ, browser in French") << "/faq" << QByteArray("fr-CA,fr;q=0.9") << "Questions fréquentes";
+        QTest::newRow("terms in French") << "/en/conditions-dutilisation/?lang=fr" << QByteArray("en")
+                                         << "Conditions d'utilisation";
+        QTest::newRow("privacy in French")
+            << "/en/android-privacy-policy/?lang=fr" << QByteArray() << "Politique de confidentialité";
+        QTest::newRow("privacy, app in English")
+            << "/en/android-privacy-policy/?lang=en" << QByteArray("fr") << "Privacy policy";
+    }
+    void infoPagesFollowTheLanguage()
+    {
+        QFETCH(QString, address);
+        QFETCH(QByteArray, acceptLanguage);
+        QFETCH(QString, heading);
+        QNetworkAccessManager network;
+        QNetworkRequest request(m_server->apiBase().resolved(QUrl(address)));
+        if (!acceptLanguage.isEmpty())
+            request.setRawHeader("Accept-Language", acceptLanguage);
+        std::unique_ptr<QNetworkReply> reply(network.get(request));
+        QTRY_VERIFY(reply->isFinished());
+        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+        const QString page = QString::fromUtf8(reply->readAll());
+        QVERIFY2(page.contains(QStringLiteral("<h1>") + heading + QStringLiteral("</h1>")), qPrintable(page.left(300)));
+        // The FAQ speaks of the app's own buttons and choices.
+        if (address.startsWith(QLatin1String("/faq")))
+            QVERIFY(page.contains(heading.startsWith(QLatin1String("Q"))
+                                      ? QStringLiteral("«&nbsp;Recevoir mon code PIN par e-mail&nbsp;»")
+                                      : QStringLiteral("\"Retrieve my pin code by e-mail\"")));
+    }
+
     void fullPasswordWorkersRefuseAtOnce()
     {
         restart({"--password-workers", "1", "--hash-passes", "3", "--hash-memory", "65536"});

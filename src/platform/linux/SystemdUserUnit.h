@@ -27,6 +27,7 @@ public:
 
 protected:
     QByteArray contents() const override;
+    QString logName() const override { return QStringLiteral("user unit"); }
     QString programOf(const QByteArray &unit) const override;
 
 private:

@@ -16,6 +16,7 @@ public:
 
 protected:
     QByteArray contents() const override;
+    QString logName() const override { return QStringLiteral("autostart entry"); }
     QString programOf(const QByteArray &entry) const override;
 
 private:

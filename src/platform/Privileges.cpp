@@ -1,0 +1,8 @@
+#include "Privileges.h"
+
+#include <unistd.h>
+
+bool runsAsAdministrator()
+{
+    return geteuid() == 0;
+}
