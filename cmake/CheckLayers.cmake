@@ -24,6 +24,9 @@ function(owner path out)
     set(${out} "${best}" PARENT_SCOPE)
 endfunction()
 
+# The feature folders are one floor: none may include another, whatever a target links.
+set(features src/account src/pin src/protection src/lists src/settings)
+
 set(violations 0)
 set(checked 0)
 foreach(folder IN LISTS known)
@@ -50,7 +53,10 @@ foreach(folder IN LISTS known)
                 continue() # Qt, system and generated headers
             endif()
             owner(${found} target_folder)
-            if(target_folder AND NOT target_folder IN_LIST allowed_${folder})
+            if(folder IN_LIST features AND target_folder IN_LIST features AND NOT target_folder STREQUAL folder)
+                message("${file}: includes \"${header}\" from ${target_folder}: feature folders do not include each other")
+                math(EXPR violations "${violations} + 1")
+            elseif(target_folder AND NOT target_folder IN_LIST allowed_${folder})
                 message("${file}: includes \"${header}\" from ${target_folder}, which its target does not link")
                 math(EXPR violations "${violations} + 1")
             endif()

@@ -1,5 +1,6 @@
 #include "AccountWindows.h"
 
+#include "EditAccountWindowController.h"
 #include "LogInWindowController.h"
 #include "PasswordWindowController.h"
 #include "ResetPasswordWindowController.h"
@@ -23,4 +24,6 @@ void registerAccountWindows(CommmonFunction &common, WebContentLoader *web)
     });
     common.registerWindow(QStringLiteral("ResetPasswordWindowController"),
                           [](QWidget *parent) { return new ResetPasswordWindowController(parent); });
+    common.registerWindow(QStringLiteral("EditAccountWindowController"),
+                          [](QWidget *parent) { return new EditAccountWindowController(parent); });
 }

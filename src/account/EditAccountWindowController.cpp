@@ -1,6 +1,6 @@
 #include "EditAccountWindowController.h"
 
-#include "AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "api/CommonWS.h"
 #include "platform/DeviceIdentity.h"
 #include "platform/NotificationCenter.h"

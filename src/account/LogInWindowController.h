@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SheetWindowController.h"
+#include "ui/SheetWindowController.h"
 #include "SignInViewController.h"
 
 // The sheet of the e-mail step of signing in.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "PasswordViewController.h"
-#include "SheetWindowController.h"
+#include "ui/SheetWindowController.h"
 
 // The sheet of the password step of signing in.
 class PasswordWindowController : public SheetWindowController

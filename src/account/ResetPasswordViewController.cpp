@@ -1,6 +1,6 @@
 #include "ResetPasswordViewController.h"
 
-#include "AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "api/CommonWS.h"
 #include "core/Log.h"
 #include "platform/PreferencesKeys.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ResetPasswordViewController.h"
-#include "SheetWindowController.h"
+#include "ui/SheetWindowController.h"
 
 // The sheet of the request for a password-reset e-mail.
 class ResetPasswordWindowController : public SheetWindowController

@@ -1,7 +1,7 @@
 #include "SignInViewController.h"
 #include "SocialSignIn.h"
 
-#include "AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "EmailValidation.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"

@@ -4,7 +4,7 @@
 #include "TermsAndConditions.h"
 #include "ui/MainWindowController.h"
 
-#include "AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "EmailValidation.h"
 #include "api/CommonWS.h"
 #include "api/LogRedaction.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SheetWindowController.h"
+#include "ui/SheetWindowController.h"
 #include "SignupViewController.h"
 
 // The sheet of the new-account form.

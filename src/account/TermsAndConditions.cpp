@@ -1,6 +1,6 @@
 #include "TermsAndConditions.h"
 
-#include "AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
 

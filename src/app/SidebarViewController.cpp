@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "lists/BlackListWebsitesViewController.h"
 #include "lists/CategoriesBlockingViewController.h"
+#include "pin/PinGate.h"
 #include "platform/AlertPresenter.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"

@@ -1,6 +1,7 @@
 #include "SplitViewController.h"
 
 #include "SidebarViewController.h"
+#include "pin/PinGate.h"
 #include "protection/ProtectionViewController.h"
 #include "ui/CommmonFunction.h"
 

@@ -73,7 +73,7 @@ void WebsiteTableCell::display(const QString &name, bool ticked, bool busy)
     m_websiteCheckBox->setEnabled(!busy);
 }
 
-BlackListWebsitesViewController::BlackListWebsitesViewController(PinGate *gate, QWidget *parent)
+BlackListWebsitesViewController::BlackListWebsitesViewController(ChangeGate *gate, QWidget *parent)
     : QWidget(parent)
     , m_gate(gate)
     , m_model(this)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "BlockedWebsitesModel.h"
-#include "pin/PinGate.h"
+#include "ui/ChangeGate.h"
 #include "records/Records.h"
 
 #include <QLineEdit>
@@ -64,7 +64,7 @@ public:
     // Pages asked for in one load at most, so a server that always says "more" cannot hang it.
     static constexpr int maxPages = 100;
 
-    explicit BlackListWebsitesViewController(PinGate *gate, QWidget *parent = nullptr);
+    explicit BlackListWebsitesViewController(ChangeGate *gate, QWidget *parent = nullptr);
     ~BlackListWebsitesViewController() override;
 
     // The add rule: lower case, one "https://" (or else "http://") removed, up to the first "/",
@@ -98,7 +98,7 @@ private:
     void siteRemovalFailed(qint64 siteID);
 
     // The gate may go before the screen when the window closes.
-    QPointer<PinGate> m_gate;
+    QPointer<ChangeGate> m_gate;
     BlockedWebsitesModel m_model;
     QLabel *m_lblBlockListWebsite;
     QLabel *m_lblAddWebsiteURL;

@@ -51,7 +51,7 @@ void CategoryCell::display(const QString &name, bool on, bool busy)
     m_switchCategory->setEnabled(!busy);
 }
 
-CategoriesBlockingViewController::CategoriesBlockingViewController(PinGate *gate, QWidget *parent)
+CategoriesBlockingViewController::CategoriesBlockingViewController(ChangeGate *gate, QWidget *parent)
     : QWidget(parent)
     , m_gate(gate)
     , m_model(this)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CategoriesModel.h"
-#include "pin/PinGate.h"
+#include "ui/ChangeGate.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -40,7 +40,7 @@ class CategoriesBlockingViewController : public QWidget, public PinGatedScreen
 {
     Q_OBJECT
 public:
-    explicit CategoriesBlockingViewController(PinGate *gate, QWidget *parent = nullptr);
+    explicit CategoriesBlockingViewController(ChangeGate *gate, QWidget *parent = nullptr);
     ~CategoriesBlockingViewController() override;
 
     void blockUnblockCategoryWithCategorySwitch(qint64 categoryID, bool on);
@@ -68,7 +68,7 @@ private:
     void showOrHideTable();
 
     // The gate may go before the screen when the window closes.
-    QPointer<PinGate> m_gate;
+    QPointer<ChangeGate> m_gate;
     CategoriesModel m_model;
     QLabel *m_lblCategoriesBlocking;
     QProgressBar *m_busyIndicator;

@@ -1,7 +1,7 @@
 #include "ChangePin.h"
 
 #include "RandomPin.h"
-#include "account/AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "api/CommonWS.h"
 #include "api/LogRedaction.h"
 #include "controls/OnlyIntegerValueFormatter.h"

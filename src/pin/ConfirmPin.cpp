@@ -2,7 +2,7 @@
 
 #include "PinProtectionWC.h"
 #include "setWaitingTimeWC.h"
-#include "account/AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "controls/OnlyIntegerValueFormatter.h"
 #include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"

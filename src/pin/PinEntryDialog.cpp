@@ -1,7 +1,7 @@
 #include "PinEntryDialog.h"
 
 #include "RetrivePinPage.h"
-#include "account/AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "api/CommonWS.h"
 #include "controls/OnlyIntegerValueFormatter.h"
 #include "core/Log.h"

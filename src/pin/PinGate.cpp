@@ -27,7 +27,7 @@ void offerSignIn()
 } // namespace
 
 PinGate::PinGate(QObject *parent)
-    : QObject(parent)
+    : ChangeGate(parent)
 {
 }
 

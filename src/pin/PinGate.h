@@ -1,22 +1,11 @@
 #pragma once
 
-#include "PinActions.h"
+#include "ui/ChangeGate.h"
 #include "VerifyPin.h"
 
 #include <QObject>
 #include <QPointer>
 #include <functional>
-
-// A screen whose protected change (unblocking an application, a website or a category) the
-// gate carries out itself once the PIN is accepted.
-class PinGatedScreen
-{
-public:
-    virtual ~PinGatedScreen() = default;
-    // Carries out the change waiting for the PIN; finish(true) closes the PIN dialog,
-    // finish(false) leaves it open for another try.
-    virtual void performPinAction(PinAction::Code code, std::function<void(bool closeDialog)> finish) = 0;
-};
 
 // The one place that decides whether a protected change needs the PIN. A screen asks with the
 // code of its change and the change itself; with PIN protection off the change happens at
@@ -27,37 +16,29 @@ public:
 // (the dialog comes to the front and the pending change keeps its place), and the refused
 // requester is told as on Cancel. Nor is the dialog shown while nobody is signed in: the check
 // needs the account, so the user is told why and offered the sign-in.
-class PinGate : public QObject
+class PinGate : public ChangeGate
 {
     Q_OBJECT
 public:
-    using Finish = std::function<void(bool closeDialog)>;
-    using Change = std::function<void(Finish finish)>;
-
     explicit PinGate(QObject *parent = nullptr);
     ~PinGate() override;
 
     // Uninstall, turning protection off, removing the PIN, quitting and signing out: the change
     // comes with the request. False when the request was refused (the change will not happen).
-    bool ask(PinAction::Code code, Change change);
+    bool ask(PinAction::Code code, Change change) override;
     // Codes 4 to 6: the screen becomes the back-reference of its code and carries out the change.
     // A refused request leaves the back-reference as it was.
-    bool ask(PinAction::Code code, PinGatedScreen *screen);
+    bool ask(PinAction::Code code, PinGatedScreen *screen) override;
 
     // The dialog is open (or its retrieval page is) for the pending change.
-    bool isAsking() const;
+    bool isAsking() const override;
     // Shows the main window with the open dialog in front.
     void bringToFront();
 
     // The change waiting for the PIN. A later accepted PIN in the same dialog performs it again.
-    PinAction::Code pendingPinAction() const { return m_pending; }
+    PinAction::Code pendingPinAction() const override { return m_pending; }
     // The dialog the gate shows, made on first use; null before.
     VerifyPin *verifyPinWC() const { return m_dialog; }
-
-    // Back-references of the screens that asked with codes 4, 5 and 6.
-    PinGatedScreen *blockAppsViewController = nullptr;
-    PinGatedScreen *blackListWebsitesViewController = nullptr;
-    PinGatedScreen *categoryBlockingViewController = nullptr;
 
     // For VerifyPin: the server accepted the PIN, or the user cancelled.
     void carryOut(Finish finish);

@@ -2,7 +2,7 @@
 
 #include "ChangePin.h"
 #include "PinGate.h"
-#include "account/AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "api/CommonWS.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"

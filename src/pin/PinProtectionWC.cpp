@@ -3,7 +3,7 @@
 #include "ConfirmPin.h"
 #include "RandomPin.h"
 #include "setWaitingTimeWC.h"
-#include "account/AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "controls/OnlyIntegerValueFormatter.h"
 #include "controls/ZelSecureTextField.h"
 #include "platform/NotificationCenter.h"

@@ -1,6 +1,6 @@
 #include "RetrivePinPage.h"
 
-#include "account/AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
 

@@ -1,6 +1,6 @@
 #include "setWaitingTimeWC.h"
 
-#include "account/AccountWidgets.h"
+#include "ui/AccountWidgets.h"
 #include "api/CommonWS.h"
 #include "api/LogRedaction.h"
 #include "core/Log.h"

@@ -39,7 +39,7 @@ AppsTableCell::AppsTableCell(QWidget *parent)
     layout->addWidget(appSwitch);
 }
 
-BlockAppsViewController::BlockAppsViewController(PinGate *gate, ApplicationBlocker *blocker, QWidget *parent)
+BlockAppsViewController::BlockAppsViewController(ChangeGate *gate, ApplicationBlocker *blocker, QWidget *parent)
     : QWidget(parent)
     , lblBlockApps(new QLabel(this))
     , tableBox(new QFrame(this))

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ApplicationBlocker.h"
-#include "pin/PinGate.h"
+#include "ui/ChangeGate.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -33,7 +33,7 @@ public:
     static constexpr int cellHeight = 47;
     static constexpr int MaxRows = 8;
 
-    BlockAppsViewController(PinGate *gate, ApplicationBlocker *blocker, QWidget *parent = nullptr);
+    BlockAppsViewController(ChangeGate *gate, ApplicationBlocker *blocker, QWidget *parent = nullptr);
 
     // The catalogue to show; the sidebar hands it over before the screen is shown.
     void setWholeData(const QList<ApplicationDetail> &rows);
@@ -61,7 +61,7 @@ private:
     void applyChange(const ApplicationDetail &app, bool block, std::function<void()> finished = {});
     void showSwitchStates();
 
-    PinGate *m_gate;
+    ChangeGate *m_gate;
     ApplicationBlocker *m_blocker;
     QStandardItemModel *m_model;
     QList<ApplicationDetail> m_wholeData;

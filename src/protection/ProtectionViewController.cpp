@@ -4,7 +4,7 @@
 #include "FilterProbe.h"
 #include "api/CommonWS.h"
 #include "core/Log.h"
-#include "pin/PinGate.h"
+#include "ui/ChangeGate.h"
 #include "platform/AlertPresenter.h"
 #include "platform/LaunchAgent.h"
 #include "platform/NotificationCenter.h"
@@ -54,7 +54,7 @@ QPushButton *boxButton(const QString &name, const QString &icon, QLabel *label, 
 }
 } // namespace
 
-ProtectionViewController::ProtectionViewController(PinGate *gate, QWidget *parent)
+ProtectionViewController::ProtectionViewController(ChangeGate *gate, QWidget *parent)
     : QWidget(parent)
     , exitProcess([](int status) {
         stopLoginUnit();
@@ -280,7 +280,7 @@ void ProtectionViewController::toggle()
             return;
         }
         QPointer<ProtectionViewController> self(this);
-        m_gate->ask(PinAction::ProtectionOff, [self](PinGate::Finish finish) {
+        m_gate->ask(PinAction::ProtectionOff, [self](ChangeGate::Finish finish) {
             if (self)
                 self->switchOff();
             finish(true);
@@ -409,7 +409,7 @@ void ProtectionViewController::UninstallApp(QAbstractButton *)
         {localizedText(QStringLiteral("Uninstall")), localizedText(QStringLiteral("Cancel"))}, [self](int choice) {
             if (!self || choice != 0)
                 return;
-            self->m_gate->ask(PinAction::Uninstall, [self](PinGate::Finish finish) {
+            self->m_gate->ask(PinAction::Uninstall, [self](ChangeGate::Finish finish) {
                 if (self)
                     self->uninstall();
                 finish(true);

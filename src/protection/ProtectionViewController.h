@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <functional>
 
-class PinGate;
+class ChangeGate;
 class QAbstractButton;
 class QDialog;
 class QFrame;
@@ -21,7 +21,7 @@ class ProtectionViewController : public QWidget
 {
     Q_OBJECT
 public:
-    explicit ProtectionViewController(PinGate *gate, QWidget *parent = nullptr);
+    explicit ProtectionViewController(ChangeGate *gate, QWidget *parent = nullptr);
 
     void OnOffCenter(QAbstractButton *sender);
     void SetupPinProtection(QAbstractButton *sender);
@@ -81,7 +81,7 @@ private:
     void uninstallCompleted();
 
     QPointer<QDialog> liveChatWC;
-    PinGate *m_gate;
+    ChangeGate *m_gate;
     bool m_observing = false;
     // A switch is waiting for its outcome: further presses are ignored.
     bool m_switching = false;

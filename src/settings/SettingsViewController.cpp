@@ -1,7 +1,6 @@
 #include "SettingsViewController.h"
 
 #include "SegmentedControl.h"
-#include "account/EditAccountWindowController.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
@@ -157,7 +156,8 @@ SettingsViewController::SettingsViewController(QWidget *parent)
     layout->addSpacing(16);
     layout->addWidget(boxChangeLanguage);
 
-    editAccountSheet = new EditAccountWindowController(this);
+    // Account editing belongs to the account screens: made through the window registry.
+    editAccountSheet = CommmonFunction::shared().makeWindow(QStringLiteral("EditAccountWindowController"));
 
     connect(segmentedControl, &SegmentedControl::segmentChanged, this, &SettingsViewController::segmentChanged);
     connect(btnEdit, &QPushButton::clicked, this, &SettingsViewController::btnEditTapped);

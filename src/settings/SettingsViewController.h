@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
-class EditAccountWindowController;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -43,7 +43,7 @@ public:
     QLabel *lblChangeLanguage = nullptr;
     QComboBox *popUpLanguage = nullptr;
     QTextBrowser *webView = nullptr;
-    QPointer<EditAccountWindowController> editAccountSheet;
+    QPointer<QDialog> editAccountSheet;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -83,7 +83,7 @@ private:
         if (!settings)
             return nullptr;
         QTest::mouseClick(settings->btnEdit, Qt::LeftButton);
-        EditAccountWindowController *sheet = settings->editAccountSheet;
+        auto *sheet = qobject_cast<EditAccountWindowController *>(settings->editAccountSheet);
         return sheet && sheet->isVisible() ? sheet : nullptr;
     }
 
@@ -563,7 +563,7 @@ private slots:
         QVERIFY(prefs.boolForKey(PrefKey::isLoggedOut));
         QVERIFY(!prefs.contains(PrefKey::loginToken));
         QVERIFY(!prefs.contains(PrefKey::user_email));
-        QVERIFY(w->bed.alerts.alerts.isEmpty());
+        QCOMPARE(w->bed.alerts.alerts, (QList<Pair>{{"Signed out", "Your session has ended. Please sign in again."}}));
         w->clock.advance(ViewController::startupDelayMs);
         QVERIFY(w->sheet<LogInWindowController>(CommmonFunction::LogInSlot));
     }

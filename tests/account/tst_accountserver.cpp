@@ -47,7 +47,7 @@ private:
         if (!settings)
             return nullptr;
         QTest::mouseClick(settings->btnEdit, Qt::LeftButton);
-        return settings->editAccountSheet;
+        return qobject_cast<EditAccountWindowController *>(settings->editAccountSheet);
     }
 
 private slots:

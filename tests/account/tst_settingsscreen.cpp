@@ -113,7 +113,7 @@ private slots:
         QObject observer;
         NotificationCenter::defaultCenter().addObserver(&observer, QStringLiteral("UpdateChooseLanguage"),
                                                         [&](const QVariant &code) { posted << code.toString(); });
-        EditAccountWindowController *edit = settings->editAccountSheet;
+        auto *edit = qobject_cast<EditAccountWindowController *>(settings->editAccountSheet);
 
         choose(settings->popUpLanguage, 1);
         QCOMPARE(posted, QStringList{"fr"});
@@ -146,7 +146,7 @@ private slots:
     void editOpensTheAccountSheetOnTheMainWindow()
     {
         SettingsViewController *settings = openSettings();
-        EditAccountWindowController *edit = settings->editAccountSheet;
+        auto *edit = qobject_cast<EditAccountWindowController *>(settings->editAccountSheet);
         QVERIFY(!edit->isVisible());
         QTest::mouseClick(settings->btnEdit, Qt::LeftButton);
         QVERIFY(edit->isVisible());
@@ -156,7 +156,7 @@ private slots:
         QVERIFY(!edit->isVisible());
         // The same sheet serves every opening.
         QTest::mouseClick(settings->btnEdit, Qt::LeftButton);
-        QCOMPARE(settings->editAccountSheet, edit);
+        QCOMPARE(settings->editAccountSheet.data(), static_cast<QDialog *>(edit));
         QVERIFY(edit->isVisible());
     }
 };

@@ -3,7 +3,7 @@
 #include "AccountTestWorld.h"
 #include "account/PasswordViewController.h"
 #include "account/ResetPasswordViewController.h"
-#include "account/SheetWindowController.h"
+#include "ui/SheetWindowController.h"
 #include "account/SignInViewController.h"
 #include "account/SignupViewController.h"
 #include "pin/VerifyPinOnStart.h"

@@ -111,7 +111,10 @@ private slots:
         const QByteArray device = "device_name=" + QUrl::toPercentEncoding(defaultDeviceName());
         // The account status carries more than the client reads.
         QJsonObject syncDecoded = fixtureObject("sync-url.json");
-        syncDecoded.insert("data", QJsonObject{{"pin_protection", syncDecoded["data"].toObject()["pin_protection"]}});
+        const QJsonObject syncData = syncDecoded["data"].toObject();
+        syncDecoded.insert("data", QJsonObject{{"pin_protection", syncData["pin_protection"]},
+                                               {"device_protected", syncData["device_protected"]},
+                                               {"blocked_apps", syncData["blocked_apps"]}});
 
         add(
             "signup",
@@ -186,8 +189,8 @@ private slots:
             "unblockwesitebyuser", [](Done d) { ws().unblockWebsite(41, capture<UnblockWebsiteModel>(d)); }, true,
             "unblockwesitebyuser", "domain_id=41", "unblockwesitebyuser.json");
         add(
-            "sync-url", [](Done d) { ws().syncURL(capture<BaseModel<SyncURLModel>>(d)); }, true, "sync-url", uuid,
-            "sync-url.json", syncDecoded);
+            "sync-url", [](Done d) { ws().syncURL(capture<BaseModel<SyncURLModel>>(d)); }, true, "sync-url",
+            uuid + "&protection=0", "sync-url.json", syncDecoded);
         add(
             "category", [](Done d) { ws().getCategories(capture<BaseModel<CategoryList>>(d)); }, true, "category", "",
             "category.json");

@@ -462,7 +462,7 @@ private slots:
         askToSignOut();
         verify = sheet<VerifyPin>();
         enterPin(verify, QStringLiteral("000000"));
-        QTRY_COMPARE(lastAlert(), QStringLiteral("Please enter a valid otp."));
+        QTRY_COMPARE(lastAlert(), QStringLiteral("This PIN is not right. Please try again."));
         stillSignedIn();
 
         enterPin(verify, QStringLiteral("246802"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/SheetDialog.h"
+#include "SheetDialog.h"
 
 // A sheet that carries one view controller as its content, the way the account windows are
 // built: the window knows nothing of the form, the view controller does the work.

@@ -4,8 +4,8 @@
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 #include "texts/LocalizedText.h"
-#include "ui/CommmonFunction.h"
-#include "ui/Style.h"
+#include "CommmonFunction.h"
+#include "Style.h"
 
 #include <QDesktopServices>
 #include <QFrame>
