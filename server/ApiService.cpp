@@ -1,11 +1,18 @@
-#include "ApiSupport.h"
-#include "InfoPages.h"
+#include "ApiService.h"
 
+#include "AccountService.h"
+#include "ApiSupport.h"
+#include "DeviceService.h"
+#include "InfoPages.h"
+#include "ListService.h"
 #include "PasswordWorkers.h"
+#include "PinService.h"
+#include "SessionCache.h"
 #include "core/Clock.h"
 #include "core/Log.h"
 #include "records/FormEncoding.h"
 #include "records/Records.h"
+#include "records/WebService.h"
 #include "storage/SqlStorage.h"
 
 using namespace ApiSupport;
@@ -24,26 +31,16 @@ Language pageLanguage(const ApiRequest &request)
 }
 } // namespace
 
-QByteArray ApiRequest::header(const QByteArray &name) const
-{
-    for (const auto &[key, value] : headers) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-    return {};
-}
-
 ApiService::ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social, PasswordWorkers &passwords,
-                       const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, QObject *parent)
+                       const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock, SessionCache &cache,
+                       QObject *parent)
     : QObject(parent)
-    , m_storage(storage)
-    , m_outbox(outbox)
-    , m_social(social)
-    , m_passwords(passwords)
-    , m_pinKey(pinKey)
-    , m_settings(settings)
-    , m_clock(clock)
-    , m_dummyHash(Crypto::hashPassword(QString::fromLatin1(Crypto::randomToken()), settings.hashCost))
+    , m_context(storage, outbox, social, passwords, pinKey, settings, clock, cache, this,
+                [this](qint64 userID) { emit listsChanged(userID); })
+    , m_pins(std::make_unique<PinService>(m_context))
+    , m_lists(std::make_unique<ListService>(m_context))
+    , m_devices(std::make_unique<DeviceService>(m_context))
+    , m_accounts(std::make_unique<AccountService>(m_context, *m_devices))
 {
 }
 
@@ -59,15 +56,7 @@ QByteArray ApiService::refusalBody(int httpStatus, const QByteArray &language)
         .body;
 }
 
-// The database is away for a moment (restarting): nothing was done, and asking again shortly works.
-ApiReply ApiService::databaseAway(Language language)
-{
-    ApiReply reply = refused<BaseModel<QStringList>>(serverError, text(Msg::busy, language), 503);
-    reply.headers.append({QByteArrayLiteral("Retry-After"), QByteArrayLiteral("1")});
-    return reply;
-}
-
-void ApiService::handle(const ApiRequest &request, const std::function<void(const ApiReply &)> &done)
+void ApiService::handle(const ApiRequest &request, const Done &done)
 {
     // A storage failure is answered as a server error: the request is never reported as done.
     try {
@@ -78,7 +67,7 @@ void ApiService::handle(const ApiRequest &request, const std::function<void(cons
             return;
         }
         if (request.path == resetPath) {
-            resetPage(request, done);
+            m_accounts->resetPage(request, done);
         } else if (const auto html = InfoPages::page(request.path, pageLanguage(request));
                    html && request.method == "GET") {
             ApiReply reply;
@@ -101,52 +90,30 @@ void ApiService::handle(const ApiRequest &request, const std::function<void(cons
 
 void ApiService::dispatch(const ApiRequest &request, const Done &done)
 {
-    enum class Access { app, user, status };
-    struct Route {
-        QByteArray method;
-        Access access;
-        ApiReply (ApiService::*handler)(Context &);
-        void (ApiService::*later)(Context &, const Done &) = nullptr; // answers through done
-        bool beyondClassic = false; // not served by a classic server
-    };
-    static const QHash<QString, Route> routes{
-        {QStringLiteral("signup"), {"POST", Access::app, nullptr, &ApiService::signup}},
-        {QStringLiteral("login"), {"POST", Access::app, nullptr, &ApiService::login}},
-        {QStringLiteral("forgot-password"), {"POST", Access::app, &ApiService::forgotPassword}},
-        {QStringLiteral("update-profile"), {"POST", Access::user, nullptr, &ApiService::updateProfile}},
-        {QStringLiteral("setupPin"), {"POST", Access::user, &ApiService::setupPin}},
-        {QStringLiteral("checkPin"), {"POST", Access::user, &ApiService::checkPin}},
-        {QStringLiteral("retrievePin"), {"POST", Access::user, &ApiService::retrievePin}},
-        {QStringLiteral("updatePin"), {"POST", Access::user, &ApiService::updatePin}},
-        {QStringLiteral("removepin"), {"POST", Access::user, &ApiService::removePin}},
-        {QStringLiteral("getblockwebsitebyuser"), {"POST", Access::user, &ApiService::blacklist}},
-        {QStringLiteral("blockwesitebyuser"), {"POST", Access::user, &ApiService::blockWebsite}},
-        {QStringLiteral("unblockwesitebyuser"), {"POST", Access::user, &ApiService::unblockWebsite}},
-        {QStringLiteral("sync-url"), {"POST", Access::status, &ApiService::syncURL}},
-        {QStringLiteral("category"), {"GET", Access::app, &ApiService::categoryList}},
-        {QStringLiteral("blockcategory"), {"POST", Access::user, &ApiService::blockCategory}},
-        {QStringLiteral("unblockcategory"), {"POST", Access::user, &ApiService::unblockCategory}},
-        {QStringLiteral("logout"), {"POST", Access::user, &ApiService::logout}},
-        {QStringLiteral("blockapp"), {"POST", Access::user, &ApiService::blockApp, nullptr, true}},
-        {QStringLiteral("unblockapp"), {"POST", Access::user, &ApiService::unblockApp, nullptr, true}},
-    };
+    // The routes are the contract table's and nothing else.
+    static const QHash<QString, Endpoint> routes = [] {
+        QHash<QString, Endpoint> byName;
+        for (const Endpoint &e : endpoints())
+            byName.insert(routeName(e.service), e);
+        return byName;
+    }();
 
-    Context ctx{request,
+    ApiCall ctx{request,
                 decodeForm(request.body),
                 languageFrom(QString::fromUtf8(request.header("X-localization"))),
-                m_clock.now().toUTC(),
+                m_context.clock.now().toUTC(),
                 std::nullopt,
                 std::nullopt};
 
     const auto route =
         request.path.startsWith(apiPrefix) ? routes.constFind(request.path.mid(apiPrefix.size())) : routes.constEnd();
-    if (route == routes.constEnd() || (route->beyondClassic && m_settings.classicApi)) {
+    if (route == routes.constEnd() || (route->beyondClassic && m_context.settings.classicApi)) {
         done(refused<BaseModel<QStringList>>(notFound, ctx.msg(Msg::notFound), 404));
         return;
     }
-    if (request.method != route->method) {
+    if (request.method != methodName(route->method)) {
         ApiReply reply = refused<BaseModel<QStringList>>(badRequest, ctx.msg(Msg::methodNotAllowed), 405);
-        reply.headers.append({"Allow", route->method});
+        reply.headers.append({"Allow", methodName(route->method)});
         done(reply);
         return;
     }
@@ -158,79 +125,119 @@ void ApiService::dispatch(const ApiRequest &request, const Done &done)
                                   ? authorization.mid(7).trimmed()
                                   : QByteArray();
     const bool appToken =
-        !bearer.isEmpty() && !m_settings.appToken.isEmpty() && Crypto::equalSecrets(bearer, m_settings.appToken);
+        !bearer.isEmpty() && !m_context.settings.appToken.isEmpty() &&
+        Crypto::equalSecrets(bearer, m_context.settings.appToken);
     std::optional<TokenRow> token;
-    if (!bearer.isEmpty() && !appToken)
-        token = m_storage.tokenByHash(Crypto::tokenHash(bearer));
-    const bool live = token && !token->revokedAt && token->expiresAt > ctx.now;
-    if (live) {
-        ctx.user = m_storage.userByID(token->userID);
+    if (!bearer.isEmpty() && !appToken) {
+        // A live session is read from memory; anything else (a revoked or expired token of
+        // ours, a made-up one) from the database.
+        const QByteArray hash = Crypto::tokenHash(bearer);
+        if (std::optional<SessionCache::Session> kept = m_context.cache.session(hash)) {
+            token = std::move(kept->token);
+            ctx.user = std::move(kept->user);
+        } else {
+            const quint64 generation = m_context.cache.generation();
+            token = m_context.storage.tokenByHash(hash);
+            if (token && !token->revokedAt && token->expiresAt > ctx.now) {
+                ctx.user = m_context.storage.userByID(token->userID);
+                if (ctx.user)
+                    m_context.cache.keepSession(generation, hash, {*token, *ctx.user});
+            }
+        }
+        // A kept session expires in memory as it does in the database.
+        if (token && (token->revokedAt || token->expiresAt <= ctx.now))
+            ctx.user.reset();
         if (ctx.user)
             ctx.token = token;
     }
     const bool signedIn = ctx.user.has_value();
 
-    const ApiReply unauthenticated = refused<BaseModel<QStringList>>(unauthorized, ctx.msg(Msg::unauthenticated), 401);
-    switch (route->access) {
-    case Access::app:
+    const auto unauthenticated = [&ctx] {
+        return refused<BaseModel<QStringList>>(unauthorized, ctx.msg(Msg::unauthenticated), 401);
+    };
+    switch (route->caller) {
+    case Caller::app:
         // The app keeps its last token after a logout, so an old token of ours is taken as
         // the built-in one here; otherwise signing in again after a logout would fail.
         if (!appToken && !token) {
-            done(unauthenticated);
+            done(unauthenticated());
             return;
         }
         break;
-    case Access::user:
+    case Caller::user:
         if (!signedIn) {
-            done(unauthenticated);
+            done(unauthenticated());
             return;
         }
         break;
-    case Access::status:
+    case Caller::either:
         if (appToken) {
-            done(anonymousSync(ctx));
+            done(m_devices->anonymousSync(ctx));
             return;
         }
         if (!signedIn) {
-            done(unauthenticated);
+            done(unauthenticated());
             return;
         }
         break;
     }
 
-    if (route->later) {
-        (this->*(route->later))(ctx, done);
-        return;
+    serve(route->service, ctx, done);
+}
+
+// Every service of the table has its handler here: a service added to the table without one
+// does not compile (-Wswitch).
+void ApiService::serve(WebService service, ApiCall &ctx, const Done &done)
+{
+    switch (service) {
+    case WebService::signup:
+        return m_accounts->signup(ctx, done);
+    case WebService::login:
+        return m_accounts->login(ctx, done);
+    case WebService::forgot:
+        return done(m_accounts->forgotPassword(ctx));
+    case WebService::updateProfile:
+        return m_accounts->updateProfile(ctx, done);
+    case WebService::setupPin:
+        return done(m_pins->setupPin(ctx));
+    case WebService::checkPin:
+        return done(m_pins->checkPin(ctx));
+    case WebService::retrievePin:
+        return done(m_pins->retrievePin(ctx));
+    case WebService::updatePin:
+        return done(m_pins->updatePin(ctx));
+    case WebService::removepin:
+        return done(m_pins->removePin(ctx));
+    case WebService::getBlockWebsiteByUser:
+        return done(m_lists->blacklist(ctx));
+    case WebService::blockWebsite:
+        return done(m_lists->blockWebsite(ctx));
+    case WebService::unblockWebsite:
+        return done(m_lists->unblockWebsite(ctx));
+    case WebService::syncURL:
+        return done(m_devices->syncURL(ctx));
+    case WebService::getCategories:
+        return done(m_lists->categoryList(ctx));
+    case WebService::blockCategory:
+        return done(m_lists->blockCategory(ctx));
+    case WebService::unblockCategory:
+        return done(m_lists->unblockCategory(ctx));
+    case WebService::logout:
+        return done(m_accounts->logout(ctx));
+    case WebService::blockApp:
+        return done(m_devices->blockApp(ctx));
+    case WebService::unblockApp:
+        return done(m_devices->unblockApp(ctx));
     }
-    done((this->*(route->handler))(ctx));
+    done(refused<BaseModel<QStringList>>(notFound, ctx.msg(Msg::notFound), 404));
 }
 
-bool ApiService::onPasswordWorker(Context &ctx, std::function<void()> work, std::function<ApiReply(Context &)> then,
-                                  const Done &done)
+int ApiService::sendDuePins()
 {
-    // The request outlives this call: keep what the answer needs by value.
-    auto request = std::make_shared<const ApiRequest>(ctx.request);
-    const QList<QPair<QString, QString>> form = ctx.form;
-    const Language language = ctx.language;
-    const QDateTime now = ctx.now;
-    const std::optional<UserRow> user = ctx.user;
-    const std::optional<TokenRow> token = ctx.token;
-    return m_passwords.run(this, std::move(work), [=, then = std::move(then)]() {
-        Context later{*request, form, language, now, user, token};
-        try {
-            done(then(later));
-        } catch (const StorageUnavailable &e) {
-            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
-            done(databaseAway(later.language));
-        } catch (const StorageError &e) {
-            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
-            done(refused<BaseModel<QStringList>>(serverError, later.msg(Msg::serverError), 500));
-        }
-    });
+    return m_pins->sendDuePins();
 }
 
-bool ApiService::overRequestLimit(Context &ctx, const QString &kind)
+void ApiService::forgetOldRecords()
 {
-    return m_storage.countRequest(kind, ctx.request.remoteAddress, ctx.now,
-                                  ctx.now.addSecs(-requestWindowMinutes * 60)) > maxRequestsPerAddress;
+    m_accounts->forgetOldRecords();
 }

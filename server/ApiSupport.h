@@ -1,9 +1,9 @@
 #pragma once
 
-// What the services of ApiService share across their files: the envelope builders, the
-// request context and the small checks. Only the ApiService*.cpp files include this.
+// What the services share: the envelope builders and the small checks. Only the services'
+// .cpp files include this.
 
-#include "ApiService.h"
+#include "ServiceContext.h"
 #include "Messages.h"
 #include "records/Records.h"
 
@@ -89,6 +89,14 @@ template <class T> ApiReply acceptedRequired(const QString &msg, const T &data)
     return json(model);
 }
 
+// The database is away for a moment (restarting): nothing was done, and asking again shortly works.
+inline ApiReply databaseAway(Language language)
+{
+    ApiReply reply = refused<BaseModel<QStringList>>(serverError, text(Msg::busy, language), 503);
+    reply.headers.append({QByteArrayLiteral("Retry-After"), QByteArrayLiteral("1")});
+    return reply;
+}
+
 inline const QRegularExpression &emailPattern()
 {
     // The app's own form check.
@@ -105,7 +113,7 @@ inline bool validEmail(const QString &email)
 // A name shown back to the person: one line, no control characters, not too long.
 inline bool validText(const QString &text)
 {
-    if (text.size() > ApiService::maxTextLength)
+    if (text.size() > ServiceLimits::maxTextLength)
         return false;
     for (const QChar c : text) {
         if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
@@ -157,29 +165,3 @@ inline PinProtectionModel pinProtectionModel(const PinRow &pin, const QDateTime 
     return model;
 }
 } // namespace ApiSupport
-
-struct ApiService::Context {
-    const ApiRequest &request;
-    QList<QPair<QString, QString>> form;
-    Language language = Language::english;
-    QDateTime now;
-    std::optional<UserRow> user;   // the token's user; set for every service that needs one
-    std::optional<TokenRow> token; // the live token of that user
-
-    QString field(const QString &key) const
-    {
-        for (const auto &[k, v] : form) {
-            if (k == key)
-                return v;
-        }
-        return {};
-    }
-    QString msg(Msg message) const { return text(message, language); }
-    // A "user_id" that names another account than the token's is refused; an empty one is
-    // what the app sends before it knows its id.
-    bool userIDMatches() const
-    {
-        const QString claimed = field(QStringLiteral("user_id")).trimmed();
-        return claimed.isEmpty() || claimed == QString::number(user->id);
-    }
-};

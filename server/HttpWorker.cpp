@@ -116,7 +116,7 @@ bool HttpWorker::start(QString *error)
     settings.hashCost = options.hashCost;
     settings.publicBase = m_shared.publicBase;
     m_service = std::make_unique<ApiService>(*m_storage, *m_shared.outbox, *m_social, *m_shared.passwords,
-                                             m_shared.pinKey, settings, *m_shared.clock);
+                                             m_shared.pinKey, settings, *m_shared.clock, *m_shared.cache);
     m_http = std::make_unique<HttpFrontend>(*m_service, options.trustedProxies);
     HttpGate::Limits limits;
     limits.maxConnections = m_shared.maxConnections;

@@ -12,6 +12,7 @@ class Clock;
 class HttpFrontend;
 class Outbox;
 class PasswordWorkers;
+class SessionCache;
 class SocialVerifier;
 class SqlStorage;
 
@@ -32,6 +33,7 @@ public:
         Outbox *outbox = nullptr;
         PasswordWorkers *passwords = nullptr;
         Clock *clock = nullptr;
+        SessionCache *cache = nullptr;
         QByteArray pinKey;
         QUrl publicBase;
         int maxConnections = 4096;          // of this thread

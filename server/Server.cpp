@@ -5,6 +5,7 @@
 #include "HttpWorker.h"
 #include "Outbox.h"
 #include "PasswordWorkers.h"
+#include "SessionCache.h"
 #include "SocialVerifier.h"
 #include "core/Clock.h"
 #include "core/Log.h"
@@ -60,6 +61,9 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
         return nullptr;
     server->m_outbox = std::make_unique<Outbox>(options.outbox, QStringLiteral("Nimbrel <no-reply@nimbrel.invalid>"));
     server->m_social = makeSocialVerifier(options);
+    // Sessions and list answers are kept in memory only where this server is the database's
+    // one writer.
+    server->m_cache = std::make_unique<SessionCache>(options.database.kind == DatabaseSettings::Kind::sqlite);
 
     ServiceSettings settings;
     settings.appToken = options.appToken;
@@ -69,7 +73,8 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
     server->m_passwords = std::make_unique<PasswordWorkers>(workers, 4 * workers);
     // The main thread's services only send PIN e-mails and prune; the HTTP threads answer.
     server->m_service = std::make_unique<ApiService>(*server->m_storage, *server->m_outbox, *server->m_social,
-                                                     *server->m_passwords, *key, settings, *server->m_clock);
+                                                     *server->m_passwords, *key, settings, *server->m_clock,
+                                                     *server->m_cache);
     const bool tls = !options.tlsCertificate.isEmpty();
     const int threads = options.threads > 0 ? options.threads : QThread::idealThreadCount();
     // Client connections share what the reserve leaves: DNS over TCP an eighth (at most its own
@@ -103,8 +108,13 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
         options.publicBase.isValid() ? options.publicBase : listening.resolved(QUrl(QStringLiteral("/")));
     server->m_service->setPublicBase(server->m_publicBase);
 
-    HttpWorker::Shared shared{options, server->m_outbox.get(), server->m_passwords.get(), server->m_clock,
-                              *key,    server->m_publicBase};
+    HttpWorker::Shared shared{options,
+                              server->m_outbox.get(),
+                              server->m_passwords.get(),
+                              server->m_clock,
+                              server->m_cache.get(),
+                              *key,
+                              server->m_publicBase};
     shared.maxConnections = httpPerThread;
     // The kernel spreads one client's connections over the threads.
     shared.maxConnectionsPerAddress = qMax(1, qMin(httpPerThread, options.connectionsPerAddress / threads));

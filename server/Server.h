@@ -15,6 +15,7 @@ class Clock;
 class HttpWorker;
 class Outbox;
 class PasswordWorkers;
+class SessionCache;
 class SocialVerifier;
 class SqlStorage;
 
@@ -42,6 +43,7 @@ private:
     std::unique_ptr<SqlStorage> m_storage;
     std::unique_ptr<Outbox> m_outbox;
     std::unique_ptr<SocialVerifier> m_social;
+    std::unique_ptr<SessionCache> m_cache;
     std::unique_ptr<ApiService> m_service;
     struct Worker {
         std::unique_ptr<QThread> thread;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # HTTP benchmark, run by hand: nimbrel-server against the bare QtHttpServer program
 # (bench_http_bare, a fixed 313-byte JSON answer) with wrk, on loopback, interleaved, twice.
+# The signed-in rows send the user's own token and language as the app does; the ratio is
+# nimbrel's requests per second over the bare program's in the line above.
 # Usage: bench/http/run.sh [BUILD_DIR] [SECONDS] [CONNECTIONS]   defaults: build, 10, 50
 set -euo pipefail
 
@@ -77,11 +79,12 @@ wrk.headers["Content-Type"] = "application/x-www-form-urlencoded"
 wrk.headers["Authorization"] = "Bearer $token"
 LUA
 
-# measure PID URL [SCRIPT] [CONNECTIONS]: one wrk run; prints "req/s p50 p99 cpu-us-per-request".
+# measure PID URL [SCRIPT] [CONNECTIONS] [TOKEN]: one wrk run; prints "req/s p50 p99 cpu-us-per-request".
 measure() {
-    local pid=$1 url=$2 script=${3:-} clients=${4:-$connections}
+    local pid=$1 url=$2 script=${3:-} clients=${4:-$connections} bearer=${5:-$token}
     local threads=$((clients < 2 ? 1 : 2))
-    local args=(-t"$threads" -c"$clients" -d"${seconds}s" --latency -H "Authorization: Bearer $token")
+    local args=(-t"$threads" -c"$clients" -d"${seconds}s" --latency -H "Authorization: Bearer $bearer"
+        -H "X-localization: en")
     [ -n "$script" ] && args+=(-s "$script")
     local before after out
     before=$(cpu_ticks "$pid")
@@ -96,19 +99,34 @@ measure() {
     ' <<<"$out"
 }
 
-row() { printf "%-40s %-10s %s\n" "$1" "$2" "$3"; }
+bare_rate=0
+row() { # scenario program measurement
+    local rate ratio=""
+    rate=$(awk '{ print $1 }' <<<"$3")
+    if [ "$2" = "bare Qt" ]; then
+        bare_rate=$rate
+    elif [ "$bare_rate" != 0 ]; then
+        ratio=$(awk -v a="$rate" -v b="$bare_rate" 'BEGIN { printf "%.2fx", a / b }')
+    fi
+    printf "%-44s %-10s %s %7s\n" "$1" "$2" "$3" "$ratio"
+}
+# pair SCENARIO BARE-PATH NIMBREL-PATH [SCRIPT] [TOKEN]: the bare program, then nimbrel, back to back.
+pair() {
+    row "$1" "bare Qt" "$(measure "$bare_pid" "http://127.0.0.1:$bare_port/api/v3/$2" "${4:-}" "$connections" "${5:-$token}")"
+    row "$1" "nimbrel" "$(measure "$server_pid" "$api/$3" "${4:-}" "$connections" "${5:-$token}")"
+}
 echo "wrk: 2 threads, $connections connections (unless said), ${seconds} s a line; CPU: the server process's"
-echo "user + system time over the requests wrk counted"
+echo "user + system time over the requests wrk counted; ratio: nimbrel's req/s over the bare line above"
 for run in 1 2; do
     echo
     echo "run $run"
-    printf "%-40s %-10s %10s %9s %9s %9s\n" "scenario" "program" "req/s" "p50" "p99" "CPU µs/req"
-    row "GET category" "bare Qt" "$(measure "$bare_pid" "http://127.0.0.1:$bare_port/api/v3/category")"
-    row "GET category" "nimbrel" "$(measure "$server_pid" "$api/category")"
-    row "POST sync-url" "bare Qt" "$(measure "$bare_pid" "http://127.0.0.1:$bare_port/api/v3/sync-url" "$work/sync.lua")"
-    row "POST sync-url" "nimbrel" "$(measure "$server_pid" "$api/sync-url" "$work/sync.lua")"
-    row "POST blacklist page (100 rows)" "bare Qt" "$(measure "$bare_pid" "http://127.0.0.1:$bare_port/api/v3/getblockwebsitebyuser?page=1" "$work/page.lua")"
-    row "POST blacklist page (100 rows)" "nimbrel" "$(measure "$server_pid" "$api/getblockwebsitebyuser?page=1" "$work/page.lua")"
+    printf "%-44s %-10s %10s %9s %9s %9s %7s\n" "scenario" "program" "req/s" "p50" "p99" "CPU µs/req" "ratio"
+    pair "GET category, user token" category category "" "$user_token"
+    pair "GET category, application token" category category
+    pair "POST sync-url, user token" sync-url sync-url "$work/sync.lua"
+    pair "POST blacklist page (100 rows), user token" "getblockwebsitebyuser?page=1" \
+        "getblockwebsitebyuser?page=1" "$work/page.lua"
+    bare_rate=0
     # One client reading while ten sign in all the time (Argon2id on the password workers);
     # CPU per request here counts the sign-ins too.
     row "GET category, 1 client, alone" "nimbrel" "$(measure "$server_pid" "$api/category" "" 1)"

@@ -49,11 +49,12 @@ CommonWS::Failure CommonWS::anyFailure(NoAnswer noAnswer)
 }
 
 template <class T>
-void CommonWS::call(WebService service, bool isPost, const ApiManager::Parameters &parameters, Completion<T> completion,
+void CommonWS::call(WebService service, const ApiManager::Parameters &parameters, Completion<T> completion,
                     std::function<void(const T &)> afterDecode, Failure failure, qint64 page)
 {
+    // The method is the contract table's, the one the server's routes are built from.
     const bool sent = ApiManager::shared().sendRequest(
-        service, isPost, parameters,
+        service, endpoint(service).method == HttpMethod::post, parameters,
         [failure](const ApiError &error) {
             Log::line(QStringLiteral("error found in api calling : ") + error.description);
             if (failure)
@@ -85,7 +86,7 @@ void CommonWS::call(WebService service, bool isPost, const ApiManager::Parameter
 void CommonWS::signup(const QString &deviceName, const QString &email, const QString &password,
                       Completion<BaseModel<AuthModel>> completion, NoAnswer noAnswer)
 {
-    call<BaseModel<AuthModel>>(WebService::signup, true,
+    call<BaseModel<AuthModel>>(WebService::signup,
                                {{QStringLiteral("social_media"), QStringLiteral("0")},
                                 {QStringLiteral("device_name"), deviceName},
                                 {QStringLiteral("email"), email},
@@ -97,7 +98,7 @@ void CommonWS::signup(const QString &deviceName, const QString &email, const QSt
 void CommonWS::login(const QString &email, const QString &password, Completion<BaseModel<AuthModel>> completion,
                      NoAnswer noAnswer)
 {
-    call<BaseModel<AuthModel>>(WebService::login, true,
+    call<BaseModel<AuthModel>>(WebService::login,
                                {{QStringLiteral("email"), email},
                                 {QStringLiteral("password"), password},
                                 {QStringLiteral("social_media"), QStringLiteral("0")},
@@ -108,7 +109,7 @@ void CommonWS::login(const QString &email, const QString &password, Completion<B
 void CommonWS::socialLogin(SocialMedia media, const QString &email, const QString &token, const QString &profileID,
                            Completion<BaseModel<AuthModel>> completion, NoAnswer noAnswer)
 {
-    call<BaseModel<AuthModel>>(WebService::login, true,
+    call<BaseModel<AuthModel>>(WebService::login,
                                {{QStringLiteral("email"), email},
                                 {QStringLiteral("social_media"), QString::number(int(media))},
                                 {QStringLiteral("token"), token},
@@ -120,13 +121,13 @@ void CommonWS::socialLogin(SocialMedia media, const QString &email, const QStrin
 
 void CommonWS::forgotPassword(const QString &email, Completion<BaseModel<AuthModel>> completion)
 {
-    call<BaseModel<AuthModel>>(WebService::forgot, true, {{QStringLiteral("email"), email}}, std::move(completion));
+    call<BaseModel<AuthModel>>(WebService::forgot, {{QStringLiteral("email"), email}}, std::move(completion));
 }
 
 void CommonWS::updateProfile(const QString &name, const QString &deviceName, const QString &password,
                              Completion<BaseModel<UpdateProfile>> completion, NoAnswer noAnswer)
 {
-    call<BaseModel<UpdateProfile>>(WebService::updateProfile, true,
+    call<BaseModel<UpdateProfile>>(WebService::updateProfile,
                                    {{QStringLiteral("name"), name},
                                     {QStringLiteral("device_name"), deviceName},
                                     {QStringLiteral("password"), password}},
@@ -136,7 +137,7 @@ void CommonWS::updateProfile(const QString &name, const QString &deviceName, con
 void CommonWS::setupPin(qint64 hours, const QString &pin, Completion<BaseModel<SetupPinModel>> completion,
                         NoAnswer noAnswer)
 {
-    call<BaseModel<SetupPinModel>>(WebService::setupPin, true,
+    call<BaseModel<SetupPinModel>>(WebService::setupPin,
                                    {{QStringLiteral("time"), QString::number(hours)}, {QStringLiteral("pin"), pin}},
                                    std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
@@ -144,7 +145,7 @@ void CommonWS::setupPin(qint64 hours, const QString &pin, Completion<BaseModel<S
 void CommonWS::checkPin(qint64 attempt, const QString &pin, Completion<BaseModel<CheckPinModel>> completion,
                         NoAnswer noAnswer)
 {
-    call<BaseModel<CheckPinModel>>(WebService::checkPin, true,
+    call<BaseModel<CheckPinModel>>(WebService::checkPin,
                                    {{QStringLiteral("user_id"), storedUserID()},
                                     {QStringLiteral("attempt"), QString::number(attempt)},
                                     {QStringLiteral("pin"), pin}},
@@ -153,41 +154,41 @@ void CommonWS::checkPin(qint64 attempt, const QString &pin, Completion<BaseModel
 
 void CommonWS::retrievePin(Completion<BaseModel<RetrievePinModel>> completion, NoAnswer noAnswer)
 {
-    call<BaseModel<RetrievePinModel>>(WebService::retrievePin, true, {{QStringLiteral("user_id"), storedUserID()}},
+    call<BaseModel<RetrievePinModel>>(WebService::retrievePin, {{QStringLiteral("user_id"), storedUserID()}},
                                       std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::updatePin(const QString &oldPin, const QString &pin, Completion<BaseModel<UpdatePinModel>> completion,
                          NoAnswer noAnswer)
 {
-    call<BaseModel<UpdatePinModel>>(WebService::updatePin, true,
+    call<BaseModel<UpdatePinModel>>(WebService::updatePin,
                                     {{QStringLiteral("old_pin"), oldPin}, {QStringLiteral("pin"), pin}},
                                     std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::removePin(Completion<DisablePinModel> completion, NoAnswer noAnswer)
 {
-    call<DisablePinModel>(WebService::removepin, true, {}, std::move(completion), {}, anyFailure(std::move(noAnswer)));
+    call<DisablePinModel>(WebService::removepin, {}, std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::getBlockWebsiteByUser(qint64 page, Completion<BaseModel<BlockWebsiteModel>> completion,
                                      NoAnswer noAnswer)
 {
-    call<BaseModel<BlockWebsiteModel>>(WebService::getBlockWebsiteByUser, true,
+    call<BaseModel<BlockWebsiteModel>>(WebService::getBlockWebsiteByUser,
                                        {{QStringLiteral("user_id"), storedUserID()}}, std::move(completion), {},
                                        anyFailure(std::move(noAnswer)), page);
 }
 
 void CommonWS::blockWebsite(const QString &domain, Completion<BaseModel<BlockData>> completion, NoAnswer noAnswer)
 {
-    call<BaseModel<BlockData>>(WebService::blockWebsite, true,
+    call<BaseModel<BlockData>>(WebService::blockWebsite,
                                {{QStringLiteral("user_id"), storedUserID()}, {QStringLiteral("domain"), domain}},
                                std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> completion, NoAnswer noAnswer)
 {
-    call<UnblockWebsiteModel>(WebService::unblockWebsite, true,
+    call<UnblockWebsiteModel>(WebService::unblockWebsite,
                               {{QStringLiteral("domain_id"), QString::number(domainID)}}, std::move(completion), {},
                               anyFailure(std::move(noAnswer)));
 }
@@ -197,7 +198,7 @@ void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer 
 {
     const bool on = protection.value_or(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
     call<BaseModel<SyncURLModel>>(
-        WebService::syncURL, true,
+        WebService::syncURL,
         {{QStringLiteral("platform_unique_id"), platformUUID()},
          {QStringLiteral("protection"), on ? QStringLiteral("1") : QStringLiteral("0")}},
         std::move(completion),
@@ -217,27 +218,27 @@ void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer 
 void CommonWS::blockApp(const QString &appID, const QString &name, Completion<BaseModel<BlockedAppList>> completion,
                         NoAnswer noAnswer)
 {
-    call<BaseModel<BlockedAppList>>(WebService::blockApp, true,
+    call<BaseModel<BlockedAppList>>(WebService::blockApp,
                                     {{QStringLiteral("app_id"), appID}, {QStringLiteral("name"), name}},
                                     std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::unblockApp(const QString &appID, Completion<BaseModel<BlockedAppList>> completion, NoAnswer noAnswer)
 {
-    call<BaseModel<BlockedAppList>>(WebService::unblockApp, true, {{QStringLiteral("app_id"), appID}},
+    call<BaseModel<BlockedAppList>>(WebService::unblockApp, {{QStringLiteral("app_id"), appID}},
                                     std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::getCategories(Completion<BaseModel<CategoryList>> completion, NoAnswer noAnswer)
 {
-    call<BaseModel<CategoryList>>(WebService::getCategories, false, {}, std::move(completion), {},
+    call<BaseModel<CategoryList>>(WebService::getCategories, {}, std::move(completion), {},
                                   anyFailure(std::move(noAnswer)));
 }
 
 void CommonWS::blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion, NoAnswer noAnswer)
 {
     call<BaseModel<BlockCategoryModel>>(
-        WebService::blockCategory, true, {{QStringLiteral("category_id"), QString::number(categoryID)}},
+        WebService::blockCategory, {{QStringLiteral("category_id"), QString::number(categoryID)}},
         std::move(completion),
         [](const BaseModel<BlockCategoryModel> &record) {
             Log::line(QStringLiteral("Block Category Response - ") + LogRedaction::describeRecord(record));
@@ -248,7 +249,7 @@ void CommonWS::blockCategory(qint64 categoryID, Completion<BaseModel<BlockCatego
 void CommonWS::unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion,
                                NoAnswer noAnswer)
 {
-    call<BaseModel<UnblockCategoryModel>>(WebService::unblockCategory, true,
+    call<BaseModel<UnblockCategoryModel>>(WebService::unblockCategory,
                                           {{QStringLiteral("category_id"), QString::number(categoryID)}},
                                           std::move(completion), {}, anyFailure(std::move(noAnswer)));
 }
@@ -264,7 +265,7 @@ void CommonWS::signOut(std::function<void()> afterSignedOut)
 void CommonWS::logout(Completion<LogoutModel> completion, Unanswered unanswered)
 {
     call<LogoutModel>(
-        WebService::logout, true, {}, std::move(completion),
+        WebService::logout, {}, std::move(completion),
         [](const LogoutModel &record) {
             Log::line(QStringLiteral("Logout Response - ") + LogRedaction::describeRecord(record));
         },

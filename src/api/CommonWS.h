@@ -87,6 +87,6 @@ private:
 
     // Sends and decodes; afterDecode runs on a decoded record before the completion does.
     template <class T>
-    void call(WebService service, bool isPost, const ApiManager::Parameters &parameters, Completion<T> completion,
+    void call(WebService service, const ApiManager::Parameters &parameters, Completion<T> completion,
               std::function<void(const T &)> afterDecode = {}, Failure failure = {}, qint64 page = 1);
 };

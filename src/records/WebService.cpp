@@ -51,3 +51,56 @@ QString path(WebService service, qint64 page)
         return QStringLiteral("getblockwebsitebyuser?page=") + QString::number(page);
     return path(service);
 }
+
+const QList<Endpoint> &endpoints()
+{
+    using W = WebService;
+    constexpr auto get = HttpMethod::get;
+    constexpr auto post = HttpMethod::post;
+    static const QList<Endpoint> table{
+        {W::signup, post, Caller::app, false},
+        {W::login, post, Caller::app, false},
+        {W::forgot, post, Caller::app, false},
+        {W::updateProfile, post, Caller::user, false},
+        {W::setupPin, post, Caller::user, false},
+        {W::checkPin, post, Caller::user, false},
+        {W::retrievePin, post, Caller::user, false},
+        {W::updatePin, post, Caller::user, false},
+        {W::removepin, post, Caller::user, false},
+        {W::getBlockWebsiteByUser, post, Caller::user, false},
+        {W::blockWebsite, post, Caller::user, false},
+        {W::unblockWebsite, post, Caller::user, false},
+        {W::syncURL, post, Caller::either, false},
+        {W::getCategories, get, Caller::app, false},
+        {W::blockCategory, post, Caller::user, false},
+        {W::unblockCategory, post, Caller::user, false},
+        {W::logout, post, Caller::user, false},
+        {W::blockApp, post, Caller::user, true},
+        {W::unblockApp, post, Caller::user, true},
+    };
+    return table;
+}
+
+Endpoint endpoint(WebService service)
+{
+    return endpoints().at(qsizetype(service));
+}
+
+QByteArray methodName(HttpMethod method)
+{
+    return method == HttpMethod::get ? QByteArrayLiteral("GET") : QByteArrayLiteral("POST");
+}
+
+QString routeName(WebService service)
+{
+    return path(service).section(QLatin1Char('?'), 0, 0);
+}
+
+std::optional<WebService> serviceAt(QStringView name)
+{
+    for (const Endpoint &e : endpoints()) {
+        if (routeName(e.service) == name)
+            return e.service;
+    }
+    return std::nullopt;
+}

@@ -3,6 +3,7 @@
 #include "Settle.h"
 #include "StubHttpServer.h"
 #include "records/FormEncoding.h"
+#include "records/WebService.h"
 
 #include <QElapsedTimer>
 #include <QNetworkReply>
@@ -844,15 +845,154 @@ private slots:
         QVERIFY(!logIn(client(), "ada@gmail.example", "").accepted());
     }
 
-    void unknownPathsAndMethods()
+    // The routes are the contract table: every service of it answers under its path with its
+    // method and refuses the other one; nothing else under /api/v3/ is served.
+    void everyServiceOfTheTableIsServed_data()
     {
-        QCOMPARE(post("nothing-here", {}, ServerProcess::appToken()).status, 404);
-        QCOMPARE(get("login", ServerProcess::appToken()).status, 405);
-        QCOMPARE(post("category", {}, ServerProcess::appToken()).status, 405);
+        QTest::addColumn<int>("index");
+        for (qsizetype i = 0; i < endpoints().size(); ++i)
+            QTest::newRow(qPrintable(routeName(endpoints()[i].service))) << int(i);
+    }
+    void everyServiceOfTheTableIsServed()
+    {
+        QFETCH(int, index);
+        const Endpoint e = endpoints().at(index);
+        QCOMPARE(int(e.service), index); // endpoint() reads the table by the enum's value
+        const QUrl url = m_server->apiBase().resolved(QUrl(path(e.service)));
+        const QByteArray other = e.method == HttpMethod::get ? "POST" : "GET";
+        const QList<QPair<QByteArray, QByteArray>> madeUp{{"Authorization", "Bearer made-up-token"}};
+        QCOMPARE(client().send(other, url, {}, madeUp).status, 405);
+        // Served: a token the server never gave is refused by the service, not as unknown.
+        const ServerAnswer answer = client().send(methodName(e.method), url, {}, madeUp);
+        QCOMPARE(answer.status, 401);
+        QCOMPARE(answer.json()[QStringLiteral("code")].toInt(), 401);
+    }
+
+    void nothingElseIsServed_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QByteArray>("method");
+        QTest::newRow("unknown") << "nothing-here" << QByteArray("POST");
+        QTest::newRow("case") << "Login" << QByteArray("POST");
+        QTest::newRow("trailing slash") << "login/" << QByteArray("POST");
+        QTest::newRow("below a service") << "category/1" << QByteArray("GET");
+        QTest::newRow("query in the path") << "getblockwebsitebyuser%3Fpage=1" << QByteArray("POST");
+        QTest::newRow("the prefix alone") << "" << QByteArray("GET");
+        QTest::newRow("the reset page below it") << "password/reset" << QByteArray("GET");
+    }
+    void nothingElseIsServed()
+    {
+        QFETCH(QString, route);
+        QFETCH(QByteArray, method);
+        const ServerAnswer answer = client().send(method, QUrl(m_server->apiBase().toString() + route), {},
+                                                  {{"Authorization", "Bearer test-app-token"}});
+        QCOMPARE(answer.status, 404);
+    }
+
+    void oversizedBodiesAreRefused()
+    {
         const ServerAnswer big =
             client().send("POST", m_server->apiBase().resolved(QUrl("login")), QByteArray(70 * 1024, 'a'),
                           {{"Authorization", "Bearer test-app-token"}});
         QCOMPARE(big.status, 413);
+    }
+
+    // Signed-in requests are answered from memory (the session, the lists, the account status):
+    // a revoked token is refused on the very next request, whichever HTTP thread answers it.
+    void revocationIsSeenAtOnce_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("password changed on another computer") << "password";
+        QTest::newRow("signed out") << "logout";
+        QTest::newRow("password reset through the e-mail") << "reset";
+    }
+    void revocationIsSeenAtOnce()
+    {
+        QFETCH(QString, how);
+        restart({QStringLiteral("--threads"), QStringLiteral("4")});
+        const Account ada = signUp(client(), QStringLiteral("ada@example.org"));
+        const QByteArray laptop =
+            logIn(client(), ada.email, ada.password).data()[QStringLiteral("token")].toString().toLatin1();
+        // A connection of its own for every request, so the kernel spreads them over the threads.
+        const auto sync = [this](const QByteArray &token) {
+            ServerClient fresh(m_server->apiBase());
+            return fresh.post(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}}, token);
+        };
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(sync(ada.token).accepted());
+
+        if (how == QLatin1String("password")) {
+            QVERIFY(post(QStringLiteral("update-profile"),
+                         {{"name", "Ada"}, {"device_name", "Laptop"}, {"password", "another horse"}}, laptop)
+                        .accepted());
+        } else if (how == QLatin1String("logout")) {
+            QVERIFY(post(QStringLiteral("logout"), {}, ada.token).accepted());
+        } else {
+            QVERIFY(post("forgot-password", {{"email", ada.email}}, ServerProcess::appToken()).accepted());
+            QTRY_COMPARE(m_server->mails().size(), 1);
+            const QUrl link(resetLink(m_server->mails().first()));
+            const QByteArray secret = QUrlQuery(link).queryItemValue("token").toLatin1();
+            const QByteArray form =
+                encodeForm({{"token", secret}, {"password", "another horse"}, {"password_confirmation", "another horse"}});
+            QCOMPARE(client()
+                         .send("POST", link.resolved(QUrl("reset")), form,
+                               {{"Content-Type", "application/x-www-form-urlencoded"}})
+                         .status,
+                     200);
+        }
+        for (int i = 0; i < 12; ++i)
+            QCOMPARE(sync(ada.token).status, 401);
+        // The computer that changed the password stays signed in; a reset signs out everyone.
+        QCOMPARE(sync(laptop).status, how == QLatin1String("reset") ? 401 : 200);
+    }
+
+    // What is kept in memory follows every change on the next request, on any thread.
+    void changesShowOnTheNextRequest()
+    {
+        restart({QStringLiteral("--threads"), QStringLiteral("4")});
+        const Account ada = signUp(client(), QStringLiteral("ada@example.org"));
+        const auto fresh = [this](const QString &path, const Form &form, const QByteArray &token) {
+            ServerClient other(m_server->apiBase());
+            return other.post(path, form, token);
+        };
+        const auto categoryBlocked = [this, &ada](qint64 id) {
+            ServerClient other(m_server->apiBase());
+            for (const QJsonValue &row : other.get(QStringLiteral("category"), ada.token).data().toArray()) {
+                if (row[QStringLiteral("id")].toInteger() == id)
+                    return row[QStringLiteral("is_block_category")].toInt();
+            }
+            return -1;
+        };
+        const auto pageTotal = [&] {
+            return fresh(QStringLiteral("getblockwebsitebyuser"), {}, ada.token).data()[QStringLiteral("total")].toInt();
+        };
+        const auto status = [&] {
+            return fresh(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}}, ada.token).data().toObject();
+        };
+        // Read a few times first, so every answer is kept.
+        for (int round = 0; round < 3; ++round) {
+            QCOMPARE(categoryBlocked(1), 0);
+            QCOMPARE(pageTotal(), 0);
+            QCOMPARE(status()[QStringLiteral("blocked_apps")].toArray().size(), 0);
+        }
+        QVERIFY(fresh(QStringLiteral("blockcategory"), {{"category_id", "1"}}, ada.token).accepted());
+        QCOMPARE(categoryBlocked(1), 1);
+        QVERIFY(fresh(QStringLiteral("blockwesitebyuser"), {{"domain", "example.com"}}, ada.token).accepted());
+        QCOMPARE(pageTotal(), 1);
+        QVERIFY(fresh(QStringLiteral("blockapp"), {{"app_id", "org.example.Game"}}, ada.token).accepted());
+        QCOMPARE(status()[QStringLiteral("blocked_apps")].toArray().size(), 1);
+        QVERIFY(!status().contains(QStringLiteral("pin_protection")) ||
+                status()[QStringLiteral("pin_protection")].isNull());
+        QVERIFY(fresh(QStringLiteral("setupPin"), {{"time", "24"}, {"pin", "482913"}}, ada.token).accepted());
+        QCOMPARE(status()[QStringLiteral("pin_protection")][QStringLiteral("is_block")].toInt(), 0);
+        for (int i = 0; i < 5; ++i)
+            fresh(QStringLiteral("checkPin"), {{"pin", "000000"}}, ada.token);
+        QCOMPARE(status()[QStringLiteral("pin_protection")][QStringLiteral("is_block")].toInt(), 1);
+        // The protection turned on is what the next status call says.
+        QCOMPARE(fresh(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}, {"protection", "1"}}, ada.token)
+                     .data()[QStringLiteral("device_protected")],
+                 QJsonValue(true));
+        QCOMPARE(status()[QStringLiteral("device_protected")], QJsonValue(true));
     }
 
     // What protects a device lives on the account: its protection and the blocked

@@ -1,5 +1,8 @@
+#include "AccountService.h"
+
 #include "ApiSupport.h"
 
+#include "DeviceService.h"
 #include "Outbox.h"
 #include "PasswordWorkers.h"
 #include "ResetPage.h"
@@ -13,16 +16,23 @@
 
 using namespace ApiSupport;
 
+AccountService::AccountService(ServiceContext &context, DeviceService &devices)
+    : m_ctx(context)
+    , m_devices(devices)
+    , m_dummyHash(Crypto::hashPassword(QString::fromLatin1(Crypto::randomToken()), context.settings.hashCost))
+{
+}
+
 // Sign-up, sign-in (e-mail and social), password reset, profile, logout.
 
-ApiReply ApiService::signedIn(Context &ctx, const UserRow &user, Msg message, qint64 code)
+ApiReply AccountService::signedIn(ApiCall &ctx, const UserRow &user, Msg message, qint64 code)
 {
     const QByteArray secret = Crypto::randomToken();
     const std::optional<TokenRow> token =
-        m_storage.addToken(user.id, Crypto::tokenHash(secret), ctx.now, ctx.now.addDays(tokenLifetimeDays));
+        m_ctx.storage.addToken(user.id, Crypto::tokenHash(secret), ctx.now, ctx.now.addDays(tokenLifetimeDays));
     if (!token)
         throw StorageError("the new token was not stored");
-    recordDevice(ctx, user.id);
+    m_devices.recordDevice(ctx, user.id);
 
     const UserModel base = userModel(user);
     AuthModel auth;
@@ -38,12 +48,12 @@ ApiReply ApiService::signedIn(Context &ctx, const UserRow &user, Msg message, qi
     auth.createdAt = base.createdAt;
     auth.updatedAt = base.updatedAt;
     auth.token = QString::fromLatin1(secret);
-    if (const std::optional<PinRow> pin = m_storage.pinForUser(user.id))
+    if (const std::optional<PinRow> pin = m_ctx.storage.pinForUser(user.id))
         auth.pinProtection = pinProtectionModel(*pin, ctx.now);
     return accepted(code, ctx.msg(message), auth);
 }
 
-void ApiService::signup(Context &ctx, const Done &done)
+void AccountService::signup(ApiCall &ctx, const Done &done)
 {
     using Answer = BaseModel<AuthModel>;
     const QString social = ctx.field(QStringLiteral("social_media")).trimmed();
@@ -60,18 +70,18 @@ void ApiService::signup(Context &ctx, const Done &done)
         return done(refused<Answer>(unprocessable, ctx.msg(Msg::passwordTooLong)));
     if (!validText(deviceName))
         return done(refused<Answer>(unprocessable, ctx.msg(Msg::invalidDeviceName)));
-    if (m_passwords.full())
+    if (m_ctx.passwords.full())
         return done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
-    if (overRequestLimit(ctx, QStringLiteral("signup")))
+    if (m_ctx.overRequestLimit(ctx, QStringLiteral("signup")))
         return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyRequests).arg(requestWindowMinutes)));
-    if (m_storage.userByEmail(email))
+    if (m_ctx.storage.userByEmail(email))
         return done(refused<Answer>(conflict, ctx.msg(Msg::emailTaken)));
 
     auto hash = std::make_shared<QString>();
-    const Crypto::HashCost cost = m_settings.hashCost;
-    const bool started = onPasswordWorker(
+    const Crypto::HashCost cost = m_ctx.settings.hashCost;
+    const bool started = m_ctx.onPasswordWorker(
         ctx, [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); },
-        [this, hash, email, deviceName](Context &later) {
+        [this, hash, email, deviceName](ApiCall &later) {
             if (hash->isEmpty())
                 throw StorageError("the password could not be hashed");
             UserRow row;
@@ -81,7 +91,7 @@ void ApiService::signup(Context &ctx, const Done &done)
             row.profileID = QStringLiteral("0");
             row.passwordHash = *hash;
             row.createdAt = row.updatedAt = later.now;
-            const std::optional<UserRow> user = m_storage.createUser(row);
+            const std::optional<UserRow> user = m_ctx.storage.createUser(row);
             if (!user) // taken between the check and the insert
                 return refused<Answer>(conflict, later.msg(Msg::emailTaken));
             return signedIn(later, *user, Msg::registered, created);
@@ -91,7 +101,7 @@ void ApiService::signup(Context &ctx, const Done &done)
         done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
 }
 
-void ApiService::login(Context &ctx, const Done &done)
+void AccountService::login(ApiCall &ctx, const Done &done)
 {
     const QString social = ctx.field(QStringLiteral("social_media")).trimmed();
     if (social.isEmpty() || social == QLatin1String("0")) {
@@ -105,35 +115,35 @@ void ApiService::login(Context &ctx, const Done &done)
     socialLogin(ctx, done);
 }
 
-void ApiService::emailLogin(Context &ctx, const Done &done)
+void AccountService::emailLogin(ApiCall &ctx, const Done &done)
 {
     using Answer = BaseModel<AuthModel>;
     const QString email = ctx.field(QStringLiteral("email")).trimmed();
     const QString password = ctx.field(QStringLiteral("password"));
     const QString address = ctx.request.remoteAddress;
-    if (m_passwords.full())
+    if (m_ctx.passwords.full())
         return done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
     const QDateTime since = ctx.now.addSecs(-loginWindowMinutes * 60);
-    if (m_storage.loginFailuresForEmailFrom(email, address, since) >= maxFailuresPerEmail ||
-        m_storage.loginFailuresFromAddress(address, since) >= maxFailuresPerAddress)
+    if (m_ctx.storage.loginFailuresForEmailFrom(email, address, since) >= maxFailuresPerEmail ||
+        m_ctx.storage.loginFailuresFromAddress(address, since) >= maxFailuresPerAddress)
         return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(loginWindowMinutes)));
-    if (m_storage.loginFailuresForEmail(email, ctx.now.addSecs(-accountWindowMinutes * 60)) >= maxFailuresPerAccount)
+    if (m_ctx.storage.loginFailuresForEmail(email, ctx.now.addSecs(-accountWindowMinutes * 60)) >= maxFailuresPerAccount)
         return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(accountWindowMinutes)));
 
-    const std::optional<UserRow> user = validEmail(email) ? m_storage.userByEmail(email) : std::nullopt;
+    const std::optional<UserRow> user = validEmail(email) ? m_ctx.storage.userByEmail(email) : std::nullopt;
     // An unknown account is checked against a stored dummy hash, so both take as long.
     const bool real = user && !user->passwordHash.isEmpty() && password.size() <= maxPasswordLength;
     const QString hash = real ? user->passwordHash : m_dummyHash;
     const QString candidate = real ? password : password.left(maxPasswordLength);
     auto verified = std::make_shared<bool>(false);
-    const bool started = onPasswordWorker(
+    const bool started = m_ctx.onPasswordWorker(
         ctx, [verified, hash, candidate] { *verified = Crypto::verifyPassword(hash, candidate); },
-        [this, verified, real, user, email, address](Context &later) {
+        [this, verified, real, user, email, address](ApiCall &later) {
             if (!real || !*verified) {
-                m_storage.addLoginFailure(email, address, later.now);
+                m_ctx.storage.addLoginFailure(email, address, later.now);
                 return refused<Answer>(unauthorized, later.msg(Msg::badCredentials));
             }
-            m_storage.clearLoginFailures(email, address);
+            m_ctx.storage.clearLoginFailures(email, address);
             return signedIn(later, *user, Msg::signedIn, ok);
         },
         done);
@@ -141,14 +151,14 @@ void ApiService::emailLogin(Context &ctx, const Done &done)
         done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
 }
 
-void ApiService::socialLogin(Context &ctx, const Done &done)
+void AccountService::socialLogin(ApiCall &ctx, const Done &done)
 {
     using Answer = BaseModel<AuthModel>;
     const auto provider = ctx.field(QStringLiteral("social_media")).trimmed() == QLatin1String("2")
                               ? SocialVerifier::Provider::google
                               : SocialVerifier::Provider::facebook;
     const QString name = SocialVerifier::providerName(provider);
-    if (!m_social.isConfigured(provider)) {
+    if (!m_ctx.social.isConfigured(provider)) {
         done(refused<Answer>(unprocessable, ctx.msg(Msg::socialUnavailable).arg(name)));
         return;
     }
@@ -170,19 +180,19 @@ void ApiService::socialLogin(Context &ctx, const Done &done)
     const QList<QPair<QString, QString>> form = ctx.form;
     const Language language = ctx.language;
     const qint64 media = qint64(provider);
-    QPointer<ApiService> self(this);
-    m_social.verify(provider, token, profileID, email, [=, this](bool verified) {
+    QPointer<QObject> self(m_ctx.owner); // the services live as long as their owner
+    m_ctx.social.verify(provider, token, profileID, email, [=, this](bool verified) {
         if (!self)
             return;
-        Context later{request, form, language, m_clock.now().toUTC(), std::nullopt, std::nullopt};
+        ApiCall later{request, form, language, m_ctx.clock.now().toUTC(), std::nullopt, std::nullopt};
         try {
             if (!verified) {
                 done(refused<Answer>(unauthorized, later.msg(Msg::socialRejected).arg(name)));
                 return;
             }
-            std::optional<UserRow> user = m_storage.userBySocialProfile(media, profileID);
+            std::optional<UserRow> user = m_ctx.storage.userBySocialProfile(media, profileID);
             if (!user) {
-                if (m_storage.userByEmail(email)) {
+                if (m_ctx.storage.userByEmail(email)) {
                     done(refused<Answer>(conflict, later.msg(Msg::socialEmailTaken)));
                     return;
                 }
@@ -192,7 +202,7 @@ void ApiService::socialLogin(Context &ctx, const Done &done)
                 row.socialMedia = media;
                 row.profileID = profileID;
                 row.createdAt = row.updatedAt = later.now;
-                user = m_storage.createUser(row);
+                user = m_ctx.storage.createUser(row);
                 if (!user) {
                     done(refused<Answer>(conflict, later.msg(Msg::socialEmailTaken)));
                     return;
@@ -206,26 +216,26 @@ void ApiService::socialLogin(Context &ctx, const Done &done)
     });
 }
 
-ApiReply ApiService::forgotPassword(Context &ctx)
+ApiReply AccountService::forgotPassword(ApiCall &ctx)
 {
     using Answer = BaseModel<AuthModel>;
     const QString email = ctx.field(QStringLiteral("email")).trimmed();
     if (!validEmail(email))
         return refused<Answer>(unprocessable, ctx.msg(Msg::invalidEmail));
-    if (overRequestLimit(ctx, QStringLiteral("forgot-password")))
+    if (m_ctx.overRequestLimit(ctx, QStringLiteral("forgot-password")))
         return refused<Answer>(tooMany, ctx.msg(Msg::tooManyRequests).arg(requestWindowMinutes));
 
     // The same answer whether or not the account exists; at most one mail a minute.
-    if (const std::optional<UserRow> user = m_storage.userByEmail(email)) {
-        const std::optional<QDateTime> last = m_storage.latestPasswordReset(user->id);
+    if (const std::optional<UserRow> user = m_ctx.storage.userByEmail(email)) {
+        const std::optional<QDateTime> last = m_ctx.storage.latestPasswordReset(user->id);
         if (!last || last->secsTo(ctx.now) >= resetMailIntervalSeconds) {
             const QByteArray secret = Crypto::randomToken();
-            if (!m_storage.addPasswordReset(user->id, Crypto::tokenHash(secret), ctx.now,
+            if (!m_ctx.storage.addPasswordReset(user->id, Crypto::tokenHash(secret), ctx.now,
                                             ctx.now.addSecs(resetLinkMinutes * 60)))
                 throw StorageError("the reset link was not stored");
-            QUrl link = m_settings.publicBase.resolved(QUrl(QStringLiteral("password/reset")));
+            QUrl link = m_ctx.settings.publicBase.resolved(QUrl(QStringLiteral("password/reset")));
             link.setQuery(QStringLiteral("token=") + QString::fromLatin1(secret));
-            m_outbox.send(user->email, ctx.msg(Msg::resetMailSubject),
+            m_ctx.outbox.send(user->email, ctx.msg(Msg::resetMailSubject),
                           ctx.msg(Msg::resetMailBody).arg(link.toString(QUrl::FullyEncoded)).arg(resetLinkMinutes),
                           ctx.now);
         }
@@ -238,7 +248,7 @@ ApiReply ApiService::forgotPassword(Context &ctx)
     return json(answer);
 }
 
-void ApiService::updateProfile(Context &ctx, const Done &done)
+void AccountService::updateProfile(ApiCall &ctx, const Done &done)
 {
     using Answer = BaseModel<UpdateProfile>;
     const QString name = ctx.field(QStringLiteral("name")).trimmed();
@@ -255,47 +265,49 @@ void ApiService::updateProfile(Context &ctx, const Done &done)
 
     // No value: the password stays; an empty text: hashing failed.
     auto hash = std::make_shared<std::optional<QString>>();
-    auto save = [this, hash, name, deviceName](Context &later) {
+    auto save = [this, hash, name, deviceName](ApiCall &later) {
         if (*hash) {
             if ((*hash)->isEmpty())
                 throw StorageError("the password could not be hashed");
-            m_storage.setPasswordHash(later.user->id, **hash, later.now);
+            m_ctx.storage.setPasswordHash(later.user->id, **hash, later.now);
             // A new password signs out the other devices; this one stays signed in.
-            m_storage.revokeUserTokens(later.user->id, later.token->id, later.now);
+            m_ctx.storage.revokeUserTokens(later.user->id, later.token->id, later.now);
         }
-        m_storage.updateProfile(later.user->id, name, deviceName, later.now);
-        const std::optional<UserRow> user = m_storage.userByID(later.user->id);
+        m_ctx.storage.updateProfile(later.user->id, name, deviceName, later.now);
+        m_ctx.accountChanged(later.user->id);
+        const std::optional<UserRow> user = m_ctx.storage.userByID(later.user->id);
         if (!user)
             throw StorageError("the account disappeared during the update");
         return accepted(ok, later.msg(Msg::profileUpdated), userModel(*user));
     };
     if (password.isEmpty())
         return done(save(ctx));
-    const Crypto::HashCost cost = m_settings.hashCost;
+    const Crypto::HashCost cost = m_ctx.settings.hashCost;
     auto work = [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); };
-    if (!onPasswordWorker(ctx, work, save, done))
+    if (!m_ctx.onPasswordWorker(ctx, work, save, done))
         done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
 }
 
-void ApiService::forgetOldRecords()
+void AccountService::forgetOldRecords()
 {
-    const QDateTime now = m_clock.now().toUTC();
-    m_storage.forgetOldRecords(now, now.addDays(-oldTokenDays), now.addDays(-1));
+    const QDateTime now = m_ctx.clock.now().toUTC();
+    m_ctx.storage.forgetOldRecords(now, now.addDays(-oldTokenDays), now.addDays(-1));
 }
 
-ApiReply ApiService::logout(Context &ctx)
+ApiReply AccountService::logout(ApiCall &ctx)
 {
-    m_storage.revokeToken(ctx.token->id, ctx.now);
+    m_ctx.storage.revokeToken(ctx.token->id, ctx.now);
+    m_ctx.accountChanged(ctx.user->id);
     return acceptedRequired(ctx.msg(Msg::loggedOut), QStringList());
 }
 
 // The page behind the link of the reset e-mail.
 
-void ApiService::resetPage(const ApiRequest &request, const Done &done)
+void AccountService::resetPage(const ApiRequest &request, const Done &done)
 {
     const QString accept = QString::fromUtf8(request.header("Accept-Language"));
     const Language language = languageFrom(accept.section(QLatin1Char(','), 0, 0).section(QLatin1Char(';'), 0, 0));
-    const QDateTime now = m_clock.now().toUTC();
+    const QDateTime now = m_ctx.clock.now().toUTC();
     auto page = [done](int status, const QByteArray &html) {
         ApiReply reply;
         reply.status = status;
@@ -326,7 +338,7 @@ void ApiService::resetPage(const ApiRequest &request, const Done &done)
     const QString secret =
         post ? field(QStringLiteral("token")) : request.query.queryItemValue(QStringLiteral("token"));
     const std::optional<PasswordResetRow> reset =
-        secret.isEmpty() ? std::nullopt : m_storage.passwordResetByHash(Crypto::tokenHash(secret.toUtf8()));
+        secret.isEmpty() ? std::nullopt : m_ctx.storage.passwordResetByHash(Crypto::tokenHash(secret.toUtf8()));
     if (!reset || reset->usedAt || reset->expiresAt <= now) {
         page(410, ResetPage::message(language, text(Msg::resetLinkInvalid, language)));
         return;
@@ -348,25 +360,26 @@ void ApiService::resetPage(const ApiRequest &request, const Done &done)
         return;
     }
     auto hash = std::make_shared<QString>();
-    const Crypto::HashCost cost = m_settings.hashCost;
+    const Crypto::HashCost cost = m_ctx.settings.hashCost;
     const qint64 resetID = reset->id;
     const qint64 userID = reset->userID;
-    const bool started = m_passwords.run(
-        this, [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); },
+    const bool started = m_ctx.passwords.run(
+        m_ctx.owner, [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); },
         [this, hash, resetID, userID, language, now, page]() {
             try {
                 if (hash->isEmpty())
                     throw StorageError("the password could not be hashed");
                 // Only the request that marks the link used may change the password.
-                if (!m_storage.consumePasswordReset(resetID, now)) {
+                if (!m_ctx.storage.consumePasswordReset(resetID, now)) {
                     page(410, ResetPage::message(language, text(Msg::resetLinkInvalid, language)));
                     return;
                 }
-                m_storage.setPasswordHash(userID, *hash, now);
+                m_ctx.storage.setPasswordHash(userID, *hash, now);
                 // Whoever knew the old password is signed out everywhere.
-                m_storage.revokeUserTokens(userID, 0, now);
-                if (const std::optional<UserRow> user = m_storage.userByID(userID))
-                    m_storage.clearLoginFailures(user->email, QString());
+                m_ctx.storage.revokeUserTokens(userID, 0, now);
+                m_ctx.accountChanged(userID);
+                if (const std::optional<UserRow> user = m_ctx.storage.userByID(userID))
+                    m_ctx.storage.clearLoginFailures(user->email, QString());
                 page(200, ResetPage::message(language, text(Msg::resetDone, language)));
             } catch (const StorageError &e) {
                 Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));

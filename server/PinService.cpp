@@ -1,3 +1,5 @@
+#include "PinService.h"
+
 #include "ApiSupport.h"
 
 #include "Outbox.h"
@@ -9,31 +11,27 @@ using namespace ApiSupport;
 
 // PIN
 
-ApiService::PinCheck ApiService::tryPin(const PinRow &pin, const QString &candidate)
+PinService::PinCheck PinService::tryPin(const PinRow &pin, const QString &candidate)
 {
-    const QDateTime now = m_clock.now().toUTC();
+    const QDateTime now = m_ctx.clock.now().toUTC();
     if (pin.blockedUntil && *pin.blockedUntil > now)
         return PinCheck::blocked;
-    const std::optional<QString> stored = Crypto::openPin(m_pinKey, pin.userID, pin.sealedPin);
+    const std::optional<QString> stored = Crypto::openPin(m_ctx.pinKey, pin.userID, pin.sealedPin);
     if (!stored)
         throw StorageError("a PIN cannot be opened with this server's key (was the key file replaced?)");
     if (Crypto::equalSecrets(stored->toUtf8(), candidate.toUtf8())) {
-        if (pin.failedAttempts != 0 || pin.blockedUntil)
-            m_storage.clearWrongPins(pin.id, now);
+        if (pin.failedAttempts != 0 || pin.blockedUntil) {
+            m_ctx.storage.clearWrongPins(pin.id, now);
+            m_ctx.statusChanged(pin.userID);
+        }
         return PinCheck::matched;
     }
     const std::optional<PinRow> after =
-        m_storage.recordWrongPin(pin.id, wrongPinsBeforeBlock, now.addSecs(pinBlockMinutes * 60), now);
+        m_ctx.storage.recordWrongPin(pin.id, wrongPinsBeforeBlock, now.addSecs(pinBlockMinutes * 60), now);
+    m_ctx.statusChanged(pin.userID);
     if (!after)
         throw StorageError("the wrong PIN was not counted");
     return after->blockedUntil && *after->blockedUntil > now ? PinCheck::blocked : PinCheck::wrong;
-}
-
-bool ApiService::pinWindowOpen(const Context &ctx)
-{
-    if (!m_storage.pinForUser(ctx.user->id))
-        return true;
-    return ctx.token->pinVerifiedUntil && *ctx.token->pinVerifiedUntil > ctx.now;
 }
 
 namespace {
@@ -44,7 +42,7 @@ bool sixDigits(const QString &pin)
 }
 } // namespace
 
-ApiReply ApiService::setupPin(Context &ctx)
+ApiReply PinService::setupPin(ApiCall &ctx)
 {
     using Answer = BaseModel<SetupPinModel>;
     const QString pin = ctx.field(QStringLiteral("pin"));
@@ -55,8 +53,9 @@ ApiReply ApiService::setupPin(Context &ctx)
                                           QString::number(foreverHours)};
     if (!waitingTimes.contains(time))
         return refused<Answer>(unprocessable, ctx.msg(Msg::pinWaitingTime));
-    const std::optional<PinRow> row =
-        m_storage.createPin(ctx.user->id, Crypto::sealPin(m_pinKey, ctx.user->id, pin), time.toLongLong(), ctx.now);
+    const std::optional<PinRow> row = m_ctx.storage.createPin(
+        ctx.user->id, Crypto::sealPin(m_ctx.pinKey, ctx.user->id, pin), time.toLongLong(), ctx.now);
+    m_ctx.statusChanged(ctx.user->id);
     if (!row)
         return refused<Answer>(conflict, ctx.msg(Msg::pinAlreadySet));
 
@@ -72,12 +71,12 @@ ApiReply ApiService::setupPin(Context &ctx)
     return accepted(ok, ctx.msg(Msg::pinSet), model);
 }
 
-ApiReply ApiService::checkPin(Context &ctx)
+ApiReply PinService::checkPin(ApiCall &ctx)
 {
     using Answer = BaseModel<CheckPinModel>;
     if (!ctx.userIDMatches())
         return refused<Answer>(forbidden, ctx.msg(Msg::userMismatch));
-    const std::optional<PinRow> pin = m_storage.pinForUser(ctx.user->id);
+    const std::optional<PinRow> pin = m_ctx.storage.pinForUser(ctx.user->id);
     if (!pin)
         return refused<Answer>(notFound, ctx.msg(Msg::noPin));
     switch (tryPin(*pin, ctx.field(QStringLiteral("pin")))) {
@@ -88,7 +87,8 @@ ApiReply ApiService::checkPin(Context &ctx)
     case PinCheck::matched:
         break;
     }
-    m_storage.setPinVerifiedUntil(ctx.token->id, ctx.now.addSecs(pinWindowMinutes * 60));
+    m_ctx.storage.setPinVerifiedUntil(ctx.token->id, ctx.now.addSecs(pinWindowMinutes * 60));
+    m_ctx.accountChanged(ctx.user->id);
 
     CheckPinModel model;
     model.id = pin->id;
@@ -102,12 +102,12 @@ ApiReply ApiService::checkPin(Context &ctx)
     return accepted(ok, ctx.msg(Msg::pinMatched), model);
 }
 
-ApiReply ApiService::retrievePin(Context &ctx)
+ApiReply PinService::retrievePin(ApiCall &ctx)
 {
     using Answer = BaseModel<RetrievePinModel>;
     if (!ctx.userIDMatches())
         return refused<Answer>(forbidden, ctx.msg(Msg::userMismatch));
-    const std::optional<PinRow> pin = m_storage.pinForUser(ctx.user->id);
+    const std::optional<PinRow> pin = m_ctx.storage.pinForUser(ctx.user->id);
     if (!pin)
         return refused<Answer>(notFound, ctx.msg(Msg::noPin));
     if (pin->hours >= foreverHours)
@@ -117,7 +117,8 @@ ApiReply ApiService::retrievePin(Context &ctx)
         return refused<Answer>(conflict, ctx.msg(Msg::retrievalPending).arg(pin->retrievalDueAt->toString(format)));
 
     const QDateTime due = ctx.now.addSecs(pin->hours * 3600);
-    m_storage.scheduleRetrieval(pin->id, due, ctx.now);
+    m_ctx.storage.scheduleRetrieval(pin->id, due, ctx.now);
+    m_ctx.statusChanged(ctx.user->id);
     RetrievePinModel model;
     model.id = pin->id;
     model.userID = pin->userID;
@@ -131,10 +132,10 @@ ApiReply ApiService::retrievePin(Context &ctx)
     return accepted(ok, ctx.msg(Msg::retrievalScheduled).arg(due.toString(format)), model);
 }
 
-ApiReply ApiService::updatePin(Context &ctx)
+ApiReply PinService::updatePin(ApiCall &ctx)
 {
     using Answer = BaseModel<UpdatePinModel>;
-    const std::optional<PinRow> pin = m_storage.pinForUser(ctx.user->id);
+    const std::optional<PinRow> pin = m_ctx.storage.pinForUser(ctx.user->id);
     if (!pin)
         return refused<Answer>(notFound, ctx.msg(Msg::noPin));
     const QString newPin = ctx.field(QStringLiteral("pin"));
@@ -148,7 +149,8 @@ ApiReply ApiService::updatePin(Context &ctx)
     case PinCheck::matched:
         break;
     }
-    m_storage.replacePin(pin->id, Crypto::sealPin(m_pinKey, ctx.user->id, newPin), ctx.now);
+    m_ctx.storage.replacePin(pin->id, Crypto::sealPin(m_ctx.pinKey, ctx.user->id, newPin), ctx.now);
+    m_ctx.statusChanged(ctx.user->id);
 
     UpdatePinModel model;
     model.id = pin->id;
@@ -162,29 +164,30 @@ ApiReply ApiService::updatePin(Context &ctx)
     return accepted(ok, ctx.msg(Msg::pinUpdated), model);
 }
 
-ApiReply ApiService::removePin(Context &ctx)
+ApiReply PinService::removePin(ApiCall &ctx)
 {
-    if (!m_storage.pinForUser(ctx.user->id))
+    if (!m_ctx.storage.pinForUser(ctx.user->id))
         return refused<DisablePinModel>(notFound, ctx.msg(Msg::noPin));
-    if (!pinWindowOpen(ctx))
+    if (!m_ctx.pinWindowOpen(ctx))
         return refused<DisablePinModel>(forbidden, ctx.msg(Msg::pinRequired));
-    m_storage.deletePin(ctx.user->id);
+    m_ctx.storage.deletePin(ctx.user->id);
+    m_ctx.statusChanged(ctx.user->id);
     return acceptedRequired(ctx.msg(Msg::pinRemoved), QStringList());
 }
 
-int ApiService::sendDuePins()
+int PinService::sendDuePins()
 {
-    const QDateTime now = m_clock.now().toUTC();
+    const QDateTime now = m_ctx.clock.now().toUTC();
     int sent = 0;
-    for (const PinRow &pin : m_storage.retrievalsDue(now)) {
-        const std::optional<UserRow> user = m_storage.userByID(pin.userID);
-        const std::optional<QString> secret = Crypto::openPin(m_pinKey, pin.userID, pin.sealedPin);
+    for (const PinRow &pin : m_ctx.storage.retrievalsDue(now)) {
+        const std::optional<UserRow> user = m_ctx.storage.userByID(pin.userID);
+        const std::optional<QString> secret = Crypto::openPin(m_ctx.pinKey, pin.userID, pin.sealedPin);
         if (!user || !secret) {
             Log::line(
                 QStringLiteral("mail: the PIN of account %1 cannot be opened with this server's key").arg(pin.userID));
             continue;
         }
-        if (!m_storage.claimRetrieval(pin.id, now, now.addSecs(retrievalClaimSeconds)))
+        if (!m_ctx.storage.claimRetrieval(pin.id, now, now.addSecs(retrievalClaimSeconds)))
             continue; // another server is sending it
         // The address does not say which language its owner reads: both.
         const QString subject = text(Msg::pinMailSubject, Language::english) + QStringLiteral(" / ") +
@@ -192,11 +195,12 @@ int ApiService::sendDuePins()
         const QString body = text(Msg::pinMailBody, Language::english).arg(*secret) + QStringLiteral("\n---\n\n") +
                              text(Msg::pinMailBody, Language::french).arg(*secret);
         // Marked sent only once written; a failed write is tried again at the next look.
-        if (m_outbox.send(user->email, subject, body, now).isEmpty()) {
-            m_storage.releaseRetrieval(pin.id);
+        if (m_ctx.outbox.send(user->email, subject, body, now).isEmpty()) {
+            m_ctx.storage.releaseRetrieval(pin.id);
             continue;
         }
-        m_storage.markRetrievalSent(pin.id, now);
+        m_ctx.storage.markRetrievalSent(pin.id, now);
+        m_ctx.statusChanged(pin.userID);
         ++sent;
     }
     return sent;

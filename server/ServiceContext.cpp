@@ -1,0 +1,103 @@
+#include "ServiceContext.h"
+
+#include "ApiSupport.h"
+#include "PasswordWorkers.h"
+#include "SessionCache.h"
+#include "core/Log.h"
+#include "storage/SqlStorage.h"
+
+using namespace ApiSupport;
+
+QByteArray ApiRequest::header(const QByteArray &name) const
+{
+    for (const auto &[key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+QString ApiCall::field(const QString &key) const
+{
+    for (const auto &[k, v] : form) {
+        if (k == key)
+            return v;
+    }
+    return {};
+}
+
+bool ApiCall::userIDMatches() const
+{
+    const QString claimed = field(QStringLiteral("user_id")).trimmed();
+    return claimed.isEmpty() || claimed == QString::number(user->id);
+}
+
+ServiceContext::ServiceContext(Storage &storage, Outbox &outbox, SocialVerifier &social, PasswordWorkers &passwords,
+                               const QByteArray &pinKey, const ServiceSettings &settings, Clock &clock,
+                               SessionCache &cache, QObject *owner, std::function<void(qint64 userID)> changed)
+    : storage(storage)
+    , outbox(outbox)
+    , social(social)
+    , passwords(passwords)
+    , pinKey(pinKey)
+    , settings(settings)
+    , clock(clock)
+    , cache(cache)
+    , owner(owner)
+    , m_changed(std::move(changed))
+{
+}
+
+void ServiceContext::listsChanged(qint64 userID) const
+{
+    cache.answersChanged(userID);
+    m_changed(userID);
+}
+
+void ServiceContext::statusChanged(qint64 userID) const
+{
+    cache.answersChanged(userID);
+}
+
+void ServiceContext::accountChanged(qint64 userID) const
+{
+    cache.accountChanged(userID);
+}
+
+bool ServiceContext::pinWindowOpen(const ApiCall &call)
+{
+    if (!storage.pinForUser(call.user->id))
+        return true;
+    return call.token->pinVerifiedUntil && *call.token->pinVerifiedUntil > call.now;
+}
+
+bool ServiceContext::overRequestLimit(ApiCall &call, const QString &kind)
+{
+    return storage.countRequest(kind, call.request.remoteAddress, call.now,
+                                call.now.addSecs(-ServiceLimits::requestWindowMinutes * 60)) >
+           ServiceLimits::maxRequestsPerAddress;
+}
+
+bool ServiceContext::onPasswordWorker(ApiCall &call, std::function<void()> work,
+                                      std::function<ApiReply(ApiCall &)> then, const Done &done)
+{
+    // The request outlives this call: keep what the answer needs by value.
+    auto request = std::make_shared<const ApiRequest>(call.request);
+    const QList<QPair<QString, QString>> form = call.form;
+    const Language language = call.language;
+    const QDateTime now = call.now;
+    const std::optional<UserRow> user = call.user;
+    const std::optional<TokenRow> token = call.token;
+    return passwords.run(owner, std::move(work), [=, then = std::move(then)]() {
+        ApiCall later{*request, form, language, now, user, token};
+        try {
+            done(then(later));
+        } catch (const StorageUnavailable &e) {
+            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+            done(databaseAway(later.language));
+        } catch (const StorageError &e) {
+            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+            done(refused<BaseModel<QStringList>>(serverError, later.msg(Msg::serverError), 500));
+        }
+    });
+}
