@@ -12,6 +12,7 @@
 #include "platform/Workspace.h"
 #include "protection/ApplicationBlocker.h"
 #include "protection/DNSConfiguration.h"
+#include "protection/ProtectionAlerts.h"
 #include "texts/LocalizedText.h"
 #include "ui/MainWindowController.h"
 #include "ui/SingleInstance.h"
@@ -67,7 +68,7 @@ void AppDelegate::applicationDidFinishLaunching()
     });
 
     if (PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus))
-        DNSConfiguration::shared().applyOnStartup();
+        dns().applyOnStartup();
 
     watchdogTimer = Clock::shared().schedule(watchdogIntervalMs, true, this, [this] { keepDNSON(); });
     // A newly joined network is protected within moments, not at the next minute.
@@ -178,7 +179,7 @@ void AppDelegate::keepDNSON()
     if (!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus))
         return;
     QPointer<AppDelegate> self(this);
-    DNSConfiguration::shared().checkFromWatchdog(
+    dns().checkFromWatchdog(
         [](bool configured, const QStringList &description) {
             Log::line(QString(71, QLatin1Char('=')));
             Log::line((configured ? QStringLiteral("NO CHANGE, Current DNS IP - ") : QStringLiteral("Current DNS IP - "))
@@ -188,6 +189,17 @@ void AppDelegate::keepDNSON()
             if (self)
                 self->watchdogDidApply(description);
         });
+}
+
+DNSConfiguration &AppDelegate::dns()
+{
+    DNSConfiguration &shared = DNSConfiguration::shared();
+    // What background work runs into is shown, and taken away once fixed.
+    if (m_alertsFor != &shared) {
+        m_alertsFor = &shared;
+        new ProtectionAlerts(shared, &shared);
+    }
+    return shared;
 }
 
 void AppDelegate::watchdogDidApply(const QStringList &description)
@@ -248,7 +260,7 @@ void AppDelegate::accountStatusAnswered(const BaseModel<SyncURLModel> &record)
         && !PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus)) {
         Log::line(QStringLiteral("The account keeps this device protected: turning protection on"));
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
-        DNSConfiguration::shared().applyOnStartup();
+        dns().applyOnStartup();
         refreshStatusMenu();
     }
     if (blocker)

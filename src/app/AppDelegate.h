@@ -16,6 +16,7 @@ class NetworkChangeWatcher;
 class PinGate;
 class QAction;
 class QMenu;
+class DNSConfiguration;
 class QSystemTrayIcon;
 class SingleInstance;
 class StartupPresenter;
@@ -70,8 +71,12 @@ private:
     void installStatusItem();
     void installLaunchAgentAndTakeOver();
     void refreshStatusMenu();
+    // The configurator, made on first use (a computer with protection off runs no resolver
+    // command at start), with what its background work runs into shown to the user.
+    DNSConfiguration &dns();
 
     std::unique_ptr<LaunchAgent> m_launchAgent;
+    QPointer<DNSConfiguration> m_alertsFor;
     StartupPresenter *m_presenter;
     std::unique_ptr<QMenu> m_menu;
     QAction *m_openAction = nullptr;

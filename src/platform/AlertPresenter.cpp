@@ -15,6 +15,7 @@ public:
     {
         Log::line(QStringLiteral("Alert: ") + message + QStringLiteral(" - ") + informative);
     }
+    void dismissCommonAlert(const QString &, const QString &) override {}
 };
 
 AlertPresenter *installed = nullptr;

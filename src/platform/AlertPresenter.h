@@ -15,6 +15,9 @@ public:
     // A question with its own buttons; onChoice gets the index of the button pressed.
     virtual void showChoiceAlert(const QString &message, const QString &informative, const QStringList &buttons,
                                  std::function<void(int)> onChoice) = 0;
+    // Takes away a common alert still up with this title and message (its cause has gone);
+    // nothing when none is.
+    virtual void dismissCommonAlert(const QString &title, const QString &message) = 0;
 
     // Without an installed presenter alerts are written to the log.
     static AlertPresenter &shared();

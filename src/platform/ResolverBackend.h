@@ -4,11 +4,15 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 
-// The three network services whose resolver protection points at the filtering server.
-enum class networkservices { Ethernet, WiFi, Thunderbolt };
+// The network services whose resolver protection points at the filtering server. Other holds
+// every other connection that carries DNS (VPN, WireGuard, mobile broadband, VLAN, bond...),
+// so none of them routes look-ups around the filter.
+enum class networkservices { Ethernet, WiFi, Thunderbolt, Other };
 
-// Service name as the service list shows it: "Ethernet", "Wi-Fi", "Thunderbolt Bridge".
+// Service name as the service list shows it: "Ethernet", "Wi-Fi", "Thunderbolt Bridge",
+// "Other Connections".
 QString serviceName(networkservices service);
 
 // The servers a service uses now: the addresses to decide on, and the tool's text for the log.
@@ -18,10 +22,14 @@ struct ResolverServers {
     // A service made of several connections at once (two wired networks): the servers of each,
     // since one of them on the filter does not make the others so. Empty: one source only.
     QList<QList<QHostAddress>> perConnection = {};
+    // Some connection of the service also takes the servers its network hands out (DHCP,
+    // router advertisements, the VPN peer), now or at its next activation.
+    bool takesAutomatic = false;
 };
 
-// Whether every source of the service lists the address.
-bool usesEverywhere(const ResolverServers &servers, const QHostAddress &address);
+// Whether the address is the only server of every source of the service, which takes none
+// from its network: a second server beside the filter is a way around it.
+bool usesOnly(const ResolverServers &servers, const QHostAddress &address);
 
 // The addresses among the lines of a tool's output; other lines are skipped.
 QList<QHostAddress> addressesIn(const QString &text);
@@ -42,6 +50,9 @@ public:
     virtual ResolverServers readServers(networkservices service) = 0;
     // False when nothing on this system can change the resolver settings at all.
     virtual bool canChangeSettings() { return true; }
+    // Whether a change's output says the system refused it: nullopt when it does not;
+    // otherwise the permission refused (a polkit action), empty when the tool does not name one.
+    virtual std::optional<QString> refusal(const QString &output) const;
 };
 
 // The backend of the system the application was built for.

@@ -6,8 +6,6 @@
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 #include "FilterProbe.h"
-#include "texts/LocalizedText.h"
-#include "ui/CommmonFunction.h"
 
 #include <QCoreApplication>
 
@@ -90,8 +88,10 @@ void DNSConfiguration::take(const DNSReport &report)
     ethernetStatusString = report.ethernetStatusString;
     wifiStatusString = report.wifiStatusString;
     thunderboltStatusString = report.thunderboltStatusString;
-    m_canChangeSettings = report.canChangeSettings;
-    for (bool configured : report.checks) {
+    otherStatusString = report.otherStatusString;
+    for (DnsCheck check : report.checks) {
+        const bool configured = check == DnsCheck::offline ? PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus)
+                                                           : check == DnsCheck::configured;
         m_configuredAtLastCheck = configured;
         emit dnsChecked(configured);
     }
@@ -119,72 +119,68 @@ QString DNSConfiguration::defaultAddress()
 }
 
 namespace {
+template <typename Outcome>
 struct Verified {
     DNSReport report;
-    bool ok = false;
+    Outcome outcome;
 };
+// Where the failure came from, for the log.
+const QString startFailed = QStringLiteral("found error in starting protaction");
+const QString closeFailed = QStringLiteral("found error in close protaction");
 } // namespace
 
 void DNSConfiguration::checkDnsConfigured(std::function<void(bool)> done)
 {
-    run<Verified>(
+    run<Verified<DnsCheck>>(
         [address = dnsIP](DNSWorker &worker) {
-            const bool configured = worker.isDnsConfigured(address);
-            return Verified{worker.take(), configured};
+            const DnsCheck check = worker.isDnsConfigured(address);
+            return Verified<DnsCheck>{worker.take(), check};
         },
-        [this, done = std::move(done)](const Verified &outcome) {
-            take(outcome.report);
+        [this, done = std::move(done)](const Verified<DnsCheck> &result) {
+            take(result.report);
             if (done)
-                done(outcome.ok);
+                done(m_configuredAtLastCheck);
         });
 }
 
-void DNSConfiguration::applyFilteringDns(std::function<void(bool)> done)
+void DNSConfiguration::applyFilteringDns(Done done)
 {
-    run<Verified>(
+    run<Verified<DnsOutcome>>(
         [address = dnsIP](DNSWorker &worker) {
-            const bool ok = worker.applyFilteringDns(address);
-            return Verified{worker.take(), ok};
+            const DnsOutcome outcome = worker.applyFilteringDns(address);
+            return Verified<DnsOutcome>{worker.take(), outcome};
         },
-        [this, done = std::move(done)](const Verified &outcome) {
-            take(outcome.report);
-            done(outcome.ok);
+        [this, done = std::move(done)](const Verified<DnsOutcome> &result) {
+            take(result.report);
+            done(result.outcome);
         });
 }
 
-void DNSConfiguration::clearFilteringDns(std::function<void(bool)> done)
+void DNSConfiguration::clearFilteringDns(Done done)
 {
-    run<Verified>(
+    run<Verified<DnsOutcome>>(
         [address = dnsIP](DNSWorker &worker) {
-            const bool ok = worker.clearFilteringDns(address);
-            return Verified{worker.take(), ok};
+            const DnsOutcome outcome = worker.clearFilteringDns(address);
+            return Verified<DnsOutcome>{worker.take(), outcome};
         },
-        [this, done = std::move(done)](const Verified &outcome) {
-            take(outcome.report);
+        [this, done = std::move(done)](const Verified<DnsOutcome> &result) {
+            take(result.report);
             // Nowhere means not everywhere either: a screen made now must not show a stale ON.
-            if (outcome.ok)
+            if (result.outcome.ok())
                 m_configuredAtLastCheck = false;
-            done(outcome.ok);
+            done(result.outcome);
         });
-}
-
-void DNSConfiguration::showFailureAlert(const QString &logLine)
-{
-    // Admin rights are not the reason on a system where nothing can change the settings.
-    const QString message = m_canChangeSettings
-        ? QStringLiteral("Requires admin privileges")
-        : QStringLiteral("The network settings cannot be changed: neither NetworkManager nor systemd-resolved is available.");
-    CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), messageText(message));
-    Log::line(logLine);
 }
 
 void DNSConfiguration::applyOnStartup()
 {
-    applyFilteringDns([this](bool ok) {
-        if (ok)
+    applyFilteringDns([this](const DnsOutcome &outcome) {
+        if (outcome.ok()) {
             CommonWS::shared().syncURL({});
-        else
-            showFailureAlert(QStringLiteral("found error in starting protaction"));
+            return;
+        }
+        Log::line(startFailed);
+        emit changeFailed(outcome);
     });
 }
 
@@ -210,19 +206,21 @@ void DNSConfiguration::runWaitingWatchdog()
     auto report = [this, tick = std::move(tick)](const WatchdogOutcome &outcome) {
         take(outcome.check);
         if (tick.checked)
-            tick.checked(outcome.configured, outcome.before);
-        if (outcome.configured)
+            tick.checked(outcome.state != DnsCheck::notConfigured, outcome.before);
+        if (outcome.state != DnsCheck::notConfigured)
             return;
         take(outcome.apply);
-        if (!outcome.applied)
-            showFailureAlert(QStringLiteral("found error in starting protaction"));
-        else if (tick.applied)
+        if (!outcome.applied.ok()) {
+            Log::line(startFailed);
+            emit changeFailed(outcome.applied);
+        } else if (tick.applied) {
             tick.applied(outcome.after);
+        }
     };
     run<WatchdogOutcome>(work, report);
 }
 
-void DNSConfiguration::applyFromSwitch(std::function<void()> setScreenOn, std::function<void()> finished)
+void DNSConfiguration::applyFromSwitch(std::function<void()> setScreenOn, Done finished)
 {
     // Pointing the system at a filter that does not answer would leave it without names.
     FilterProbe::askFilter(QHostAddress(dnsIP), filterPort, this,
@@ -231,21 +229,17 @@ void DNSConfiguration::applyFromSwitch(std::function<void()> setScreenOn, std::f
     });
 }
 
-void DNSConfiguration::applySwitchAfterProbe(bool answers, std::function<void()> setScreenOn,
-                                             std::function<void()> finished)
+void DNSConfiguration::applySwitchAfterProbe(bool answers, std::function<void()> setScreenOn, Done finished)
 {
     if (!answers) {
         Log::line(QStringLiteral("The filtering DNS at %1 port %2 did not answer; protection not turned on").arg(dnsIP).arg(filterPort));
-        CommmonFunction::showCommonAlert(
-            messageText(QStringLiteral("Ooops")),
-            messageText(QStringLiteral("The filtering service cannot be reached, so protection was not turned on.")));
         if (finished)
-            finished();
+            finished({DnsOutcome::filterSilent});
         return;
     }
-    applyFilteringDns([this, setScreenOn = std::move(setScreenOn), finished = std::move(finished)](bool ok) {
-        if (!ok) {
-            showFailureAlert(QStringLiteral("found error in starting protaction"));
+    applyFilteringDns([setScreenOn = std::move(setScreenOn), finished = std::move(finished)](const DnsOutcome &outcome) {
+        if (!outcome.ok()) {
+            Log::line(startFailed);
         } else {
             if (setScreenOn)
                 setScreenOn();
@@ -253,52 +247,37 @@ void DNSConfiguration::applySwitchAfterProbe(bool answers, std::function<void()>
             CommonWS::shared().syncURL({});
         }
         if (finished)
-            finished();
+            finished(outcome);
     });
 }
 
-void DNSConfiguration::clearFromSwitch(std::function<void()> setScreenOff, std::function<void()> finished)
+void DNSConfiguration::clearFromSwitch(std::function<void()> setScreenOff, Done finished)
 {
-    clearFilteringDns([this, setScreenOff = std::move(setScreenOff), finished = std::move(finished)](bool ok) {
-        if (!ok) {
-            showFailureAlert(QStringLiteral("found error in close protaction"));
+    clearFilteringDns([setScreenOff = std::move(setScreenOff), finished = std::move(finished)](const DnsOutcome &outcome) {
+        if (!outcome.ok()) {
+            Log::line(closeFailed);
         } else {
             setScreenOff();
             PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, false);
         }
         if (finished)
-            finished();
+            finished(outcome);
     });
 }
 
-void DNSConfiguration::clearForUninstall(std::function<void()> setScreenOff, std::function<void()> afterClear)
+void DNSConfiguration::clearForUninstall(std::function<void()> setScreenOff, std::function<void()> afterClear, Done failed)
 {
-    clearFilteringDns([this, setScreenOff = std::move(setScreenOff), afterClear = std::move(afterClear)](bool ok) {
-        if (!ok) {
-            showFailureAlert(QStringLiteral("found error in close protaction"));
+    clearFilteringDns([setScreenOff = std::move(setScreenOff), afterClear = std::move(afterClear),
+                       failed = std::move(failed)](const DnsOutcome &outcome) {
+        if (!outcome.ok()) {
+            Log::line(closeFailed);
+            if (failed)
+                failed(outcome);
             return;
         }
         setScreenOff();
         // Protection is off for good: the watchdog must not put it back while the files go.
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, false);
         afterClear();
-    });
-}
-
-void DNSConfiguration::clearForVerifiedSignOut(std::function<void()> afterLogout)
-{
-    clearFilteringDns([afterLogout = std::move(afterLogout)](bool ok) {
-        if (ok)
-            CommonWS::shared().signOut(afterLogout);
-    });
-}
-
-void DNSConfiguration::clearForVerifiedTurnOff(std::function<void(bool)> completion)
-{
-    clearFilteringDns([this, completion = std::move(completion)](bool ok) {
-        if (ok)
-            completion(true);
-        else
-            showFailureAlert(QStringLiteral("found error in close protaction"));
     });
 }

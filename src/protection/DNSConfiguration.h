@@ -19,8 +19,9 @@
 //
 // The commands run on a worker thread of this object's own, one piece of work at a time and in
 // the order asked, so the window never waits for them. Outcomes arrive on the event loop: the
-// members below are updated, the log written, alerts shown and callbacks called there. Nothing
-// is delivered once the instance is gone.
+// members below are updated, the log written and callbacks called there. Nothing is delivered
+// once the instance is gone. It never shows anything itself: the screen and the application
+// decide what to make of an outcome.
 class DNSConfiguration : public QObject
 {
     Q_OBJECT
@@ -35,32 +36,32 @@ public:
     static void resetShared(std::unique_ptr<ResolverBackend> backend = nullptr);
     static QString defaultAddress();
 
+    using Done = std::function<void(const DnsOutcome &)>;
+
     // A fresh check, reported through dnsChecked (and done, when given).
     void checkDnsConfigured(std::function<void(bool)> done = {});
-    // The change and its verification: true when the filtering server is in use everywhere
-    // (apply) or nowhere (clear).
-    void applyFilteringDns(std::function<void(bool)> done);
-    void clearFilteringDns(std::function<void(bool)> done);
+    void applyFilteringDns(Done done);
+    void clearFilteringDns(Done done);
     // The answer of the latest check (false before any and after a clear), for a screen to
     // show until the next one answers.
     bool configuredAtLastCheck() const { return m_configuredAtLastCheck; }
 
     // What each caller does with the outcome.
+    // Protection restored at start or asked back by the account; a failure goes to changeFailed.
     void applyOnStartup();
-    // The watchdog's tick: a check, and a new apply when it fails (an alert when that fails).
-    // checked gets the check's answer and the servers read for the log; applied the servers
-    // after a successful apply. It waits for the work asked before it and then runs only if
-    // protection is still on ("dnsLastStatus"); of ticks waiting, only the latest is kept.
+    // The watchdog's tick: a check, and a new apply when it fails (changeFailed when that
+    // fails). checked gets the check's answer and the servers read for the log; applied the
+    // servers after a successful apply. It waits for the work asked before it and then runs
+    // only if protection is still on ("dnsLastStatus"); of ticks waiting, only the latest is kept.
     void checkFromWatchdog(std::function<void(bool configured, const QStringList &description)> checked,
                            std::function<void(const QStringList &description)> applied);
     // Asks the filter first and changes nothing when it does not answer. setScreenOn runs
     // only on success, finished after any outcome.
-    void applyFromSwitch(std::function<void()> setScreenOn, std::function<void()> finished = {});
-    void clearFromSwitch(std::function<void()> setScreenOff, std::function<void()> finished = {});
-    // Uninstall clears the DNS before anything else; afterClear runs only when that worked.
-    void clearForUninstall(std::function<void()> setScreenOff, std::function<void()> afterClear);
-    void clearForVerifiedSignOut(std::function<void()> afterLogout);
-    void clearForVerifiedTurnOff(std::function<void(bool)> completion);
+    void applyFromSwitch(std::function<void()> setScreenOn, Done finished = {});
+    void clearFromSwitch(std::function<void()> setScreenOff, Done finished = {});
+    // Uninstall clears the DNS before anything else; afterClear runs only when that worked,
+    // failed otherwise.
+    void clearForUninstall(std::function<void()> setScreenOff, std::function<void()> afterClear, Done failed = {});
 
     QString dnsIP;
     // Where the filter answers DNS: 53, or NIMBREL_FILTER_PORT (tests run the filter on a free port).
@@ -69,12 +70,16 @@ public:
     QString ethernetStatusString;
     QString wifiStatusString;
     QString thunderboltStatusString;
+    QString otherStatusString;
     QString availableServicesString;
     QList<networkservices> availableServices;
 
 signals:
-    // Every fresh check of the services (the watchdog's among them) reports here.
+    // Every fresh check of the services (the watchdog's among them) reports here. With no
+    // connection to protect, the user's choice stands: offline is not a failure.
     void dnsChecked(bool configured);
+    // Protection restored in the background (start-up, the watchdog, the account) did not take.
+    void changeFailed(const DnsOutcome &outcome);
 
 private:
     struct WatchdogCallbacks {
@@ -89,8 +94,7 @@ private:
     void take(const DNSReport &report);
     void runWaitingWatchdog();
     void stopWorker();
-    void showFailureAlert(const QString &logLine);
-    void applySwitchAfterProbe(bool answers, std::function<void()> setScreenOn, std::function<void()> finished);
+    void applySwitchAfterProbe(bool answers, std::function<void()> setScreenOn, Done finished);
 
     std::unique_ptr<DNSWorker> m_worker;
     // One thread: the work runs one at a time, in the order asked.
@@ -98,6 +102,5 @@ private:
     bool m_stopped = false;
     int m_outstanding = 0;
     std::optional<WatchdogCallbacks> m_waitingWatchdog;
-    bool m_canChangeSettings = true;
     bool m_configuredAtLastCheck = false;
 };

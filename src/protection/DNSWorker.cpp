@@ -1,6 +1,8 @@
 #include "DNSWorker.h"
 
 #include <QRegularExpression>
+#include <QDeadlineTimer>
+#include <QThread>
 
 namespace {
 // Once stopped, every command is skipped and answers as if nothing were there: nothing is
@@ -27,6 +29,7 @@ public:
         return m_stopping ? ResolverServers{} : m_backend->readServers(service);
     }
     bool canChangeSettings() override { return m_backend->canChangeSettings(); }
+    std::optional<QString> refusal(const QString &output) const override { return m_backend->refusal(output); }
 
 private:
     std::unique_ptr<ResolverBackend> m_backend;
@@ -58,11 +61,14 @@ void DNSWorker::discoverServices()
             m_availableServices.append(networkservices::WiFi);
         else if (line == QLatin1String("Thunderbolt Bridge"))
             m_availableServices.append(networkservices::Thunderbolt);
+        else if (line == QLatin1String("Other Connections"))
+            m_availableServices.append(networkservices::Other);
         else if (changed)
             m_log.append(QStringLiteral("This network does not have any services"));
     }
     // A service that went away leaves nothing behind to be judged on.
-    for (networkservices service : {networkservices::Ethernet, networkservices::WiFi, networkservices::Thunderbolt}) {
+    for (networkservices service :
+         {networkservices::Ethernet, networkservices::WiFi, networkservices::Thunderbolt, networkservices::Other}) {
         if (!m_availableServices.contains(service)) {
             statusString(service).clear();
             m_servers.remove(service);
@@ -78,9 +84,11 @@ QString &DNSWorker::statusString(networkservices service)
     case networkservices::WiFi:
         return m_wifiStatus;
     case networkservices::Thunderbolt:
+        return m_thunderboltStatus;
+    case networkservices::Other:
         break;
     }
-    return m_thunderboltStatus;
+    return m_otherStatus;
 }
 
 void DNSWorker::refreshDnsStatus()
@@ -95,29 +103,53 @@ void DNSWorker::refreshDnsStatus()
 // Judged on the services this computer has, so a machine without Ethernet can be protected
 // and a service still using the filter cannot pass for cleared; within a service, on each of
 // its connections. Addresses are compared as addresses: 127.0.0.10 is not the filter at 127.0.0.1.
-bool DNSWorker::listsAddressEverywhere(const QString &address) const
+bool DNSWorker::listsOnlyAddressEverywhere(const QString &address) const
 {
     if (m_availableServices.isEmpty())
         return false;
     const QHostAddress filter(address);
     return std::all_of(m_availableServices.begin(), m_availableServices.end(),
-                       [&](networkservices s) { return usesEverywhere(m_servers.value(s), filter); });
+                       [&](networkservices s) { return usesOnly(m_servers.value(s), filter); });
 }
 
 bool DNSWorker::listsAddressAnywhere(const QString &address) const
 {
     const QHostAddress filter(address);
-    return std::any_of(m_availableServices.begin(), m_availableServices.end(),
-                       [&](networkservices s) { return m_servers.value(s).addresses.contains(filter); });
+    return std::any_of(m_availableServices.begin(), m_availableServices.end(), [&](networkservices s) {
+        const ResolverServers &servers = m_servers.value(s);
+        return servers.addresses.contains(filter)
+            || std::any_of(servers.perConnection.begin(), servers.perConnection.end(),
+                           [&](const QList<QHostAddress> &own) { return own.contains(filter); });
+    });
 }
 
-bool DNSWorker::isDnsConfigured(const QString &address)
+DnsCheck DNSWorker::freshCheck(const QString &address)
 {
     discoverServices();
     refreshDnsStatus();
-    const bool configured = listsAddressEverywhere(address);
-    m_checks.append(configured);
-    return configured;
+    return m_availableServices.isEmpty()     ? DnsCheck::offline
+        : listsOnlyAddressEverywhere(address) ? DnsCheck::configured
+                                              : DnsCheck::notConfigured;
+}
+
+DnsCheck DNSWorker::isDnsConfigured(const QString &address)
+{
+    const DnsCheck state = freshCheck(address);
+    m_checks.append(state);
+    return state;
+}
+
+bool DNSWorker::settles(const std::function<bool()> &done)
+{
+    // NetworkManager updates a connection's live servers a moment after its reapply returns.
+    constexpr int stepMs = 100;
+    const QDeadlineTimer deadline(2000);
+    while (!done()) {
+        if (deadline.hasExpired() || m_stopping)
+            return false;
+        QThread::msleep(stepMs);
+    }
+    return true;
 }
 
 QStringList DNSWorker::currentDnsDescription()
@@ -127,43 +159,116 @@ QStringList DNSWorker::currentDnsDescription()
                             m_wifiStatus + QStringLiteral(" (Wi-Fi)")};
     if (m_availableServices.contains(networkservices::Thunderbolt))
         description.append(m_thunderboltStatus + QStringLiteral(" (Thunderbolt)"));
+    if (m_availableServices.contains(networkservices::Other))
+        description.append(m_otherStatus + QStringLiteral(" (Other)"));
     return description;
 }
 
-bool DNSWorker::applyFilteringDns(const QString &address)
+DnsOutcome DNSWorker::failure(const QString &output) const
 {
-    discoverServices();
-    if (listsAddressEverywhere(address)) {
-        m_log.append(QStringLiteral("already cinfigured"));
-    } else {
-        for (networkservices service : std::as_const(m_availableServices))
-            m_log.append(m_backend->setServers(service, address));
-    }
-    return isDnsConfigured(address);
+    if (!m_backend->canChangeSettings())
+        return {DnsOutcome::noBackend};
+    if (const std::optional<QString> refused = m_backend->refusal(output))
+        return {DnsOutcome::refused, *refused};
+    return {DnsOutcome::failed, output.trimmed()};
 }
 
-bool DNSWorker::clearFilteringDns(const QString &address)
+DnsOutcome DNSWorker::applyFilteringDns(const QString &address)
 {
     discoverServices();
-    for (networkservices service : std::as_const(m_availableServices)) {
-        const QString output = m_backend->clearServers(service, address);
-        if (service == networkservices::Ethernet)
-            m_log.append(output);
-    }
+    if (!m_backend->canChangeSettings())
+        return {DnsOutcome::noBackend};
     refreshDnsStatus();
-    return !listsAddressAnywhere(address);
+    if (listsOnlyAddressEverywhere(address)) {
+        m_log.append(QStringLiteral("already cinfigured"));
+        m_checks.append(DnsCheck::configured);
+        return {DnsOutcome::already};
+    }
+    QString output;
+    const QList<networkservices> changed = m_availableServices;
+    const auto set = [&] {
+        for (networkservices service : changed) {
+            const QString said = m_backend->setServers(service, address);
+            m_log.append(said);
+            output += said;
+        }
+    };
+    set();
+    // Judged on the services changed: one that comes up meanwhile has its own signal, and the
+    // watchdog's tick that follows this work protects it.
+    DnsCheck state = DnsCheck::notConfigured;
+    const auto took = [&] {
+        discoverServices();
+        refreshDnsStatus();
+        QList<networkservices> still;
+        for (networkservices service : changed) {
+            if (m_availableServices.contains(service))
+                still.append(service);
+        }
+        const QHostAddress filter(address);
+        state = still.isEmpty() ? DnsCheck::offline
+            : std::all_of(still.begin(), still.end(), [&](networkservices s) { return usesOnly(m_servers.value(s), filter); })
+            ? DnsCheck::configured
+            : DnsCheck::notConfigured;
+        return state != DnsCheck::notConfigured;
+    };
+    // A refusal changed nothing: no use waiting for it. Otherwise the change is made again now
+    // and then while waiting: something else may have changed the settings after it.
+    if (m_backend->refusal(output)) {
+        took();
+    } else {
+        int reads = 0;
+        settles([&] {
+            if (++reads % 5 == 0 && !took())
+                set();
+            return took();
+        });
+    }
+    m_checks.append(state);
+    switch (state) {
+    case DnsCheck::configured:
+        return {DnsOutcome::applied};
+    case DnsCheck::offline:
+        return {DnsOutcome::noConnection};
+    case DnsCheck::notConfigured:
+        break;
+    }
+    return failure(output);
+}
+
+DnsOutcome DNSWorker::clearFilteringDns(const QString &address)
+{
+    discoverServices();
+    if (!m_backend->canChangeSettings())
+        return {DnsOutcome::noBackend};
+    if (m_availableServices.isEmpty())
+        return {DnsOutcome::noConnection};
+    QString output;
+    for (networkservices service : std::as_const(m_availableServices)) {
+        const QString said = m_backend->clearServers(service, address);
+        if (service == networkservices::Ethernet)
+            m_log.append(said);
+        output += said;
+    }
+    const auto cleared = [&] {
+        refreshDnsStatus();
+        return !listsAddressAnywhere(address);
+    };
+    if (m_backend->refusal(output) ? cleared() : settles(cleared))
+        return {DnsOutcome::cleared};
+    return failure(output);
 }
 
 WatchdogOutcome DNSWorker::watchdogTick(const QString &address)
 {
     WatchdogOutcome outcome;
-    outcome.configured = isDnsConfigured(address);
+    outcome.state = isDnsConfigured(address);
     outcome.before = currentDnsDescription();
     outcome.check = take();
-    if (outcome.configured)
+    if (outcome.state != DnsCheck::notConfigured)
         return outcome;
     outcome.applied = applyFilteringDns(address);
-    if (outcome.applied)
+    if (outcome.applied.ok())
         outcome.after = currentDnsDescription();
     outcome.apply = take();
     return outcome;
@@ -179,6 +284,6 @@ DNSReport DNSWorker::take()
     report.ethernetStatusString = m_ethernetStatus;
     report.wifiStatusString = m_wifiStatus;
     report.thunderboltStatusString = m_thunderboltStatus;
-    report.canChangeSettings = m_backend->canChangeSettings();
+    report.otherStatusString = m_otherStatus;
     return report;
 }

@@ -2,6 +2,7 @@
 
 #include "DNSConfiguration.h"
 #include "FilterProbe.h"
+#include "ProtectionAlerts.h"
 #include "api/CommonWS.h"
 #include "core/Log.h"
 #include "ui/ChangeGate.h"
@@ -19,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTimer>
@@ -91,6 +93,13 @@ ProtectionViewController::ProtectionViewController(ChangeGate *gate, QWidget *pa
     m_filterCheckLbl->setObjectName(QStringLiteral("m_filterCheckLbl"));
     m_filterCheckLbl->setAlignment(Qt::AlignCenter);
     m_filterCheckLbl->setWordWrap(true);
+    // Shown while a change or the filter's probe runs, which can take several seconds.
+    m_busy = new QProgressBar(this);
+    m_busy->setObjectName(QStringLiteral("m_busy"));
+    m_busy->setRange(0, 0);
+    m_busy->setTextVisible(false);
+    m_busy->setFixedSize(170, 4);
+    m_busy->setVisible(false);
 
     boxSetupPin = new QFrame(this);
     boxSetupPin->setObjectName(QStringLiteral("boxSetupPin"));
@@ -119,7 +128,9 @@ ProtectionViewController::ProtectionViewController(ChangeGate *gate, QWidget *pa
     layout->setContentsMargins(32, 36, 32, 28);
     layout->setSpacing(0);
     layout->addWidget(btnProtectionOnOff, 0, Qt::AlignHCenter);
-    layout->addSpacing(16);
+    layout->addSpacing(6);
+    layout->addWidget(m_busy, 0, Qt::AlignHCenter);
+    layout->addSpacing(6);
     layout->addWidget(OnOffLbl);
     layout->addSpacing(4);
     layout->addWidget(BlockerLbl);
@@ -156,7 +167,9 @@ ProtectionViewController::ProtectionViewController(ChangeGate *gate, QWidget *pa
         protection = configured ? Protection::on : Protection::off;
         keepWatching();
         refreshDisplay();
-        checkLookups();
+        // A switch asks once, when it is done.
+        if (!m_switching)
+            checkLookups();
     });
     // Until a check answers, the last one known is shown.
     protection = DNSConfiguration::shared().configuredAtLastCheck() ? Protection::on : Protection::off;
@@ -187,7 +200,13 @@ void ProtectionViewController::refreshDisplay()
     OnOffimageView->setPixmap(QIcon(on ? QStringLiteral(":/icons/protectionOn.svg") : QStringLiteral(":/icons/protectionOff.svg"))
                                   .pixmap(170, 170));
     OnOffLbl->setText(localizedText(on ? QStringLiteral("ON") : QStringLiteral("OFF")));
-    BlockerLbl->setText(localizedText(on ? QStringLiteral("Blocker Is On!") : QStringLiteral("Tap to Turn on a blocker")));
+    const QString blocker = m_switching ? (on ? QStringLiteral("Turning protection off...") : QStringLiteral("Turning protection on..."))
+        : on                            ? QStringLiteral("Blocker Is On!")
+                                        : QStringLiteral("Tap to Turn on a blocker");
+    BlockerLbl->setText(localizedText(blocker));
+    btnProtectionOnOff->setEnabled(!m_switching);
+    btnProtectionOnOff->setCursor(m_switching ? Qt::BusyCursor : Qt::PointingHandCursor);
+    m_busy->setVisible(m_switching);
     const QString colour = on ? onColour.name() : QStringLiteral("#000000");
     OnOffLbl->setStyleSheet(QStringLiteral("color: %1;").arg(colour));
     BlockerLbl->setStyleSheet(QStringLiteral("color: %1;").arg(colour));
@@ -295,12 +314,14 @@ void ProtectionViewController::toggle()
                 if (self)
                     self->protection = Protection::on;
             },
-            [self] {
+            [self](const DnsOutcome &outcome) {
                 // On, or an alert: either way the switch is free again.
                 if (!self)
                     return;
                 self->m_switching = false;
                 self->refreshDisplay();
+                if (!outcome.ok())
+                    showDnsFailure(outcome);
                 self->checkLookups();
             });
     }
@@ -324,6 +345,7 @@ void ProtectionViewController::hideEvent(QHideEvent *event)
 void ProtectionViewController::switchOff()
 {
     m_switching = true;
+    refreshDisplay();
     QPointer<ProtectionViewController> self(this);
     // The account is asked first: where it keeps the device protected without a verified PIN,
     // nothing changes here. A server that does not keep it, or no answer, leaves the decision
@@ -357,20 +379,32 @@ void ProtectionViewController::clearAfterAccount()
             if (self)
                 self->protection = Protection::off;
         },
-        [self] {
+        [self](const DnsOutcome &outcome) {
             if (!self)
                 return;
             self->m_switching = false;
             self->refreshDisplay();
+            if (!outcome.ok())
+                showDnsFailure(outcome);
         });
 }
 
 void ProtectionViewController::SetupPinProtection(QAbstractButton *)
 {
     QPointer<ProtectionViewController> self(this);
-    // The answer refreshes "isPinSeted" before the decision reads it.
-    CommonWS::shared().syncURL([self](const BaseModel<SyncURLModel> &, bool) {
+    // Busy until the server answers, or its time-out.
+    const auto ready = [self] {
         if (!self)
+            return false;
+        self->btnSetupPin->setEnabled(true);
+        self->btnSetupPin->setText(localizedText(QStringLiteral("Setup Pin Protection")));
+        return true;
+    };
+    btnSetupPin->setEnabled(false);
+    btnSetupPin->setText(localizedText(QStringLiteral("Asking the server...")));
+    // The answer refreshes "isPinSeted" before the decision reads it.
+    CommonWS::shared().syncURL([ready](const BaseModel<SyncURLModel> &, bool) {
+        if (!ready())
             return;
         if (PreferencesStore::shared().boolForKey(PrefKey::isPinSeted)) {
             NotificationCenter::defaultCenter().post(QStringLiteral("pin_protection_off"), true);
@@ -381,6 +415,10 @@ void ProtectionViewController::SetupPinProtection(QAbstractButton *)
         QDialog *setup = common.makeWindow(QStringLiteral("PinProtectionWC"));
         if (!common.beginSheet(setup))
             delete setup;
+    }, [ready] {
+        if (ready())
+            CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")),
+                                             messageText(QStringLiteral("The server did not answer. Please try again.")));
     });
 }
 
@@ -433,7 +471,8 @@ void ProtectionViewController::uninstall()
             [self] {
                 if (self)
                     self->removeFiles();
-            });
+            },
+            showDnsFailure);
     } else {
         protection = Protection::off;
         removeFiles();

@@ -11,6 +11,7 @@ class QAbstractButton;
 class QDialog;
 class QFrame;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 
 enum class Protection { on, off };
@@ -49,6 +50,8 @@ public:
     QLabel *lblLive24 = nullptr;
     QLabel *lblUninstall = nullptr;
     QPushButton *btnProtectionOnOff = nullptr;
+    // Runs while a switch waits for its outcome.
+    QProgressBar *m_busy = nullptr;
     // The live-chat and uninstall boxes, each one button as a whole.
     QPushButton *btnLiveChat = nullptr;
     QPushButton *btnUninstall = nullptr;
@@ -83,7 +86,7 @@ private:
     QPointer<QDialog> liveChatWC;
     ChangeGate *m_gate;
     bool m_observing = false;
-    // A switch is waiting for its outcome: further presses are ignored.
+    // A switch is waiting for its outcome: the switch is disabled and shows it is busy.
     bool m_switching = false;
     enum class LookupCheck { unknown, checking, throughFilter, notThroughFilter };
     LookupCheck m_lookupCheck = LookupCheck::unknown;

@@ -53,6 +53,13 @@ void WindowAlertPresenter::showCommonAlert(const QString &title, const QString &
     box->show();
 }
 
+void WindowAlertPresenter::dismissCommonAlert(const QString &title, const QString &message)
+{
+    // Closing deletes it, without its OK action: nobody pressed OK.
+    if (QMessageBox *shown = m_open.take(serverText(title) + QChar(0) + serverText(message)))
+        shown->close();
+}
+
 void WindowAlertPresenter::showChoiceAlert(const QString &message, const QString &informative, const QStringList &buttons,
                                            std::function<void(int)> onChoice)
 {

@@ -17,6 +17,7 @@ public:
     void showCommonAlert(const QString &title, const QString &message, std::function<void()> onOk = {}) override;
     void showChoiceAlert(const QString &message, const QString &informative, const QStringList &buttons,
                          std::function<void(int)> onChoice) override;
+    void dismissCommonAlert(const QString &title, const QString &message) override;
 
 private:
     QHash<QString, QPointer<QMessageBox>> m_open;

@@ -71,7 +71,7 @@ private slots:
 
         // Outcomes may arrive later, from the event loop; wall-clock deadlines.
         bool on = false, finished = false;
-        dns.applyFromSwitch([&] { on = true; }, [&] { finished = true; });
+        dns.applyFromSwitch([&] { on = true; }, [&](const DnsOutcome &) { finished = true; });
         QVERIFY(QTest::qWaitFor([&] { return finished; }, 10000));
         QVERIFY2(on, qPrintable(bed.log.lines.join(QLatin1Char('\n'))));
         QVERIFY(bed.log.contains(QStringLiteral("DNS settings through systemd-resolved")));
@@ -82,8 +82,9 @@ private slots:
         }
 
         bool off = false;
-        dns.clearFromSwitch([&] { off = true; });
-        QVERIFY(QTest::qWaitFor([&] { return off || !bed.alerts.alerts.isEmpty(); }, 10000));
+        std::optional<DnsOutcome> cleared;
+        dns.clearFromSwitch([&] { off = true; }, [&](const DnsOutcome &o) { cleared = o; });
+        QVERIFY(QTest::qWaitFor([&] { return cleared.has_value(); }, 10000));
         QVERIFY2(off, qPrintable(bed.log.lines.join(QLatin1Char('\n'))));
         for (const Link &link : links) {
             QCOMPARE(resolved(QStringLiteral("dns"), link.name), link.dns);

@@ -95,20 +95,35 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("portOf");
         QTest::addColumn<QString>("listed");
-        QTest::newRow("wired") << "Wired connection 1" << "802-3-ethernet" << "Ethernet";
-        QTest::newRow("wireless, ':' and '\\' in the name") << "Café:5GHz \\ guest" << "802-11-wireless" << "Wi-Fi";
-        QTest::newRow("bridge") << "br0" << "bridge" << "Thunderbolt Bridge";
-        QTest::newRow("other type keeps its name") << "Office: VPN\\Berlin" << "vpn" << "Office: VPN\\Berlin (vpn)";
+        QTest::newRow("wired") << "Wired connection 1" << "802-3-ethernet" << "" << "" << "Ethernet\n";
+        QTest::newRow("wireless, ':' and '\\' in the name") << "Café:5GHz \\ guest" << "802-11-wireless" << "" << "" << "Wi-Fi\n";
+        QTest::newRow("bridge") << "br0" << "bridge" << "" << "" << "Thunderbolt Bridge\n";
+        // Any other connection with DNS of its own is a way around the filter.
+        QTest::newRow("VPN") << "Office: VPN\\Berlin" << "vpn" << "" << "" << "Other Connections\n";
+        QTest::newRow("WireGuard") << "wg0" << "wireguard" << "" << "" << "Other Connections\n";
+        QTest::newRow("mobile broadband") << "Carrier" << "gsm" << "" << "" << "Other Connections\n";
+        // Its activation's signal protects it once its device takes changes.
+        QTest::newRow("still activating") << "Wired" << "802-3-ethernet" << "activating" << "" << "";
+        QTest::newRow("a bridge's port carries no DNS") << "Port" << "802-3-ethernet" << "" << "bridge" << "";
+        QTest::newRow("tun device") << "tun0" << "tun" << "" << "" << "";
     }
     void listsConnectionsAsServices()
     {
         QFETCH(QString, name);
         QFETCH(QString, type);
+        QFETCH(QString, state);
+        QFETCH(QString, portOf);
         QFETCH(QString, listed);
         connection(name, QStringLiteral("uuid-1"), type, QStringLiteral("dev1"));
+        if (!state.isEmpty())
+            env->writeFile(dir(QStringLiteral("uuid-1")) + QLatin1String("state"), state.toUtf8());
+        if (!portOf.isEmpty())
+            env->writeFile(dir(QStringLiteral("uuid-1")) + QLatin1String("port-of"), portOf.toUtf8());
         connection(QStringLiteral("lo"), QStringLiteral("uuid-lo"), QStringLiteral("loopback"), QStringLiteral("lo"));
-        QCOMPARE(resolver().listServices(), listed + QStringLiteral("\nlo (loopback)\n"));
+        QCOMPARE(resolver().listServices(), listed);
     }
 
     void noServicesWithoutNetworkManager_data()

@@ -39,6 +39,7 @@ private slots:
         link(QStringLiteral("enp3s0"), QStringLiteral("192.168.1.1 fd00::1"), QStringLiteral("home.lan"));
         link(QStringLiteral("wlp2s0"), QStringLiteral("10.0.0.1"));
         link(QStringLiteral("tun0"), QStringLiteral("10.8.0.1"));
+        link(QStringLiteral("veth-port"), QString());
     }
 
     void cleanup() { env.reset(); }
@@ -46,7 +47,9 @@ private slots:
     void listsLinksByKind()
     {
         QVERIFY(ResolvectlResolver::isRunning());
-        QCOMPARE(resolver.listServices(), QStringLiteral("Ethernet\nWi-Fi\ntun0 (link)\n"));
+        // A tunnel with DNS of its own is a way around the filter; a link without DNS is not.
+        QCOMPARE(resolver.listServices(), QStringLiteral("Ethernet\nWi-Fi\nOther Connections\n"));
+        QCOMPARE(resolver.readServers(networkservices::Other).output, QStringLiteral("10.8.0.1\n"));
         QCOMPARE(resolver.readServers(networkservices::Ethernet).addresses,
                  (QList<QHostAddress>{QHostAddress(QStringLiteral("192.168.1.1")), QHostAddress(QStringLiteral("fd00::1"))}));
         QCOMPARE(resolver.readServers(networkservices::Thunderbolt).output,

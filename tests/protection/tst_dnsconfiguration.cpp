@@ -9,6 +9,7 @@
 #include "platform/PreferencesStore.h"
 #include "platform/macos/NetworkSetupResolver.h"
 #include "protection/DNSConfiguration.h"
+#include "protection/ProtectionAlerts.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -65,6 +66,28 @@ private:
         return std::make_unique<DNSConfiguration>(std::make_unique<NetworkSetupResolver>(), address);
     }
 
+    // An active NetworkManager connection for the fake nmcli: its profile (ipv4.dns,
+    // ipv4.ignore-auto-dns, ipv6.dns, ipv6.ignore-auto-dns), what its network hands out, and
+    // the servers its device uses now.
+    void nmConnection(const QString &uuid, const QString &type, const QString &device, const QStringList &profile,
+                      const QString &auto4, const QStringList &live4, const QStringList &live6 = {})
+    {
+        const QString nm = QStringLiteral("fake-state/nmcli/");
+        const QString dir = nm + QLatin1String("connections/") + uuid + QLatin1Char('/');
+        const QStringList keys = {"ipv4.dns", "ipv4.ignore-auto-dns", "ipv6.dns", "ipv6.ignore-auto-dns"};
+        for (int i = 0; i < keys.size(); ++i)
+            env->writeFile(dir + keys.at(i), profile.at(i).toUtf8());
+        for (const auto &[file, value] : {std::pair{"name", uuid}, {"type", type}, {"device", device}, {"auto-ipv4-dns", auto4}})
+            env->writeFile(dir + QLatin1String(file), value.toUtf8());
+        env->writeFile(nm + QLatin1String("devices/") + device + QLatin1String("/ip4-dns"), live4.join(QLatin1Char('\n')).toUtf8() + '\n');
+        env->writeFile(nm + QLatin1String("devices/") + device + QLatin1String("/ip6-dns"), live6.join(QLatin1Char('\n')).toUtf8() + '\n');
+        env->writeFile(nm + QLatin1String("active"), env->readFile(nm + QLatin1String("active")).toUtf8() + uuid.toUtf8() + '\n');
+    }
+    QString nmProfile(const QString &uuid, const QString &key) const
+    {
+        return env->readFile(QStringLiteral("fake-state/nmcli/connections/") + uuid + QLatin1Char('/') + key);
+    }
+
     std::unique_ptr<FilterDns> filterDns;
 
     // The outcome of one piece of work, waited for on the event loop.
@@ -76,15 +99,28 @@ private:
             QTest::qFail("the outcome never came", __FILE__, __LINE__);
         return result.value_or(false);
     }
-    static bool apply(DNSConfiguration &dns) { return outcome([&](auto done) { dns.applyFilteringDns(done); }); }
-    static bool clear(DNSConfiguration &dns) { return outcome([&](auto done) { dns.clearFilteringDns(done); }); }
+    static DnsOutcome change(const std::function<void(DNSConfiguration::Done)> &ask)
+    {
+        std::optional<DnsOutcome> result;
+        ask([&](const DnsOutcome &o) { result = o; });
+        if (!QTest::qWaitFor([&] { return result.has_value(); }, 10000))
+            QTest::qFail("the outcome never came", __FILE__, __LINE__);
+        return result.value_or(DnsOutcome{});
+    }
+    static DnsOutcome applied(DNSConfiguration &dns) { return change([&](auto done) { dns.applyFilteringDns(done); }); }
+    static bool apply(DNSConfiguration &dns) { return applied(dns).ok(); }
+    static bool clear(DNSConfiguration &dns) { return change([&](auto done) { dns.clearFilteringDns(done); }).ok(); }
     static bool check(DNSConfiguration &dns) { return outcome([&](auto done) { dns.checkDnsConfigured(done); }); }
 
     // Waits for the switch's outcome: true when it turned protection on.
-    bool switchOn(DNSConfiguration &dns)
+    bool switchOn(DNSConfiguration &dns, DnsOutcome *outcome = nullptr)
     {
         bool on = false, finished = false;
-        dns.applyFromSwitch([&] { on = true; }, [&] { finished = true; });
+        dns.applyFromSwitch([&] { on = true; }, [&](const DnsOutcome &o) {
+            finished = true;
+            if (outcome)
+                *outcome = o;
+        });
         if (!QTest::qWaitFor([&] { return finished; }, 5000))
             qWarning("the switch never finished");
         return on;
@@ -138,35 +174,35 @@ private slots:
     {
         QTest::addColumn<QStringList>("listed");
         QTest::addColumn<bool>("refused");
-        QTest::addColumn<bool>("applied");
+        QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("setCommands");
-        QTest::addColumn<bool>("cleared");
-        QTest::newRow("three services") << QStringList{"Ethernet", "Wi-Fi", "Thunderbolt Bridge"} << false << true << 3 << true;
-        QTest::newRow("two without Thunderbolt") << QStringList{"Ethernet", "Wi-Fi"} << false << true << 2 << true;
+        using O = DnsOutcome;
+        QTest::newRow("three services") << QStringList{"Ethernet", "Wi-Fi", "Thunderbolt Bridge"} << false << int(O::applied) << 3;
+        QTest::newRow("two without Thunderbolt") << QStringList{"Ethernet", "Wi-Fi"} << false << int(O::applied) << 2;
         // A computer without Ethernet can still be protected.
-        QTest::newRow("Wi-Fi and Thunderbolt only") << QStringList{"Wi-Fi", "Thunderbolt Bridge"} << false << true << 2 << true;
-        QTest::newRow("Wi-Fi only") << QStringList{"Wi-Fi"} << false << true << 1 << true;
-        // With no service there is nothing protected, and nothing left to clear.
-        QTest::newRow("no service") << QStringList{} << false << false << 0 << true;
-        QTest::newRow("change refused") << QStringList{"Ethernet", "Wi-Fi"} << true << false << 2 << true;
+        QTest::newRow("Wi-Fi and Thunderbolt only") << QStringList{"Wi-Fi", "Thunderbolt Bridge"} << false << int(O::applied) << 2;
+        QTest::newRow("Wi-Fi only") << QStringList{"Wi-Fi"} << false << int(O::applied) << 1;
+        // Offline: nothing to protect, which is not a failure, and nothing left to clear.
+        QTest::newRow("no service") << QStringList{} << false << int(O::noConnection) << 0;
+        QTest::newRow("change refused") << QStringList{"Ethernet", "Wi-Fi"} << true << int(O::refused) << 2;
     }
     void applyAndClearAreVerifiedOnTheServicesFound()
     {
         QFETCH(QStringList, listed);
         QFETCH(bool, refused);
-        QFETCH(bool, applied);
+        QFETCH(int, outcome);
         QFETCH(int, setCommands);
-        QFETCH(bool, cleared);
         services(listed);
         if (refused)
             deny();
         auto dns = make();
-        QCOMPARE(apply(*dns), applied);
+        QCOMPARE(int(applied(*dns).kind), outcome);
         QCOMPARE(setCalls(), setCommands);
+        const bool on = outcome == DnsOutcome::applied;
         for (const QString &service : listed)
-            QCOMPARE(serversOf(service).contains(filter), applied);
-        QCOMPARE(check(*dns), applied);
-        QCOMPARE(clear(*dns), cleared);
+            QCOMPARE(serversOf(service).contains(filter), on);
+        QCOMPARE(check(*dns), on);
+        QVERIFY(clear(*dns));
         for (const QString &service : listed)
             QVERIFY(serversOf(service).isEmpty());
     }
@@ -187,7 +223,7 @@ private slots:
     void alreadyConfiguredSkipsTheSetCommandsButStillVerifies()
     {
         services({"Ethernet", "Wi-Fi"});
-        servers(QStringLiteral("Ethernet"), {"8.8.8.8", filter}); // substring match among other servers
+        servers(QStringLiteral("Ethernet"), {filter});
         servers(QStringLiteral("Wi-Fi"), {filter});
         auto dns = make();
         QVERIFY(check(*dns));
@@ -205,7 +241,10 @@ private slots:
         QTest::addColumn<bool>("configured");
         QTest::newRow("127.0.0.10 is not 127.0.0.1") << "127.0.0.1" << QStringList{"127.0.0.10"} << false;
         QTest::newRow("prefix of another address") << "10.0.0.5" << QStringList{"110.0.0.53"} << false;
-        QTest::newRow("among other servers") << "127.0.0.1" << QStringList{"9.9.9.9", "127.0.0.1"} << true;
+        // Look-ups go to the other server too: no protection.
+        QTest::newRow("a second server before the filter") << "127.0.0.1" << QStringList{"9.9.9.9", "127.0.0.1"} << false;
+        QTest::newRow("a second server after the filter") << "127.0.0.1" << QStringList{"127.0.0.1", "9.9.9.9"} << false;
+        QTest::newRow("an IPv6 server beside the filter") << "127.0.0.1" << QStringList{"127.0.0.1", "2620:fe::fe"} << false;
         QTest::newRow("IPv6 written out in full") << "fd00::53" << QStringList{"fd00:0:0:0:0:0:0:53"} << true;
     }
     void addressesAreComparedAsAddresses()
@@ -275,6 +314,7 @@ private slots:
                  changed == QLatin1String("resolvectl"));
         if (changed.isEmpty()) {
             connectServer();
+            ProtectionAlerts shown(dns);
             dns.applyOnStartup();
             QTRY_COMPARE(bed->alerts.alerts.value(0).second,
                      QStringLiteral("The network settings cannot be changed: neither NetworkManager nor systemd-resolved is available."));
@@ -287,28 +327,69 @@ private slots:
     // is clear only when none does.
     void everyConnectionOfAServiceCounts()
     {
-        const QString nm = QStringLiteral("fake-state/nmcli/");
-        env->writeFile(nm + QLatin1String("active"), "uuid-a\nuuid-b\n");
-        for (const auto &[uuid, device] : {std::pair{"uuid-a", "eth0"}, {"uuid-b", "eth1"}}) {
-            const QString dir = nm + QLatin1String("connections/") + QLatin1String(uuid) + QLatin1Char('/');
-            for (const auto &[file, value] : {std::pair{"name", uuid}, {"type", "802-3-ethernet"}, {"device", device},
-                                              {"ipv4.dns", ""}, {"ipv4.ignore-auto-dns", "no"}, {"ipv6.dns", ""},
-                                              {"ipv6.ignore-auto-dns", "no"}, {"auto-ipv4-dns", "10.0.0.1"}})
-                env->writeFile(dir + QLatin1String(file), value);
-        }
-        const auto deviceDns = [&](const char *device) {
-            return nm + QLatin1String("devices/") + QLatin1String(device) + QLatin1String("/ip4-dns");
-        };
-        env->writeFile(deviceDns("eth0"), filter.toUtf8() + '\n');
-        env->writeFile(deviceDns("eth1"), "10.0.0.1\n"); // joined later, with its own DNS
+        const QStringList automatic = {"", "no", "", "no"};
+        nmConnection(QStringLiteral("uuid-a"), QStringLiteral("802-3-ethernet"), QStringLiteral("eth0"),
+                     {filter, "yes", "", "yes"}, QStringLiteral("10.0.0.1"), {filter});
+        // Joined later, with its own DNS.
+        nmConnection(QStringLiteral("uuid-b"), QStringLiteral("802-3-ethernet"), QStringLiteral("eth1"), automatic,
+                     QStringLiteral("10.0.0.1"), {QStringLiteral("10.0.0.1")});
         DNSConfiguration dns(makeResolverBackend(), filter);
         QVERIFY(!check(dns));
         QVERIFY(apply(dns));
-        QCOMPARE(env->readFile(deviceDns("eth1")), filter + '\n');
+        QCOMPARE(env->readFile(QStringLiteral("fake-state/nmcli/devices/eth1/ip4-dns")), filter + '\n');
 
-        env->writeFile(nm + QLatin1String("deny"), "");
-        env->writeFile(deviceDns("eth0"), "10.0.0.1\n");
+        env->writeFile(QStringLiteral("fake-state/nmcli/deny"), "");
+        env->writeFile(QStringLiteral("fake-state/nmcli/devices/eth0/ip4-dns"), "10.0.0.1\n");
         QVERIFY(!clear(dns)); // eth1 still uses it
+    }
+
+    // Whatever kind of connection carries DNS, and wherever another server hides (beside the
+    // filter, in IPv6, in the profile for the next activation, from the network), it is a way
+    // around the filter until the filter is its only server.
+    void everyConnectionGetsOnlyTheFilter_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QStringList>("profile");
+        QTest::addColumn<QString>("fromNetwork");
+        QTest::addColumn<QStringList>("live4");
+        QTest::addColumn<QStringList>("live6");
+        const QStringList automatic = {"", "no", "", "no"};
+        QTest::newRow("a VPN with DNS of its own") << "vpn" << automatic << "10.8.0.1" << QStringList{"10.8.0.1"} << QStringList{};
+        QTest::newRow("WireGuard with DNS of its own") << "wireguard" << QStringList{"10.7.0.1", "yes", "", "yes"} << ""
+                                                       << QStringList{"10.7.0.1"} << QStringList{};
+        QTest::newRow("mobile broadband") << "gsm" << automatic << "100.64.0.1" << QStringList{"100.64.0.1"} << QStringList{};
+        QTest::newRow("an IPv6 server of its own") << "802-3-ethernet" << QStringList{filter, "yes", "2620:fe::fe", "yes"} << ""
+                                                   << QStringList{filter} << QStringList{"2620:fe::fe"};
+        QTest::newRow("a second server in the profile, not yet live")
+            << "802-11-wireless" << QStringList{filter + ",9.9.9.9", "yes", "", "yes"} << "" << QStringList{filter} << QStringList{};
+        QTest::newRow("the network's servers at the next activation")
+            << "bridge" << QStringList{filter, "no", "", "yes"} << "" << QStringList{filter} << QStringList{};
+    }
+    void everyConnectionGetsOnlyTheFilter()
+    {
+        QFETCH(QString, type);
+        QFETCH(QStringList, profile);
+        QFETCH(QString, fromNetwork);
+        QFETCH(QStringList, live4);
+        QFETCH(QStringList, live6);
+        const QString uuid = QStringLiteral("uuid-x");
+        nmConnection(uuid, type, QStringLiteral("dev0"), profile, fromNetwork, live4, live6);
+        DNSConfiguration dns(makeResolverBackend(), filter);
+        QVERIFY(!check(dns));
+
+        env->writeFile(QStringLiteral("fake-state/nmcli/deny"), "");
+        const DnsOutcome refused = applied(dns);
+        QCOMPARE(refused.kind, DnsOutcome::refused);
+        QVERIFY(dnsFailureMessage(refused).contains(QLatin1String("org.freedesktop.NetworkManager.settings.modify.system")));
+
+        QVERIFY(QFile::remove(env->path(QStringLiteral("fake-state/nmcli/deny"))));
+        QCOMPARE(applied(dns).kind, DnsOutcome::applied);
+        QCOMPARE(nmProfile(uuid, QStringLiteral("ipv4.dns")), filter);
+        QCOMPARE(nmProfile(uuid, QStringLiteral("ipv6.dns")), QString());
+        QVERIFY(check(dns));
+        QVERIFY(clear(dns));
+        // A profile that carried the filter before anything was remembered goes back to automatic.
+        QCOMPARE(nmProfile(uuid, QStringLiteral("ipv4.dns")), profile.at(0).contains(filter) ? QString() : profile.at(0));
     }
 
     void clearFailsWhileAnyServiceStillUsesTheFilter()
@@ -365,11 +446,14 @@ private slots:
 
         deny();
         LogCapture log;
-        QVERIFY(!switchOn(*dns));
+        DnsOutcome outcome;
+        QVERIFY(!switchOn(*dns, &outcome));
+        QCOMPARE(outcome.kind, DnsOutcome::refused);
+        QCOMPARE(dnsFailureMessage(outcome), QStringLiteral("Requires admin privileges"));
         QVERIFY(!prefs.boolForKey(PrefKey::dnsLastStatus));
         settle();
         QCOMPARE(syncs(), 1);
-        QCOMPARE(alerts.alerts, (QList<QPair<QString, QString>>{{"Ooops", "Requires admin privileges"}}));
+        QVERIFY(alerts.alerts.isEmpty()); // the screen shows it, not the configurator
         QVERIFY(log.contains(QStringLiteral("found error in starting protaction")));
     }
 
@@ -400,41 +484,35 @@ private slots:
             dns->filterPort = dnsmasq.port();
         }
         const bool live = peer == QLatin1String("filter");
-        QCOMPARE(switchOn(*dns), live);
+        DnsOutcome outcome;
+        QCOMPARE(switchOn(*dns, &outcome), live);
         QCOMPARE(setCalls(), live ? 1 : 0);
         QCOMPARE(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus), live);
-        if (!live)
-            QCOMPARE(bed->alerts.alerts,
-                     (QList<QPair<QString, QString>>{
-                         {"Ooops", "The filtering service cannot be reached, so protection was not turned on."}}));
+        QCOMPARE(outcome.kind, live ? DnsOutcome::applied : DnsOutcome::filterSilent);
     }
 
     void switchOffFailureKeepsProtectionOn()
     {
         services({"Ethernet"});
         connectServer();
-        AlertRecorder &alerts = bed->alerts;
         auto dns = make();
         bool screenOn = switchOn(*dns);
         deny();
         LogCapture log;
-        bool finished = false;
-        dns->clearFromSwitch([&] { screenOn = false; }, [&] { finished = true; });
+        std::optional<DnsOutcome> finished;
+        dns->clearFromSwitch([&] { screenOn = false; }, [&](const DnsOutcome &o) { finished = o; });
         QTRY_VERIFY(finished);
         QVERIFY(screenOn);
         QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
-        QCOMPARE(alerts.alerts.size(), 1);
+        QCOMPARE(finished->kind, DnsOutcome::refused);
         QVERIFY(log.contains(QStringLiteral("found error in close protaction")));
     }
 
-    void uninstallAndVerifiedVariants()
+    void uninstallClearsFirst()
     {
         services({"Ethernet", "Wi-Fi"});
-        connectServer();
-        AlertRecorder &alerts = bed->alerts;
         auto dns = make();
-
-        // Uninstall: screen off, protection off for good, then the rest of the uninstall.
+        // Screen off, protection off for good, then the rest of the uninstall.
         QVERIFY(apply(*dns));
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
         bool screenOff = false, cleared = false;
@@ -443,33 +521,18 @@ private slots:
         QVERIFY(screenOff);
         QVERIFY(!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
 
-        // Verified turn-off reports success to its caller.
+        // Refused: the uninstall stops there, with its cause.
         QVERIFY(apply(*dns));
-        QList<bool> results;
-        dns->clearForVerifiedTurnOff([&](bool ok) { results.append(ok); });
-        QTRY_COMPARE(results, QList<bool>{true});
-
-        // Failures: the verified sign-out stays silent, the others alert and stop.
-        QVERIFY(apply(*dns));
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
         deny();
-        LogCapture log;
-        dns->clearForVerifiedSignOut([] {});
-        check(*dns); // asked after it, so answered after it
-        QVERIFY(alerts.alerts.isEmpty());
-        QVERIFY(log.lines.filter(QStringLiteral("found error")).isEmpty());
-        settle();
-        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
-
-        dns->clearForVerifiedTurnOff([&](bool ok) { results.append(ok); });
-        QTRY_COMPARE(alerts.alerts.size(), 1);
-        QCOMPARE(results.size(), 1);
-        cleared = false;
-        dns->clearForUninstall([&] { screenOff = false; }, [&] { cleared = true; });
-        QTRY_COMPARE(alerts.alerts.size(), 2);
-        QVERIFY(screenOff);
+        cleared = screenOff = false;
+        std::optional<DnsOutcome> failed;
+        dns->clearForUninstall([&] { screenOff = true; }, [&] { cleared = true; }, [&](const DnsOutcome &o) { failed = o; });
+        QTRY_VERIFY(failed);
+        QCOMPARE(failed->kind, DnsOutcome::refused);
+        QVERIFY(!screenOff);
         QVERIFY(!cleared);
-        settle();
-        QCOMPARE(bed->requestsTo(QStringLiteral("logout")), 0);
+        QVERIFY(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
     }
 
     void startupAndWatchdogVariants()
@@ -478,6 +541,7 @@ private slots:
         connectServer();
         AlertRecorder &alerts = bed->alerts;
         auto dns = make();
+        ProtectionAlerts shown(*dns);
         dns->applyOnStartup();
         QTRY_COMPARE(syncs(), 1);
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
@@ -504,6 +568,20 @@ private slots:
         settle();
         QCOMPARE(syncs(), 1);
         QCOMPARE(log.lines.filter(QStringLiteral("found error in starting protaction")).size(), 2);
+        QCOMPARE(alerts.showing().size(), 1); // the same cause, one alert
+
+        // Offline is nothing to protect: the alert goes away by itself and none comes.
+        services({});
+        tick();
+        QTRY_COMPARE(checks.size(), 3);
+        QVERIFY(checks.last());
+        QVERIFY(alerts.showing().isEmpty());
+        // Back, and the change allowed again: protected at the next tick, with nothing to say.
+        services({"Ethernet"});
+        QVERIFY(QFile::remove(env->path(QStringLiteral("fake-state/networksetup/deny"))));
+        tick();
+        QTRY_COMPARE(watchdogSuccess, 2);
+        QCOMPARE(alerts.alerts.size(), 2);
     }
 
     // The window's thread keeps running while a change takes a second, and work asked back to
@@ -516,9 +594,9 @@ private slots:
         QStringList outcomes;
         bool onMainThread = true;
         auto record = [&](const QString &what) {
-            return [&, what](bool ok) {
+            return [&, what](const DnsOutcome &o) {
                 onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
-                outcomes << what + (ok ? QLatin1String(" done") : QLatin1String(" failed"));
+                outcomes << what + (o.ok() ? QLatin1String(" done") : QLatin1String(" failed"));
             };
         };
         QElapsedTimer sinceLast;
@@ -542,8 +620,8 @@ private slots:
         // Gone (the application quits) while a change runs: that command ends, the rest of the
         // work is dropped and nothing is delivered.
         bool delivered = false;
-        dns->applyFilteringDns([&](bool) { delivered = true; });
-        dns->clearFilteringDns([&](bool) { delivered = true; });
+        dns->applyFilteringDns([&](const DnsOutcome &) { delivered = true; });
+        dns->clearFilteringDns([&](const DnsOutcome &) { delivered = true; });
         QTRY_COMPARE(calls().filter(QStringLiteral("-setdnsservers")).size(), 3);
         dns.reset();
         QCoreApplication::processEvents();
@@ -564,7 +642,7 @@ private slots:
         auto tick = [&](const QString &name) {
             dns->checkFromWatchdog([&, name](bool, const QStringList &) { ticks << name; }, {});
         };
-        dns->applyFilteringDns([](bool) {}); // slow: the ticks wait behind it
+        dns->applyFilteringDns([](const DnsOutcome &) {}); // slow: the ticks wait behind it
         tick(QStringLiteral("first"));
         tick(QStringLiteral("second"));
         tick(QStringLiteral("third"));
@@ -574,7 +652,7 @@ private slots:
 
         // Switched off before the tick was asked: the tick must not put the filter back.
         bool off = false;
-        dns->clearFromSwitch([] {}, [&] { off = true; });
+        dns->clearFromSwitch([] {}, [&](const DnsOutcome &) { off = true; });
         tick(QStringLiteral("after switch-off"));
         QTRY_VERIFY(off);
         check(*dns); // anything dispatched before it has run by now

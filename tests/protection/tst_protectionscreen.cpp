@@ -17,6 +17,8 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QElapsedTimer>
+#include <QProgressBar>
 #include <QtTest>
 
 class TestProtectionScreen : public QObject
@@ -109,6 +111,28 @@ private slots:
         QVERIFY(!vc->m_filterCheckLbl->isVisible());
     }
 
+    // A change of several seconds: the switch says it is busy and takes no press for all of it.
+    void slowSwitchIsBusyThroughout()
+    {
+        ProtectionViewController *vc = screen();
+        env->writeFile(QStringLiteral("fake-state/networksetup/slow"), "1");
+        QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
+        QTRY_VERIFY(!vc->btnProtectionOnOff->isEnabled());
+        QElapsedTimer busy;
+        busy.start();
+        while (vc->OnOffLbl->text() != QStringLiteral("ON") && busy.elapsed() < 10000) {
+            QVERIFY(!vc->btnProtectionOnOff->isEnabled());
+            QVERIFY(vc->m_busy->isVisible());
+            QCOMPARE(vc->BlockerLbl->text(), QStringLiteral("Turning protection on..."));
+            QTest::qWait(50);
+        }
+        QCOMPARE(vc->OnOffLbl->text(), QStringLiteral("ON"));
+        QVERIFY(busy.elapsed() >= 500); // the change took a second
+        QVERIFY(vc->btnProtectionOnOff->isEnabled());
+        QVERIFY(!vc->m_busy->isVisible());
+        QCOMPARE(vc->BlockerLbl->text(), QStringLiteral("Blocker Is On!"));
+    }
+
     void refusedChangeShowsTheAlertAndKeepsTheState()
     {
         ProtectionViewController *vc = screen();
@@ -143,7 +167,7 @@ private slots:
     void appearingReadsTheSystemAndOnMeansWatched()
     {
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), filter.toUtf8() + '\n');
-        env->writeFile(QStringLiteral("fake-state/networksetup/dns/Wi-Fi"), "8.8.8.8\n" + filter.toUtf8() + '\n');
+        env->writeFile(QStringLiteral("fake-state/networksetup/dns/Wi-Fi"), filter.toUtf8() + '\n');
         QTRY_COMPARE(screen()->protection, Protection::on);
         // Made again, the screen shows the last answer at once, not OFF until the next one.
         ProtectionViewController *vc = screen();

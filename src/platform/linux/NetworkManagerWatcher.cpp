@@ -19,6 +19,9 @@ NetworkManagerWatcher::NetworkManagerWatcher(const QDBusConnection &bus, QObject
     ok = connection.connect(service, QString(), QStringLiteral("org.freedesktop.NetworkManager.Device"),
                             QStringLiteral("StateChanged"), this, SLOT(stateChanged()))
         && ok;
+    ok = connection.connect(service, QString(), QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection"),
+                            QStringLiteral("Updated"), this, SLOT(stateChanged()))
+        && ok;
     ok = connection.connect(service, QString(), QStringLiteral("org.freedesktop.DBus.Properties"),
                             QStringLiteral("PropertiesChanged"), this,
                             SLOT(propertiesChanged(QString, QVariantMap, QStringList)))

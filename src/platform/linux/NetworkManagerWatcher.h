@@ -6,8 +6,9 @@
 #include <QTimer>
 #include <QVariantMap>
 
-// NetworkManager's D-Bus signals: an active connection or a device changing state, and the
-// properties that say a connection came or its IP configuration changed. A burst of signals
+// NetworkManager's D-Bus signals: an active connection or a device changing state, the
+// properties that say a connection came or its IP configuration changed, and a connection
+// profile edited (a server added to it takes effect at its next activation). A burst of signals
 // (one activation sends several) is reported once, shortly after the last.
 class NetworkManagerWatcher : public NetworkChangeWatcher
 {

@@ -14,19 +14,8 @@ namespace {
 const QString nmcli = QStringLiteral("nmcli");
 const QStringList dnsKeys = {QStringLiteral("ipv4.dns"), QStringLiteral("ipv4.ignore-auto-dns"),
                              QStringLiteral("ipv6.dns"), QStringLiteral("ipv6.ignore-auto-dns")};
-
-QString typeOf(networkservices service)
-{
-    switch (service) {
-    case networkservices::Ethernet:
-        return QStringLiteral("802-3-ethernet");
-    case networkservices::WiFi:
-        return QStringLiteral("802-11-wireless");
-    case networkservices::Thunderbolt:
-        return QStringLiteral("bridge");
-    }
-    return {};
-}
+// What NetworkManager's polkit policy must allow for a change of a connection's settings.
+const QString modifyAction = QStringLiteral("org.freedesktop.NetworkManager.settings.modify.system");
 
 // Splits a terse nmcli line at the separators that are not escaped, and unescapes the fields.
 QStringList splitTerse(const QString &line)
@@ -92,7 +81,7 @@ bool NmcliResolver::isRunning()
 QList<NmcliResolver::Connection> NmcliResolver::activeConnections()
 {
     const ProcessResult r = runProgram(nmcli, {QStringLiteral("-t"), QStringLiteral("-f"),
-                                               QStringLiteral("NAME,UUID,TYPE,DEVICE"), QStringLiteral("connection"),
+                                               QStringLiteral("NAME,UUID,TYPE,DEVICE,STATE,SLAVE"), QStringLiteral("connection"),
                                                QStringLiteral("show"), QStringLiteral("--active")});
     if (!r.started || r.exitCode != 0) {
         if (r.started)
@@ -102,17 +91,31 @@ QList<NmcliResolver::Connection> NmcliResolver::activeConnections()
     QList<Connection> out;
     for (const QString &line : lines(r.output)) {
         const QStringList f = splitTerse(line);
-        if (f.size() == 4 && !f.at(1).isEmpty())
-            out.append({f.at(0), f.at(1), f.at(2), f.at(3)});
+        if (f.size() == 6 && !f.at(1).isEmpty())
+            out.append({f.at(0), f.at(1), f.at(2), f.at(3), f.at(4), f.at(5)});
     }
     return out;
+}
+
+std::optional<networkservices> NmcliResolver::serviceOf(const Connection &c)
+{
+    static const QStringList noDns = {QStringLiteral("loopback"), QStringLiteral("tun")};
+    if (c.device.isEmpty() || c.state != QLatin1String("activated") || !c.portOf.isEmpty() || noDns.contains(c.type))
+        return std::nullopt;
+    if (c.type == QLatin1String("802-3-ethernet"))
+        return networkservices::Ethernet;
+    if (c.type == QLatin1String("802-11-wireless"))
+        return networkservices::WiFi;
+    if (c.type == QLatin1String("bridge"))
+        return networkservices::Thunderbolt;
+    return networkservices::Other;
 }
 
 QList<NmcliResolver::Connection> NmcliResolver::connectionsOf(networkservices service)
 {
     QList<Connection> out;
     for (const Connection &c : activeConnections()) {
-        if (c.type == typeOf(service) && !c.device.isEmpty())
+        if (serviceOf(c) == service)
             out.append(c);
     }
     return out;
@@ -122,16 +125,18 @@ QString NmcliResolver::listServices()
 {
     QStringList names;
     for (const Connection &c : activeConnections()) {
-        if (c.type == typeOf(networkservices::Ethernet))
-            names.append(serviceName(networkservices::Ethernet));
-        else if (c.type == typeOf(networkservices::WiFi))
-            names.append(serviceName(networkservices::WiFi));
-        else if (c.type == typeOf(networkservices::Thunderbolt))
-            names.append(serviceName(networkservices::Thunderbolt));
-        else
-            names.append(c.name + QStringLiteral(" (") + c.type + QLatin1Char(')'));
+        const std::optional<networkservices> service = serviceOf(c);
+        if (service && !names.contains(serviceName(*service)))
+            names.append(serviceName(*service));
     }
     return names.isEmpty() ? QString() : names.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+std::optional<QString> NmcliResolver::refusal(const QString &output) const
+{
+    if (output.contains(QLatin1String("Insufficient privileges")) || output.contains(QLatin1String("Not authorized")))
+        return modifyAction;
+    return std::nullopt;
 }
 
 QJsonObject NmcliResolver::dnsSettings(const QString &uuid, QString *output)
@@ -161,9 +166,13 @@ QString NmcliResolver::modifyAndApply(const Connection &c, const QStringList &pr
     *refused = modify.exitCode > 0;
     *ok = modify.exitCode == 0;
     if (*ok) {
-        // The profile change alone waits for the next activation; reapply makes it live now.
-        const ProcessResult applied =
-            runProgram(nmcli, {QStringLiteral("device"), QStringLiteral("reapply"), c.device});
+        // The profile change alone waits for the next activation; reapply makes it live now. A
+        // VPN is not a device of its own (its device is the one under it): it is activated
+        // again, which asks its peer anew.
+        const QStringList live = c.type == QLatin1String("vpn")
+            ? QStringList{QStringLiteral("connection"), QStringLiteral("up"), c.uuid}
+            : QStringList{QStringLiteral("device"), QStringLiteral("reapply"), c.device};
+        const ProcessResult applied = runProgram(nmcli, live);
         output += applied.output;
         *ok = applied.exitCode == 0;
     }
@@ -240,31 +249,44 @@ QString NmcliResolver::clearServers(networkservices service, const QString &filt
 
 ResolverServers NmcliResolver::readServers(networkservices service)
 {
+    // The profile says what the next activation takes, the live part (IP4.DNS, IP6.DNS) what the
+    // connection uses now: both count, so an edited profile is undone before it takes effect.
+    static const QString fields = dnsKeys.join(QLatin1Char(',')) + QStringLiteral(",IP4.DNS,IP6.DNS");
     QStringList servers;
     QList<QList<QHostAddress>> perConnection;
+    bool takesAutomatic = false;
     for (const Connection &c : connectionsOf(service)) {
-        const ProcessResult r = runProgram(nmcli, {QStringLiteral("-t"), QStringLiteral("-f"),
-                                                   QStringLiteral("IP4.DNS,IP6.DNS"), QStringLiteral("device"),
-                                                   QStringLiteral("show"), c.device});
-        // A device that cannot be read counts as not using the filter.
-        perConnection.append(QList<QHostAddress>());
-        if (r.exitCode != 0)
+        const ProcessResult r = runProgram(nmcli, {QStringLiteral("-t"), QStringLiteral("-f"), fields,
+                                                   QStringLiteral("connection"), QStringLiteral("show"), c.uuid});
+        if (r.exitCode != 0) {
+            // Gone meanwhile (taken down): nothing to judge. Otherwise a connection that cannot
+            // be read counts as not using the filter.
+            const QList<Connection> now = activeConnections();
+            if (std::any_of(now.begin(), now.end(), [&](const Connection &a) { return a.uuid == c.uuid && serviceOf(a); }))
+                perConnection.append(QList<QHostAddress>());
             continue;
+        }
+        perConnection.append(QList<QHostAddress>());
+        QList<QHostAddress> &own = perConnection.last();
         for (const QString &line : lines(r.output)) {
             const auto [key, value] = keyValue(line);
-            if ((key.startsWith(QLatin1String("IP4.DNS")) || key.startsWith(QLatin1String("IP6.DNS")))
-                && !value.isEmpty()) {
-                perConnection.last().append(addressesIn(value));
-                if (!servers.contains(value))
-                    servers.append(value);
+            if (key.endsWith(QLatin1String("ignore-auto-dns"))) {
+                takesAutomatic = takesAutomatic || value != QLatin1String("yes");
+                continue;
             }
+            for (const QHostAddress &address : addressesIn(QString(value).replace(QLatin1Char(','), QLatin1Char('\n')))) {
+                if (!own.contains(address))
+                    own.append(address);
+            }
+            if (key.startsWith(QLatin1String("IP")) && !value.isEmpty() && !servers.contains(value))
+                servers.append(value);
         }
     }
     if (servers.isEmpty())
-        return {{}, QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service)),
-                perConnection};
+        return {{}, QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service)), perConnection,
+                takesAutomatic};
     const QString output = servers.join(QLatin1Char('\n')) + QLatin1Char('\n');
-    return {addressesIn(output), output, perConnection};
+    return {addressesIn(output), output, perConnection, takesAutomatic};
 }
 
 QJsonObject NmcliResolver::loadSaved() const

@@ -5,14 +5,16 @@
 #include <QJsonObject>
 #include <QList>
 
-// Linux: NetworkManager through nmcli. Each active connection is a service: Ethernet shows as
-// "Ethernet", Wi-Fi as "Wi-Fi", a bridge as "Thunderbolt Bridge"; others keep their own name
-// with their type, so they never pass for a known service.
+// Linux: NetworkManager through nmcli. Each activated connection that can carry DNS belongs to
+// a service: Ethernet to "Ethernet", Wi-Fi to "Wi-Fi", a bridge to "Thunderbolt Bridge", every
+// other kind (VPN, WireGuard, mobile broadband, VLAN, bond, ...) to "Other Connections". The
+// loopback, tun devices and ports of a bridge or bond carry none. A connection still activating
+// is left to the signal of its activation: its device does not take a change yet.
 //
-// Setting makes the filtering address the connection's only IPv4 resolver and ignores the
-// DNS that DHCP or router advertisements hand out, for IPv4 and IPv6 alike, then applies the
-// change to the live device. Before the first change of a connection its own DNS settings are
-// remembered in a file, and clearing puts exactly those back.
+// Setting makes the filtering address the connection's only resolver and ignores the DNS that
+// DHCP, router advertisements or the VPN peer hand out, for IPv4 and IPv6 alike, then applies
+// the change to the live connection. Before the first change of a connection its own DNS
+// settings are remembered in a file, and clearing puts exactly those back.
 class NmcliResolver : public ResolverBackend
 {
 public:
@@ -26,13 +28,19 @@ public:
     QString setServers(networkservices service, const QString &address) override;
     QString clearServers(networkservices service, const QString &filteringAddress) override;
     ResolverServers readServers(networkservices service) override;
+    std::optional<QString> refusal(const QString &output) const override;
 
     struct Connection {
         QString name;
         QString uuid;
         QString type;
         QString device;
+        QString state;
+        // The kind of connection this one is a port of ("bridge", "bond"); empty for most.
+        QString portOf;
     };
+    // The service a connection belongs to; nullopt for one that carries no DNS of its own.
+    static std::optional<networkservices> serviceOf(const Connection &c);
     // The active connections, empty when nmcli is missing or NetworkManager is not running.
     QList<Connection> activeConnections();
 

@@ -47,6 +47,10 @@ public:
         return m_current ? m_current->readServers(service) : ResolverServers{};
     }
     bool canChangeSettings() override { return m_current != nullptr; }
+    std::optional<QString> refusal(const QString &output) const override
+    {
+        return m_current ? m_current->refusal(output) : std::nullopt;
+    }
 
 private:
     NmcliResolver m_nmcli{NmcliResolver::defaultStateFile()};

@@ -14,7 +14,7 @@ const QRegularExpression &linkLine()
     return line;
 }
 
-std::optional<networkservices> kindOf(const QString &link)
+networkservices kindOf(const QString &link)
 {
     if (link.startsWith(QLatin1String("wl")))
         return networkservices::WiFi;
@@ -22,7 +22,9 @@ std::optional<networkservices> kindOf(const QString &link)
         return networkservices::Ethernet;
     if (link.startsWith(QLatin1String("br")))
         return networkservices::Thunderbolt;
-    return std::nullopt;
+    // VPN tunnels, WireGuard, mobile broadband, VLANs...: a link with DNS of its own is a way
+    // around the filter like any other.
+    return networkservices::Other;
 }
 
 // polkit's refusal, in the words resolvectl prints it.
@@ -41,6 +43,13 @@ QString describe(const ProcessResult &r, const QString &link)
 }
 } // namespace
 
+std::optional<QString> ResolvectlResolver::refusal(const QString &output) const
+{
+    if (output.contains(QLatin1String("administrator rights are needed")))
+        return QStringLiteral("org.freedesktop.resolve1.set-dns-servers");
+    return std::nullopt;
+}
+
 bool ResolvectlResolver::isRunning()
 {
     const ProcessResult r = runProgram(resolvectl, {QStringLiteral("dns")});
@@ -55,8 +64,13 @@ QStringList ResolvectlResolver::links()
     QStringList out;
     for (const QString &line : r.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QRegularExpressionMatch m = linkLine().match(line.trimmed());
-        if (m.hasMatch() && m.captured(1) != QLatin1String("lo"))
-            out.append(m.captured(1));
+        if (!m.hasMatch() || m.captured(1) == QLatin1String("lo"))
+            continue;
+        // A link of another kind without DNS servers carries no look-ups (a tunnel's far end,
+        // a bridge's port); one with servers does, and is protected like any other.
+        if (kindOf(m.captured(1)) == networkservices::Other && m.captured(2).trimmed().isEmpty())
+            continue;
+        out.append(m.captured(1));
     }
     return out;
 }
@@ -75,8 +89,9 @@ QString ResolvectlResolver::listServices()
 {
     QStringList names;
     for (const QString &link : links()) {
-        const std::optional<networkservices> kind = kindOf(link);
-        names.append(kind ? serviceName(*kind) : link + QStringLiteral(" (link)"));
+        const QString name = serviceName(kindOf(link));
+        if (!names.contains(name))
+            names.append(name);
     }
     return names.isEmpty() ? QString() : names.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

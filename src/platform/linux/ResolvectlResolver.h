@@ -4,9 +4,10 @@
 
 #include <QList>
 
-// Linux without NetworkManager: systemd-resolved through resolvectl. Each network link is a
-// service, named by its kind: "wl*" links are "Wi-Fi", "en*"/"eth*" links "Ethernet", "br*"
-// links "Thunderbolt Bridge"; others keep their own name, so they never pass for a known one.
+// Linux without NetworkManager: systemd-resolved through resolvectl. Each network link belongs
+// to a service by its kind: "wl*" links to "Wi-Fi", "en*"/"eth*" links to "Ethernet", "br*"
+// links to "Thunderbolt Bridge", every other one (tunnels, WireGuard, modems...) to
+// "Other Connections".
 //
 // Setting gives the link the filtering address as its only DNS server and the routing domain
 // "~.", so every look-up goes to it; clearing reverts the link to what the network gave it
@@ -19,10 +20,11 @@ public:
     QString setServers(networkservices service, const QString &address) override;
     QString clearServers(networkservices service, const QString &filteringAddress) override;
     ResolverServers readServers(networkservices service) override;
+    std::optional<QString> refusal(const QString &output) const override;
 
     // Whether systemd-resolved answers.
     static bool isRunning();
-    // The links systemd-resolved knows, loopback left out.
+    // The links systemd-resolved knows that can carry look-ups, loopback left out.
     QStringList links();
 
 private:

@@ -12,6 +12,8 @@ QString argument(networkservices service)
         return QStringLiteral("Wi-Fi");
     case networkservices::Thunderbolt:
         return QStringLiteral("\"Thunderbolt Bridge\"");
+    case networkservices::Other:
+        break;
     }
     return {};
 }
