@@ -13,6 +13,7 @@
 #include "storage/SqlStorage.h"
 
 #include <QPointer>
+#include <QTimer>
 
 using namespace ApiSupport;
 
@@ -123,12 +124,16 @@ void AccountService::emailLogin(ApiCall &ctx, const Done &done)
     const QString address = ctx.request.remoteAddress;
     if (m_ctx.passwords.full())
         return done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
-    const QDateTime since = ctx.now.addSecs(-loginWindowMinutes * 60);
-    if (m_ctx.storage.loginFailuresForEmailFrom(email, address, since) >= maxFailuresPerEmail ||
-        m_ctx.storage.loginFailuresFromAddress(address, since) >= maxFailuresPerAddress)
+    // The attempt counts as a failure from here until its password proves right.
+    const std::optional<qint64> attempt = m_ctx.storage.claimLoginAttempt(
+        email, address, ctx.now, ctx.now.addSecs(-loginWindowMinutes * 60), maxFailuresPerEmail, maxFailuresPerAddress);
+    if (!attempt)
         return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(loginWindowMinutes)));
-    if (m_ctx.storage.loginFailuresForEmail(email, ctx.now.addSecs(-accountWindowMinutes * 60)) >= maxFailuresPerAccount)
-        return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(accountWindowMinutes)));
+    // Failures spread over many addresses slow every attempt on the account, the owner's too, but
+    // never refuse one: strangers cannot lock the owner out.
+    const qint64 accountFailures =
+        m_ctx.storage.loginFailuresForEmail(email, ctx.now.addSecs(-accountWindowMinutes * 60)) - 1;
+    const qint64 delayMs = accountDelayMs(accountFailures);
 
     const std::optional<UserRow> user = validEmail(email) ? m_ctx.storage.userByEmail(email) : std::nullopt;
     // An unknown account is checked against a stored dummy hash, so both take as long.
@@ -136,19 +141,44 @@ void AccountService::emailLogin(ApiCall &ctx, const Done &done)
     const QString hash = real ? user->passwordHash : m_dummyHash;
     const QString candidate = real ? password : password.left(maxPasswordLength);
     auto verified = std::make_shared<bool>(false);
-    const bool started = m_ctx.onPasswordWorker(
-        ctx, [verified, hash, candidate] { *verified = Crypto::verifyPassword(hash, candidate); },
-        [this, verified, real, user, email, address](ApiCall &later) {
-            if (!real || !*verified) {
-                m_ctx.storage.addLoginFailure(email, address, later.now);
-                return refused<Answer>(unauthorized, later.msg(Msg::badCredentials));
-            }
-            m_ctx.storage.clearLoginFailures(email, address);
-            return signedIn(later, *user, Msg::signedIn, ok);
-        },
-        done);
-    if (!started)
-        done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
+    auto check = [this, verified, hash, candidate, real, user, email, address, attempt, done](ApiCall &call) {
+        const bool started = m_ctx.onPasswordWorker(
+            call, [verified, hash, candidate] { *verified = Crypto::verifyPassword(hash, candidate); },
+            [this, verified, real, user, email, address](ApiCall &later) {
+                if (!real || !*verified) // the attempt stays as the failure
+                    return refused<Answer>(unauthorized, later.msg(Msg::badCredentials));
+                m_ctx.storage.clearLoginFailures(email, address);
+                return signedIn(later, *user, Msg::signedIn, ok);
+            },
+            done);
+        if (!started) {
+            m_ctx.storage.dropLoginAttempt(*attempt);
+            done(refused<Answer>(tooMany, call.msg(Msg::busy)));
+        }
+    };
+    if (delayMs <= 0)
+        return check(ctx);
+    // The request outlives this call: keep what the check needs by value.
+    const ApiRequest request = ctx.request;
+    const QList<QPair<QString, QString>> form = ctx.form;
+    const Language language = ctx.language;
+    QTimer::singleShot(delayMs, m_ctx.owner, [this, request, form, language, check, done] {
+        ApiCall later{request, form, language, m_ctx.clock.now().toUTC(), std::nullopt, std::nullopt};
+        try {
+            check(later);
+        } catch (const StorageError &e) {
+            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+            done(refused<Answer>(serverError, later.msg(Msg::serverError), 500));
+        }
+    });
+}
+
+qint64 AccountService::accountDelayMs(qint64 accountFailures)
+{
+    if (accountFailures < maxFailuresPerAccount)
+        return 0;
+    return qMin(maxAccountDelayMs,
+                accountDelayStepMs * (1 + (accountFailures - maxFailuresPerAccount) / accountDelayStepFailures));
 }
 
 void AccountService::socialLogin(ApiCall &ctx, const Done &done)
@@ -231,13 +261,13 @@ ApiReply AccountService::forgotPassword(ApiCall &ctx)
         if (!last || last->secsTo(ctx.now) >= resetMailIntervalSeconds) {
             const QByteArray secret = Crypto::randomToken();
             if (!m_ctx.storage.addPasswordReset(user->id, Crypto::tokenHash(secret), ctx.now,
-                                            ctx.now.addSecs(resetLinkMinutes * 60)))
+                                                ctx.now.addSecs(resetLinkMinutes * 60)))
                 throw StorageError("the reset link was not stored");
             QUrl link = m_ctx.settings.publicBase.resolved(QUrl(QStringLiteral("password/reset")));
             link.setQuery(QStringLiteral("token=") + QString::fromLatin1(secret));
             m_ctx.outbox.send(user->email, ctx.msg(Msg::resetMailSubject),
-                          ctx.msg(Msg::resetMailBody).arg(link.toString(QUrl::FullyEncoded)).arg(resetLinkMinutes),
-                          ctx.now);
+                              ctx.msg(Msg::resetMailBody).arg(link.toString(QUrl::FullyEncoded)).arg(resetLinkMinutes),
+                              ctx.now);
         }
     }
     BaseModel<AuthModel> answer;

@@ -58,13 +58,17 @@ struct ServiceLimits {
     static constexpr qint64 maxBodyBytes = 64 * 1024;
     static constexpr qint64 tokenLifetimeDays = 180;
     static constexpr qint64 loginWindowMinutes = 15;
-    // Failed sign-ins: per account from one client address, so a stranger cannot lock the
-    // owner out; per address over all accounts; and per account over all addresses, slower,
-    // against a guess spread over many addresses.
+    // Failed sign-ins refused: per account from one client address, and per address over all
+    // accounts. Per account over all addresses (a guess spread over many) they only slow every
+    // attempt, by a step more for each further few failures: refusing would let a stranger lock
+    // the owner out.
     static constexpr qint64 maxFailuresPerEmail = 5;
     static constexpr qint64 maxFailuresPerAddress = 20;
     static constexpr qint64 maxFailuresPerAccount = 30;
     static constexpr qint64 accountWindowMinutes = 60;
+    static constexpr qint64 accountDelayStepMs = 1000;
+    static constexpr qint64 accountDelayStepFailures = 10;
+    static constexpr qint64 maxAccountDelayMs = 10000;
     // Sign-ups and forgot-password requests per client address.
     static constexpr qint64 maxRequestsPerAddress = 20;
     static constexpr qint64 requestWindowMinutes = 60;

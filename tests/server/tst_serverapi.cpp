@@ -18,6 +18,8 @@ namespace {
 const QString wrongPin = QStringLiteral("Please enter a valid otp.");
 const QString blockedPin = QStringLiteral("Your pin has been bloked.");
 const QString pinFirst = QStringLiteral("Please verify your pin first.");
+const QString badCredentials = QStringLiteral("These credentials do not match our records.");
+const QString busy = QStringLiteral("The server is busy. Please try again in a moment.");
 
 QString resetLink(const QString &mail)
 {
@@ -800,6 +802,64 @@ private slots:
         QCOMPARE(logInFrom("203.0.113.9", a.password).accepted(), trustedProxy);
     }
 
+    // Failures spread over fifteen addresses only slow the account: the owner's right password
+    // from a sixteenth is accepted, a little later.
+    void strangersDoNotLockTheOwnerOut()
+    {
+        const Account a = signUp(client(), "ada@example.org");
+        auto logInFrom = [&](int address, const QString &password) {
+            RawExchange exchange(
+                m_server->port(), QHostAddress(QStringLiteral("127.0.1.%1").arg(address)),
+                RawExchange::post("login", {{"email", a.email}, {"password", password}}, ServerProcess::appToken()));
+            if (!QTest::qWaitFor([&] { return exchange.done(); }, 20000))
+                return ServerAnswer();
+            return exchange.answer();
+        };
+        for (int i = 0; i < 30; ++i)
+            QCOMPARE(logInFrom(1 + i / 2, "wrong password").msg(), badCredentials);
+        QElapsedTimer timer;
+        timer.start();
+        const ServerAnswer owner = logInFrom(16, a.password);
+        QVERIFY2(owner.accepted(), owner.body.constData());
+        QVERIFY(timer.elapsed() >= 1000);
+        // A guesser's own address stays limited.
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(logInFrom(1, "wrong password").msg(), badCredentials);
+        QVERIFY(logInFrom(1, a.password).msg().startsWith("Too many failed sign-in attempts"));
+    }
+
+    // Guesses sent at the same time from one address gain no extra tries: five are checked in
+    // all, however many arrive together and however many the busy workers turn away.
+    void concurrentGuessesGetNoExtraTries()
+    {
+        const Account a = signUp(client(), "ada@example.org");
+        const QByteArray guess =
+            RawExchange::post("login", {{"email", a.email}, {"password", "wrong password"}}, ServerProcess::appToken());
+        const QHostAddress guesser(QStringLiteral("127.0.2.1"));
+        std::vector<std::unique_ptr<RawExchange>> together;
+        for (int i = 0; i < 20; ++i)
+            together.push_back(std::make_unique<RawExchange>(m_server->port(), guesser, guess));
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(together.begin(), together.end(), [](auto &e) { return e->done(); }),
+                                 30000);
+        int checked = 0;
+        for (const auto &exchange : together) {
+            const QString msg = exchange->answer().msg();
+            if (msg == badCredentials)
+                ++checked;
+            else
+                QVERIFY2(msg.startsWith("Too many failed sign-in attempts") || msg == busy, qPrintable(msg));
+        }
+        QVERIFY2(checked <= 5, qPrintable(QString::number(checked)));
+        for (int i = 0; i < 6; ++i) {
+            RawExchange one(m_server->port(), guesser, guess);
+            QTRY_VERIFY_WITH_TIMEOUT(one.done(), 10000);
+            if (one.answer().msg() != badCredentials)
+                break;
+            ++checked;
+        }
+        QCOMPARE(checked, 5);
+    }
+
     // Plain HTTP on an address other than loopback, with no proxy in front, is refused.
     void plainHttpOnTheNetworkNeedsAProxy()
     {
@@ -825,7 +885,8 @@ private slots:
                  "--google-tokeninfo-url", tokenInfo.toString()});
         provider.answer("/userinfo", 200, R"({"sub":"10987","email":"Ada@gmail.example","email_verified":true})");
         // A token granted to another application signs nobody in.
-        provider.answer("/tokeninfo?access_token=provider-token", 200, R"({"aud":"their-client","azp":"their-client"})");
+        provider.answer("/tokeninfo?access_token=provider-token", 200,
+                        R"({"aud":"their-client","azp":"their-client"})");
         QVERIFY(!post("login", google, ServerProcess::appToken()).accepted());
         provider.answer("/tokeninfo?access_token=provider-token", 200, R"({"aud":"our-client","azp":"our-client"})");
         const ServerAnswer in = post("login", google, ServerProcess::appToken());
@@ -932,8 +993,8 @@ private slots:
             QTRY_COMPARE(m_server->mails().size(), 1);
             const QUrl link(resetLink(m_server->mails().first()));
             const QByteArray secret = QUrlQuery(link).queryItemValue("token").toLatin1();
-            const QByteArray form =
-                encodeForm({{"token", secret}, {"password", "another horse"}, {"password_confirmation", "another horse"}});
+            const QByteArray form = encodeForm(
+                {{"token", secret}, {"password", "another horse"}, {"password_confirmation", "another horse"}});
             QCOMPARE(client()
                          .send("POST", link.resolved(QUrl("reset")), form,
                                {{"Content-Type", "application/x-www-form-urlencoded"}})
@@ -964,7 +1025,9 @@ private slots:
             return -1;
         };
         const auto pageTotal = [&] {
-            return fresh(QStringLiteral("getblockwebsitebyuser"), {}, ada.token).data()[QStringLiteral("total")].toInt();
+            return fresh(QStringLiteral("getblockwebsitebyuser"), {}, ada.token)
+                .data()[QStringLiteral("total")]
+                .toInt();
         };
         const auto status = [&] {
             return fresh(QStringLiteral("sync-url"), {{"platform_unique_id", "desk"}}, ada.token).data().toObject();
