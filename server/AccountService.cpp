@@ -97,7 +97,7 @@ void AccountService::signup(ApiCall &ctx, const Done &done)
                 return refused<Answer>(conflict, later.msg(Msg::emailTaken));
             return signedIn(later, *user, Msg::registered, created);
         },
-        done);
+        done, {QString(), email.toLower(), false});
     if (!started)
         done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
 }
@@ -122,8 +122,13 @@ void AccountService::emailLogin(ApiCall &ctx, const Done &done)
     const QString email = ctx.field(QStringLiteral("email")).trimmed();
     const QString password = ctx.field(QStringLiteral("password"));
     const QString address = ctx.request.remoteAddress;
-    if (m_ctx.passwords.full())
+    const std::optional<UserRow> user = validEmail(email) ? m_ctx.storage.userByEmail(email) : std::nullopt;
+    const bool known = user && knownDevice(ctx, user->id);
+    if (m_ctx.passwords.full(known))
         return done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
+    // Right passwords count too: a flood of them is work like any other.
+    if (!known && m_ctx.overRequestLimit(ctx, QStringLiteral("login"), maxSignInsPerAddress))
+        return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyRequests).arg(requestWindowMinutes)));
     // The attempt counts as a failure from here until its password proves right.
     const std::optional<qint64> attempt = m_ctx.storage.claimLoginAttempt(
         email, address, ctx.now, ctx.now.addSecs(-loginWindowMinutes * 60), maxFailuresPerEmail, maxFailuresPerAddress);
@@ -135,13 +140,12 @@ void AccountService::emailLogin(ApiCall &ctx, const Done &done)
         m_ctx.storage.loginFailuresForEmail(email, ctx.now.addSecs(-accountWindowMinutes * 60)) - 1;
     const qint64 delayMs = accountDelayMs(accountFailures);
 
-    const std::optional<UserRow> user = validEmail(email) ? m_ctx.storage.userByEmail(email) : std::nullopt;
     // An unknown account is checked against a stored dummy hash, so both take as long.
     const bool real = user && !user->passwordHash.isEmpty() && password.size() <= maxPasswordLength;
     const QString hash = real ? user->passwordHash : m_dummyHash;
     const QString candidate = real ? password : password.left(maxPasswordLength);
     auto verified = std::make_shared<bool>(false);
-    auto check = [this, verified, hash, candidate, real, user, email, address, attempt, done](ApiCall &call) {
+    auto check = [this, verified, hash, candidate, real, user, email, address, attempt, known, done](ApiCall &call) {
         const bool started = m_ctx.onPasswordWorker(
             call, [verified, hash, candidate] { *verified = Crypto::verifyPassword(hash, candidate); },
             [this, verified, real, user, email, address](ApiCall &later) {
@@ -150,7 +154,7 @@ void AccountService::emailLogin(ApiCall &ctx, const Done &done)
                 m_ctx.storage.clearLoginFailures(email, address);
                 return signedIn(later, *user, Msg::signedIn, ok);
             },
-            done);
+            done, {QString(), email.toLower(), known});
         if (!started) {
             m_ctx.storage.dropLoginAttempt(*attempt);
             done(refused<Answer>(tooMany, call.msg(Msg::busy)));
@@ -171,6 +175,19 @@ void AccountService::emailLogin(ApiCall &ctx, const Done &done)
             done(refused<Answer>(serverError, later.msg(Msg::serverError), 500));
         }
     });
+}
+
+// The computer was recorded on this account, and the request shows a token the account gave
+// (a live one, or the last one the app kept after signing out): the platform id alone is no
+// secret, the token is.
+bool AccountService::knownDevice(const ApiCall &ctx, qint64 userID)
+{
+    const QString platformID = ctx.field(QStringLiteral("platform_unique_id")).trimmed();
+    const QByteArray authorization = ctx.request.header("Authorization").trimmed();
+    if (platformID.isEmpty() || authorization.left(7).compare("Bearer ", Qt::CaseInsensitive) != 0)
+        return false;
+    const std::optional<TokenRow> token = m_ctx.storage.tokenByHash(Crypto::tokenHash(authorization.mid(7).trimmed()));
+    return token && token->userID == userID && m_ctx.storage.device(userID, platformID);
 }
 
 qint64 AccountService::accountDelayMs(qint64 accountFailures)
@@ -394,7 +411,8 @@ void AccountService::resetPage(const ApiRequest &request, const Done &done)
     const qint64 resetID = reset->id;
     const qint64 userID = reset->userID;
     const bool started = m_ctx.passwords.run(
-        m_ctx.owner, [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); },
+        m_ctx.owner, {request.remoteAddress, QString::number(userID), false},
+        [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); },
         [this, hash, resetID, userID, language, now, page]() {
             try {
                 if (hash->isEmpty())

@@ -447,43 +447,95 @@ private slots:
                                       : QStringLiteral("\"Retrieve my pin code by e-mail\"")));
     }
 
+    // Sign-ups from eight addresses at once, one worker: one hashing, four waiting, the other
+    // three turned away before the first is done.
     void fullPasswordWorkersRefuseAtOnce()
     {
         restart({"--password-workers", "1", "--hash-passes", "3", "--hash-memory", "65536"});
-        QNetworkAccessManager network;
-        QList<QNetworkReply *> replies;
+        std::vector<std::unique_ptr<RawExchange>> signUps;
         QList<qint64> finishedAt;
         QElapsedTimer clock;
         clock.start();
         for (int i = 0; i < 8; ++i) {
-            QNetworkRequest request(m_server->apiBase().resolved(QUrl("signup")));
-            request.setRawHeader("Authorization", "Bearer test-app-token");
-            request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
-            const QByteArray body = "email=user" + QByteArray::number(i) + "%40example.org&password=correct+horse";
-            QNetworkReply *reply = network.post(request, body);
+            signUps.push_back(std::make_unique<RawExchange>(
+                m_server->port(), QHostAddress(QStringLiteral("127.0.4.%1").arg(i + 1)),
+                RawExchange::post(
+                    "signup", {{"email", QStringLiteral("user%1@example.org").arg(i)}, {"password", "correct horse"}},
+                    ServerProcess::appToken())));
             finishedAt.append(-1);
-            connect(reply, &QNetworkReply::finished, this,
-                    [&finishedAt, &clock, i] { finishedAt[i] = clock.elapsed(); });
-            replies.append(reply);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(!finishedAt.contains(-1), 30000);
+        auto allDone = [&] {
+            for (size_t i = 0; i < signUps.size(); ++i) {
+                if (finishedAt[qsizetype(i)] < 0 && signUps[i]->done())
+                    finishedAt[qsizetype(i)] = clock.elapsed();
+            }
+            return !finishedAt.contains(-1);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allDone(), 60000);
         qint64 firstAccepted = std::numeric_limits<qint64>::max();
         qint64 lastBusy = 0;
-        int busy = 0;
-        for (int i = 0; i < replies.size(); ++i) {
-            const QJsonObject answer = QJsonDocument::fromJson(replies[i]->readAll()).object();
-            if (answer["status"].toBool()) {
-                firstAccepted = qMin(firstAccepted, finishedAt[i]);
+        int busyAnswers = 0;
+        for (size_t i = 0; i < signUps.size(); ++i) {
+            const ServerAnswer answer = signUps[i]->answer();
+            if (answer.accepted()) {
+                firstAccepted = qMin(firstAccepted, finishedAt[qsizetype(i)]);
             } else {
-                QCOMPARE(answer["msg"].toString(), QStringLiteral("The server is busy. Please try again in a moment."));
-                lastBusy = qMax(lastBusy, finishedAt[i]);
-                ++busy;
+                QCOMPARE(answer.msg(), busy);
+                lastBusy = qMax(lastBusy, finishedAt[qsizetype(i)]);
+                ++busyAnswers;
             }
-            delete replies[i];
         }
-        // One hashing, four waiting: the other three are turned away before the first is done.
-        QCOMPARE(busy, 3);
+        QCOMPARE(busyAnswers, 3);
         QVERIFY2(lastBusy < firstAccepted, qPrintable(QStringLiteral("%1 %2").arg(lastBusy).arg(firstAccepted)));
+    }
+
+    // Sixteen clients keep the one worker's queue full with sign-ups and wrong sign-ins from
+    // ever new addresses; the owner, on a computer the account knows, still signs in every time.
+    void floodsDoNotStopTheOwner()
+    {
+        restart({"--password-workers", "1", "--hash-memory", "8192"});
+        const Account owner = signUp(client(), "ada@example.org");
+        const ServerAnswer first = logIn(client(), owner.email, owner.password, owner.token);
+        QVERIFY(first.accepted());
+        const QByteArray token = first.data()["token"].toString().toLatin1();
+
+        std::vector<std::unique_ptr<RawExchange>> flood;
+        int sent = 0;
+        int busyAnswers = 0;
+        auto refill = [&] {
+            for (auto &exchange : flood) {
+                if (exchange && exchange->done()) {
+                    busyAnswers += exchange->answer().msg() == busy;
+                    exchange.reset();
+                }
+            }
+            std::erase(flood, nullptr);
+            while (flood.size() < 16) {
+                const QString email = QStringLiteral("flood%1@example.org").arg(sent);
+                const bool signUp = sent % 2 == 0;
+                flood.push_back(std::make_unique<RawExchange>(
+                    m_server->port(), QHostAddress(QStringLiteral("127.1.%1.%2").arg(sent / 250).arg(1 + sent % 250)),
+                    RawExchange::post(signUp ? "signup" : "login", {{"email", email}, {"password", "wrong horse"}},
+                                      ServerProcess::appToken())));
+                ++sent;
+            }
+        };
+        QTimer pump;
+        connect(&pump, &QTimer::timeout, this, refill);
+        pump.start(5);
+        refill();
+        QTRY_VERIFY_WITH_TIMEOUT(busyAnswers > 0, 10000); // the queue is full
+        for (int i = 0; i < 5; ++i) {
+            RawExchange signIn(m_server->port(), QHostAddress(QStringLiteral("127.0.5.1")),
+                               RawExchange::post("login",
+                                                 {{"email", owner.email},
+                                                  {"password", owner.password},
+                                                  {"platform_unique_id", "3f2504e04f8911d39a0c0305e82c3301"}},
+                                                 token));
+            QTRY_VERIFY_WITH_TIMEOUT(signIn.done(), 20000);
+            QVERIFY2(signIn.answer().accepted(), signIn.answer().body.constData());
+        }
+        pump.stop();
     }
 
     // Sign-ups and forgot-password requests are counted per client address.
