@@ -259,7 +259,7 @@ private:
     QByteArray m_language;
     qint64 m_bodyLeft = 0;
     qsizetype m_headTail = 0; // bytes of the latest read up to the end of the head just read
-    bool m_whole = false;      // the request under way came whole; the next waits for its turn
+    bool m_whole = false;     // the request under way came whole; the next waits for its turn
     bool m_refused = false;
     QByteArray m_refusalAnswer; // written once the requests before the refused one are answered
     qint64 m_discard = 0;

@@ -77,7 +77,7 @@ QString portHolder(quint16 port)
             if (target.startsWith("socket:[") && inodes.contains(target.mid(8, target.size() - 9))) {
                 QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
                 const QString name = comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll().trimmed())
-                                                                     : QStringLiteral("a process");
+                                                                    : QStringLiteral("a process");
                 return QStringLiteral("%1 (pid %2)").arg(name, pid);
             }
         }

@@ -17,7 +17,8 @@ class SocialVerifier;
 class SqlStorage;
 
 // One HTTP thread: its own duplicate of the process's listening socket (the threads accept from
-// one queue), its own database connection, services and QHttpServer. Made on the main thread, then moved to its thread and started there.
+// one queue), its own database connection, services and QHttpServer. Made on the main thread,
+// then moved to its thread and started there.
 class SocialVerifier;
 
 // The provider checks as the options set them; every thread has its own.

@@ -58,7 +58,8 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
 
     // One server a data folder: two on one SQLite file would each trust what it keeps in memory.
     QDir().mkpath(options.dataFolder);
-    server->m_lock = std::make_unique<QLockFile>(QDir(options.dataFolder).filePath(QStringLiteral("nimbrel-server.lock")));
+    server->m_lock =
+        std::make_unique<QLockFile>(QDir(options.dataFolder).filePath(QStringLiteral("nimbrel-server.lock")));
     server->m_lock->setStaleLockTime(0); // only a live process holds it
     if (!server->m_lock->tryLock(0)) {
         qint64 pid = 0;
