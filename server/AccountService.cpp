@@ -13,6 +13,7 @@
 #include "storage/SqlStorage.h"
 
 #include <QPointer>
+#include <QTimer>
 
 using namespace ApiSupport;
 
@@ -96,7 +97,7 @@ void AccountService::signup(ApiCall &ctx, const Done &done)
                 return refused<Answer>(conflict, later.msg(Msg::emailTaken));
             return signedIn(later, *user, Msg::registered, created);
         },
-        done);
+        done, {QString(), email.toLower(), false});
     if (!started)
         done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
 }
@@ -121,34 +122,80 @@ void AccountService::emailLogin(ApiCall &ctx, const Done &done)
     const QString email = ctx.field(QStringLiteral("email")).trimmed();
     const QString password = ctx.field(QStringLiteral("password"));
     const QString address = ctx.request.remoteAddress;
-    if (m_ctx.passwords.full())
-        return done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
-    const QDateTime since = ctx.now.addSecs(-loginWindowMinutes * 60);
-    if (m_ctx.storage.loginFailuresForEmailFrom(email, address, since) >= maxFailuresPerEmail ||
-        m_ctx.storage.loginFailuresFromAddress(address, since) >= maxFailuresPerAddress)
-        return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(loginWindowMinutes)));
-    if (m_ctx.storage.loginFailuresForEmail(email, ctx.now.addSecs(-accountWindowMinutes * 60)) >= maxFailuresPerAccount)
-        return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(accountWindowMinutes)));
-
     const std::optional<UserRow> user = validEmail(email) ? m_ctx.storage.userByEmail(email) : std::nullopt;
+    const bool known = user && knownDevice(ctx, user->id);
+    if (m_ctx.passwords.full(known))
+        return done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
+    // Right passwords count too: a flood of them is work like any other.
+    if (!known && m_ctx.overRequestLimit(ctx, QStringLiteral("login"), maxSignInsPerAddress))
+        return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyRequests).arg(requestWindowMinutes)));
+    // The attempt counts as a failure from here until its password proves right.
+    const std::optional<qint64> attempt = m_ctx.storage.claimLoginAttempt(
+        email, address, ctx.now, ctx.now.addSecs(-loginWindowMinutes * 60), maxFailuresPerEmail, maxFailuresPerAddress);
+    if (!attempt)
+        return done(refused<Answer>(tooMany, ctx.msg(Msg::tooManyLogins).arg(loginWindowMinutes)));
+    // Failures spread over many addresses slow every attempt on the account, the owner's too, but
+    // never refuse one: strangers cannot lock the owner out.
+    const qint64 accountFailures =
+        m_ctx.storage.loginFailuresForEmail(email, ctx.now.addSecs(-accountWindowMinutes * 60)) - 1;
+    const qint64 delayMs = accountDelayMs(accountFailures);
+
     // An unknown account is checked against a stored dummy hash, so both take as long.
     const bool real = user && !user->passwordHash.isEmpty() && password.size() <= maxPasswordLength;
     const QString hash = real ? user->passwordHash : m_dummyHash;
     const QString candidate = real ? password : password.left(maxPasswordLength);
     auto verified = std::make_shared<bool>(false);
-    const bool started = m_ctx.onPasswordWorker(
-        ctx, [verified, hash, candidate] { *verified = Crypto::verifyPassword(hash, candidate); },
-        [this, verified, real, user, email, address](ApiCall &later) {
-            if (!real || !*verified) {
-                m_ctx.storage.addLoginFailure(email, address, later.now);
-                return refused<Answer>(unauthorized, later.msg(Msg::badCredentials));
-            }
-            m_ctx.storage.clearLoginFailures(email, address);
-            return signedIn(later, *user, Msg::signedIn, ok);
-        },
-        done);
-    if (!started)
-        done(refused<Answer>(tooMany, ctx.msg(Msg::busy)));
+    auto check = [this, verified, hash, candidate, real, user, email, address, attempt, known, done](ApiCall &call) {
+        const bool started = m_ctx.onPasswordWorker(
+            call, [verified, hash, candidate] { *verified = Crypto::verifyPassword(hash, candidate); },
+            [this, verified, real, user, email, address](ApiCall &later) {
+                if (!real || !*verified) // the attempt stays as the failure
+                    return refused<Answer>(unauthorized, later.msg(Msg::badCredentials));
+                m_ctx.storage.clearLoginFailures(email, address);
+                return signedIn(later, *user, Msg::signedIn, ok);
+            },
+            done, {QString(), email.toLower(), known});
+        if (!started) {
+            m_ctx.storage.dropLoginAttempt(*attempt);
+            done(refused<Answer>(tooMany, call.msg(Msg::busy)));
+        }
+    };
+    if (delayMs <= 0)
+        return check(ctx);
+    // The request outlives this call: keep what the check needs by value.
+    const ApiRequest request = ctx.request;
+    const QList<QPair<QString, QString>> form = ctx.form;
+    const Language language = ctx.language;
+    QTimer::singleShot(delayMs, m_ctx.owner, [this, request, form, language, check, done] {
+        ApiCall later{request, form, language, m_ctx.clock.now().toUTC(), std::nullopt, std::nullopt};
+        try {
+            check(later);
+        } catch (const StorageError &e) {
+            Log::line(QStringLiteral("storage: ") + QString::fromStdString(e.what()));
+            done(refused<Answer>(serverError, later.msg(Msg::serverError), 500));
+        }
+    });
+}
+
+// The computer was recorded on this account, and the request shows a token the account gave
+// (a live one, or the last one the app kept after signing out): the platform id alone is no
+// secret, the token is.
+bool AccountService::knownDevice(const ApiCall &ctx, qint64 userID)
+{
+    const QString platformID = ctx.field(QStringLiteral("platform_unique_id")).trimmed();
+    const QByteArray authorization = ctx.request.header("Authorization").trimmed();
+    if (platformID.isEmpty() || authorization.left(7).compare("Bearer ", Qt::CaseInsensitive) != 0)
+        return false;
+    const std::optional<TokenRow> token = m_ctx.storage.tokenByHash(Crypto::tokenHash(authorization.mid(7).trimmed()));
+    return token && token->userID == userID && m_ctx.storage.device(userID, platformID);
+}
+
+qint64 AccountService::accountDelayMs(qint64 accountFailures)
+{
+    if (accountFailures < maxFailuresPerAccount)
+        return 0;
+    return qMin(maxAccountDelayMs,
+                accountDelayStepMs * (1 + (accountFailures - maxFailuresPerAccount) / accountDelayStepFailures));
 }
 
 void AccountService::socialLogin(ApiCall &ctx, const Done &done)
@@ -231,13 +278,13 @@ ApiReply AccountService::forgotPassword(ApiCall &ctx)
         if (!last || last->secsTo(ctx.now) >= resetMailIntervalSeconds) {
             const QByteArray secret = Crypto::randomToken();
             if (!m_ctx.storage.addPasswordReset(user->id, Crypto::tokenHash(secret), ctx.now,
-                                            ctx.now.addSecs(resetLinkMinutes * 60)))
+                                                ctx.now.addSecs(resetLinkMinutes * 60)))
                 throw StorageError("the reset link was not stored");
             QUrl link = m_ctx.settings.publicBase.resolved(QUrl(QStringLiteral("password/reset")));
             link.setQuery(QStringLiteral("token=") + QString::fromLatin1(secret));
             m_ctx.outbox.send(user->email, ctx.msg(Msg::resetMailSubject),
-                          ctx.msg(Msg::resetMailBody).arg(link.toString(QUrl::FullyEncoded)).arg(resetLinkMinutes),
-                          ctx.now);
+                              ctx.msg(Msg::resetMailBody).arg(link.toString(QUrl::FullyEncoded)).arg(resetLinkMinutes),
+                              ctx.now);
         }
     }
     BaseModel<AuthModel> answer;
@@ -364,7 +411,8 @@ void AccountService::resetPage(const ApiRequest &request, const Done &done)
     const qint64 resetID = reset->id;
     const qint64 userID = reset->userID;
     const bool started = m_ctx.passwords.run(
-        m_ctx.owner, [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); },
+        m_ctx.owner, {request.remoteAddress, QString::number(userID), false},
+        [hash, password, cost] { *hash = Crypto::hashPassword(password, cost); },
         [this, hash, resetID, userID, language, now, page]() {
             try {
                 if (hash->isEmpty())

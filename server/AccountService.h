@@ -25,6 +25,10 @@ private:
     void emailLogin(ApiCall &ctx, const Done &done);
     void socialLogin(ApiCall &ctx, const Done &done);
     ApiReply signedIn(ApiCall &ctx, const UserRow &user, Msg message, qint64 code);
+    // How long every sign-in to an account waits once its failures from all addresses pass the
+    // account's limit; grows with them.
+    static qint64 accountDelayMs(qint64 accountFailures);
+    bool knownDevice(const ApiCall &ctx, qint64 userID);
 
     ServiceContext &m_ctx;
     DeviceService &m_devices;

@@ -64,7 +64,8 @@ public:
     // Between requests, nothing owed in either direction.
     bool idle() const
     {
-        return m_head.isEmpty() && m_bodyLeft == 0 && !m_refused && m_answers == 0 && m_socket->bytesToWrite() == 0;
+        return m_head.isEmpty() && m_bodyLeft == 0 && !m_refused && m_answers == 0 && m_socket->bytesToWrite() == 0 &&
+               m_socket->bytesAvailable() == 0;
     }
     void shed()
     {
@@ -77,6 +78,8 @@ public:
     {
         m_answers = qMax(0, m_answers - 1);
         m_lastActiveMs = m_gate ? m_gate->nowMs() : m_lastActiveMs;
+        if (m_answers == 0 && !m_refusalAnswer.isEmpty())
+            sendRefusal();
     }
     void encrypted() { m_timer.start(m_limits.idleTimeoutMs); }
 
@@ -85,52 +88,61 @@ private:
     {
         if (m_gate)
             m_lastActiveMs = m_gate->nowMs();
-        // New bytes only: the HTTP server reads everything at each readyRead, after this.
+        if (m_refused)
+            return;
+        // The HTTP server takes one request a turn and signals again for what follows, so each
+        // request is checked at its own turn, and a bad one never stops those before it. Between
+        // two requests it holds no transaction and the unread bytes start at the next request;
+        // within one it has read what came so far and only new bytes are unread.
+        if (!m_socket->isTransactionStarted()) {
+            m_head.clear();
+            m_bodyLeft = 0;
+            m_whole = false;
+        }
+        if (m_whole)
+            return;
         const QByteArray fresh = m_socket->peek(m_socket->bytesAvailable());
         qsizetype at = 0;
-        while (at < fresh.size() && !m_refused) {
-            if (m_bodyLeft > 0) {
-                const qint64 take = qMin<qint64>(m_bodyLeft, fresh.size() - at);
-                m_bodyLeft -= take;
-                at += take;
-                if (m_bodyLeft == 0)
-                    requestComplete();
-                continue;
-            }
+        if (m_bodyLeft == 0) {
             if (m_head.isEmpty()) {
-                // Blank lines between requests are allowed.
+                // Blank lines before a request are allowed.
                 while (at < fresh.size() && (fresh[at] == '\r' || fresh[at] == '\n'))
                     ++at;
                 if (at == fresh.size())
-                    break;
+                    return;
                 m_timer.start(m_limits.requestTimeoutMs);
             }
-            const qsizetype end = findHeadEnd(fresh, at);
-            const qsizetype until = end < 0 ? fresh.size() : end;
-            m_head.append(fresh.constData() + at, until - at);
-            at = until;
+            if (!readHead(fresh, &at))
+                return;
+        }
+        const qint64 take = qMin<qint64>(m_bodyLeft, fresh.size() - at);
+        m_bodyLeft -= take;
+        if (m_bodyLeft == 0)
+            requestComplete();
+    }
+
+    // Takes the head's bytes from fresh; true once the head is whole and passed its checks.
+    // Every line ends with CR LF: the HTTP server also ends one at a bare LF or CR, which would
+    // let it see headers these checks did not.
+    bool readHead(const QByteArray &fresh, qsizetype *at)
+    {
+        for (; *at < fresh.size(); ++*at) {
+            const char c = fresh[*at];
+            const bool afterCR = !m_head.isEmpty() && m_head.back() == '\r';
+            if (afterCR != (c == '\n'))
+                return refuse(400);
+            m_head.append(c);
             if (m_head.size() > m_limits.maxHeadBytes)
                 return refuse(431);
-            if (end < 0)
-                break;
-            m_headTail = at;
-            checkHead();
+            if (c == '\n' && m_head.endsWith("\r\n\r\n")) {
+                m_headTail = ++*at;
+                return checkHead();
+            }
         }
+        return false;
     }
 
-    // Where the blank line ending the head is, counting what m_head already holds; -1 if not yet.
-    qsizetype findHeadEnd(const QByteArray &fresh, qsizetype from) const
-    {
-        // The terminator may straddle two reads: look from a few bytes back in the head.
-        const qsizetype back = qMin<qsizetype>(3, m_head.size());
-        const QByteArray joined = m_head.right(back) + fresh.mid(from, m_limits.maxHeadBytes + 4);
-        const qsizetype found = joined.indexOf("\r\n\r\n");
-        if (found < 0)
-            return -1;
-        return from + found + 4 - back;
-    }
-
-    void checkHead()
+    bool checkHead()
     {
         const QList<QByteArray> lines = m_head.split('\n');
         std::optional<qint64> length;
@@ -150,7 +162,8 @@ private:
                 bool ok = value.size() <= 18 && !value.isEmpty();
                 for (const char c : value)
                     ok = ok && c >= '0' && c <= '9';
-                if (!ok || (length && *length != value.toLongLong()))
+                // A second length, even the same, is a request smuggled past a proxy.
+                if (!ok || length)
                     return refuse(400);
                 length = value.toLongLong();
             } else if (name == "transfer-encoding") {
@@ -168,9 +181,14 @@ private:
         m_bodyLeft = length.value_or(0);
         if (m_bodyLeft == 0)
             requestComplete();
+        return true;
     }
 
-    void requestComplete() { m_timer.start(m_limits.idleTimeoutMs); }
+    void requestComplete()
+    {
+        m_whole = true;
+        m_timer.start(m_limits.idleTimeoutMs);
+    }
 
     void timedOut()
     {
@@ -189,32 +207,44 @@ private:
     // client still sending it sees the answer instead of a reset connection.
     static constexpr qint64 maxDiscardBytes = 1024 * 1024;
 
-    void refuse(int status, qint64 announced = 0)
+    // Always false: what the checks return once a request is refused.
+    bool refuse(int status, qint64 announced = 0)
     {
         m_refused = true;
         m_timer.stop();
         // The HTTP server must not read this request: it would run it.
         disconnect(m_socket, &QTcpSocket::readyRead, nullptr, nullptr);
-        qint64 discard = announced <= maxDiscardBytes ? announced : 0;
+        m_discard = announced <= maxDiscardBytes ? announced : 0;
         // What came with the head already counts.
-        discard -= m_socket->readAll().size() - m_headTail;
+        m_discard -= m_socket->readAll().size() - m_headTail;
         const QByteArray body = m_refusal(status, m_language);
-        QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) +
-                            "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
-                            "\r\nConnection: close\r\n\r\n" + body;
-        m_socket->write(answer);
-        if (discard <= 0) {
-            m_socket->disconnectFromHost();
-        } else {
-            auto left = std::make_shared<qint64>(discard);
-            connect(m_socket, &QTcpSocket::readyRead, this, [this, left] {
-                *left -= m_socket->readAll().size();
-                if (*left <= 0)
-                    m_socket->disconnectFromHost();
-            });
-            m_timer.start(m_limits.requestTimeoutMs);
-        }
+        m_refusalAnswer = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) +
+                          "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
+                          "\r\nConnection: close\r\n\r\n" + body;
         Log::line(QStringLiteral("refused a request before reading it: HTTP %1").arg(status));
+        // The requests before this one are answered first, in their order.
+        if (m_answers == 0)
+            sendRefusal();
+        else
+            m_timer.start(m_limits.requestTimeoutMs);
+        return false;
+    }
+
+    void sendRefusal()
+    {
+        m_socket->write(m_refusalAnswer);
+        m_refusalAnswer.clear();
+        if (m_discard <= 0) {
+            m_socket->disconnectFromHost();
+            return;
+        }
+        auto left = std::make_shared<qint64>(m_discard);
+        connect(m_socket, &QTcpSocket::readyRead, this, [this, left] {
+            *left -= m_socket->readAll().size();
+            if (*left <= 0)
+                m_socket->disconnectFromHost();
+        });
+        m_timer.start(m_limits.requestTimeoutMs);
     }
 
     QTcpSocket *m_socket;
@@ -229,7 +259,10 @@ private:
     QByteArray m_language;
     qint64 m_bodyLeft = 0;
     qsizetype m_headTail = 0; // bytes of the latest read up to the end of the head just read
+    bool m_whole = false;     // the request under way came whole; the next waits for its turn
     bool m_refused = false;
+    QByteArray m_refusalAnswer; // written once the requests before the refused one are answered
+    qint64 m_discard = 0;
 };
 
 namespace {

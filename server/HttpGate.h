@@ -21,15 +21,17 @@ class GateWatcher;
 // server does (its readyRead slot is connected first) and refuses, without running the
 // request:
 // - a head over maxHeadBytes (431), an announced body over maxBodyBytes (413);
-// - broken framing: a Content-Length that is not a number, two different ones, any
-//   Transfer-Encoding (400; chunked without a length: 411);
+// - broken framing: a line not ending in CR LF, a Content-Length that is not a number or comes
+//   twice, any Transfer-Encoding (400; chunked without a length: 411);
 // - a request not complete requestTimeoutMs after its first byte (408), and closes a
 //   connection idle for idleTimeoutMs.
 // Connections are counted: when one client address holds maxConnectionsPerAddress (trusted
 // proxies excepted), or the gate holds maxConnections, the oldest idle connection (of that
 // address first) makes room for the new one; only when none is idle is the new one closed. So
 // idle connections held open by one client never shut the others out. With TLS the handshake
-// happens here too, so the same checks apply to HTTPS.
+// happens here too, so the same checks apply to HTTPS. Requests sent one after another without
+// waiting are checked one at a time: those before a refused one are answered, then the refusal
+// is written and the connection closes.
 class HttpGate : public QTcpServer
 {
     Q_OBJECT

@@ -6,7 +6,9 @@
 #include "SocialVerifier.h"
 #include "storage/SqlStorage.h"
 
+#include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -43,7 +45,48 @@ std::optional<QSslConfiguration> tlsConfiguration(const ServerOptions &options, 
 }
 } // namespace
 
-int listenReusingPort(const QHostAddress &address, quint16 *port, QString *error)
+namespace {
+// Which process listens on this TCP port, by the socket's inode in /proc/net and the
+// descriptors of the processes this user may see: "nimbrel-server (pid 1234)"; empty when unknown.
+QString portHolder(quint16 port)
+{
+    QSet<QByteArray> inodes;
+    for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        QFile file(QString::fromLatin1(table));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        file.readLine(); // the column names
+        while (!file.atEnd()) {
+            const QList<QByteArray> fields = file.readLine().simplified().split(' ');
+            // local address "ADDR:PORT" in hex, state 0A: listening
+            if (fields.size() > 9 && fields[3] == "0A" && fields[1].split(':').value(1).toUShort(nullptr, 16) == port)
+                inodes.insert(fields[9]);
+        }
+    }
+    if (inodes.isEmpty())
+        return {};
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : pids) {
+        bool number = false;
+        pid.toLongLong(&number);
+        if (!number)
+            continue;
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+            const QByteArray target = fd.symLinkTarget().section(QLatin1Char('/'), -1).toLatin1();
+            if (target.startsWith("socket:[") && inodes.contains(target.mid(8, target.size() - 9))) {
+                QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+                const QString name = comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll().trimmed())
+                                                                    : QStringLiteral("a process");
+                return QStringLiteral("%1 (pid %2)").arg(name, pid);
+            }
+        }
+    }
+    return {};
+}
+} // namespace
+
+int listenExclusive(const QHostAddress &address, quint16 *port, QString *error)
 {
     const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
     const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -51,9 +94,10 @@ int listenReusingPort(const QHostAddress &address, quint16 *port, QString *error
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return -1;
     }
+    // Connections of a previous run waiting out their last packets do not hold the port; a
+    // listening socket of another process does (no SO_REUSEPORT: the system refuses a second).
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
     int bound = -1;
     if (v6) {
         sockaddr_in6 a{};
@@ -70,7 +114,13 @@ int listenReusingPort(const QHostAddress &address, quint16 *port, QString *error
         bound = ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
     }
     if (bound != 0 || ::listen(fd, 1024) != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        const int cause = errno;
+        *error = QString::fromLocal8Bit(std::strerror(cause));
+        if (cause == EADDRINUSE) {
+            const QString holder = portHolder(*port);
+            *error += holder.isEmpty() ? QStringLiteral(" (another program listens on it)")
+                                       : QStringLiteral(" (%1 listens on it)").arg(holder);
+        }
         ::close(fd);
         return -1;
     }

@@ -16,9 +16,9 @@ class SessionCache;
 class SocialVerifier;
 class SqlStorage;
 
-// One HTTP thread: its own listening socket on the shared port (SO_REUSEPORT, so the kernel
-// spreads connections over the threads), its own database connection, services and
-// QHttpServer. Made on the main thread, then moved to its thread and started there.
+// One HTTP thread: its own duplicate of the process's listening socket (the threads accept from
+// one queue), its own database connection, services and QHttpServer. Made on the main thread,
+// then moved to its thread and started there.
 class SocialVerifier;
 
 // The provider checks as the options set them; every thread has its own.
@@ -56,6 +56,8 @@ private:
     std::unique_ptr<HttpFrontend> m_http;
 };
 
-// A listening TCP socket with SO_REUSEPORT, so that every HTTP thread can have one on the same
-// port. Port 0 picks a free one (then *port says which). -1 and *error on failure.
-int listenReusingPort(const QHostAddress &address, quint16 *port, QString *error);
+// The listening TCP socket of this process; its HTTP threads each take a duplicate and accept
+// from the one queue. Without SO_REUSEPORT, so a second server on the port is refused rather than
+// handed half the connections. Port 0 picks a free one (then *port says which). -1 and *error
+// (naming the process that holds the port, when it can be seen) on failure.
+int listenExclusive(const QHostAddress &address, quint16 *port, QString *error);

@@ -13,8 +13,11 @@
 #include "dns/DnsServer.h"
 #include "storage/SqlStorage.h"
 
+#include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QThread>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -53,6 +56,24 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
         server->m_clock = &Clock::shared();
     }
 
+    // One server a data folder: two on one SQLite file would each trust what it keeps in memory.
+    QDir().mkpath(options.dataFolder);
+    server->m_lock =
+        std::make_unique<QLockFile>(QDir(options.dataFolder).filePath(QStringLiteral("nimbrel-server.lock")));
+    server->m_lock->setStaleLockTime(0); // only a live process holds it
+    if (!server->m_lock->tryLock(0)) {
+        qint64 pid = 0;
+        QString host;
+        QString program;
+        server->m_lock->getLockInfo(&pid, &host, &program);
+        *error = server->m_lock->error() == QLockFile::LockFailedError
+                     ? QStringLiteral("another server uses the data folder %1: %2 (pid %3)")
+                           .arg(options.dataFolder, program.isEmpty() ? QStringLiteral("nimbrel-server") : program)
+                           .arg(pid)
+                     : QStringLiteral("cannot lock the data folder %1").arg(options.dataFolder);
+        return nullptr;
+    }
+
     const std::optional<QByteArray> key = Crypto::loadOrCreateKey(options.keyFile, error);
     if (!key)
         return nullptr;
@@ -83,19 +104,21 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
     const qint64 forClients = qMax<qint64>(64, descriptors - reservedDescriptors(threads));
     server->m_dnsTcpConnections = int(qMin<qint64>(DnsServer::maxTcpConnections, forClients / 8));
     const int httpPerThread = int(qMin<qint64>(65536, (forClients - server->m_dnsTcpConnections) / threads));
-    QList<int> sockets;
     quint16 port = options.port;
-    for (int i = 0; i < threads; ++i) {
-        QString why;
-        const int fd = listenReusingPort(options.listen, &port, &why);
-        if (fd < 0) {
-            for (const int open : std::as_const(sockets))
-                ::close(open);
-            *error =
-                QStringLiteral("cannot listen on %1 port %2: %3").arg(options.listen.toString()).arg(port).arg(why);
-            return nullptr;
-        }
-        sockets.append(fd);
+    QString why;
+    const int listener = listenExclusive(options.listen, &port, &why);
+    if (listener < 0) {
+        *error = QStringLiteral("cannot listen on %1 port %2: %3").arg(options.listen.toString()).arg(port).arg(why);
+        return nullptr;
+    }
+    QList<int> sockets{listener};
+    for (int i = 1; i < threads; ++i)
+        sockets.append(::fcntl(listener, F_DUPFD_CLOEXEC, 0));
+    if (sockets.contains(-1)) {
+        for (const int open : std::as_const(sockets))
+            ::close(open);
+        *error = QStringLiteral("cannot share the listening socket among the HTTP threads");
+        return nullptr;
     }
     server->m_port = port;
 

@@ -13,6 +13,7 @@ class DnsPolicyBuilder;
 class DnsServer;
 class Clock;
 class HttpWorker;
+class QLockFile;
 class Outbox;
 class PasswordWorkers;
 class SessionCache;
@@ -38,6 +39,7 @@ private:
     void periodicCheck();
     void startDns(const ServerOptions &options);
 
+    std::unique_ptr<QLockFile> m_lock; // of the data folder, for the life of the server
     std::unique_ptr<Clock> m_ownClock;
     Clock *m_clock = nullptr;
     std::unique_ptr<SqlStorage> m_storage;

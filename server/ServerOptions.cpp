@@ -26,9 +26,14 @@ QString description()
                "  - passwords: at least %1 characters, stored as Argon2id hashes;\n"
                "  - session tokens: 256 random bits, stored as hashes, valid %2 days or until logout;\n"
                "  - failed sign-ins: after %3 for one account from one client, or %4 from one client, within %5 "
-               "minutes, or %13 for one account within %14 minutes, sign-in is refused until the window has passed "
-               "(a stranger's failures do not lock the owner out from another address);\n"
-               "  - sign-ups and forgot-password requests: %15 per client address an hour;\n"
+               "minutes, sign-in from that client is refused until the window has passed; after %13 for one "
+               "account from all clients within %14 minutes, every sign-in to it is answered a little later (a "
+               "second more for each ten further failures, at most ten), never refused: a stranger's failures do "
+               "not lock the owner out;\n"
+               "  - sign-ups and forgot-password requests: %15 per client address an hour; sign-ins, right or "
+               "wrong, %16 (a computer the account knows, showing a token the account gave it, excepted);\n"
+               "  - password hashing is shared fairly: one client address or account has at most a few requests "
+               "waiting for it, and computers the account knows have places of their own;\n"
                "  - reset links: work once, for %6 minutes; at most one e-mail a minute per account;\n"
                "  - PIN: six digits, waiting time 12, 24 or 48 hours, or 175200 (forever: live chat only); after "
                "%7 wrong PINs in a row it is blocked for %8 minutes; a correct PIN lets the same token remove the "
@@ -60,7 +65,8 @@ QString description()
         .arg(QString::fromLatin1(BuildConfig::filterProbe))
         .arg(ApiService::maxFailuresPerAccount)
         .arg(ApiService::accountWindowMinutes)
-        .arg(ApiService::maxRequestsPerAddress);
+        .arg(ApiService::maxRequestsPerAddress)
+        .arg(ApiService::maxSignInsPerAddress);
 }
 } // namespace
 

@@ -71,16 +71,19 @@ bool ServiceContext::pinWindowOpen(const ApiCall &call)
     return call.token->pinVerifiedUntil && *call.token->pinVerifiedUntil > call.now;
 }
 
-bool ServiceContext::overRequestLimit(ApiCall &call, const QString &kind)
+bool ServiceContext::overRequestLimit(ApiCall &call, const QString &kind, qint64 limit)
 {
     return storage.countRequest(kind, call.request.remoteAddress, call.now,
-                                call.now.addSecs(-ServiceLimits::requestWindowMinutes * 60)) >
-           ServiceLimits::maxRequestsPerAddress;
+                                call.now.addSecs(-ServiceLimits::requestWindowMinutes * 60)) > limit;
 }
 
 bool ServiceContext::onPasswordWorker(ApiCall &call, std::function<void()> work,
-                                      std::function<ApiReply(ApiCall &)> then, const Done &done)
+                                      std::function<ApiReply(ApiCall &)> then, const Done &done,
+                                      PasswordWorkers::Share share)
 {
+    share.address = call.request.remoteAddress;
+    if (share.account.isEmpty() && call.user)
+        share.account = QString::number(call.user->id);
     // The request outlives this call: keep what the answer needs by value.
     auto request = std::make_shared<const ApiRequest>(call.request);
     const QList<QPair<QString, QString>> form = call.form;
@@ -88,7 +91,7 @@ bool ServiceContext::onPasswordWorker(ApiCall &call, std::function<void()> work,
     const QDateTime now = call.now;
     const std::optional<UserRow> user = call.user;
     const std::optional<TokenRow> token = call.token;
-    return passwords.run(owner, std::move(work), [=, then = std::move(then)]() {
+    return passwords.run(owner, share, std::move(work), [=, then = std::move(then)]() {
         ApiCall later{*request, form, language, now, user, token};
         try {
             done(then(later));

@@ -2,6 +2,7 @@
 
 #include "Crypto.h"
 #include "Messages.h"
+#include "PasswordWorkers.h"
 #include "storage/Storage.h"
 
 #include <QByteArray>
@@ -14,7 +15,6 @@
 
 class Clock;
 class Outbox;
-class PasswordWorkers;
 class QObject;
 class SessionCache;
 class SocialVerifier;
@@ -58,16 +58,22 @@ struct ServiceLimits {
     static constexpr qint64 maxBodyBytes = 64 * 1024;
     static constexpr qint64 tokenLifetimeDays = 180;
     static constexpr qint64 loginWindowMinutes = 15;
-    // Failed sign-ins: per account from one client address, so a stranger cannot lock the
-    // owner out; per address over all accounts; and per account over all addresses, slower,
-    // against a guess spread over many addresses.
+    // Failed sign-ins refused: per account from one client address, and per address over all
+    // accounts. Per account over all addresses (a guess spread over many) they only slow every
+    // attempt, by a step more for each further few failures: refusing would let a stranger lock
+    // the owner out.
     static constexpr qint64 maxFailuresPerEmail = 5;
     static constexpr qint64 maxFailuresPerAddress = 20;
     static constexpr qint64 maxFailuresPerAccount = 30;
     static constexpr qint64 accountWindowMinutes = 60;
+    static constexpr qint64 accountDelayStepMs = 1000;
+    static constexpr qint64 accountDelayStepFailures = 10;
+    static constexpr qint64 maxAccountDelayMs = 10000;
     // Sign-ups and forgot-password requests per client address.
     static constexpr qint64 maxRequestsPerAddress = 20;
     static constexpr qint64 requestWindowMinutes = 60;
+    // Sign-ins per client address in that window, right or wrong (a known device's excepted).
+    static constexpr qint64 maxSignInsPerAddress = 60;
     // A sender that claimed a PIN e-mail and stopped leaves it to the others after this.
     static constexpr qint64 retrievalClaimSeconds = 300;
     // Revoked and expired tokens are kept this long: the app sends its old token with the next
@@ -134,11 +140,12 @@ public:
     // with this token.
     bool pinWindowOpen(const ApiCall &call);
     // Counts this request of the client address; true when it is over the limit.
-    bool overRequestLimit(ApiCall &call, const QString &kind);
+    bool overRequestLimit(ApiCall &call, const QString &kind, qint64 limit = ServiceLimits::maxRequestsPerAddress);
     // Runs work on a password worker, then answers with then() on the services' thread with the
-    // same request. False when the workers are full: the caller answers the busy refusal.
+    // same request. False when the workers have no room for this client address and account
+    // (share.address is the call's own): the caller answers the busy refusal.
     bool onPasswordWorker(ApiCall &call, std::function<void()> work, std::function<ApiReply(ApiCall &)> then,
-                          const Done &done);
+                          const Done &done, PasswordWorkers::Share share = {});
 
 private:
     std::function<void(qint64)> m_changed;

@@ -143,6 +143,13 @@ bool DnsPolicy::isLocalClient(const QHostAddress &client) const
     return false;
 }
 
+bool DnsPolicy::answers(const QHostAddress &client) const
+{
+    const QHostAddress address = plainAddress(client);
+    const auto device = m_data.deviceUsers.constFind(address);
+    return (device != m_data.deviceUsers.constEnd() && m_data.users.contains(*device)) || isLocalClient(address);
+}
+
 DnsPolicy::Verdict DnsPolicy::decide(const QHostAddress &client, const NameSuffixes &name) const
 {
     const QHostAddress address = plainAddress(client);

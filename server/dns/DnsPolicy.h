@@ -69,6 +69,8 @@ public:
     explicit DnsPolicy(Data data);
 
     Verdict decide(const QHostAddress &client, const NameSuffixes &name) const;
+    // False when every query of this client is refused, whatever the name.
+    bool answers(const QHostAddress &client) const;
     // Loopback, private, link-local or one of the allowed ranges.
     bool isLocalClient(const QHostAddress &client) const;
     const Data &data() const { return m_data; }

@@ -28,7 +28,19 @@ DnsWorker::~DnsWorker()
 bool DnsWorker::start(const DnsServer::Settings &settings, quint16 *port, QString *error)
 {
     m_clock.start();
-    m_maxTcp = qMax(1, settings.maxTcpConnections);
+    DnsStreamClients::Limits limits;
+    limits.maxConnections = settings.maxTcpConnections;
+    limits.maxPerAddress = DnsServer::maxTcpPerAddress;
+    limits.idleMs = tcpIdleMs;
+    m_streams = new DnsStreamClients(
+        limits, [this](const QHostAddress &client) { return m_policy->answers(client); },
+        [this](QTcpSocket *socket, const QByteArray &message, const QHostAddress &client) {
+            Pending target;
+            target.transport = DnsQuery::Transport::tcp;
+            target.tcp = socket;
+            handle(message, client, std::move(target));
+        },
+        this);
     if (!startResolver(settings, error))
         return false;
     // With port 0 the system picks the UDP port; TCP must get the same one, which another
@@ -74,7 +86,7 @@ bool DnsWorker::bindAll(const DnsServer::Settings &settings, quint16 port, QStri
         connect(tcp, &QTcpServer::newConnection, this, [this, tcp] { acceptTcp(tcp); });
         // Out of descriptors, Qt stops accepting for good: make room and go on a moment later.
         connect(tcp, &QTcpServer::acceptError, this, [this, tcp] {
-            shedQuietest(nullptr);
+            m_streams->shedOne();
             QTimer::singleShot(100, tcp, &QTcpServer::resumeAccepting);
         });
     }
@@ -268,12 +280,10 @@ void DnsWorker::send(const Pending &target, const QByteArray &answer)
             flushReplies();
         return;
     }
-    if (!target.tcp || target.tcp->state() != QAbstractSocket::ConnectedState)
+    if (!target.tcp)
         return;
-    char prefix[2];
-    qToBigEndian<quint16>(quint16(answer.size()), prefix);
-    target.tcp->write(prefix, 2);
-    target.tcp->write(answer);
+    // A client refused now is refused for every name: its connection ends with the answer.
+    m_streams->answer(target.tcp, answer, answer.size() > 3 && (answer.at(3) & 0x0f) == LDNS_RCODE_REFUSED);
 }
 
 DnsServer::DnsServer(QObject *parent)

@@ -24,10 +24,10 @@ public:
         QStringList upstreams; // "ADDR" or "ADDR@PORT"
         int maxTcpConnections = DnsServer::maxTcpConnections;
     };
-    // Connections over TCP: at most these, and this many from one client address; beyond
-    // either, the connection quiet the longest (from that address first) is closed for the new one.
+    // Connections over TCP: at most these, and this many from one client address (see
+    // DnsStreamClients for who gets one and which goes when full).
     static constexpr int maxTcpConnections = 256;
-    static constexpr int maxTcpPerAddress = 32;
+    static constexpr int maxTcpPerAddress = 4;
 
     explicit DnsServer(QObject *parent = nullptr);
     ~DnsServer() override;

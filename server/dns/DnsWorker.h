@@ -6,6 +6,7 @@
 #include "DnsServer.h"
 
 #include "DnsQuery.h"
+#include "DnsStreamClients.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,7 +32,7 @@
 #include <vector>
 
 namespace DnsTuning {
-constexpr int tcpIdleMs = 10000;
+constexpr int tcpIdleMs = 10000;  // after the last whole query
 constexpr int maxPending = 10000; // queries waiting for the resolver; beyond, new ones are dropped
 constexpr int maxCached = 50000;   // answers kept; when full, the cache starts again empty
 constexpr qint64 maxUdpQuery = 4096; // a name and EDNS options fit many times over
@@ -108,9 +109,6 @@ private:
     int receiveBatch(int fd);
     void flushReplies();
     void acceptTcp(QTcpServer *server);
-    bool makeTcpRoom(const QHostAddress &address);
-    bool shedQuietest(const QHostAddress *address);
-    void readTcp(QTcpSocket *socket);
     // Answers now or hands the name to the resolver; the answer goes back through send().
     void handle(const QByteArray &message, const QHostAddress &peer, Pending target);
     QByteArray fromMemo(const QByteArray &message, const QHostAddress &peer, DnsQuery::Transport transport) const;
@@ -127,13 +125,7 @@ private:
     QList<QUdpSocket *> m_udp; // while binding
     std::vector<std::unique_ptr<UdpListener>> m_listeners;
     QList<QTcpServer *> m_tcp;
-    struct TcpClient {
-        QHostAddress address;
-        qint64 lastActiveMs = 0;
-    };
-    QHash<QTcpSocket *, TcpClient> m_tcpClients;
-    QHash<QHostAddress, int> m_tcpPerAddress;
-    int m_maxTcp = DnsServer::maxTcpConnections;
+    DnsStreamClients *m_streams = nullptr;
     ub_ctx *m_resolver = nullptr;
     QSocketNotifier *m_resolverNotifier = nullptr;
     QSet<Pending *> m_pending;

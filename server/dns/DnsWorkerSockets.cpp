@@ -154,79 +154,8 @@ void DnsWorker::flushReplies()
     m_replies.clear();
 }
 
-bool DnsWorker::shedQuietest(const QHostAddress *address)
-{
-    QTcpSocket *quietest = nullptr;
-    qint64 since = 0;
-    for (auto it = m_tcpClients.cbegin(); it != m_tcpClients.cend(); ++it) {
-        if (address && it->address != *address)
-            continue;
-        if (!quietest || it->lastActiveMs < since) {
-            quietest = it.key();
-            since = it->lastActiveMs;
-        }
-    }
-    if (!quietest)
-        return false;
-    quietest->abort(); // disconnected() forgets it
-    return true;
-}
-
-bool DnsWorker::makeTcpRoom(const QHostAddress &address)
-{
-    if (m_tcpPerAddress.value(address) >= DnsServer::maxTcpPerAddress && !shedQuietest(&address))
-        return false;
-    return m_tcpClients.size() < m_maxTcp || shedQuietest(nullptr);
-}
-
 void DnsWorker::acceptTcp(QTcpServer *server)
 {
-    while (QTcpSocket *socket = server->nextPendingConnection()) {
-        const QHostAddress address = DnsPolicy::plainAddress(socket->peerAddress());
-        if (!makeTcpRoom(address)) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        m_tcpClients.insert(socket, {address, m_clock.elapsed()});
-        ++m_tcpPerAddress[address];
-        auto *idle = new QTimer(socket);
-        idle->setSingleShot(true);
-        idle->start(tcpIdleMs);
-        connect(idle, &QTimer::timeout, socket, &QTcpSocket::abort);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, idle] {
-            idle->start(tcpIdleMs);
-            if (const auto client = m_tcpClients.find(socket); client != m_tcpClients.end())
-                client->lastActiveMs = m_clock.elapsed();
-            readTcp(socket);
-        });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            const auto client = m_tcpClients.constFind(socket);
-            if (client != m_tcpClients.cend()) {
-                auto count = m_tcpPerAddress.find(client->address);
-                if (count != m_tcpPerAddress.end() && --*count <= 0)
-                    m_tcpPerAddress.erase(count);
-                m_tcpClients.erase(client);
-            }
-            socket->deleteLater();
-        });
-    }
-}
-
-void DnsWorker::readTcp(QTcpSocket *socket)
-{
-    // Each message comes after its length in two bytes; a partial one waits for more.
-    while (socket->bytesAvailable() >= 2) {
-        char prefix[2];
-        socket->peek(prefix, 2);
-        const quint16 length = qFromBigEndian<quint16>(prefix);
-        if (socket->bytesAvailable() < 2 + qint64(length))
-            return;
-        socket->skip(2);
-        const QByteArray message = socket->read(length);
-        Pending target;
-        target.transport = DnsQuery::Transport::tcp;
-        target.tcp = socket;
-        handle(message, socket->peerAddress(), std::move(target));
-    }
+    while (QTcpSocket *socket = server->nextPendingConnection())
+        m_streams->add(socket, DnsPolicy::plainAddress(socket->peerAddress()));
 }

@@ -80,6 +80,9 @@ public:
     qint64 loginFailuresForEmail(const QString &emailKey, const QDateTime &since) override;
     qint64 loginFailuresForEmailFrom(const QString &emailKey, const QString &address, const QDateTime &since) override;
     qint64 loginFailuresFromAddress(const QString &address, const QDateTime &since) override;
+    std::optional<qint64> claimLoginAttempt(const QString &emailKey, const QString &address, const QDateTime &at,
+                                            const QDateTime &since, qint64 maxForEmailFrom, qint64 maxFrom) override;
+    void dropLoginAttempt(qint64 attemptID) override;
     void clearLoginFailures(const QString &emailKey, const QString &address) override;
     qint64 countRequest(const QString &kind, const QString &address, const QDateTime &at,
                         const QDateTime &since) override;

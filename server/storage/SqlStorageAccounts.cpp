@@ -148,6 +148,33 @@ qint64 SqlStorage::loginFailuresFromAddress(const QString &address, const QDateT
     return q.next() ? q.integer(0) : 0;
 }
 
+// The attempt is stored first, then ranked among those before it (ids grow with the inserts), so
+// every server on the database sees it and no two attempts take the same place.
+std::optional<qint64> SqlStorage::claimLoginAttempt(const QString &key, const QString &address, const QDateTime &at,
+                                                    const QDateTime &since, qint64 maxForEmailFrom, qint64 maxFrom)
+{
+    Query added = query("INSERT INTO login_failures (email_key, address, failed_at) VALUES (?, ?, ?) RETURNING id");
+    added.bind(emailKey(key)).bind(address).bind(ms(at)).exec();
+    if (!added.next())
+        throw StorageError("the sign-in attempt was not stored");
+    const qint64 id = added.integer(0);
+    Query forEmail = query("SELECT COUNT(*) FROM login_failures"
+                           " WHERE email_key = ? AND address = ? AND failed_at >= ? AND id <= ?");
+    forEmail.bind(emailKey(key)).bind(address).bind(ms(since)).bind(id).exec();
+    Query fromAddress = query("SELECT COUNT(*) FROM login_failures WHERE address = ? AND failed_at >= ? AND id <= ?");
+    fromAddress.bind(address).bind(ms(since)).bind(id).exec();
+    if ((forEmail.next() ? forEmail.integer(0) : 0) <= maxForEmailFrom &&
+        (fromAddress.next() ? fromAddress.integer(0) : 0) <= maxFrom)
+        return id;
+    dropLoginAttempt(id);
+    return std::nullopt;
+}
+
+void SqlStorage::dropLoginAttempt(qint64 attemptID)
+{
+    query("DELETE FROM login_failures WHERE id = ?").bind(attemptID).exec();
+}
+
 void SqlStorage::clearLoginFailures(const QString &key, const QString &address)
 {
     if (address.isEmpty())

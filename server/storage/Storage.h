@@ -126,6 +126,16 @@ public:
     virtual qint64 loginFailuresForEmailFrom(const QString &emailKey, const QString &address,
                                              const QDateTime &since) = 0;
     virtual qint64 loginFailuresFromAddress(const QString &address, const QDateTime &since) = 0;
+    // Records a sign-in attempt as a failure before its password is checked, counted in the same
+    // step as the limits, so that attempts running at the same time gain no extra tries: the
+    // attempt's id, or nothing (and nothing kept) when it comes after maxForEmailFrom failures of
+    // the account from this address, or maxFrom from the address, since then. A correct
+    // password then forgets it with the others (clearLoginFailures).
+    virtual std::optional<qint64> claimLoginAttempt(const QString &emailKey, const QString &address,
+                                                    const QDateTime &at, const QDateTime &since, qint64 maxForEmailFrom,
+                                                    qint64 maxFrom) = 0;
+    // An attempt that was never checked (the password workers were full).
+    virtual void dropLoginAttempt(qint64 attemptID) = 0;
     // Forgets the failures of the account from this address (a correct password from there);
     // an empty address: from everywhere (a reset password).
     virtual void clearLoginFailures(const QString &emailKey, const QString &address) = 0;

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "ServerProcess.h"
+#include "records/FormEncoding.h"
 #include "records/Records.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTcpSocket>
 #include <QtTest>
+#include <memory>
 
 namespace ServerTest {
 
@@ -69,5 +72,55 @@ inline ServerAnswer logIn(ServerClient &client, const QString &email, const QStr
                         {QStringLiteral("platform_unique_id"), QStringLiteral("3f2504e04f8911d39a0c0305e82c3301")}},
                        token);
 }
+
+// One request on a connection of its own from a chosen loopback source (127.x.y.z), so that one
+// test process plays many clients at once. Runs in the event loop: wait for done().
+class RawExchange
+{
+public:
+    RawExchange(quint16 port, const QHostAddress &source, const QByteArray &request)
+        : m_socket(std::make_unique<QTcpSocket>())
+    {
+        QTcpSocket *socket = m_socket.get();
+        socket->bind(source, 0);
+        QObject::connect(socket, &QTcpSocket::connected, socket, [socket, request] { socket->write(request); });
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this] { m_received += m_socket->readAll(); });
+        socket->connectToHost(QHostAddress::LocalHost, port);
+    }
+
+    // A POST to /api/v3/<path> as the app sends it.
+    static QByteArray post(const QString &path, const FormFields &form, const QByteArray &token)
+    {
+        const QByteArray body = encodeForm(form);
+        return "POST /api/v3/" + path.toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + token +
+               "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+               QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    }
+
+    // The answer is whole, or the connection ended.
+    bool done() const { return answer().status != 0 || m_socket->state() == QAbstractSocket::UnconnectedState; }
+    // 0 until a whole answer came.
+    ServerAnswer answer() const
+    {
+        ServerAnswer answer;
+        const qsizetype end = m_received.indexOf("\r\n\r\n");
+        if (!m_received.startsWith("HTTP/1.1 ") || end < 0)
+            return answer;
+        qsizetype length = 0;
+        for (const QByteArray &line : m_received.left(end).split('\n')) {
+            if (line.toLower().startsWith("content-length:"))
+                length = line.mid(15).trimmed().toLongLong();
+        }
+        if (m_received.size() < end + 4 + length)
+            return answer;
+        answer.status = m_received.mid(9, 3).toInt();
+        answer.body = m_received.mid(end + 4, length);
+        return answer;
+    }
+
+private:
+    std::unique_ptr<QTcpSocket> m_socket;
+    QByteArray m_received;
+};
 
 } // namespace ServerTest

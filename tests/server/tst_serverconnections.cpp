@@ -133,6 +133,34 @@ private slots:
         QVERIFY(server.stop());
     }
 
+    // A second server on the same port, or on the same data folder, is refused at start and
+    // names the first; the first keeps serving.
+    void oneServerPerPortAndFolder_data()
+    {
+        QTest::addColumn<bool>("samePort");
+        QTest::addColumn<QString>("complaint");
+        QTest::newRow("same port, another folder") << true << "listens on it";
+        QTest::newRow("same folder, another port") << false << "another server uses the data folder";
+    }
+    void oneServerPerPortAndFolder()
+    {
+        QFETCH(bool, samePort);
+        QFETCH(QString, complaint);
+        const QString folder = m_dir.filePath(QStringLiteral("first%1").arg(samePort));
+        ServerProcess first(QStringLiteral(NIMBREL_SERVER_BINARY), folder);
+        QVERIFY(first.start());
+        ServerProcess second(QStringLiteral(NIMBREL_SERVER_BINARY),
+                             samePort ? m_dir.filePath(QStringLiteral("second")) : folder);
+        QVERIFY(!second.start(samePort ? QStringList{QStringLiteral("--port"), QString::number(first.port())}
+                                       : QStringList()));
+        QTRY_VERIFY(!second.isRunning());
+        const QString output = second.output();
+        QVERIFY2(output.contains(complaint) && output.contains(QStringLiteral("(pid %1)").arg(first.pid())),
+                 qPrintable(output));
+        QVERIFY(timedRequest(first.port()) >= 0);
+        QVERIFY(first.stop());
+    }
+
     // HTTPS goes through the same checks as plain HTTP: a head or a body too large is refused
     // before it is read, and the server's memory does not grow with what the client sends.
     void tlsRequestLimits()

@@ -5,7 +5,10 @@
 #include "ServerTestSupport.h"
 #include "dns/DnsPolicy.h"
 #include "dns/DnsQuery.h"
+#include "dns/DnsServer.h"
+#include "dns/DnsStreamClients.h"
 
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 using namespace ServerTest;
@@ -315,23 +318,31 @@ private slots:
     }
 
     // Clients holding many connections over TCP, from one address or from enough addresses to
-    // fill the server: the quietest ones make room, and a query from elsewhere is still answered.
+    // fill the server, empty or with a message begun: the idlest ones make room, and a query
+    // from elsewhere is still answered.
     void tcpConnectionsHeldOpen_data()
     {
         QTest::addColumn<int>("addresses");
         QTest::addColumn<int>("perAddress");
-        QTest::newRow("one address") << 1 << 100;
-        QTest::newRow("the server full") << 10 << 30;
+        QTest::addColumn<bool>("trickle"); // each sends the first byte of a length
+        QTest::newRow("one address") << 1 << 100 << false;
+        QTest::newRow("300 trickling from one address") << 1 << 300 << true;
+        QTest::newRow("the server full, trickling") << 80 << 4 << true;
     }
 
     void tcpConnectionsHeldOpen()
     {
         QFETCH(int, addresses);
         QFETCH(int, perAddress);
+        QFETCH(bool, trickle);
         std::vector<std::unique_ptr<QTcpSocket>> held;
         for (int i = 0; i < addresses * perAddress; ++i) {
             auto socket = std::make_unique<QTcpSocket>();
-            QVERIFY(socket->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + i % addresses)), 0));
+            QVERIFY(socket->bind(
+                QHostAddress(QStringLiteral("127.0.%1.%2").arg(1 + i % addresses / 200).arg(2 + i % addresses % 200)),
+                0));
+            if (trickle)
+                connect(socket.get(), &QTcpSocket::connected, socket.get(), [s = socket.get()] { s->write("\0", 1); });
             socket->connectToHost(QHostAddress::LocalHost, m_dns);
             held.push_back(std::move(socket));
         }
@@ -341,12 +352,88 @@ private slots:
             });
         };
         // One address keeps at most its share; all together no more than the server takes.
-        QTRY_VERIFY_WITH_TIMEOUT(open() <= qMin(addresses * 32, 256), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(open() <= qMin(addresses * DnsServer::maxTcpPerAddress, DnsServer::maxTcpConnections),
+                                 5000);
         QVERIFY(open() > 0);
         const QList<QByteArray> answers =
             exchangeTcp({queryWire({"example.test.", LDNS_RR_TYPE_A, true, false, {}}, 303)}, m_dns);
         QCOMPARE(answers.size(), 1);
         QCOMPARE(readAnswer(answers.first()).rcode, int(LDNS_RCODE_NOERROR));
+    }
+
+    // The stream clients alone, with a policy that refuses 127.0.9.x and a short idle limit: a
+    // refused client gets no connection however many it opens, a trickle of bytes that never
+    // makes a message does not keep one, and a refusal ends the connection it is written on.
+    void streamClientsKeepSlotsForAnsweredClients()
+    {
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        const QHostAddress refusedRange(QStringLiteral("127.0.9.0"));
+        DnsStreamClients::Limits limits;
+        limits.maxConnections = 8;
+        limits.idleMs = 600;
+        DnsStreamClients clients(
+            limits, [&](const QHostAddress &client) { return !client.isInSubnet(refusedRange, 24); },
+            [&](QTcpSocket *socket, const QByteArray &message, const QHostAddress &) {
+                clients.answer(socket, message, message == "refuse me");
+            });
+        connect(&listener, &QTcpServer::newConnection, &clients, [&] {
+            while (QTcpSocket *socket = listener.nextPendingConnection())
+                clients.add(socket, socket->peerAddress());
+        });
+        auto framed = [](const QByteArray &message) {
+            char prefix[2];
+            qToBigEndian<quint16>(quint16(message.size()), prefix);
+            return QByteArray(prefix, 2) + message;
+        };
+
+        // In waves, so the listening queue of this one process holds them.
+        for (int wave = 0; wave < 10; ++wave) {
+            std::vector<std::unique_ptr<QTcpSocket>> refused;
+            for (int i = 0; i < 30; ++i) {
+                auto socket = std::make_unique<QTcpSocket>();
+                QVERIFY(socket->bind(QHostAddress(QStringLiteral("127.0.9.%1").arg(1 + wave * 20 + i % 20)), 0));
+                socket->connectToHost(QHostAddress::LocalHost, listener.serverPort());
+                refused.push_back(std::move(socket));
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(
+                std::all_of(refused.begin(), refused.end(),
+                            [](auto &s) { return s->state() == QAbstractSocket::UnconnectedState; }),
+                5000);
+            QCOMPARE(clients.count(), 0);
+        }
+        QCOMPARE(clients.count(), 0);
+
+        QTcpSocket steady;
+        QTcpSocket trickler;
+        for (QTcpSocket *socket : {&steady, &trickler}) {
+            socket->connectToHost(QHostAddress::LocalHost, listener.serverPort());
+            QVERIFY(socket->waitForConnected(3000));
+        }
+        QTRY_COMPARE(clients.count(), 2);
+        // A byte, then more bytes, never a whole message; the other sends whole ones.
+        trickler.write(framed("a long message").left(1));
+        QByteArray echoed;
+        connect(&steady, &QTcpSocket::readyRead, &steady, [&] { echoed += steady.readAll(); });
+        QTimer pace;
+        connect(&pace, &QTimer::timeout, &pace, [&] {
+            trickler.write("x", 1);
+            steady.write(framed("ping"));
+        });
+        pace.start(100);
+        QElapsedTimer timer;
+        timer.start();
+        QTRY_COMPARE_WITH_TIMEOUT(trickler.state(), QAbstractSocket::UnconnectedState, 5000);
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(steady.state(), QAbstractSocket::ConnectedState);
+        QVERIFY(echoed.endsWith(framed("ping")));
+        pace.stop();
+
+        steady.write(framed("refuse me"));
+        QTRY_COMPARE(steady.state(), QAbstractSocket::UnconnectedState);
+        echoed += steady.readAll();
+        QVERIFY(echoed.endsWith(framed("refuse me")));
+        QCOMPARE(clients.count(), 0);
     }
 
     // The upstream stops answering: a name seen before is answered from the cache past its TTL,

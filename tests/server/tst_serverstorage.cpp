@@ -226,6 +226,19 @@ private slots:
         QCOMPARE(storage->loginFailuresForEmail(QStringLiteral("ada@example.org"), t0), 1);
         storage->clearLoginFailures(QStringLiteral("ada@example.org"), QString()); // everywhere
         QCOMPARE(storage->loginFailuresForEmail(QStringLiteral("ada@example.org"), t0), 0);
+
+        // An attempt is a failure until cleared; past either limit it is refused and not kept.
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(storage->claimLoginAttempt(QStringLiteral("ada@example.org"), "192.0.2.2", t0, t0, 2, 3));
+        QVERIFY(!storage->claimLoginAttempt(QStringLiteral("Ada@example.org"), "192.0.2.2", t0, t0, 2, 3));
+        const std::optional<qint64> other =
+            storage->claimLoginAttempt(QStringLiteral("bob@example.org"), "192.0.2.2", t0, t0, 2, 3);
+        QVERIFY(other);
+        QVERIFY(!storage->claimLoginAttempt(QStringLiteral("eve@example.org"), "192.0.2.2", t0, t0, 2, 3));
+        QCOMPARE(storage->loginFailuresFromAddress("192.0.2.2", t0), 3);
+        storage->dropLoginAttempt(*other);
+        QCOMPARE(storage->loginFailuresFromAddress("192.0.2.2", t0), 2);
+        QVERIFY(storage->claimLoginAttempt(QStringLiteral("eve@example.org"), "192.0.2.2", t0, t0, 2, 3));
     }
 
     void pruning_data()
