@@ -17,6 +17,7 @@
 #include "protection/ApplicationBlocker.h"
 #include "protection/BlockAppsViewController.h"
 #include "protection/BlockPage.h"
+#include "protection/BlockPagePresenter.h"
 #include "ui/BlockPage.h"
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
@@ -118,7 +119,7 @@ private slots:
         QCOMPARE(activated.first().at(0).toString(), blockableID);
 
         QCOMPARE(isBlockPageRequested, closeRequests > 0);
-        auto *page = qobject_cast<BlockPage *>(blocker->wc.data());
+        auto *page = delegate.blockPage() ? qobject_cast<BlockPage *>(delegate.blockPage()->page()) : nullptr;
         QCOMPARE(page != nullptr, closeRequests > 0);
         if (closeRequests == 0)
             return;

@@ -124,7 +124,7 @@ public:
         }
     }
     QList<InstalledApp> installedApplications() override { return m_apps; }
-    void quitApplication(const QString &) override {}
+    QuitOutcome quitApplication(const QString &) override { return {}; }
 
 private:
     QList<InstalledApp> m_apps;
