@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cstring>
 #include <elf.h>
@@ -105,12 +106,15 @@ QStringList desktopIdsOfUnit(const QString &unit)
         }
         idsOfMiddle(middle, ids);
     } else if (unit.startsWith(QLatin1String("snap.")) && unit.endsWith(QLatin1String(".scope"))) {
-        // snap.<snap>.<app>-<uuid>.scope; a snap's names hold no dots.
+        // snap.<snap>.<app>-<uuid>.scope; a snap's names hold no dots, an app's may hold dashes.
         const QStringList parts = unit.chopped(6).split(QLatin1Char('.'));
         if (parts.size() != 3)
             return {};
-        const qsizetype random = parts.at(2).indexOf(QLatin1Char('-'));
-        const QString app = random < 0 ? parts.at(2) : parts.at(2).left(random);
+        const QString &last = parts.at(2);
+        static const QRegularExpression uuid(QStringLiteral("-[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
+        const QRegularExpressionMatch match = uuid.match(last);
+        const qsizetype random = match.hasMatch() ? match.capturedStart() : last.lastIndexOf(QLatin1Char('-'));
+        const QString app = random < 0 ? last : last.left(random);
         if (!parts.at(1).isEmpty() && !app.isEmpty())
             addUnique(ids, parts.at(1) + QLatin1Char('_') + app);
     }
