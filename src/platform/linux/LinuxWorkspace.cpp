@@ -66,6 +66,7 @@ QList<InstalledApp> LinuxWorkspace::installedApplications()
 {
     m_apps = readDesktopEntries(m_ownId);
     m_loaded = true;
+    m_fingerprintsRead = false;
     return m_apps;
 }
 
@@ -182,11 +183,20 @@ const InstalledApp *LinuxWorkspace::appOfProcess(qint64 pid)
     const QByteArray running = executable.isEmpty() ? QByteArray() : fingerprintOfRunning(pid, executable);
     if (running.isEmpty())
         return nullptr;
-    for (const InstalledApp &app : apps()) {
-        if (!app.launcher && !app.executable.isEmpty() && fingerprintOfProgram(program(app)) == running)
-            return &app;
+    if (!m_fingerprintsRead) {
+        // The entries' programs are read once per catalogue, not once per process.
+        m_idsByFingerprint.clear();
+        for (const InstalledApp &app : apps()) {
+            if (app.launcher || app.executable.isEmpty())
+                continue;
+            const QByteArray fingerprint = fingerprintOfProgram(program(app));
+            if (!fingerprint.isEmpty() && !m_idsByFingerprint.contains(fingerprint))
+                m_idsByFingerprint.insert(fingerprint, app.id);
+        }
+        m_fingerprintsRead = true;
     }
-    return nullptr;
+    const auto found = m_idsByFingerprint.constFind(running);
+    return found == m_idsByFingerprint.constEnd() ? nullptr : appWithId(*found);
 }
 
 const InstalledApp *LinuxWorkspace::appOfWindow(const X11Window &window)

@@ -74,6 +74,8 @@ private:
     QSet<qint64> m_knownProcesses;
     QHash<QString, QString> m_programs;
     QHash<QString, QByteArray> m_fingerprints; // by path with the file's inode and time
+    QHash<QByteArray, QString> m_idsByFingerprint;
+    bool m_fingerprintsRead = false;
     QSet<QString> m_ending;                    // applications waiting for their SIGTERM
     int m_graceMs = graceSeconds * 1000;
 };
