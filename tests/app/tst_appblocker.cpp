@@ -155,6 +155,44 @@ private slots:
         QCOMPARE(app.closeRequests(), 2);
     }
 
+    void noticeWhenTheSessionHidesApplications_data()
+    {
+        QTest::addColumn<bool>("x11");
+        QTest::newRow("an X server: applications are seen") << true;
+        QTest::newRow("no X server, no app slice: they are not") << false;
+    }
+    void noticeWhenTheSessionHidesApplications()
+    {
+        QFETCH(bool, x11);
+        if (!x11)
+            qunsetenv("DISPLAY");
+        else if (const QString missing = useX11(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
+        BlockAppsViewController *screen = openBlockApps();
+        auto *notice = screen->findChild<QLabel *>(QStringLiteral("m_lblNotice"));
+        QVERIFY(notice);
+        QCOMPARE(notice->isVisible(), !x11);
+        QVERIFY(notice->text().contains(QLatin1String("cannot be blocked")));
+    }
+
+    void installedLaterIsListed()
+    {
+        qunsetenv("DISPLAY");
+        blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
+        BlockAppsViewController *screen = openBlockApps();
+        QVERIFY(!switchOf(screen, QStringLiteral("Installed Later")));
+        // GIO reads the data folders once per process: the fixture's is the one it watches.
+        QFile file(m_entries.filePath(QStringLiteral("applications/nimbrel-later.desktop")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Desktop Entry]\nType=Application\nName=Installed Later\nExec=" BLOCKABLE_APP "\n");
+        file.close();
+        QTRY_VERIFY_WITH_TIMEOUT(switchOf(screen, QStringLiteral("Installed Later")), 10000);
+        QVERIFY(file.remove());
+        QTRY_VERIFY_WITH_TIMEOUT(!switchOf(screen, QStringLiteral("Installed Later")), 10000);
+    }
+
     void unblockingWaitsForThePin_data()
     {
         QTest::addColumn<bool>("accepted");
