@@ -129,6 +129,54 @@ private slots:
         QVERIFY2(app.firstCloseAfterMs() < 2000, qPrintable(QString::number(app.firstCloseAfterMs())));
     }
 
+    void blockPageNamesTheApplicationJustBlocked_data()
+    {
+        QTest::addColumn<bool>("faqWindow");
+        QTest::newRow("our own page") << false;
+        // The FAQ window reads the request when it is made, as the web one does.
+        QTest::newRow("the FAQ window's page") << true;
+    }
+    void blockPageNamesTheApplicationJustBlocked()
+    {
+        QFETCH(bool, faqWindow);
+        if (const QString missing = useX11(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        if (faqWindow) {
+            CommmonFunction::shared().registerWindow(QStringLiteral("FAQWC"), [](QWidget *parent) {
+                auto *page = new QDialog(parent);
+                page->setAttribute(Qt::WA_DeleteOnClose);
+                page->setWindowTitle(isBlockPageRequested ? blockedApplication : QString());
+                return page;
+            });
+        }
+        PreferencesStore::shared().setStringArray(PrefKey::blockedAppDetails, {blockableID, otherID});
+        blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
+        AppDelegate delegate(nullptr, &CommmonFunction::shared());
+        delegate.blocker = blocker.get();
+        delegate.applicationDidFinishLaunching();
+        auto shownName = [&] {
+            QDialog *page = delegate.blockPage() ? delegate.blockPage()->page() : nullptr;
+            if (!page || !page->isVisible())
+                return QString();
+            if (auto *ours = qobject_cast<BlockPage *>(page))
+                return ours->findChild<QLabel *>(QStringLiteral("m_lblApplication"))->text();
+            return page->windowTitle();
+        };
+        RunningApp first(QStringLiteral(BLOCKABLE_APP), {QStringLiteral("--ignore-close")});
+        QVERIFY(first.waitFor(QStringLiteral("active")));
+        QTRY_COMPARE(shownName(), blockable);
+        if (!faqWindow) {
+            auto *grace = delegate.blockPage()->page()->findChild<QLabel *>(QStringLiteral("m_lblGrace"));
+            QVERIFY(grace->isVisible());
+            QCOMPARE(grace->text(), QStringLiteral("closes in 10 s"));
+        }
+        RunningApp second(otherProgram(m_entries.path()), {QStringLiteral("--class"), QStringLiteral("OtherClass"),
+                                                           QStringLiteral("--ignore-close")});
+        QVERIFY(second.waitFor(QStringLiteral("active")));
+        QTRY_COMPARE(shownName(), other);
+        QCOMPARE(blockedApplication, other);
+    }
+
     void switchesDriveTheStoredListAndQuitOnlyOnBlocking()
     {
         if (const QString missing = useX11(); !missing.isEmpty())
