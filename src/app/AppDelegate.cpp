@@ -14,6 +14,7 @@
 #include "protection/BlockPagePresenter.h"
 #include "protection/DNSConfiguration.h"
 #include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
 #include "ui/SingleInstance.h"
 #include "ui/StartupPresenter.h"
@@ -236,7 +237,7 @@ void AppDelegate::printMe(const QString &appID, const QString &localizedName)
         if (id != appID)
             continue;
         if (!m_blockPage)
-            m_blockPage = std::make_unique<BlockPagePresenter>();
+            m_blockPage = std::make_unique<BlockPagePresenter>(CommmonFunction::shared().blockPageRequest());
         m_blockPage->present(blocker->block(id, localizedName));
     }
 }

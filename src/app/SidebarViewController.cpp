@@ -239,7 +239,7 @@ void SidebarViewController::btnProtectionOnOffTapped(QAbstractButton *sender)
         showController(settingsVC, [] { return new SettingsViewController; });
         break;
     case 5:
-        isBlockPageRequested = false;
+        CommmonFunction::shared().blockPageRequest().clear();
         if (wc) {
             wc->close();
             wc->deleteLater();

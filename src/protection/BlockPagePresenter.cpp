@@ -9,6 +9,12 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+BlockPagePresenter::BlockPagePresenter(BlockPageRequest &request, QObject *parent)
+    : QObject(parent)
+    , m_request(request)
+{
+}
+
 BlockPagePresenter::~BlockPagePresenter()
 {
     delete m_page;
@@ -16,8 +22,7 @@ BlockPagePresenter::~BlockPagePresenter()
 
 void BlockPagePresenter::present(const BlockOutcome &outcome)
 {
-    isBlockPageRequested = true;
-    blockedApplication = outcome.name;
+    m_request.request(outcome.name);
     const int grace = outcome.quit.processes > 0 ? Workspace::graceSeconds : 0;
     auto *ours = qobject_cast<BlockPage *>(m_page.data());
     if (m_page && !ours) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
+class BlockPageRequest;
 class QDialog;
 struct BlockOutcome;
 
@@ -12,7 +13,8 @@ class BlockPagePresenter : public QObject
 {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    // request: what the FAQ window reads when it is made.
+    explicit BlockPagePresenter(BlockPageRequest &request, QObject *parent = nullptr);
     ~BlockPagePresenter() override;
 
     void present(const BlockOutcome &outcome);
@@ -20,5 +22,6 @@ public:
     QDialog *page() const { return m_page; }
 
 private:
+    BlockPageRequest &m_request;
     QPointer<QDialog> m_page;
 };

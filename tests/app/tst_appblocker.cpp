@@ -118,7 +118,7 @@ private slots:
         QTRY_VERIFY(!activated.isEmpty());
         QCOMPARE(activated.first().at(0).toString(), blockableID);
 
-        QCOMPARE(isBlockPageRequested, closeRequests > 0);
+        QCOMPARE(CommmonFunction::shared().blockPageRequest().isBlockPageRequested(), closeRequests > 0);
         auto *page = delegate.blockPage() ? qobject_cast<BlockPage *>(delegate.blockPage()->page()) : nullptr;
         QCOMPARE(page != nullptr, closeRequests > 0);
         if (closeRequests == 0)
@@ -142,10 +142,12 @@ private slots:
         if (const QString missing = useX11(); !missing.isEmpty())
             QSKIP(qPrintable(missing));
         if (faqWindow) {
-            CommmonFunction::shared().registerWindow(QStringLiteral("FAQWC"), [](QWidget *parent) {
+            CommmonFunction &common = CommmonFunction::shared();
+            common.registerWindow(QStringLiteral("FAQWC"), [&common](QWidget *parent) {
+                const BlockPageRequest &request = common.blockPageRequest();
                 auto *page = new QDialog(parent);
                 page->setAttribute(Qt::WA_DeleteOnClose);
-                page->setWindowTitle(isBlockPageRequested ? blockedApplication : QString());
+                page->setWindowTitle(request.isBlockPageRequested() ? request.blockedApplication() : QString());
                 return page;
             });
         }
@@ -174,7 +176,7 @@ private slots:
                                                            QStringLiteral("--ignore-close")});
         QVERIFY(second.waitFor(QStringLiteral("active")));
         QTRY_COMPARE(shownName(), other);
-        QCOMPARE(blockedApplication, other);
+        QCOMPARE(CommmonFunction::shared().blockPageRequest().blockedApplication(), other);
     }
 
     void switchesDriveTheStoredListAndQuitOnlyOnBlocking()

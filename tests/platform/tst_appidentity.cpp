@@ -36,10 +36,9 @@ private slots:
         qunsetenv("DISPLAY");
         qunsetenv("WAYLAND_DISPLAY");
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
-        const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
-        const QString sh = QStandardPaths::findExecutable(QStringLiteral("sh"));
-        QVERIFY(!sleep.isEmpty() && !sh.isEmpty());
-        QVERIFY(copyProgram(sleep, path(QStringLiteral("bin/waiter"))));
+        // A program of this build only: a copy of a system program would make every running
+        // copy of it on the machine this application's, and end it.
+        QVERIFY(copyProgram(QStringLiteral(UNIT_STANDIN), path(QStringLiteral("bin/waiter"))));
         QFile script(path(QStringLiteral("bin/script")));
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write("#!/bin/sh\nread line\n");
@@ -91,7 +90,7 @@ private slots:
         const QString waiter = path(QStringLiteral("bin/waiter"));
         const QString copy = path(QStringLiteral("elsewhere/renamed"));
         QVERIFY(copyProgram(waiter, copy));
-        QVERIFY2(!AppIdentity::elfBuildId(waiter).isEmpty(), "the system's sleep has no build-id");
+        QVERIFY2(!AppIdentity::elfBuildId(waiter).isEmpty(), "the stand-in was linked without a build-id");
         QCOMPARE(AppIdentity::fileFingerprint(copy), AppIdentity::fileFingerprint(waiter));
         QVERIFY(AppIdentity::fileFingerprint(waiter) != AppIdentity::fileFingerprint(QStandardPaths::findExecutable(QStringLiteral("sh"))));
         // No build-id: size and content decide.
@@ -141,13 +140,18 @@ private slots:
         QCOMPARE(app ? app->id : QString(), id);
         if (id.isEmpty())
             return process.kill(), void(process.waitForFinished());
-        QTRY_VERIFY_WITH_TIMEOUT(!activated.isEmpty(), 3000);
-        QCOMPARE(activated.last().at(0).toString(), id);
-        QCOMPARE(activated.last().at(2).toLongLong(), process.processId());
+        auto activationOf = [&] {
+            for (const QList<QVariant> &signal : std::as_const(activated)) {
+                if (signal.at(2).toLongLong() == process.processId())
+                    return signal.at(0).toString();
+            }
+            return QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!activationOf().isEmpty(), 3000);
+        QCOMPARE(activationOf(), id);
 
         QCOMPARE(workspace.quitApplication(id).processes, 1);
-        QTRY_COMPARE(process.state(), QProcess::NotRunning);
-        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QTRY_COMPARE(process.state(), QProcess::NotRunning); // the stand-in ends on SIGTERM, the shell dies of it
     }
 
     void catalogueFollowsInstallsAndRemovals()
