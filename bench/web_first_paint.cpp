@@ -66,9 +66,9 @@ int main(int argc, char **argv)
     const qint64 loadMs = clock.elapsed();
     const long withPlugin = rssKb();
 
-    isBlockPageRequested = true;
-    blockedApplication = QStringLiteral("Solitaire");
-    FAQWC window(&loader, nullptr);
+    BlockPageRequest request;
+    request.request(QStringLiteral("Solitaire"));
+    FAQWC window(&loader, nullptr, request);
     clock.restart();
     window.show();
     QWidget *view = window.webView();

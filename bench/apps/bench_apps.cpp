@@ -1,11 +1,13 @@
 // Application blocker benchmark, run by hand: bench/apps/README.md.
-//   bench_apps [ENTRIES] [ACTIVATIONS]
+//   bench_apps [ENTRIES] [ACTIVATIONS] [PROCESSES]
 // 1. The catalogue of ENTRIES generated desktop entries through GIO, against starting one
 //    trivial process per entry (what asking a tool about each application costs).
 // 2. Under a private Xvfb with openbox: from an application becoming active to its close
 //    request, through the blocker as the application runs it.
+// 3. The /proc watcher's CPU per scan with PROCESSES more processes, against the scan before.
 #include "platform/Workspace.h"
 #include "platform/linux/LinuxWorkspace.h"
+#include "platform/linux/ProcessTable.h"
 #include "protection/ApplicationBlocker.h"
 
 #include <QApplication>
@@ -18,6 +20,10 @@
 #include <QTest>
 #include <algorithm>
 #include <csignal>
+#include <ctime>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 volatile std::sig_atomic_t childExits = 0;
@@ -131,8 +137,6 @@ void latency(int activations)
         if (at >= 0)
             ms << lines.mid(at + 14).section(QLatin1Char('\n'), 0, 0).toDouble();
         (void)QTest::qWaitFor([&] { return app.state() == QProcess::NotRunning; }, 5000);
-        if (blocker.wc)
-            blocker.wc->close();
     }
     QProcess::execute(QStringLiteral("sh"), {QStringLiteral(X11_SESSION_SCRIPT), QStringLiteral("stop"), state.path()});
     std::sort(ms.begin(), ms.end());
@@ -142,6 +146,76 @@ void latency(int activations)
                    .arg(median(ms), 0, 'f', 2)
                    .arg(ms.first(), 0, 'f', 2)
                    .arg(ms.last(), 0, 'f', 2);
+}
+double cpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+}
+
+// The watcher before: every /proc entry listed through QDir and stat'ed each second.
+int previousScan(QSet<qint64> &known)
+{
+    QSet<qint64> current;
+    int fresh = 0;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        struct stat info{};
+        if (!numeric || ::stat(("/proc/" + entry.toLatin1()).constData(), &info) != 0 || info.st_uid != ::getuid())
+            continue;
+        current.insert(pid);
+        if (!known.contains(pid))
+            ++fresh;
+    }
+    known = current;
+    return fresh;
+}
+
+void procScan(int processes, int scans)
+{
+    QTextStream out(stdout);
+    QList<pid_t> children;
+    for (int i = 0; i < processes; ++i) {
+        const pid_t child = fork();
+        if (child == 0) {
+            ::pause();
+            ::_exit(0);
+        }
+        if (child > 0)
+            children.append(child);
+    }
+    const int total = int(ProcessTable::allProcesses().size());
+    // No X server, no session bus: the workspace watches /proc.
+    qunsetenv("DISPLAY");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+    LinuxWorkspace workspace(QStringLiteral("com.mac.nimbrel"));
+    double start = cpuMs();
+    workspace.scanProcesses();
+    const double first = cpuMs() - start;
+    start = cpuMs();
+    for (int i = 0; i < scans; ++i)
+        workspace.scanProcesses();
+    const double ours = (cpuMs() - start) / scans;
+    QSet<qint64> known;
+    previousScan(known);
+    start = cpuMs();
+    for (int i = 0; i < scans; ++i)
+        previousScan(known);
+    const double before = (cpuMs() - start) / scans;
+    for (pid_t child : std::as_const(children))
+        ::kill(child, SIGKILL);
+    for (pid_t child : std::as_const(children))
+        ::waitpid(child, nullptr, 0);
+    out << "/proc scan, " << total << " processes (" << children.size() << " started here), CPU per scan over "
+        << scans << " scans\n";
+    out << QStringLiteral("  ours %1 ms (first scan, every process new: %2 ms); QDir and a stat each: %3 ms"
+                          " (goal: <= 1 ms)\n")
+               .arg(ours, 0, 'f', 3)
+               .arg(first, 0, 'f', 1)
+               .arg(before, 0, 'f', 3);
 }
 } // namespace
 
@@ -155,5 +229,6 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     catalogue(argc > 1 ? QByteArray(argv[1]).toInt() : 500);
     latency(argc > 2 ? QByteArray(argv[2]).toInt() : 21);
+    procScan(argc > 3 ? QByteArray(argv[3]).toInt() : 1000, 200);
     return 0;
 }

@@ -11,9 +11,11 @@
 #include "platform/PreferencesStore.h"
 #include "platform/Workspace.h"
 #include "protection/ApplicationBlocker.h"
+#include "protection/BlockPagePresenter.h"
 #include "protection/DNSConfiguration.h"
 #include "protection/ProtectionAlerts.h"
 #include "texts/LocalizedText.h"
+#include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
 #include "ui/SingleInstance.h"
 #include "ui/StartupPresenter.h"
@@ -244,8 +246,11 @@ void AppDelegate::printMe(const QString &appID, const QString &localizedName)
     // Once per occurrence: an id stored twice is asked to quit twice.
     const QStringList blocked = blocker->blockedIDs();
     for (const QString &id : blocked) {
-        if (id == appID)
-            blocker->block(id, localizedName);
+        if (id != appID)
+            continue;
+        if (!m_blockPage)
+            m_blockPage = std::make_unique<BlockPagePresenter>(CommmonFunction::shared().blockPageRequest());
+        m_blockPage->present(blocker->block(id, localizedName));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 class ApplicationBlocker;
+class BlockPagePresenter;
 class CustomWindow;
 class LaunchAgent;
 class NetworkChangeWatcher;
@@ -65,6 +66,8 @@ public:
     // Ends the application on purpose, the login unit first (tests replace it).
     std::function<void()> quitApplication;
     QMenu *statusMenu() const { return m_menu.get(); }
+    // What shows the blocker's work: made when an application is first blocked.
+    BlockPagePresenter *blockPage() const { return m_blockPage.get(); }
 
 private:
     void alignLanguage();
@@ -79,6 +82,7 @@ private:
     QPointer<DNSConfiguration> m_alertsFor;
     StartupPresenter *m_presenter;
     std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<BlockPagePresenter> m_blockPage;
     QAction *m_openAction = nullptr;
     QAction *m_stateAction = nullptr;
     QAction *m_quitAction = nullptr;

@@ -144,8 +144,15 @@ SidebarViewController::SidebarViewController(PinGate *gate, ApplicationBlocker *
                        [this](const QVariant &object) { buttonToggleWithNotification(object); });
     center.addObserver(this, QStringLiteral("UpdateChooseLanguage"),
                        [this](const QVariant &object) { updateLocalizationWithNotification(object); });
-    if (m_blocker)
+    if (m_blocker) {
         wholeData = m_blocker->buildApplicationCatalogue();
+        // Installed or removed since: the Block Apps rows follow.
+        connect(m_blocker, &ApplicationBlocker::catalogueChanged, this, [this] {
+            wholeData = m_blocker->buildApplicationCatalogue();
+            if (blockAppsVC)
+                static_cast<BlockAppsViewController *>(blockAppsVC.data())->setWholeData(wholeData);
+        });
+    }
 }
 
 SidebarItem *SidebarViewController::addItem(int tag, QLabel *&label)
@@ -232,7 +239,7 @@ void SidebarViewController::btnProtectionOnOffTapped(QAbstractButton *sender)
         showController(settingsVC, [] { return new SettingsViewController; });
         break;
     case 5:
-        isBlockPageRequested = false;
+        CommmonFunction::shared().blockPageRequest().clear();
         if (wc) {
             wc->close();
             wc->deleteLater();

@@ -1,17 +1,10 @@
 #include "ApplicationBlocker.h"
 
-#include "BlockPage.h"
 #include "api/CommonWS.h"
 #include "core/Log.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 #include "platform/Workspace.h"
-#include "ui/BlockPage.h"
-#include "ui/CommmonFunction.h"
-
-#include <QDialog>
-#include <QGuiApplication>
-#include <QScreen>
 
 namespace {
 QIcon iconOf(const InstalledApp &app)
@@ -47,12 +40,11 @@ ApplicationBlocker::ApplicationBlocker(std::unique_ptr<Workspace> workspace, QOb
     : QObject(parent)
     , m_workspace(std::move(workspace))
 {
+    if (m_workspace)
+        connect(m_workspace.get(), &Workspace::applicationsChanged, this, &ApplicationBlocker::catalogueChanged);
 }
 
-ApplicationBlocker::~ApplicationBlocker()
-{
-    delete wc;
-}
+ApplicationBlocker::~ApplicationBlocker() = default;
 
 QList<ApplicationDetail> ApplicationBlocker::buildApplicationCatalogue()
 {
@@ -67,29 +59,14 @@ QList<ApplicationDetail> ApplicationBlocker::buildApplicationCatalogue()
     return wholeData;
 }
 
-void ApplicationBlocker::quitApplication(const QString &appID)
+QuitOutcome ApplicationBlocker::quitApplication(const QString &appID)
 {
-    if (m_workspace)
-        m_workspace->quitApplication(appID);
+    return m_workspace ? m_workspace->quitApplication(appID) : QuitOutcome();
 }
 
-void ApplicationBlocker::block(const QString &appID, const QString &name)
+BlockOutcome ApplicationBlocker::block(const QString &appID, const QString &name)
 {
-    quitApplication(appID);
-    isBlockPageRequested = true;
-    blockedApplication = name;
-    CommmonFunction &common = CommmonFunction::shared();
-    if (!wc) {
-        // A page of our own until the FAQ window, which shows the real block page, is there.
-        wc = common.hasWindow(QStringLiteral("FAQWC")) ? common.makeWindow(QStringLiteral("FAQWC")) : new BlockPage;
-    }
-    if (auto *page = qobject_cast<BlockPage *>(wc.data()))
-        page->setApplicationName(name);
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        wc->setGeometry(screen->geometry());
-    wc->showFullScreen();
-    wc->raise();
-    wc->activateWindow();
+    return {appID, name, quitApplication(appID)};
 }
 
 QStringList ApplicationBlocker::blockedIDs() const

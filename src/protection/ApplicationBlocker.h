@@ -13,9 +13,7 @@
 #include <memory>
 #include <optional>
 
-class QDialog;
-class Workspace;
-struct InstalledApp;
+#include "platform/Workspace.h"
 
 // One row of the application catalogue.
 struct ApplicationDetail
@@ -26,8 +24,16 @@ struct ApplicationDetail
     QString id;         // the desktop's id of the application: the key of the blocked list
 };
 
-// Stops blocked applications: the catalogue, the blocked list, the quit request and the block
-// page. Made once by the application and handed to the delegate and the Block Apps screen.
+// What blocking a running application did: which one, and what its quit request reached.
+struct BlockOutcome
+{
+    QString appID;
+    QString name; // for display
+    QuitOutcome quit;
+};
+
+// Stops blocked applications: the catalogue, the blocked list and the quit request; what the
+// user sees of it is the screens' business. Made once by the application and handed to the delegate and the Block Apps screen.
 //
 // The blocked list is kept by the account where the server keeps it: the preferences hold a
 // copy, taken back from every account status answer, so an edited file changes nothing for
@@ -43,10 +49,9 @@ public:
     Workspace *shared() const { return m_workspace.get(); }
 
     QList<ApplicationDetail> buildApplicationCatalogue();
-    void quitApplication(const QString &appID);
-    // Asks the application to quit, sets isBlockPageRequested and brings the block page to
-    // the front, full screen.
-    void block(const QString &appID, const QString &name);
+    QuitOutcome quitApplication(const QString &appID);
+    // Asks the running application to quit (its windows now, its processes after the grace).
+    BlockOutcome block(const QString &appID, const QString &name);
 
     // The blocked applications' ids, as this computer holds them.
     QStringList blockedIDs() const;
@@ -64,12 +69,11 @@ public:
     void takeAccountList(const std::optional<BlockedAppList> &apps, bool signedIn);
     bool accountKeepsList() const { return m_accountKeepsList; }
 
-    // The FAQ window showing the block page; until the FAQ window exists, our own stand-in.
-    QPointer<QDialog> wc;
-
 signals:
     // The stored list changed (an answer of the account, or this computer's own change).
     void blockedAppsChanged();
+    // Applications were installed or removed: the catalogue has news.
+    void catalogueChanged();
 
 private:
     // The account's list plus what is still to be sent, stored; tells when it changed.

@@ -42,6 +42,7 @@ AppsTableCell::AppsTableCell(QWidget *parent)
 BlockAppsViewController::BlockAppsViewController(ChangeGate *gate, ApplicationBlocker *blocker, QWidget *parent)
     : QWidget(parent)
     , lblBlockApps(new QLabel(this))
+    , m_lblNotice(new QLabel(this))
     , tableBox(new QFrame(this))
     , blockAppsTableView(new QListView(tableBox))
     , m_gate(gate)
@@ -53,7 +54,10 @@ BlockAppsViewController::BlockAppsViewController(ChangeGate *gate, ApplicationBl
     center.addObserver(this, QStringLiteral("BlockAppSwitchState"),
                        [this](const QVariant &object) { updateSwitchStateWithNotification(object); });
     center.addObserver(this, QStringLiteral("UpdateChooseLanguage"),
-                       [this](const QVariant &) { lblBlockApps->setText(localizedText(QStringLiteral("Block Apps"))); });
+                       [this](const QVariant &) {
+                           lblBlockApps->setText(localizedText(QStringLiteral("Block Apps")));
+                           showNotice();
+                       });
     if (m_blocker) {
         blockedAppDetails = m_blocker->blockedIDs();
         // The account's answer or another screen changed the list.
@@ -102,17 +106,30 @@ BlockAppsViewController::BlockAppsViewController(ChangeGate *gate, ApplicationBl
     layout->setContentsMargins(32, 30, 32, 28);
     layout->setSpacing(16);
     layout->addWidget(lblBlockApps);
+    layout->addWidget(m_lblNotice);
     layout->addWidget(tableBox);
     layout->addStretch();
 
     if (m_blocker && m_blocker->shared())
         connect(m_blocker->shared(), &Workspace::applicationActivated, this, &BlockAppsViewController::printMe);
+
+    m_lblNotice->setObjectName(QStringLiteral("m_lblNotice"));
+    m_lblNotice->setStyleSheet(QStringLiteral("font-size: 12px; color: #b44d12;"));
+    // Said rather than silently off: the switches would show blocks nothing enforces.
+    m_lblNotice->setVisible(m_blocker && m_blocker->shared() && !m_blocker->shared()->seesApplications());
+    showNotice();
+}
+
+void BlockAppsViewController::showNotice()
+{
+    m_lblNotice->setText(localizedText(QStringLiteral("This session does not show which applications start, so they cannot be blocked here.")));
 }
 
 void BlockAppsViewController::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     lblBlockApps->setText(localizedText(QStringLiteral("Block Apps")));
+    showNotice();
 }
 
 void BlockAppsViewController::setWholeData(const QList<ApplicationDetail> &rows)

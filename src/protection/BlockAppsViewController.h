@@ -45,6 +45,8 @@ public:
     void performPinAction(PinAction::Code code, std::function<void(bool closeDialog)> finish) override;
 
     QLabel *lblBlockApps;
+    // One line when the session does not show which applications start.
+    QLabel *m_lblNotice;
     QFrame *tableBox;
     QListView *blockAppsTableView;
     // The blocked applications' ids, as the blocker keeps them.
@@ -60,6 +62,7 @@ private:
     // Blocks one application at once; unblocks it once the blocker says so.
     void applyChange(const ApplicationDetail &app, bool block, std::function<void()> finished = {});
     void showSwitchStates();
+    void showNotice();
 
     ChangeGate *m_gate;
     ApplicationBlocker *m_blocker;

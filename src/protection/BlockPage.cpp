@@ -12,6 +12,7 @@ BlockPage::BlockPage(QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::WindowStaysOnTopHint)
     , m_lblTitle(new QLabel(this))
     , m_lblApplication(new QLabel(this))
+    , m_lblGrace(new QLabel(this))
     , m_btnClose(new QPushButton(this))
 {
     setObjectName(QStringLiteral("BlockPage"));
@@ -23,11 +24,14 @@ BlockPage::BlockPage(QWidget *parent)
 
     m_lblTitle->setObjectName(QStringLiteral("m_lblTitle"));
     m_lblApplication->setObjectName(QStringLiteral("m_lblApplication"));
+    m_lblGrace->setObjectName(QStringLiteral("m_lblGrace"));
     m_btnClose->setObjectName(QStringLiteral("m_btnClose"));
     auto *logo = new QLabel(this);
     logo->setPixmap(QIcon(QStringLiteral(":/icons/nimbrel-logo.svg")).pixmap(72, 72));
     m_lblTitle->setStyleSheet(QStringLiteral("font-size: 28px; font-weight: 700; color: #1f2933;"));
     m_lblApplication->setStyleSheet(QStringLiteral("font-size: 17px; color: #52606d;"));
+    m_lblGrace->setStyleSheet(QStringLiteral("font-size: 14px; color: #7b8794;"));
+    m_lblGrace->hide();
     m_btnClose->setStyleSheet(Style::orangeButton());
     m_btnClose->setMinimumSize(140, 36);
     m_btnClose->setText(localizedText(QStringLiteral("Close")));
@@ -37,13 +41,17 @@ BlockPage::BlockPage(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addStretch();
     for (QWidget *part : {static_cast<QWidget *>(logo), static_cast<QWidget *>(m_lblTitle),
-                          static_cast<QWidget *>(m_lblApplication), static_cast<QWidget *>(m_btnClose)})
+                          static_cast<QWidget *>(m_lblApplication), static_cast<QWidget *>(m_lblGrace),
+                          static_cast<QWidget *>(m_btnClose)})
         layout->addWidget(part, 0, Qt::AlignHCenter);
     layout->setSpacing(18);
     layout->addStretch();
 }
 
-void BlockPage::setApplicationName(const QString &name)
+void BlockPage::setApplication(const QString &name, int graceSeconds)
 {
     m_lblApplication->setText(name);
+    // Time to save its work before it is ended.
+    m_lblGrace->setText(localizedText(QStringLiteral("closes in %1 s")).arg(graceSeconds));
+    m_lblGrace->setVisible(graceSeconds > 0);
 }

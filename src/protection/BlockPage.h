@@ -12,10 +12,12 @@ class BlockPage : public QDialog
     Q_OBJECT
 public:
     explicit BlockPage(QWidget *parent = nullptr);
-    void setApplicationName(const QString &name);
+    // The application just blocked, and the seconds it has left before it is ended (none: 0).
+    void setApplication(const QString &name, int graceSeconds);
 
 private:
     QLabel *m_lblTitle;
     QLabel *m_lblApplication;
+    QLabel *m_lblGrace;
     QPushButton *m_btnClose;
 };

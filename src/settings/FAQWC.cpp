@@ -8,17 +8,18 @@
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
-FAQWC::FAQWC(WebContentLoader *loader, QWidget *parent) : WebWindow(loader, parent)
+FAQWC::FAQWC(WebContentLoader *loader, QWidget *parent, const BlockPageRequest &request) : WebWindow(loader, parent)
 {
     resize(900, 640);
-    m_blockPage = isBlockPageRequested;
+    m_blockPage = request.isBlockPageRequested();
+    m_blockedApplication = request.blockedApplication();
     if (m_blockPage) {
         // The block page is no FAQ: its own title, and nothing to search.
         setWindowTitle(localizedText(QStringLiteral("Application blocked")));
         faqPageURL = QUrl(QStringLiteral("qrc:/web/nb_blockpage.html"));
         QUrlQuery query;
         query.addQueryItem(QStringLiteral("lang"), interfaceLanguage());
-        query.addQueryItem(QStringLiteral("app"), blockedApplication);
+        query.addQueryItem(QStringLiteral("app"), m_blockedApplication);
         faqPageURL.setQuery(query);
         return;
     }
@@ -50,7 +51,7 @@ QUrl FAQWC::browserUrl() const
 
 QString FAQWC::fallbackHtml() const
 {
-    QString app = blockedApplication.toHtmlEscaped();
+    QString app = m_blockedApplication.toHtmlEscaped();
     if (app.isEmpty())
         app = localizedText(QStringLiteral("An application"));
     return QStringLiteral("<h2>%1</h2><p>%2</p>")

@@ -12,7 +12,8 @@ class FAQWC : public WebWindow
 {
     Q_OBJECT
 public:
-    FAQWC(WebContentLoader *loader, QWidget *parent);
+    // With a block page request: the block page, naming its application.
+    FAQWC(WebContentLoader *loader, QWidget *parent, const BlockPageRequest &request = {});
 
     void searchAction();
 
@@ -27,4 +28,5 @@ protected:
 private:
     QLineEdit *m_search = nullptr;
     bool m_blockPage = false;
+    QString m_blockedApplication;
 };

@@ -97,7 +97,9 @@ QUrl inInterfaceLanguage(QUrl url)
 void registerWebWindows(CommmonFunction &common, WebContentLoader *loader)
 {
     common.registerWindow(QStringLiteral("LiveChat"), [loader](QWidget *parent) { return new LiveChat(loader, parent); });
-    common.registerWindow(QStringLiteral("FAQWC"), [loader](QWidget *parent) { return new FAQWC(loader, parent); });
+    common.registerWindow(QStringLiteral("FAQWC"), [loader, &common](QWidget *parent) {
+        return new FAQWC(loader, parent, common.blockPageRequest());
+    });
     common.registerWindow(QStringLiteral("TermsWC"), [loader](QWidget *parent) { return new TermsWC(loader, parent); });
     common.registerWindow(QStringLiteral("PrivacyWC"), [loader](QWidget *parent) { return new PrivacyWC(loader, parent); });
 }

@@ -2,7 +2,26 @@
 
 #include <QString>
 
-// Set by the application blocker when it closed a blocked application: the next FAQ window
-// shows the block page, naming blockedApplication. The sidebar's FAQ item clears it.
-extern bool isBlockPageRequested;
-extern QString blockedApplication;
+// Made when the application blocker closed a blocked application: the next FAQ window shows
+// the block page, naming the application; the sidebar's FAQ item clears it. One per
+// application, kept by the window registry and handed to the windows that read it.
+class BlockPageRequest
+{
+public:
+    bool isBlockPageRequested() const { return m_requested; }
+    QString blockedApplication() const { return m_application; }
+    void request(const QString &application)
+    {
+        m_requested = true;
+        m_application = application;
+    }
+    void clear()
+    {
+        m_requested = false;
+        m_application.clear();
+    }
+
+private:
+    bool m_requested = false;
+    QString m_application;
+};

@@ -12,9 +12,6 @@
 #include <QTimer>
 #include <memory>
 
-bool isBlockPageRequested = false;
-QString blockedApplication;
-
 namespace {
 std::unique_ptr<CommmonFunction> &sharedSlot()
 {
@@ -34,8 +31,6 @@ CommmonFunction &CommmonFunction::shared()
 void CommmonFunction::resetShared()
 {
     sharedSlot().reset();
-    isBlockPageRequested = false;
-    blockedApplication.clear();
 }
 
 void CommmonFunction::setMainWindow(CustomWindow *window)

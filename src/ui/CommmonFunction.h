@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BlockPage.h"
 #include "StartupPresenter.h"
 
 #include <QDialog>
@@ -30,6 +31,8 @@ public:
 
     void registerWindow(const QString &name, WindowFactory factory);
     bool hasWindow(const QString &name) const { return m_factories.contains(name); }
+    // Whether the next FAQ window shows the block page, and for which application.
+    BlockPageRequest &blockPageRequest() { return m_blockPageRequest; }
     void setMainContentFactory(std::function<QWidget *()> factory);
     // The window registered under name, or the placeholder; parented to the main window.
     QDialog *makeWindow(const QString &name);
@@ -67,6 +70,7 @@ private:
 
     QPointer<CustomWindow> m_mainWindow;
     QHash<QString, WindowFactory> m_factories;
+    BlockPageRequest m_blockPageRequest;
     std::function<QWidget *()> m_mainContentFactory;
     std::function<void()> m_logoutFlow;
     QHash<int, QPointer<QDialog>> m_slots;

@@ -1,8 +1,8 @@
 #!/bin/sh
-# Runs the login-unit test against a real systemd user manager of its own: a mount namespace
-# where /run/systemd/system exists (systemd refuses to run as a user manager otherwise), a
-# private session bus, and a temporary home. Nothing of the machine's own session is touched.
-# Usage: loginunit.sh <test executable> <stand-in app>
+# Runs a test (the login-unit test, the app-slice test) against a real systemd user manager of
+# its own: a mount namespace where /run/systemd/system exists (systemd refuses to run as a user
+# manager otherwise), a private session bus, and a temporary home. Nothing of the machine's own session is touched.
+# Usage: loginunit.sh <test executable> <stand-in app>   (the test finds it in LOGINUNIT_STANDIN)
 set -u
 skip() { echo "SKIP: $*"; exit 77; }
 

@@ -17,6 +17,7 @@
 #include "protection/ApplicationBlocker.h"
 #include "protection/BlockAppsViewController.h"
 #include "protection/BlockPage.h"
+#include "protection/BlockPagePresenter.h"
 #include "ui/BlockPage.h"
 #include "ui/CommmonFunction.h"
 #include "ui/MainWindowController.h"
@@ -117,8 +118,8 @@ private slots:
         QTRY_VERIFY(!activated.isEmpty());
         QCOMPARE(activated.first().at(0).toString(), blockableID);
 
-        QCOMPARE(isBlockPageRequested, closeRequests > 0);
-        auto *page = qobject_cast<BlockPage *>(blocker->wc.data());
+        QCOMPARE(CommmonFunction::shared().blockPageRequest().isBlockPageRequested(), closeRequests > 0);
+        auto *page = delegate.blockPage() ? qobject_cast<BlockPage *>(delegate.blockPage()->page()) : nullptr;
         QCOMPARE(page != nullptr, closeRequests > 0);
         if (closeRequests == 0)
             return;
@@ -126,6 +127,56 @@ private slots:
         QCOMPARE(page->findChild<QLabel *>(QStringLiteral("m_lblApplication"))->text(), blockable);
         QTRY_COMPARE(app.closeRequests(), closeRequests);
         QVERIFY2(app.firstCloseAfterMs() < 2000, qPrintable(QString::number(app.firstCloseAfterMs())));
+    }
+
+    void blockPageNamesTheApplicationJustBlocked_data()
+    {
+        QTest::addColumn<bool>("faqWindow");
+        QTest::newRow("our own page") << false;
+        // The FAQ window reads the request when it is made, as the web one does.
+        QTest::newRow("the FAQ window's page") << true;
+    }
+    void blockPageNamesTheApplicationJustBlocked()
+    {
+        QFETCH(bool, faqWindow);
+        if (const QString missing = useX11(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        if (faqWindow) {
+            CommmonFunction &common = CommmonFunction::shared();
+            common.registerWindow(QStringLiteral("FAQWC"), [&common](QWidget *parent) {
+                const BlockPageRequest &request = common.blockPageRequest();
+                auto *page = new QDialog(parent);
+                page->setAttribute(Qt::WA_DeleteOnClose);
+                page->setWindowTitle(request.isBlockPageRequested() ? request.blockedApplication() : QString());
+                return page;
+            });
+        }
+        PreferencesStore::shared().setStringArray(PrefKey::blockedAppDetails, {blockableID, otherID});
+        blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
+        AppDelegate delegate(nullptr, &CommmonFunction::shared());
+        delegate.blocker = blocker.get();
+        delegate.applicationDidFinishLaunching();
+        auto shownName = [&] {
+            QDialog *page = delegate.blockPage() ? delegate.blockPage()->page() : nullptr;
+            if (!page || !page->isVisible())
+                return QString();
+            if (auto *ours = qobject_cast<BlockPage *>(page))
+                return ours->findChild<QLabel *>(QStringLiteral("m_lblApplication"))->text();
+            return page->windowTitle();
+        };
+        RunningApp first(QStringLiteral(BLOCKABLE_APP), {QStringLiteral("--ignore-close")});
+        QVERIFY(first.waitFor(QStringLiteral("active")));
+        QTRY_COMPARE(shownName(), blockable);
+        if (!faqWindow) {
+            auto *grace = delegate.blockPage()->page()->findChild<QLabel *>(QStringLiteral("m_lblGrace"));
+            QVERIFY(grace->isVisible());
+            QCOMPARE(grace->text(), QStringLiteral("closes in 10 s"));
+        }
+        RunningApp second(otherProgram(m_entries.path()), {QStringLiteral("--class"), QStringLiteral("OtherClass"),
+                                                           QStringLiteral("--ignore-close")});
+        QVERIFY(second.waitFor(QStringLiteral("active")));
+        QTRY_COMPARE(shownName(), other);
+        QCOMPARE(CommmonFunction::shared().blockPageRequest().blockedApplication(), other);
     }
 
     void switchesDriveTheStoredListAndQuitOnlyOnBlocking()
@@ -152,6 +203,44 @@ private slots:
         // before the last block has arrived.
         QTRY_COMPARE_WITH_TIMEOUT(app.process().state(), QProcess::NotRunning, 10000);
         QCOMPARE(app.closeRequests(), 2);
+    }
+
+    void noticeWhenTheSessionHidesApplications_data()
+    {
+        QTest::addColumn<bool>("x11");
+        QTest::newRow("an X server: applications are seen") << true;
+        QTest::newRow("no X server, no app slice: they are not") << false;
+    }
+    void noticeWhenTheSessionHidesApplications()
+    {
+        QFETCH(bool, x11);
+        if (!x11)
+            qunsetenv("DISPLAY");
+        else if (const QString missing = useX11(); !missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
+        BlockAppsViewController *screen = openBlockApps();
+        auto *notice = screen->findChild<QLabel *>(QStringLiteral("m_lblNotice"));
+        QVERIFY(notice);
+        QCOMPARE(notice->isVisible(), !x11);
+        QVERIFY(notice->text().contains(QLatin1String("cannot be blocked")));
+    }
+
+    void installedLaterIsListed()
+    {
+        qunsetenv("DISPLAY");
+        blocker = std::make_unique<ApplicationBlocker>(makeWorkspace(QStringLiteral("com.mac.nimbrel")));
+        BlockAppsViewController *screen = openBlockApps();
+        QVERIFY(!switchOf(screen, QStringLiteral("Installed Later")));
+        // GIO reads the data folders once per process: the fixture's is the one it watches.
+        QFile file(m_entries.filePath(QStringLiteral("applications/nimbrel-later.desktop")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Desktop Entry]\nType=Application\nName=Installed Later\nExec=" BLOCKABLE_APP "\n");
+        file.close();
+        QTRY_VERIFY_WITH_TIMEOUT(switchOf(screen, QStringLiteral("Installed Later")), 10000);
+        QVERIFY(file.remove());
+        QTRY_VERIFY_WITH_TIMEOUT(!switchOf(screen, QStringLiteral("Installed Later")), 10000);
     }
 
     void unblockingWaitsForThePin_data()

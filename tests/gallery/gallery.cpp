@@ -124,7 +124,7 @@ public:
         }
     }
     QList<InstalledApp> installedApplications() override { return m_apps; }
-    void quitApplication(const QString &) override {}
+    QuitOutcome quitApplication(const QString &) override { return {}; }
 
 private:
     QList<InstalledApp> m_apps;
@@ -204,10 +204,9 @@ void renderWebWindows(MainWindowController &main, const QString &language)
         saveWebWindow(&faq, QStringLiteral("web-faq"), language);
     }
     {
-        isBlockPageRequested = true;
-        blockedApplication = QStringLiteral("Solitaire");
-        FAQWC blocked(&loader, main.window());
-        isBlockPageRequested = false;
+        BlockPageRequest request;
+        request.request(QStringLiteral("Solitaire"));
+        FAQWC blocked(&loader, main.window(), request);
         saveWebWindow(&blocked, QStringLiteral("web-block-page"), language);
     }
     {
@@ -408,7 +407,7 @@ void renderLanguage(const QString &language)
     }
 
     auto *blockPage = new BlockPage; // deletes itself when closed
-    blockPage->setApplicationName(QStringLiteral("Steam"));
+    blockPage->setApplication(QStringLiteral("Steam"), Workspace::graceSeconds);
     blockPage->resize(900, 560);
     blockPage->show();
     save(blockPage, QStringLiteral("block-page"), language);

@@ -80,9 +80,16 @@ private slots:
         RunningApp stubborn(QStringLiteral(BLOCKABLE_APP), {QStringLiteral("--ignore-close")});
         QVERIFY(stubborn.waitFor(QStringLiteral("active")));
 
-        workspace.quitApplication(blockableID);
+        QElapsedTimer sinceQuit;
+        sinceQuit.start();
+        const QuitOutcome outcome = workspace.quitApplication(blockableID);
+        QCOMPARE(outcome.windowsAsked, 1);
+        QCOMPARE(outcome.processes, 1);
         QTRY_COMPARE(stubborn.closeRequests(), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(stubborn.process().state(), QProcess::NotRunning, LinuxWorkspace::terminateDelayMs + 3000);
+        // The whole grace to save its work, then SIGTERM.
+        QTRY_COMPARE_WITH_TIMEOUT(stubborn.process().state(), QProcess::NotRunning, workspace.graceMs() + 3000);
+        QVERIFY2(sinceQuit.elapsed() >= workspace.graceMs() - 50, qPrintable(QString::number(sinceQuit.elapsed())));
+        QCOMPARE(workspace.graceMs(), Workspace::graceSeconds * 1000);
         QCOMPARE(stubborn.process().exitStatus(), QProcess::CrashExit);
         QCOMPARE(bystander.process().state(), QProcess::Running);
         QCOMPARE(bystander.closeRequests(), 0);
@@ -108,13 +115,15 @@ private slots:
         const auto restore = qScopeGuard([] { qunsetenv("WAYLAND_DISPLAY"); });
         LinuxWorkspace workspace(QStringLiteral("com.mac.nimbrel"));
         QCOMPARE(workspace.activationSource(), QStringLiteral("processes"));
+        QCOMPARE(workspace.seesApplications(), wayland);
+        workspace.setGraceMs(300);
         QSignalSpy activated(&workspace, &Workspace::applicationActivated);
         RunningApp app(QStringLiteral(BLOCKABLE_APP));
         QVERIFY(app.waitFor(QStringLiteral("ready")));
         QTRY_COMPARE_WITH_TIMEOUT(activatedName(activated), blockableID + QLatin1Char('/') + blockable, 3000);
         QCOMPARE(activated.last().at(2).toLongLong(), app.pid());
 
-        // Its X window is asked to close; without one the process is ended at once.
+        // Its X window is asked to close; without one the process is ended after the grace.
         if (wayland)
             QVERIFY(app.waitFor(QStringLiteral("active"))); // its window is managed by then
         workspace.quitApplication(blockableID);

@@ -8,7 +8,6 @@
 #include "platform/PreferencesStore.h"
 #include "protection/DNSConfiguration.h"
 #include "texts/LocalizedText.h"
-#include "ui/BlockPage.h"
 #include "ui/CommmonFunction.h"
 
 #include <QDir>
@@ -27,7 +26,6 @@ void resetProcessState()
     ApiManager::resetShared();
     Log::setSink({});
     CommmonFunction::resetShared();
-    isBlockPageRequested = false;
     // Tests read the same texts whatever the machine's locale.
     LocalizedTextTesting::setSystemLanguage([] { return QStringLiteral("en"); });
 }

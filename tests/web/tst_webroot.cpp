@@ -25,8 +25,6 @@ private slots:
     void init() { m_env = std::make_unique<TestEnvironment>(); }
     void cleanup()
     {
-        isBlockPageRequested = false;
-        blockedApplication.clear();
         m_env.reset();
     }
 
@@ -48,13 +46,13 @@ private slots:
         QFETCH(QString, language);
         QFETCH(QString, title);
         PreferencesStore::shared().setString(PrefKey::CurrentLanguage, language);
-        isBlockPageRequested = true;
-        blockedApplication = QStringLiteral("Solitaire");
+        BlockPageRequest request;
+        request.request(QStringLiteral("Solitaire"));
         LogCapture log;
         static WebContentLoader loader{QStringList{QStringLiteral(NIMBREL_PLUGIN_DIR)}};
         const bool first = !loader.attempted();
 
-        FAQWC page(&loader, nullptr);
+        FAQWC page(&loader, nullptr, request);
         page.show();
         QVERIFY2(page.webView(), "the web plugin did not load");
         // Its own title, and no FAQ search field.

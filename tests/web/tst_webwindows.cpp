@@ -40,8 +40,6 @@ private slots:
     void init() { m_env = std::make_unique<TestEnvironment>(); }
     void cleanup()
     {
-        isBlockPageRequested = false;
-        blockedApplication.clear();
         m_env.reset();
     }
 
@@ -80,10 +78,9 @@ private slots:
     // the flag first and shows the FAQ page.
     void blockPageUntilTheSidebarFaqItem()
     {
-        isBlockPageRequested = true;
-        blockedApplication = QStringLiteral("Solitaire");
         MainWindowController main;
         CommmonFunction &common = attachPresenters(main.window(), &m_loader);
+        common.blockPageRequest().request(QStringLiteral("Solitaire"));
         QPointer<QDialog> blocked = common.makeWindow(QStringLiteral("FAQWC"));
         blocked->show();
         auto *view = static_cast<FAQWC *>(blocked.data())->webView();
@@ -96,7 +93,7 @@ private slots:
         QVERIFY(split);
         SidebarViewController *sidebar = split->sidebar();
         sidebar->btnProtectionOnOffTapped(sidebar->item(5));
-        QVERIFY(!isBlockPageRequested);
+        QVERIFY(!common.blockPageRequest().isBlockPageRequested());
         auto *faq = qobject_cast<FAQWC *>(sidebar->wc.data());
         QVERIFY(faq && faq->webView());
         QCOMPARE(faq->faqPageURL, QUrl(QString::fromUtf8(BuildConfig::faqUrl)));
@@ -135,10 +132,10 @@ private slots:
     // Our block page is not on the web: without the plugin the window shows it as text.
     void withoutThePluginTheBlockPageIsText()
     {
-        isBlockPageRequested = true;
-        blockedApplication = QStringLiteral("<b>Solitaire</b>");
+        BlockPageRequest request;
+        request.request(QStringLiteral("<b>Solitaire</b>"));
         WebContentLoader noPlugin(QStringList{});
-        FAQWC faq(&noPlugin, nullptr);
+        FAQWC faq(&noPlugin, nullptr, request);
         faq.show();
         QVERIFY(faq.isVisible());
         auto *text = faq.findChild<QTextBrowser *>(QStringLiteral("fallbackText"));

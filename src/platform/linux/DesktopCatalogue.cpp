@@ -6,6 +6,7 @@
 
 #include <QCollator>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 
@@ -38,6 +39,26 @@ bool isLauncher(const QString &program)
     const QString base = QFileInfo(program).fileName();
     return launchers.contains(base) || base.startsWith(QLatin1String("python"))
         || base.startsWith(QLatin1String("lua")) || base.startsWith(QLatin1String("php"));
+}
+
+// The entry's own arguments after its program, without the field codes (%U, %f...) the
+// launcher fills in.
+QStringList argumentsOf(GAppInfo *info)
+{
+    QStringList arguments;
+    const char *line = g_app_info_get_commandline(info);
+    int count = 0;
+    char **argv = nullptr;
+    if (!line || !g_shell_parse_argv(line, &count, &argv, nullptr))
+        return arguments;
+    for (int i = 1; i < count; ++i) {
+        const QString argument = QString::fromUtf8(argv[i]);
+        if (argument.size() == 2 && argument.startsWith(QLatin1Char('%')))
+            continue;
+        arguments.append(argument);
+    }
+    g_strfreev(argv);
+    return arguments;
 }
 
 void readIcon(GAppInfo *info, InstalledApp &app)
@@ -75,6 +96,7 @@ QList<InstalledApp> readDesktopEntries(const QString &ownId)
         if (app.id == ownId || app.name.isEmpty() || (!self.isEmpty() && app.executable == self))
             continue;
         app.launcher = isLauncher(app.executable);
+        app.arguments = argumentsOf(info);
         app.windowClass = fromUtf8(g_desktop_app_info_get_startup_wm_class(G_DESKTOP_APP_INFO(info)));
         readIcon(info, app);
         apps.append(app);
@@ -93,4 +115,44 @@ QList<InstalledApp> readDesktopEntries(const QString &ownId)
     for (const auto &key : std::as_const(keys))
         sorted.append(std::move(apps[key.second]));
     return sorted;
+}
+
+namespace {
+void monitorChanged(GAppInfoMonitor *, gpointer watcher)
+{
+    emit static_cast<DesktopCatalogueWatcher *>(watcher)->changed();
+}
+} // namespace
+
+DesktopCatalogueWatcher::DesktopCatalogueWatcher(QObject *parent)
+    : QObject(parent)
+    , m_monitor(g_app_info_monitor_get())
+{
+    m_handler = g_signal_connect(m_monitor, "changed", G_CALLBACK(monitorChanged), this);
+}
+
+DesktopCatalogueWatcher::~DesktopCatalogueWatcher()
+{
+    g_signal_handler_disconnect(m_monitor, m_handler);
+    g_object_unref(m_monitor);
+}
+
+void addPackagedApplicationFolders()
+{
+    // Flatpak and Snap export their desktop entries to folders their session scripts add to
+    // XDG_DATA_DIRS; a session started without those scripts would not list them.
+    const QString home = QDir::homePath();
+    const QStringList exported{home + QStringLiteral("/.local/share/flatpak/exports/share"),
+                               QStringLiteral("/var/lib/flatpak/exports/share"), QStringLiteral("/var/lib/snapd/desktop")};
+    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
+    const QStringList listed = dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    bool added = false;
+    for (const QString &folder : exported) {
+        if (!listed.contains(folder) && !listed.contains(folder + QLatin1Char('/')) && QDir(folder).exists()) {
+            dirs += QLatin1Char(':') + folder;
+            added = true;
+        }
+    }
+    if (added)
+        qputenv("XDG_DATA_DIRS", dirs.toUtf8());
 }

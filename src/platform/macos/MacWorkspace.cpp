@@ -55,10 +55,14 @@ QList<InstalledApp> MacWorkspace::installedApplications()
     return apps;
 }
 
-void MacWorkspace::quitApplication(const QString &appID)
+QuitOutcome MacWorkspace::quitApplication(const QString &appID)
 {
     const ProcessResult result = runProgram(QStringLiteral("osascript"), osascriptArguments(quitScript(), appID));
     Log::line(result.output.trimmed());
+    QuitOutcome outcome;
     if (result.exitCode != 0)
         Log::line(QStringLiteral("error: ") + result.output.trimmed());
+    else
+        outcome.windowsAsked = 1; // AppleScript's quit: the application's own polite close
+    return outcome;
 }

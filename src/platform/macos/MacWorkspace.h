@@ -15,7 +15,7 @@ public:
     // Entries of the folder ending in ".app", ours left out, each that AppleScript can name.
     QList<InstalledApp> installedApplications() override;
     // tell application NAME / quit / end tell
-    void quitApplication(const QString &appID) override;
+    QuitOutcome quitApplication(const QString &appID) override;
 
     // The script lines osascript runs for each purpose; the name arrives as item 1 of argv.
     static QStringList idScript();
