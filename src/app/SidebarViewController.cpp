@@ -144,8 +144,6 @@ SidebarViewController::SidebarViewController(PinGate *gate, ApplicationBlocker *
                        [this](const QVariant &object) { buttonToggleWithNotification(object); });
     center.addObserver(this, QStringLiteral("UpdateChooseLanguage"),
                        [this](const QVariant &object) { updateLocalizationWithNotification(object); });
-    if (m_blocker)
-        wholeData = m_blocker->buildApplicationCatalogue();
 }
 
 SidebarItem *SidebarViewController::addItem(int tag, QLabel *&label)
@@ -216,6 +214,10 @@ void SidebarViewController::btnProtectionOnOffTapped(QAbstractButton *sender)
         showController(protectionVC, [this] { return new ProtectionViewController(m_gate); });
         break;
     case 2:
+        if (!m_catalogueBuilt && m_blocker) {
+            m_catalogueBuilt = true;
+            wholeData = m_blocker->buildApplicationCatalogue();
+        }
         if (!blockAppsVC)
             blockAppsVC = new BlockAppsViewController(m_gate, m_blocker);
         if (!wholeData.isEmpty())
