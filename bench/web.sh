@@ -27,10 +27,10 @@ trap 'exit 130' INT TERM
 for which in before after; do
     dir=${!which}
     echo "== $which: $dir/bin/nimbrel"
-    "$here/startup.sh" "$dir" "$runs" | tee "$work/$which"
+    WAKE_SECONDS=0 "$here/startup.sh" "$dir" "$runs" | tee "$work/$which"
 done
-column() { # <file> <row label>: the median column of startup.sh's table
-    awk -v label="$2" 'index($0, label) == 1 { print ($(NF - 1) == "<=") ? $(NF - 2) : $(NF - 1) }' "$1"
+column() { # <file> <row label>: the app's median column of startup.sh's table
+    awk -v label="$2" 'index($0, label) == 1 { print $(NF - 2) }' "$1"
 }
 
 echo

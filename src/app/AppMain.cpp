@@ -133,7 +133,9 @@ int runApplication(int argc, char **argv)
     delegate.loginUnit = makeLoginUnit();
     delegate.blocker = &blocker;
 
-    main.window()->setContent(new ViewController(&common));
+    auto *launch = new ViewController(&common);
+    QObject::connect(launch, &ViewController::firstWindowChosen, launch, [] { traceStartup("content"); });
+    main.window()->setContent(launch);
     main.window()->setFixedContentSize(795, 594);
 
     delegate.applicationDidFinishLaunching();

@@ -145,9 +145,10 @@ SidebarViewController::SidebarViewController(PinGate *gate, ApplicationBlocker *
     center.addObserver(this, QStringLiteral("UpdateChooseLanguage"),
                        [this](const QVariant &object) { updateLocalizationWithNotification(object); });
     if (m_blocker) {
-        wholeData = m_blocker->buildApplicationCatalogue();
-        // Installed or removed since: the Block Apps rows follow.
+        // Installed or removed since: the Block Apps rows follow, once they have been read.
         connect(m_blocker, &ApplicationBlocker::catalogueChanged, this, [this] {
+            if (!m_catalogueBuilt)
+                return;
             wholeData = m_blocker->buildApplicationCatalogue();
             if (blockAppsVC)
                 static_cast<BlockAppsViewController *>(blockAppsVC.data())->setWholeData(wholeData);
@@ -223,6 +224,10 @@ void SidebarViewController::btnProtectionOnOffTapped(QAbstractButton *sender)
         showController(protectionVC, [this] { return new ProtectionViewController(m_gate); });
         break;
     case 2:
+        if (!m_catalogueBuilt && m_blocker) {
+            m_catalogueBuilt = true;
+            wholeData = m_blocker->buildApplicationCatalogue();
+        }
         if (!blockAppsVC)
             blockAppsVC = new BlockAppsViewController(m_gate, m_blocker);
         if (!wholeData.isEmpty())

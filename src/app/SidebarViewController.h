@@ -67,8 +67,10 @@ public:
 
     QPointer<QWidget> protectionVC;
     QPointer<QWidget> blockAppsVC;
-    // The installed applications, read once when the sidebar is made.
+    // The installed applications, read once, the first time the Block Apps screen is chosen:
+    // every desktop entry and icon theme is read, which most starts never need.
     QList<ApplicationDetail> wholeData;
+    bool m_catalogueBuilt = false;
     QPointer<QWidget> categoryBlockingVC;
     QPointer<QWidget> blackListWebsiteVC;
     QPointer<QWidget> settingsVC;

@@ -77,4 +77,5 @@ void ViewController::decideFirstWindow()
         m_presenter->openMainContent(QSize(795, 575));
         break;
     }
+    emit firstWindowChosen();
 }

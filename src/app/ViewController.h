@@ -19,6 +19,10 @@ public:
 
     QLabel *appLogoImageView = nullptr;
 
+signals:
+    // The first window was chosen and made.
+    void firstWindowChosen();
+
 protected:
     void showEvent(QShowEvent *event) override;
 

@@ -1,63 +1,76 @@
 #include "FilterProbe.h"
 
 #include "BuildConfig.h"
+#include "core/Log.h"
+#include "dnswire/DnsWire.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QDnsLookup>
+#include <QLibrary>
 #include <QNetworkDatagram>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QUdpSocket>
-#include <ldns/ldns.h>
 
 namespace {
 const QByteArray probeText = QByteArrayLiteral("nimbrel-filter");
 
+QStringList &componentFolders()
+{
+    static QStringList folders{QCoreApplication::applicationDirPath(), QString::fromUtf8(BuildConfig::pluginInstallDir)};
+    return folders;
+}
+
+// The DNS message module, loaded the first time the filter is asked and kept: ldns and the
+// OpenSSL it links stay out of the process until protection is switched on.
+struct Wire {
+    DnsWireTxtQueryFn txtQuery = nullptr;
+    DnsWireAnswersTxtFn answersTxt = nullptr;
+};
+
+const Wire &wire()
+{
+    static Wire loaded = [] {
+        Wire found;
+        for (const QString &folder : std::as_const(componentFolders())) {
+            QLibrary library(QDir(folder).absoluteFilePath(QLatin1String(DnsWire::fileBaseName)));
+            if (!library.load())
+                continue;
+            found.txtQuery = reinterpret_cast<DnsWireTxtQueryFn>(library.resolve(DnsWire::txtQuerySymbol));
+            found.answersTxt = reinterpret_cast<DnsWireAnswersTxtFn>(library.resolve(DnsWire::answersTxtSymbol));
+            if (found.txtQuery && found.answersTxt)
+                return found; // never unloaded: the pointers are used for the life of the process
+            Log::line(QStringLiteral("DNS message component not usable: ") + library.fileName());
+            library.unload();
+            found = {};
+        }
+        Log::line(QStringLiteral("DNS message component not found; the filter cannot be asked"));
+        return found;
+    }();
+    return loaded;
+}
+
 // The question as it goes on the wire; empty when the name cannot be encoded.
 QByteArray encodeQuery(const QString &name, quint16 id)
 {
-    ldns_rdf *owner = ldns_dname_new_frm_str(name.toLatin1().constData());
-    if (!owner)
+    if (!wire().txtQuery)
         return {};
-    ldns_pkt *query = ldns_pkt_query_new(owner, LDNS_RR_TYPE_TXT, LDNS_RR_CLASS_IN, LDNS_RD);
-    ldns_pkt_set_id(query, id);
-    uint8_t *wire = nullptr;
-    size_t size = 0;
-    QByteArray out;
-    if (ldns_pkt2wire(&wire, query, &size) == LDNS_STATUS_OK)
-        out = QByteArray(reinterpret_cast<const char *>(wire), qsizetype(size));
-    free(wire);
-    ldns_pkt_free(query);
-    return out;
+    unsigned char buffer[512]; // a name is at most 255 bytes: the question always fits
+    std::size_t size = sizeof buffer;
+    if (wire().txtQuery(name.toLatin1().constData(), id, buffer, &size) != 0)
+        return {};
+    return QByteArray(reinterpret_cast<const char *>(buffer), qsizetype(size));
 }
 
 // Whether the datagram answers our question with the probe record.
 bool isProbeAnswer(const QByteArray &datagram, const QString &name, quint16 id)
 {
-    ldns_pkt *answer = nullptr;
-    if (ldns_wire2pkt(&answer, reinterpret_cast<const uint8_t *>(datagram.constData()), size_t(datagram.size())) !=
-        LDNS_STATUS_OK)
-        return false;
-    bool found = false;
-    ldns_rdf *owner = ldns_dname_new_frm_str(name.toLatin1().constData());
-    if (owner && ldns_pkt_id(answer) == id && ldns_pkt_qr(answer) && ldns_pkt_get_rcode(answer) == LDNS_RCODE_NOERROR) {
-        ldns_rr_list *records = ldns_pkt_answer(answer);
-        for (size_t i = 0; records && i < ldns_rr_list_rr_count(records) && !found; ++i) {
-            ldns_rr *rr = ldns_rr_list_rr(records, i);
-            if (ldns_rr_get_type(rr) != LDNS_RR_TYPE_TXT || ldns_dname_compare(ldns_rr_owner(rr), owner) != 0)
-                continue;
-            for (size_t j = 0; j < ldns_rr_rd_count(rr) && !found; ++j) {
-                // A character-string: its length, then its bytes.
-                const ldns_rdf *text = ldns_rr_rdf(rr, j);
-                const QByteArray data(reinterpret_cast<const char *>(ldns_rdf_data(text)),
-                                      qsizetype(ldns_rdf_size(text)));
-                found = data.size() >= 1 && data.mid(1, quint8(data.at(0))) == probeText;
-            }
-        }
-    }
-    ldns_rdf_deep_free(owner);
-    ldns_pkt_free(answer);
-    return found;
+    return wire().answersTxt
+        && wire().answersTxt(reinterpret_cast<const unsigned char *>(datagram.constData()), std::size_t(datagram.size()),
+                             name.toLatin1().constData(), id, probeText.constData(), std::size_t(probeText.size()))
+               == 1;
 }
 
 // One question in flight: the socket, the time limit and the caller's callback.
@@ -112,6 +125,11 @@ private:
     bool m_finished = false;
 };
 } // namespace
+
+void FilterProbe::setComponentFolders(QStringList folders)
+{
+    componentFolders() = std::move(folders);
+}
 
 QString FilterProbe::freshName()
 {

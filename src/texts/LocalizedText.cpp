@@ -10,7 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
-#include <QRegularExpression>
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -35,9 +35,13 @@ const std::optional<QHash<QString, QString>> &table(const QString &code)
     if (it != tables.end())
         return *it;
     std::optional<QHash<QString, QString>> parsed;
-    static const QRegularExpression validCode(QStringLiteral("^[a-z]{2,3}$"));
+    // Two or three lower-case letters, so a stored value never names another resource. Checked
+    // by hand: the first regular expression of the process would load the pattern compiler
+    // (a few hundred kilobytes) for this one check at start.
+    const bool validCode = (code.size() == 2 || code.size() == 3)
+        && std::all_of(code.begin(), code.end(), [](QChar c) { return c >= QLatin1Char('a') && c <= QLatin1Char('z'); });
     QFile file(QStringLiteral(":/strings/%1.json").arg(code));
-    if (validCode.match(code).hasMatch() && file.open(QIODevice::ReadOnly)) {
+    if (validCode && file.open(QIODevice::ReadOnly)) {
         const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
         if (doc.isObject()) {
             QHash<QString, QString> entries;

@@ -82,6 +82,8 @@ private slots:
         QTest::newRow("stored language without a table") << "de" << "de" << "Logout" << "Logout";
         QTest::newRow("no system language") << "" << "" << "Logout" << "Logout";
         QTest::newRow("code that is not a language") << "../fr" << "en" << "Logout" << "Logout";
+        QTest::newRow("code in capitals") << "FR" << "en" << "Logout" << "Logout";
+        QTest::newRow("code with a line feed") << "fr\n" << "en" << "Logout" << "Logout";
     }
     void textFollowsTheStoredLanguage()
     {

@@ -7,6 +7,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesStore.h"
 #include "protection/DNSConfiguration.h"
+#include "protection/FilterProbe.h"
 #include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
 
@@ -49,6 +50,8 @@ TestEnvironment::TestEnvironment()
     // No model name unless a test writes one, whatever the machine's firmware says.
     qputenv("NIMBREL_DMI_PRODUCT_NAME", (root + QLatin1String("/dmi/product_name")).toUtf8());
     qputenv("PATH", QByteArray(NIMBREL_FAKES_DIR) + ':' + m_oldPath);
+    // Test executables live in their own folders, not next to the app's modules.
+    FilterProbe::setComponentFolders({QStringLiteral(NIMBREL_COMPONENT_DIR)});
     resetProcessState();
 }
 
