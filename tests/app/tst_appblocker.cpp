@@ -199,9 +199,9 @@ private slots:
         QCOMPARE(stored(), QStringList{});
         appSwitch->click();
         QCOMPARE(stored(), QStringList{blockableID});
-        // Ended by SIGTERM a few seconds after the first request; by then every request sent
+        // Ended by SIGTERM the grace after the first request; by then every request sent
         // before the last block has arrived.
-        QTRY_COMPARE_WITH_TIMEOUT(app.process().state(), QProcess::NotRunning, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(app.process().state(), QProcess::NotRunning, Workspace::graceSeconds * 1000 + 5000);
         QCOMPARE(app.closeRequests(), 2);
     }
 
