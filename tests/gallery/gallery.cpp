@@ -31,6 +31,7 @@
 #include "protection/ApplicationBlocker.h"
 #include "protection/BlockPage.h"
 #include "protection/DNSConfiguration.h"
+#include "protection/ProtectionAlerts.h"
 #include "protection/ProtectionViewController.h"
 #include "settings/FAQWC.h"
 #include "settings/LiveChat.h"
@@ -436,8 +437,24 @@ void renderLanguage(const QString &language)
         save(confirm, QStringLiteral("alert-logout"), language);
     closePopups();
 
-    // A refused change: the alert every DNS failure shows.
+    // A change under way (here the filter's probe, which waits for its time-out): the switch busy.
     split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(1));
+    env.writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
+    protection->hide();
+    protection->show();
+    protection->protection = Protection::off;
+    protection->refreshDisplay();
+    protection->toggle();
+    for (QDeadlineTimer deadline(3000); protection->btnProtectionOnOff->isEnabled() && !deadline.hasExpired();)
+        QTest::qWait(20);
+    save(main.window(), QStringLiteral("main-protection-busy"), language);
+    for (QDeadlineTimer deadline(8000); !protection->btnProtectionOnOff->isEnabled() && !deadline.hasExpired();)
+        QTest::qWait(20);
+    closePopups();
+
+    // A refused change in the background: the alert every DNS failure shows.
+    split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(1));
+    ProtectionAlerts shown(DNSConfiguration::shared());
     env.writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
     env.writeFile(QStringLiteral("fake-state/networksetup/deny"), "");
     DNSConfiguration::shared().applyOnStartup();
