@@ -13,6 +13,7 @@
 #include "protection/ApplicationBlocker.h"
 #include "protection/BlockPagePresenter.h"
 #include "protection/DNSConfiguration.h"
+#include "protection/FilterProbe.h"
 #include "protection/ProtectionAlerts.h"
 #include "texts/LocalizedText.h"
 #include "ui/CommmonFunction.h"
@@ -125,7 +126,9 @@ void AppDelegate::refreshStatusMenu()
 {
     const bool on = PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus);
     m_openAction->setText(localizedText(QStringLiteral("Open Nimbrel")));
-    m_stateAction->setText(localizedText(on ? QStringLiteral("Protection is on") : QStringLiteral("Protection is off")));
+    m_stateAction->setText(localizedText(!on                 ? QStringLiteral("Protection is off")
+                                             : m_lookupsGoAround ? QStringLiteral("Look-ups go around the filter")
+                                                                 : QStringLiteral("Protection is on")));
     m_quitAction->setText(localizedText(QStringLiteral("Quit Nimbrel")));
     // The system keeps pointing at the filter; only the watchdog stops.
     m_stayOnAction->setText(localizedText(QStringLiteral("Protection stays on after quitting")));
@@ -182,15 +185,44 @@ void AppDelegate::keepDNSON()
         return;
     QPointer<AppDelegate> self(this);
     dns().checkFromWatchdog(
-        [](bool configured, const QStringList &description) {
+        [self](bool configured, const QStringList &description) {
             Log::line(QString(71, QLatin1Char('=')));
             Log::line((configured ? QStringLiteral("NO CHANGE, Current DNS IP - ") : QStringLiteral("Current DNS IP - "))
                       + describe(description));
+            // Every connection set: whether look-ups really reach the filter is the system's own say.
+            if (configured && self)
+                FilterProbe::askSystemResolver(self, [self](bool through) {
+                    if (self)
+                        self->lookupsAnswered(through);
+                });
         },
         [self](const QStringList &description) {
             if (self)
                 self->watchdogDidApply(description);
         });
+}
+
+void AppDelegate::lookupsAnswered(bool through)
+{
+    if (through != m_lookupsGoAround)
+        return;
+    m_lookupsGoAround = !through;
+    refreshStatusMenu();
+    if (!statusItem)
+        return;
+    if (through) {
+        Log::line(QStringLiteral("Look-ups reach the filter again"));
+        statusItem->setIcon(QIcon(QStringLiteral(":/icons/moon-stars.svg")));
+        statusItem->setToolTip(QStringLiteral("icon"));
+        return;
+    }
+    Log::line(QStringLiteral("Look-ups go around the filter although every connection is set to it"));
+    const QString message = localizedText(QStringLiteral(
+        "Every connection is set to the filter, but look-ups go elsewhere: something on this computer routes them "
+        "around it (an edited /etc/resolv.conf, a local resolver, or NetworkManager not managing DNS)."));
+    statusItem->setIcon(QIcon(QStringLiteral(":/icons/protectionOff.svg")));
+    statusItem->setToolTip(localizedText(QStringLiteral("Look-ups go around the filter")));
+    statusItem->showMessage(QStringLiteral("Nimbrel"), message, QSystemTrayIcon::Warning);
 }
 
 DNSConfiguration &AppDelegate::dns()

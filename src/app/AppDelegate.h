@@ -39,6 +39,12 @@ public:
     void keepDNSON();
     // After the watchdog put the filtering DNS back; description: the servers read then.
     void watchdogDidApply(const QStringList &description);
+    // The system's own resolver asked after a tick found every connection on the filter:
+    // through says whether its answer came from the filter. Look-ups that go around it some
+    // other way (a hand-edited resolv.conf, a local resolver, dns=none) show in the tray, with
+    // one desktop notification until they come through again.
+    void lookupsAnswered(bool through);
+    bool lookupsGoAround() const { return m_lookupsGoAround; }
     void showWindow();
     // The tray menu's Quit: through the PIN gate when PIN protection is on, since quitting
     // stops the watchdog.
@@ -80,6 +86,7 @@ private:
 
     std::unique_ptr<LaunchAgent> m_launchAgent;
     QPointer<DNSConfiguration> m_alertsFor;
+    bool m_lookupsGoAround = false;
     StartupPresenter *m_presenter;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<BlockPagePresenter> m_blockPage;

@@ -177,6 +177,16 @@ private slots:
         QTRY_VERIFY(log.contains(QStringLiteral("NO CHANGE, Current DNS IP - ")));
         settle();
         QCOMPARE(syncs(), 2);
+        // Every connection is set, yet this machine's own resolver is not the filter: the tray
+        // says so, and notifies once, not at every tick.
+        const QString around = QStringLiteral("Look-ups go around the filter");
+        QTRY_VERIFY_WITH_TIMEOUT(delegate->lookupsGoAround(), 30000);
+        QCOMPARE(delegate->statusItem->toolTip(), around);
+        QCOMPARE(delegate->statusMenu()->findChild<QAction *>(QStringLiteral("actionState"))->text(), around);
+        clock->advance(AppDelegate::watchdogIntervalMs);
+        QTRY_COMPARE_WITH_TIMEOUT(log.lines.filter(QStringLiteral("NO CHANGE")).size(), 2, 15000);
+        settle();
+        QCOMPARE(log.lines.filter(around).size(), 1);
 
         // Refused: the alert, and another try a minute later.
         env->writeFile(QStringLiteral("fake-state/networksetup/dns/Ethernet"), "9.9.9.9\n");
