@@ -176,8 +176,13 @@ const InstalledApp *LinuxWorkspace::appOfProcess(qint64 pid)
         // A Flatpak instance is its application, whatever runs inside it.
         return appWithId(flatpak);
     }
+    // Every program has at least its name among its arguments; none means the process is
+    // between fork and exec (or gone), and its program says nothing yet.
+    const QStringList arguments = ProcessTable::argumentsOf(pid);
+    if (arguments.isEmpty())
+        return nullptr;
     const QString executable = ProcessTable::executableOf(pid);
-    if (const InstalledApp *app = appOfProgram(executable, ProcessTable::argumentsOf(pid)))
+    if (const InstalledApp *app = appOfProgram(executable, arguments))
         return app;
     // A copy under another path or name is still the same file.
     const QByteArray running = executable.isEmpty() ? QByteArray() : fingerprintOfRunning(pid, executable);
@@ -253,6 +258,11 @@ void LinuxWorkspace::scanProcesses()
         current.insert(pid);
         if (m_knownProcesses.contains(pid) || pid == self || !ProcessTable::ownedByUs(pid))
             continue;
+        // Still starting: looked at again at the next scan.
+        if (ProcessTable::argumentsOf(pid).isEmpty()) {
+            current.remove(pid);
+            continue;
+        }
         const InstalledApp *app = appOfProcess(pid);
         // One activation per application and scan, however many processes it started.
         if (app && !started.contains(app->id)) {
@@ -341,7 +351,8 @@ QuitOutcome LinuxWorkspace::quitApplication(const QString &appID)
     // One ending per application at a time: a block repeated meanwhile keeps the first grace.
     if (!running.pids.isEmpty() && !m_ending.contains(appID)) {
         m_ending.insert(appID);
-        QTimer::singleShot(m_graceMs, this, [this, appID] { terminate(appID); });
+        // Precise: a coarse timer may fire up to 5 % early, and the grace is a promise.
+        QTimer::singleShot(m_graceMs, Qt::PreciseTimer, this, [this, appID] { terminate(appID); });
     }
     return outcome;
 }
