@@ -34,7 +34,10 @@ WebSessionWindow::WebSessionWindow(const QString &callbackScheme, std::function<
 
 WebSessionWindow::~WebSessionWindow()
 {
-    QDesktopServices::unsetUrlHandler(m_scheme);
+    // Only while the handler is still this window's: once it finished, a newer window of the
+    // same scheme may have registered its own, which a late deletion of this one must not undo.
+    if (m_done)
+        QDesktopServices::unsetUrlHandler(m_scheme);
 }
 
 void WebSessionWindow::start(const QUrl &dialogUrl)
