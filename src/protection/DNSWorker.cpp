@@ -219,9 +219,11 @@ DnsOutcome DNSWorker::applyFilteringDns(const QString &address)
     } else {
         int reads = 0;
         settles([&] {
-            if (++reads % 5 == 0 && !took())
+            if (took())
+                return true;
+            if (++reads % 5 == 0)
                 set();
-            return took();
+            return false;
         });
     }
     m_checks.append(state);
