@@ -243,20 +243,114 @@ struct BlockedAppModel {
 };
 using BlockedAppList = QList<BlockedAppModel>; // payload of blockapp and unblockapp
 
-// Payload of the account status. A PIN record means a PIN is set for the account. The two
-// optional fields come from servers that keep the device's protection on the account: whether
-// this device is to be protected, and the account's blocked applications; a server without
-// them leaves both out. The other account fields of the answer are not read.
+// A focus session: blocks the account cannot weaken until ends_at, by the server's clock.
+// remaining_seconds is counted by the server when it answers, so a client with a wrong clock
+// still counts down right. websites and categories are what the session adds (category ids).
+struct FocusSessionModel {
+    QString startedAt; // "yyyy-MM-dd HH:mm:ss" UTC
+    QString endsAt;    // "yyyy-MM-dd HH:mm:ss" UTC
+    qint64 remainingSeconds = 0;
+    QList<QString> websites;
+    QList<qint64> categories;
+
+    template <class Self, class V> static void fields(Self &self, V &v)
+    {
+        v("started_at", self.startedAt);
+        v("ends_at", self.endsAt);
+        v("remaining_seconds", self.remainingSeconds);
+        v("websites", self.websites);
+        v("categories", self.categories);
+    }
+    friend bool operator==(const FocusSessionModel &, const FocusSessionModel &) = default;
+};
+
+// A weekly window. days are ISO weekdays (1 Monday .. 7 Sunday); start and end are "HH:mm"
+// in time_zone (an IANA id as the app reported it); an end at or before the start runs past
+// midnight into the next day. While open it adds its sites and categories, and with locks it
+// refuses weakening changes like a focus session. id 0 asks the server for a new window;
+// open is the server's: whether the window is open now.
+struct ScheduleModel {
+    qint64 id = 0;
+    QString name;
+    QList<qint64> days;
+    QString start;
+    QString end;
+    QString timeZone;
+    QList<QString> websites;
+    QList<qint64> categories;
+    bool locks = false;
+    bool open = false;
+
+    template <class Self, class V> static void fields(Self &self, V &v)
+    {
+        v("id", self.id);
+        v("name", self.name);
+        v("days", self.days);
+        v("start", self.start);
+        v("end", self.end);
+        v("time_zone", self.timeZone);
+        v("websites", self.websites);
+        v("categories", self.categories);
+        v("locks", self.locks);
+        v("open", self.open);
+    }
+    friend bool operator==(const ScheduleModel &, const ScheduleModel &) = default;
+};
+
+// Payload of focus-start, focus-status, save-schedule and delete-schedule. lock_seconds is
+// how long weakening changes stay refused from now (a running session or an open locking
+// window, whichever ends last), 0 when they are not; next_edge_seconds is the time to the
+// next start or end of a window, absent without windows.
+struct FocusStatusModel {
+    std::optional<FocusSessionModel> focus;
+    QList<ScheduleModel> schedules;
+    qint64 lockSeconds = 0;
+    std::optional<qint64> nextEdgeSeconds;
+    QString serverTime; // "yyyy-MM-dd HH:mm:ss" UTC
+
+    template <class Self, class V> static void fields(Self &self, V &v)
+    {
+        v("focus", self.focus);
+        v("schedules", self.schedules);
+        v("lock_seconds", self.lockSeconds);
+        v("next_edge_seconds", self.nextEdgeSeconds);
+        v("server_time", self.serverTime);
+    }
+    friend bool operator==(const FocusStatusModel &, const FocusStatusModel &) = default;
+};
+
+// Payload of the account status. A PIN record means a PIN is set for the account. The other
+// optional fields come from servers that keep more of the protection on the account, and a
+// server without them leaves them out:
+// - whether this device is to be protected, and the account's blocked applications;
+// - the running focus session, how long weakening stays refused (lock_seconds), and the time
+//   to the next window edge;
+// - this device's encrypted DNS: its DNS-over-TLS host name (the device key is its first
+//   label) and DNS-over-HTTPS URL, and whether its address is shared with other accounts'
+//   devices (plain DNS then filters with the union of their lists).
+// The other account fields of the answer are not read.
 struct SyncURLModel {
     std::optional<PinProtectionModel> pinProtection;
     std::optional<bool> deviceProtected;
     std::optional<BlockedAppList> blockedApps;
+    std::optional<FocusSessionModel> focus;
+    std::optional<qint64> lockSeconds;
+    std::optional<qint64> nextEdgeSeconds;
+    std::optional<QString> dotHost;
+    std::optional<QString> dohURL;
+    std::optional<bool> sharedAddress;
 
     template <class Self, class V> static void fields(Self &self, V &v)
     {
         v("pin_protection", self.pinProtection);
         v("device_protected", self.deviceProtected);
         v("blocked_apps", self.blockedApps);
+        v("focus", self.focus);
+        v("lock_seconds", self.lockSeconds);
+        v("next_edge_seconds", self.nextEdgeSeconds);
+        v("dot_host", self.dotHost);
+        v("doh_url", self.dohURL);
+        v("shared_address", self.sharedAddress);
     }
     friend bool operator==(const SyncURLModel &, const SyncURLModel &) = default;
 };
