@@ -1,10 +1,17 @@
 #include "NetworkInformationFlagSource.h"
 
-std::shared_ptr<NetworkInformationFlagSource> NetworkInformationFlagSource::create(int *errorCode)
+#include "platform/DefaultRoute.h"
+
+std::shared_ptr<NetworkInformationFlagSource> NetworkInformationFlagSource::create(int *errorCode, Backends backends)
 {
-    if (!QNetworkInformation::instance() &&
-        !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability) &&
-        !QNetworkInformation::loadDefaultBackend()) {
+    // By name: asked by features, Qt may settle on its GLib backend, which brings GIO and its
+    // modules (a few megabytes) even where NetworkManager runs.
+    const bool loaded = QNetworkInformation::instance() ||
+                        QNetworkInformation::loadBackendByName(u"networkmanager") ||
+                        (backends == Backends::any &&
+                         (QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability) ||
+                          QNetworkInformation::loadDefaultBackend()));
+    if (!loaded) {
         if (errorCode)
             *errorCode = noBackend;
         return nullptr;
@@ -72,4 +79,40 @@ void NetworkInformationFlagSource::deliver()
     ReachabilityFlags flags;
     if (m_callback && readFlags(flags) == 0)
         m_callback(flags);
+}
+
+RouteFlagSource::RouteFlagSource(std::unique_ptr<DefaultRouteMonitor> monitor)
+    : m_monitor(std::move(monitor))
+{
+}
+
+RouteFlagSource::~RouteFlagSource() = default;
+
+int RouteFlagSource::readFlags(ReachabilityFlags &flags)
+{
+    flags = m_monitor->hasDefaultRoute() ? ReachabilityFlags(ReachabilityFlag::Reachable) : ReachabilityFlags();
+    return 0;
+}
+
+int RouteFlagSource::setCallback(Callback callback)
+{
+    m_callback = std::move(callback);
+    return 0;
+}
+
+int RouteFlagSource::setDelivering(bool on)
+{
+    if (on == m_delivering)
+        return 0;
+    m_delivering = on;
+    if (on) {
+        connect(m_monitor.get(), &DefaultRouteMonitor::routesChanged, this, [this] {
+            ReachabilityFlags flags;
+            if (m_callback && readFlags(flags) == 0)
+                m_callback(flags);
+        });
+    } else {
+        disconnect(m_monitor.get(), nullptr, this, nullptr);
+    }
+    return 0;
 }

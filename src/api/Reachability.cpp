@@ -1,6 +1,7 @@
 #include "Reachability.h"
 
 #include "NetworkInformationFlagSource.h"
+#include "platform/DefaultRoute.h"
 #include "platform/NotificationCenter.h"
 
 #include <QPointer>
@@ -58,7 +59,15 @@ Reachability::~Reachability()
 std::unique_ptr<Reachability> Reachability::forDefaultRoute(ReachabilityError *error)
 {
     int code = 0;
-    std::shared_ptr<ReachabilityFlagSource> source = NetworkInformationFlagSource::create(&code);
+    // NetworkManager's report first, then the kernel's routes, then whatever Qt has.
+    std::shared_ptr<ReachabilityFlagSource> source =
+        NetworkInformationFlagSource::create(&code, NetworkInformationFlagSource::Backends::networkManager);
+    if (!source) {
+        if (std::unique_ptr<DefaultRouteMonitor> routes = makeDefaultRouteMonitor())
+            source = std::make_shared<RouteFlagSource>(std::move(routes));
+    }
+    if (!source)
+        source = NetworkInformationFlagSource::create(&code);
     if (!source) {
         if (error)
             *error = {ReachabilityError::Kind::failedToCreateWithAddress, code, {}};

@@ -46,6 +46,10 @@ public:
     // Whether this session shows which applications start (their units, or an X server);
     // without either, only programs started from their usual path can be recognised.
     virtual bool seesApplications() const { return true; }
+    // Whether any application is blocked. While none is, what comes to the front is not
+    // identified at all: identifying means reading every desktop entry, which a user who
+    // blocks nothing should not pay for in memory or wake-ups. Off until told otherwise.
+    virtual void setWatching(bool on) { Q_UNUSED(on); }
 
     // How long a blocked application has to close (save its work) before it is ended.
     static constexpr int graceSeconds = 10;

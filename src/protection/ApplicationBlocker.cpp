@@ -40,8 +40,12 @@ ApplicationBlocker::ApplicationBlocker(std::unique_ptr<Workspace> workspace, QOb
     : QObject(parent)
     , m_workspace(std::move(workspace))
 {
-    if (m_workspace)
+    if (m_workspace) {
         connect(m_workspace.get(), &Workspace::applicationsChanged, this, &ApplicationBlocker::catalogueChanged);
+        auto watch = [this] { m_workspace->setWatching(!blockedIDs().isEmpty()); };
+        connect(this, &ApplicationBlocker::blockedAppsChanged, this, watch);
+        watch();
+    }
 }
 
 ApplicationBlocker::~ApplicationBlocker() = default;

@@ -7,6 +7,8 @@
 
 #include <QRegularExpression>
 #include <QtTest>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 class TestStartupFootprint : public QObject
 {
@@ -31,17 +33,31 @@ private slots:
     void lateLibrariesStayOutUntilUsed_data()
     {
         QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<bool>("appBlocked");
         // Nobody signed in: the launch screen, then the sign-in sheet.
-        QTest::newRow("first start") << false;
+        QTest::newRow("first start") << false << false;
         // Signed in: the launch screen, then the main content with the protection screen.
-        QTest::newRow("signed in") << true;
+        QTest::newRow("signed in") << true << false;
+        // An application to stop: the desktop entries are read to recognise it.
+        QTest::newRow("signed in, an application blocked") << true << true;
     }
     void lateLibrariesStayOutUntilUsed()
     {
         QFETCH(bool, signedIn);
+        QFETCH(bool, appBlocked);
         TestEnvironment env;
         if (signedIn)
             PreferencesStore::shared().setBool(PrefKey::isLogin, true);
+        if (appBlocked)
+            PreferencesStore::shared().setStringArray(PrefKey::blockedAppDetails, {QStringLiteral("nimbrel-blocked")});
+        PreferencesStore::shared().synchronize();
+        // Whoever lists the desktop entries opens this folder.
+        const QString entries = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
+        QVERIFY(QDir().mkpath(entries));
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        auto closeWatch = qScopeGuard([watch] { ::close(watch); });
+        QVERIFY(::inotify_add_watch(watch, QFile::encodeName(entries).constData(), IN_OPEN) >= 0);
 
         QProcess app;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -86,8 +102,11 @@ private slots:
                      qPrintable(QStringLiteral("%1 loaded at start; it belongs to %2")
                                     .arg(QLatin1String(library.prefix), QLatin1String(library.whenUsed))));
         }
-        // The installed applications are read for the Block Apps screen, not for the sidebar.
+        // The installed applications are read for the Block Apps screen, not for the sidebar,
+        // and to recognise what comes to the front only while something is blocked.
         QVERIFY2(!out.contains("Whole Data"), out.constData());
+        alignas(inotify_event) char events[4096];
+        QCOMPARE(::read(watch, events, sizeof events) > 0, appBlocked);
     }
 };
 

@@ -126,6 +126,7 @@ private slots:
         QFETCH(QString, id);
         QVERIFY(copyProgram(path(QStringLiteral("bin/waiter")), path(QStringLiteral("elsewhere/renamed"))) || QFile::exists(path(QStringLiteral("elsewhere/renamed"))));
         LinuxWorkspace workspace(QStringLiteral("com.mac.nimbrel"));
+        workspace.setWatching(true);
         QCOMPARE(workspace.activationSource(), QStringLiteral("processes"));
         QVERIFY(!workspace.seesApplications());
         workspace.setGraceMs(200);
@@ -157,6 +158,7 @@ private slots:
     void catalogueFollowsInstallsAndRemovals()
     {
         LinuxWorkspace workspace(QStringLiteral("com.mac.nimbrel"));
+        workspace.setWatching(true);
         auto ids = [&] {
             QStringList all;
             for (const InstalledApp &app : workspace.installedApplications())

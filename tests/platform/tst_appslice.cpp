@@ -106,6 +106,7 @@ private slots:
     void init()
     {
         workspace = std::make_unique<LinuxWorkspace>(QStringLiteral("com.mac.nimbrel"));
+        workspace->setWatching(true);
         QCOMPARE(workspace->activationSource(), QStringLiteral("units"));
         QVERIFY(workspace->seesApplications());
         workspace->setGraceMs(300);
@@ -194,6 +195,7 @@ private slots:
         const QString unit = scope(QStringLiteral("gnome-") + escaped(QStringLiteral("nimbrel-gnome")));
         start(unit, {bin(QStringLiteral("gnome-app"))});
         workspace = std::make_unique<LinuxWorkspace>(QStringLiteral("com.mac.nimbrel"));
+        workspace->setWatching(true);
         QSignalSpy activated(workspace.get(), &Workspace::applicationActivated);
         QTRY_VERIFY(!activated.isEmpty());
         QCOMPARE(activated.first().at(0).toString(), QStringLiteral("nimbrel-gnome"));

@@ -53,6 +53,7 @@ private slots:
         if (const QString missing = useX11(); !missing.isEmpty())
             QSKIP(qPrintable(missing));
         LinuxWorkspace workspace(QStringLiteral("com.mac.nimbrel"));
+        workspace.setWatching(true);
         QCOMPARE(workspace.activationSource(), QStringLiteral("x11"));
         QSignalSpy activated(&workspace, &Workspace::applicationActivated);
 
@@ -73,6 +74,7 @@ private slots:
         if (const QString missing = useX11(); !missing.isEmpty())
             QSKIP(qPrintable(missing));
         LinuxWorkspace workspace(QStringLiteral("com.mac.nimbrel"));
+        workspace.setWatching(true);
         QSignalSpy activated(&workspace, &Workspace::applicationActivated);
         RunningApp bystander(otherProgram(m_entries.path()), {QStringLiteral("--class"), QStringLiteral("OtherClass")});
         QVERIFY(bystander.waitFor(QStringLiteral("active")));
@@ -117,6 +119,7 @@ private slots:
         QCOMPARE(workspace.activationSource(), QStringLiteral("processes"));
         QCOMPARE(workspace.seesApplications(), wayland);
         workspace.setGraceMs(300);
+        workspace.setWatching(true);
         QSignalSpy activated(&workspace, &Workspace::applicationActivated);
         RunningApp app(QStringLiteral(BLOCKABLE_APP));
         QVERIFY(app.waitFor(QStringLiteral("ready")));

@@ -34,15 +34,28 @@ LinuxWorkspace::LinuxWorkspace(QString ownId, QObject *parent)
     } else if (!m_x11Activations) {
         m_processTimer.setInterval(1000);
         connect(&m_processTimer, &QTimer::timeout, this, &LinuxWorkspace::scanProcesses);
-        m_processTimer.start();
-        QTimer::singleShot(0, this, &LinuxWorkspace::scanProcesses);
     }
-    m_catalogueWatcher = new DesktopCatalogueWatcher(this);
-    connect(m_catalogueWatcher, &DesktopCatalogueWatcher::changed, this, [this] {
-        m_loaded = false;
-        m_programs.clear();
-        emit applicationsChanged();
-    });
+}
+
+void LinuxWorkspace::setWatching(bool on)
+{
+    if (on == m_watching)
+        return;
+    m_watching = on;
+    if (m_slice || m_x11Activations)
+        return;
+    // The /proc scan is the one source that costs wake-ups: it runs only while watching, and
+    // its first pass after a pause takes every running process for a new one.
+    if (on) {
+        m_knownProcesses.clear();
+        m_processTimer.start();
+        QTimer::singleShot(0, this, [this] {
+            if (m_watching)
+                scanProcesses();
+        });
+    } else {
+        m_processTimer.stop();
+    }
 }
 
 LinuxWorkspace::~LinuxWorkspace() = default;
@@ -64,6 +77,15 @@ bool LinuxWorkspace::seesApplications() const
 
 QList<InstalledApp> LinuxWorkspace::installedApplications()
 {
+    if (!m_catalogueWatcher) {
+        // Followed from the first read on: before it there is nothing to be out of date.
+        m_catalogueWatcher = new DesktopCatalogueWatcher(this);
+        connect(m_catalogueWatcher, &DesktopCatalogueWatcher::changed, this, [this] {
+            m_loaded = false;
+            m_programs.clear();
+            emit applicationsChanged();
+        });
+    }
     m_apps = readDesktopEntries(m_ownId);
     m_loaded = true;
     m_fingerprintsRead = false;
@@ -232,12 +254,16 @@ const InstalledApp *LinuxWorkspace::appOfWindow(const X11Window &window)
 
 void LinuxWorkspace::windowActivated(const X11Window &window)
 {
+    if (!m_watching || window.pid == QCoreApplication::applicationPid())
+        return;
     if (const InstalledApp *app = appOfWindow(window))
         emit applicationActivated(app->id, app->name, window.pid);
 }
 
 void LinuxWorkspace::unitStarted(const QString &folder, qint64 pid)
 {
+    if (!m_watching)
+        return;
     const InstalledApp *app = appOfUnit(AppIdentity::unitOfCgroup(folder));
     if (!app && ProcessTable::ownedByUs(pid))
         app = appOfProcess(pid);

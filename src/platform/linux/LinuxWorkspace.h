@@ -16,7 +16,7 @@ struct X11Window;
 // Flatpak instance, a Snap scope, then its program (a script's path among the interpreter's
 // arguments, a copy's file identity). Starts are seen as new units under the application
 // slice and as the X window manager's active window; newly started processes under /proc,
-// once a second, only where neither exists. Quitting closes the windows at once and ends the
+// once a second, only where neither exists. Activations are identified only while watching. Quitting closes the windows at once and ends the
 // application's own processes after the grace.
 class LinuxWorkspace : public Workspace
 {
@@ -28,6 +28,7 @@ public:
     QList<InstalledApp> installedApplications() override;
     QuitOutcome quitApplication(const QString &appID) override;
     bool seesApplications() const override;
+    void setWatching(bool on) override;
 
     // Which sources report activations: "units", "x11", both joined by "+", or "processes".
     QString activationSource() const;
@@ -70,6 +71,7 @@ private:
     std::unique_ptr<AppSliceWatcher> m_slice;
     DesktopCatalogueWatcher *m_catalogueWatcher = nullptr;
     bool m_x11Activations = false;
+    bool m_watching = false;
     QTimer m_processTimer;
     QSet<qint64> m_knownProcesses;
     QHash<QString, QString> m_programs;

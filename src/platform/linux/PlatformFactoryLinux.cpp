@@ -1,5 +1,6 @@
 #include "NetworkManagerWatcher.h"
 #include "LinuxWorkspace.h"
+#include "NetlinkRouteMonitor.h"
 #include "NmcliResolver.h"
 #include "ResolvectlResolver.h"
 #include "SystemdUserUnit.h"
@@ -95,6 +96,11 @@ void stopLoginUnit()
 std::unique_ptr<NetworkChangeWatcher> makeNetworkChangeWatcher()
 {
     return std::make_unique<NetworkManagerWatcher>(QDBusConnection::systemBus());
+}
+
+std::unique_ptr<DefaultRouteMonitor> makeDefaultRouteMonitor()
+{
+    return NetlinkRouteMonitor::open();
 }
 
 std::unique_ptr<Workspace> makeWorkspace(const QString &ownId)

@@ -2,6 +2,7 @@
 #include "MacWorkspace.h"
 #include "NetworkSetupResolver.h"
 #include "platform/LaunchAgent.h"
+#include "platform/DefaultRoute.h"
 #include "platform/NetworkChangeWatcher.h"
 
 std::unique_ptr<ResolverBackend> makeResolverBackend()
@@ -31,6 +32,12 @@ std::unique_ptr<NetworkChangeWatcher> makeNetworkChangeWatcher()
 {
     // The watchdog's minute is all on this system for now.
     return std::make_unique<NetworkChangeWatcher>();
+}
+
+std::unique_ptr<DefaultRouteMonitor> makeDefaultRouteMonitor()
+{
+    // The system's own network information reports reachability here.
+    return nullptr;
 }
 
 std::unique_ptr<Workspace> makeWorkspace(const QString &)
