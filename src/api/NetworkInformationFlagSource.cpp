@@ -1,17 +1,11 @@
 #include "NetworkInformationFlagSource.h"
 
-#include "platform/DefaultRoute.h"
 
-std::shared_ptr<NetworkInformationFlagSource> NetworkInformationFlagSource::create(int *errorCode, Backends backends)
+std::shared_ptr<NetworkInformationFlagSource> NetworkInformationFlagSource::create(int *errorCode)
 {
-    // By name: asked by features, Qt may settle on its GLib backend, which brings GIO and its
-    // modules (a few megabytes) even where NetworkManager runs.
-    const bool loaded = QNetworkInformation::instance() ||
-                        QNetworkInformation::loadBackendByName(u"networkmanager") ||
-                        (backends == Backends::any &&
-                         (QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability) ||
-                          QNetworkInformation::loadDefaultBackend()));
-    if (!loaded) {
+    if (!QNetworkInformation::instance() &&
+        !QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability) &&
+        !QNetworkInformation::loadDefaultBackend()) {
         if (errorCode)
             *errorCode = noBackend;
         return nullptr;
@@ -81,32 +75,42 @@ void NetworkInformationFlagSource::deliver()
         m_callback(flags);
 }
 
-RouteFlagSource::RouteFlagSource(std::unique_ptr<DefaultRouteMonitor> monitor)
+ConnectivityFlagSource::ConnectivityFlagSource(std::unique_ptr<ConnectivityMonitor> monitor)
     : m_monitor(std::move(monitor))
 {
 }
 
-RouteFlagSource::~RouteFlagSource() = default;
+ConnectivityFlagSource::~ConnectivityFlagSource() = default;
 
-int RouteFlagSource::readFlags(ReachabilityFlags &flags)
+ReachabilityFlags ConnectivityFlagSource::flagsFor(const Connectivity &connectivity)
 {
-    flags = m_monitor->hasDefaultRoute() ? ReachabilityFlags(ReachabilityFlag::Reachable) : ReachabilityFlags();
+    if (!connectivity.reachable)
+        return {};
+    ReachabilityFlags flags = ReachabilityFlag::Reachable;
+    if (connectivity.captivePortal)
+        flags |= ReachabilityFlag::ConnectionRequired | ReachabilityFlag::InterventionRequired;
+    return flags;
+}
+
+int ConnectivityFlagSource::readFlags(ReachabilityFlags &flags)
+{
+    flags = flagsFor(m_monitor->connectivity());
     return 0;
 }
 
-int RouteFlagSource::setCallback(Callback callback)
+int ConnectivityFlagSource::setCallback(Callback callback)
 {
     m_callback = std::move(callback);
     return 0;
 }
 
-int RouteFlagSource::setDelivering(bool on)
+int ConnectivityFlagSource::setDelivering(bool on)
 {
     if (on == m_delivering)
         return 0;
     m_delivering = on;
     if (on) {
-        connect(m_monitor.get(), &DefaultRouteMonitor::routesChanged, this, [this] {
+        connect(m_monitor.get(), &ConnectivityMonitor::changed, this, [this] {
             ReachabilityFlags flags;
             if (m_callback && readFlags(flags) == 0)
                 m_callback(flags);

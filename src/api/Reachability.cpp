@@ -1,7 +1,6 @@
 #include "Reachability.h"
 
 #include "NetworkInformationFlagSource.h"
-#include "platform/DefaultRoute.h"
 #include "platform/NotificationCenter.h"
 
 #include <QPointer>
@@ -59,14 +58,11 @@ Reachability::~Reachability()
 std::unique_ptr<Reachability> Reachability::forDefaultRoute(ReachabilityError *error)
 {
     int code = 0;
-    // NetworkManager's report first, then the kernel's routes, then whatever Qt has.
-    std::shared_ptr<ReachabilityFlagSource> source =
-        NetworkInformationFlagSource::create(&code, NetworkInformationFlagSource::Backends::networkManager);
-    if (!source) {
-        if (std::unique_ptr<DefaultRouteMonitor> routes = makeDefaultRouteMonitor())
-            source = std::make_shared<RouteFlagSource>(std::move(routes));
-    }
-    if (!source)
+    // The platform's own monitor first, then whatever Qt has.
+    std::shared_ptr<ReachabilityFlagSource> source;
+    if (std::unique_ptr<ConnectivityMonitor> monitor = makeConnectivityMonitor())
+        source = std::make_shared<ConnectivityFlagSource>(std::move(monitor));
+    else
         source = NetworkInformationFlagSource::create(&code);
     if (!source) {
         if (error)

@@ -1,13 +1,13 @@
 #include "FilterProbe.h"
 
-#include "BuildConfig.h"
 #include "core/Log.h"
+#include "BuildConfig.h"
 #include "dnswire/DnsWire.h"
+#include "platform/Components.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDnsLookup>
-#include <QLibrary>
 #include <QNetworkDatagram>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -16,12 +16,6 @@
 
 namespace {
 const QByteArray probeText = QByteArrayLiteral("nimbrel-filter");
-
-QStringList &componentFolders()
-{
-    static QStringList folders{QCoreApplication::applicationDirPath(), QString::fromUtf8(BuildConfig::pluginInstallDir)};
-    return folders;
-}
 
 // The DNS message module, loaded the first time the filter is asked and kept: ldns and the
 // OpenSSL it links stay out of the process until protection is switched on.
@@ -32,21 +26,12 @@ struct Wire {
 
 const Wire &wire()
 {
-    static Wire loaded = [] {
+    static const Wire loaded = [] {
         Wire found;
-        for (const QString &folder : std::as_const(componentFolders())) {
-            QLibrary library(QDir(folder).absoluteFilePath(QLatin1String(DnsWire::fileBaseName)));
-            if (!library.load())
-                continue;
-            found.txtQuery = reinterpret_cast<DnsWireTxtQueryFn>(library.resolve(DnsWire::txtQuerySymbol));
-            found.answersTxt = reinterpret_cast<DnsWireAnswersTxtFn>(library.resolve(DnsWire::answersTxtSymbol));
-            if (found.txtQuery && found.answersTxt)
-                return found; // never unloaded: the pointers are used for the life of the process
-            Log::line(QStringLiteral("DNS message component not usable: ") + library.fileName());
-            library.unload();
-            found = {};
-        }
-        Log::line(QStringLiteral("DNS message component not found; the filter cannot be asked"));
+        if (!Components::load(DnsWire::fileBaseName,
+                              {{DnsWire::txtQuerySymbol, reinterpret_cast<QFunctionPointer *>(&found.txtQuery)},
+                               {DnsWire::answersTxtSymbol, reinterpret_cast<QFunctionPointer *>(&found.answersTxt)}}))
+            return Wire(); // the filter cannot be asked
         return found;
     }();
     return loaded;
@@ -125,11 +110,6 @@ private:
     bool m_finished = false;
 };
 } // namespace
-
-void FilterProbe::setComponentFolders(QStringList folders)
-{
-    componentFolders() = std::move(folders);
-}
 
 QString FilterProbe::freshName()
 {

@@ -12,11 +12,6 @@ namespace FilterProbe {
 // How long the filter has to answer when asked directly.
 inline constexpr int timeoutMs = 2000;
 
-// Where the DNS message module is looked for, in order, when the filter is first asked; the
-// default is the executable's folder, then the installed library folder. Tests point it at
-// the build's.
-void setComponentFolders(QStringList folders);
-
 // A new name under the probe zone.
 QString freshName();
 

@@ -102,6 +102,9 @@ private slots:
                      qPrintable(QStringLiteral("%1 loaded at start; it belongs to %2")
                                     .arg(QLatin1String(library.prefix), QLatin1String(library.whenUsed))));
         }
+        // The desktop entries' reader and GIO with it: only to recognise an application to stop.
+        for (const char *desktop : {"libnimbrel-desktop.so", "libgio-2.0.so"})
+            QVERIFY2(anyStartsWith(loaded, QLatin1String(desktop)) == appBlocked, desktop);
         // The installed applications are read for the Block Apps screen, not for the sidebar,
         // and to recognise what comes to the front only while something is blocked.
         QVERIFY2(!out.contains("Whole Data"), out.constData());

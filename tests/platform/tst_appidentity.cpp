@@ -2,6 +2,7 @@
 // write them, the file identity of a copied program, a script under its interpreter, entries
 // sharing one program; and the catalogue following installs. Real processes, /proc watcher.
 #include "platform/linux/AppIdentity.h"
+#include "platform/Components.h"
 #include "platform/linux/LinuxWorkspace.h"
 
 #include <QDir>
@@ -32,6 +33,7 @@ class TestAppIdentity : public QObject
 private slots:
     void initTestCase()
     {
+        Components::folders() = {QStringLiteral(NIMBREL_COMPONENT_DIR)};
         // Nothing but /proc to tell: no X server, no session bus to find the app slice with.
         qunsetenv("DISPLAY");
         qunsetenv("WAYLAND_DISPLAY");

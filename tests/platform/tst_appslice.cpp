@@ -2,6 +2,7 @@
 // tests/app/loginunit.sh): GNOME's scopes, KDE's services, a Flatpak instance, a Snap scope, a
 // wrapper script, two entries sharing one program. The blocked one is seen through the app
 // slice and ended with nothing else; the others keep running.
+#include "platform/Components.h"
 #include "platform/linux/LinuxWorkspace.h"
 
 #include <QDir>
@@ -76,6 +77,7 @@ class TestAppSlice : public QObject
 private slots:
     void initTestCase()
     {
+        Components::folders() = {QStringLiteral(NIMBREL_COMPONENT_DIR)};
         const QString standin = qEnvironmentVariable("LOGINUNIT_STANDIN");
         if (standin.isEmpty())
             QSKIP("run through ctest: needs the systemd user manager of tests/app/loginunit.sh");

@@ -4,6 +4,7 @@
 #include "core/Clock.h"
 #include "core/Log.h"
 #include "platform/AlertPresenter.h"
+#include "platform/Components.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesStore.h"
 #include "protection/DNSConfiguration.h"
@@ -51,7 +52,7 @@ TestEnvironment::TestEnvironment()
     qputenv("NIMBREL_DMI_PRODUCT_NAME", (root + QLatin1String("/dmi/product_name")).toUtf8());
     qputenv("PATH", QByteArray(NIMBREL_FAKES_DIR) + ':' + m_oldPath);
     // Test executables live in their own folders, not next to the app's modules.
-    FilterProbe::setComponentFolders({QStringLiteral(NIMBREL_COMPONENT_DIR)});
+    Components::folders() = {QStringLiteral(NIMBREL_COMPONENT_DIR)};
     resetProcessState();
 }
 

@@ -4,11 +4,10 @@
 
 #include <QObject>
 
-typedef struct _GAppInfoMonitor GAppInfoMonitor;
-
 // The applications of the XDG desktop entries (XDG_DATA_HOME, XDG_DATA_DIRS) that a menu
-// would show, sorted by name, read through GIO without starting any process. The entry with
-// id ownId and entries starting our own executable are left out.
+// would show, sorted by name, read through GIO (in its own module, loaded on first use)
+// without starting any process. The entry with id ownId and entries starting our own
+// executable are left out. None when the module is missing.
 QList<InstalledApp> readDesktopEntries(const QString &ownId);
 
 // Tells when applications are installed or removed (GIO's monitor of the applications folders,
@@ -24,8 +23,7 @@ signals:
     void changed();
 
 private:
-    GAppInfoMonitor *m_monitor;
-    unsigned long m_handler = 0;
+    void *m_handle;
 };
 
 // Adds the folders where Flatpak and Snap export desktop entries to XDG_DATA_DIRS when they

@@ -81,12 +81,12 @@ void NetlinkRouteMonitor::readNews()
     while (::recv(m_fd, buffer, sizeof buffer, 0) > 0)
         any = true;
     if (any)
-        emit routesChanged();
+        emit changed();
 }
 
-bool NetlinkRouteMonitor::hasDefaultRoute() const
+Connectivity NetlinkRouteMonitor::connectivity() const
 {
-    return defaultRouteIn(QStringLiteral("/proc/net/route"), QStringLiteral("/proc/net/ipv6_route"));
+    return {defaultRouteIn(QStringLiteral("/proc/net/route"), QStringLiteral("/proc/net/ipv6_route")), false};
 }
 
 bool NetlinkRouteMonitor::defaultRouteIn(const QString &ipv4Routes, const QString &ipv6Routes)

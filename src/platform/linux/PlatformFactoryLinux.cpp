@@ -1,6 +1,7 @@
 #include "NetworkManagerWatcher.h"
 #include "LinuxWorkspace.h"
 #include "NetlinkRouteMonitor.h"
+#include "NmConnectivityMonitor.h"
 #include "NmcliResolver.h"
 #include "ResolvectlResolver.h"
 #include "SystemdUserUnit.h"
@@ -98,8 +99,10 @@ std::unique_ptr<NetworkChangeWatcher> makeNetworkChangeWatcher()
     return std::make_unique<NetworkManagerWatcher>(QDBusConnection::systemBus());
 }
 
-std::unique_ptr<DefaultRouteMonitor> makeDefaultRouteMonitor()
+std::unique_ptr<ConnectivityMonitor> makeConnectivityMonitor()
 {
+    if (std::unique_ptr<ConnectivityMonitor> networkManager = NmConnectivityMonitor::open(QDBusConnection::systemBus()))
+        return networkManager;
     return NetlinkRouteMonitor::open();
 }
 

@@ -2,7 +2,7 @@
 #include "MacWorkspace.h"
 #include "NetworkSetupResolver.h"
 #include "platform/LaunchAgent.h"
-#include "platform/DefaultRoute.h"
+#include "platform/Connectivity.h"
 #include "platform/NetworkChangeWatcher.h"
 
 std::unique_ptr<ResolverBackend> makeResolverBackend()
@@ -34,7 +34,7 @@ std::unique_ptr<NetworkChangeWatcher> makeNetworkChangeWatcher()
     return std::make_unique<NetworkChangeWatcher>();
 }
 
-std::unique_ptr<DefaultRouteMonitor> makeDefaultRouteMonitor()
+std::unique_ptr<ConnectivityMonitor> makeConnectivityMonitor()
 {
     // The system's own network information reports reachability here.
     return nullptr;
