@@ -27,6 +27,7 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 expected="etc/default/nimbrel-server
 usr/bin/nimbrel
 usr/bin/nimbrel-server
+usr/$libdir/nimbrel/libnimbrel-desktop.so
 usr/$libdir/nimbrel/libnimbrel-dnswire.so
 usr/$libdir/nimbrel/libnimbrel-web.so
 usr/lib/systemd/system/nimbrel-server.service
