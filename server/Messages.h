@@ -65,6 +65,20 @@ enum class Msg {
     appBlocked,
     appNotBlocked,
     appUnblocked,
+    focusLocked,  // %1: the end ("14:30"), %2: the time left ("25 min")
+    focusMinutes,
+    focusRunning, // %1: the end
+    focusStarted,
+    focusStatus,
+    scheduleLocked, // %1: the window's name, %2: the end, %3: the time left
+    scheduleSaved,
+    scheduleDeleted,
+    scheduleNotFound,
+    scheduleName,
+    scheduleDays,
+    scheduleTimes,
+    scheduleTimeZone,
+    scheduleLimit,
     // The password reset page
     resetTitle,
     resetNewPassword,

@@ -20,6 +20,7 @@ const QString blockedPin = QStringLiteral("Your pin has been bloked.");
 const QString pinFirst = QStringLiteral("Please verify your pin first.");
 const QString badCredentials = QStringLiteral("These credentials do not match our records.");
 const QString busy = QStringLiteral("The server is busy. Please try again in a moment.");
+const qint64 lockedCode = 423;
 
 QString resetLink(const QString &mail)
 {
@@ -321,6 +322,282 @@ private slots:
         QVERIFY(checkPin(a, "482913").accepted());
         m_server->advance(4 * 60);
         QVERIFY(post(path, form, a.token).accepted());
+    }
+
+    // During a focus session every weakening request is refused, the PIN verified or not, with
+    // the end in the caller's language and zone; adding blocks goes on. The session ends by the
+    // server's clock, not a second before.
+    void focusSessionLocksWeakening_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<Form>("form");
+        QTest::newRow("unblockwesitebyuser") << "unblockwesitebyuser" << Form{{"domain_id", "1"}};
+        QTest::newRow("unblockcategory") << "unblockcategory" << Form{{"category_id", "5"}};
+        QTest::newRow("unblockapp") << "unblockapp" << Form{{"app_id", "org.example.Game"}};
+        QTest::newRow("removepin") << "removepin" << Form{};
+        QTest::newRow("updatePin") << "updatePin" << Form{{"old_pin", "482913"}, {"pin", "135790"}};
+        QTest::newRow("setupPin over the PIN") << "setupPin" << Form{{"time", "12"}, {"pin", "135790"}};
+        QTest::newRow("protection off") << "sync-url" << Form{{"platform_unique_id", "desk"}, {"protection", "0"}};
+    }
+    void focusSessionLocksWeakening()
+    {
+        QFETCH(QString, path);
+        QFETCH(Form, form);
+        const Account a = withPin("ada@example.org");
+        QVERIFY(post("blockwesitebyuser", {{"domain", "example.com"}}, a.token).accepted());
+        QVERIFY(post("blockcategory", {{"category_id", "5"}}, a.token).accepted());
+        QVERIFY(post("blockapp", {{"app_id", "org.example.Game"}, {"name", "Game"}}, a.token).accepted());
+        const auto deviceProtected = [&] {
+            return post("sync-url", {{"platform_unique_id", "desk"}}, a.token).data()[QStringLiteral("device_protected")];
+        };
+        QCOMPARE(deviceProtected(), QJsonValue(false));
+
+        ServerAnswer s = post("focus-start",
+                              {{"minutes", "25"},
+                               {"websites", "video.example.org, www.News.example.org"},
+                               {"categories", "2"},
+                               {"platform_unique_id", "desk"}},
+                              a.token);
+        QVERIFY2(s.accepted(), qPrintable(s.msg()));
+        QCOMPARE(contractProblem<BaseModel<FocusStatusModel>>(s, "focus-status.json", true), QString());
+        const FocusStatusModel started = *decodeRecord<BaseModel<FocusStatusModel>>(s.body)->data;
+        QVERIFY(started.focus);
+        QCOMPARE(started.focus->websites, (QList<QString>{"video.example.org", "news.example.org"}));
+        QCOMPARE(started.focus->categories, QList<qint64>{2});
+        QCOMPARE(started.focus->endsAt, QStringLiteral("2026-01-01 12:25:00"));
+        QCOMPARE(started.lockSeconds, qint64(25 * 60));
+        QCOMPARE(deviceProtected(), QJsonValue(true)); // the starting computer is protected
+        // Signed out, the computer still learns how long its account's lock holds.
+        QCOMPARE(post("sync-url", {{"platform_unique_id", "desk"}}, ServerProcess::appToken())
+                     .data()[QStringLiteral("lock_seconds")],
+                 QJsonValue(25 * 60));
+
+        QVERIFY(checkPin(a, "482913").accepted());
+        ServerAnswer r = post(path, form, a.token);
+        if (path == "sync-url") {
+            QCOMPARE(r.data()[QStringLiteral("device_protected")], QJsonValue(true));
+            QCOMPARE(r.data()[QStringLiteral("lock_seconds")].toInteger(), qint64(25 * 60));
+        } else {
+            QCOMPARE(r.json()[QStringLiteral("code")].toInteger(), lockedCode);
+            QCOMPARE(r.msg(), QStringLiteral("A focus session holds your blocks until 12:25 (25 min left)."));
+            Form inParis = form;
+            inParis.append({QStringLiteral("time_zone"), QStringLiteral("Europe/Paris")});
+            QCOMPARE(post(path, inParis, a.token, "fr").msg(),
+                     QStringLiteral("Une session de concentration maintient vos blocages jusqu'à 13:25 (25 min restantes)."));
+        }
+        // Adding blocks goes on; a second session and ending this one early are refused.
+        QVERIFY(post("blockwesitebyuser", {{"domain", "more.example.org"}}, a.token).accepted());
+        QVERIFY(post("blockcategory", {{"category_id", "3"}}, a.token).accepted());
+        QVERIFY(post("blockapp", {{"app_id", "org.example.Chat"}, {"name", "Chat"}}, a.token).accepted());
+        r = post("focus-start", {{"minutes", "15"}}, a.token);
+        QCOMPARE(r.json()[QStringLiteral("code")].toInteger(), qint64(409));
+        QCOMPARE(r.msg(), QStringLiteral("A focus session is already running until 12:25."));
+
+        m_server->advance(25 * 60 - 1);
+        QVERIFY(checkPin(a, "482913").accepted());
+        QCOMPARE(post(path, form, a.token).msg(),
+                 path == "sync-url" ? QStringLiteral("Device synced")
+                                    : QStringLiteral("A focus session holds your blocks until 12:25 (1 min left)."));
+        if (path == "sync-url")
+            QCOMPARE(deviceProtected(), QJsonValue(true));
+        m_server->advance(1);
+        r = post(path, form, a.token);
+        if (path == "sync-url") {
+            QCOMPARE(r.data()[QStringLiteral("device_protected")], QJsonValue(false));
+            QVERIFY(!r.data().toObject().contains(QStringLiteral("focus")));
+            QCOMPARE(r.data()[QStringLiteral("lock_seconds")].toInteger(), qint64(0));
+        } else if (path == "setupPin") {
+            QCOMPARE(r.msg(), QStringLiteral("Pin already set")); // as without a session
+        } else {
+            QVERIFY2(r.accepted(), qPrintable(r.msg()));
+        }
+        // The session stays as a record; the status tells none runs.
+        s = post("focus-status", {}, a.token);
+        QVERIFY(s.accepted());
+        QVERIFY(!decodeRecord<BaseModel<FocusStatusModel>>(s.body)->data->focus);
+    }
+
+    void focusStartRules_data()
+    {
+        QTest::addColumn<Form>("form");
+        QTest::addColumn<QString>("msg");
+        const QString minutes = QStringLiteral("A focus session lasts from 15 minutes to 24 hours.");
+        QTest::newRow("too short") << Form{{"minutes", "14"}} << minutes;
+        QTest::newRow("too long") << Form{{"minutes", "1441"}} << minutes;
+        QTest::newRow("not a number") << Form{{"minutes", "half an hour"}} << minutes;
+        QTest::newRow("missing") << Form{} << minutes;
+        QTest::newRow("not a site") << Form{{"minutes", "15"}, {"websites", "example.org,not a site"}}
+                                    << "Please enter a valid website address, such as example.com.";
+        QTest::newRow("unknown category") << Form{{"minutes", "15"}, {"categories", "2,9999"}}
+                                          << "This category does not exist.";
+        QTest::newRow("shortest") << Form{{"minutes", "15"}, {"websites", ""}, {"categories", ""}}
+                                  << "Focus session started";
+        QTest::newRow("longest") << Form{{"minutes", "1440"}} << "Focus session started";
+    }
+    void focusStartRules()
+    {
+        QFETCH(Form, form);
+        QFETCH(QString, msg);
+        const Account a = signUp(client(), "ada@example.org");
+        const ServerAnswer r = post("focus-start", form, a.token);
+        QCOMPARE(r.msg(), msg);
+        QCOMPARE(r.accepted(), msg == "Focus session started");
+        if (!r.accepted())
+            QCOMPARE(r.json()[QStringLiteral("code")].toInteger(), qint64(422));
+        // Nothing was started by a refusal.
+        const FocusStatusModel status = *decodeRecord<BaseModel<FocusStatusModel>>(
+                                             post("focus-status", {}, a.token).body)->data;
+        QCOMPARE(status.focus.has_value(), r.accepted());
+    }
+
+    void scheduleRules_data()
+    {
+        QTest::addColumn<Form>("form");
+        QTest::addColumn<QString>("msg");
+        const Form good{{"name", "Work"}, {"days", "5,1,1"}, {"start", "9:00"}, {"end", "17:30"},
+                        {"time_zone", "Europe/Paris"}, {"websites", "www.News.example.org"}, {"categories", "2"}};
+        const auto with = [&good](const QString &key, const QString &value) {
+            Form form;
+            for (const auto &[k, v] : good)
+                form.append({k, k == key ? value : v});
+            return form;
+        };
+        const QString days = QStringLiteral("Please choose at least one day of the week.");
+        const QString times = QStringLiteral("Please give the start and end times as HH:mm, such as 09:00.");
+        QTest::newRow("saved") << good << "Schedule saved";
+        QTest::newRow("no name") << with("name", " ")
+                                 << "Please name the schedule, in at most 100 characters on one line.";
+        QTest::newRow("no day") << with("days", "") << days;
+        QTest::newRow("day 8") << with("days", "1,8") << days;
+        QTest::newRow("24:00") << with("end", "24:00") << times;
+        QTest::newRow("no time") << with("start", "") << times;
+        QTest::newRow("unknown zone") << with("time_zone", "Mars/Olympus") << "This time zone is not known.";
+        QTest::newRow("not a site") << with("websites", "no site")
+                                    << "Please enter a valid website address, such as example.com.";
+        QTest::newRow("unknown id") << with("name", "Work") + Form{{"id", "77"}} << "This schedule does not exist.";
+    }
+    void scheduleRules()
+    {
+        QFETCH(Form, form);
+        QFETCH(QString, msg);
+        const Account a = signUp(client(), "ada@example.org");
+        const ServerAnswer r = post("save-schedule", form, a.token);
+        QCOMPARE(r.msg(), msg);
+        const std::optional<FocusStatusModel> status =
+            decodeRecord<BaseModel<FocusStatusModel>>(post("focus-status", {}, a.token).body)->data;
+        QCOMPARE(status->schedules.size(), r.accepted() ? 1 : 0);
+        if (r.accepted()) {
+            const ScheduleModel saved = status->schedules.first();
+            QCOMPARE(saved.days, (QList<qint64>{1, 5}));
+            QCOMPARE(saved.start, QStringLiteral("09:00"));
+            QCOMPARE(saved.websites, QList<QString>{"news.example.org"});
+            QVERIFY(!saved.locks);
+        }
+    }
+
+    // A window's local times are read in its zone on the day they fall on: a time skipped when
+    // clocks go forward is the time after the change, a time met twice is the first.
+    void windowTimes_data()
+    {
+        QTest::addColumn<QString>("days");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<qint64>("nextEdge");
+        QTest::newRow("Paris, winter") << "7" << "01:00" << "04:00" << "Europe/Paris" << "2026-03-22T02:59:59Z" << true
+                                       << qint64(1);
+        QTest::newRow("Paris, clocks go forward")
+            << "7" << "01:00" << "04:00" << "Europe/Paris" << "2026-03-29T01:59:59Z" << true << qint64(1);
+        QTest::newRow("start skipped by the change")
+            << "7" << "02:30" << "05:00" << "Europe/Paris" << "2026-03-29T01:29:59Z" << false << qint64(1);
+        QTest::newRow("past midnight as clocks go back")
+            << "6" << "23:00" << "02:00" << "America/New_York" << "2026-11-01T06:59:59Z" << true << qint64(1);
+        QTest::newRow("a time met twice is the first")
+            << "7" << "01:30" << "03:00" << "America/New_York" << "2026-11-01T05:29:59Z" << false << qint64(1);
+        QTest::newRow("every day, all day") << "1,2,3,4,5,6,7" << "00:00" << "00:00" << "UTC"
+                                            << "2026-01-01T12:00:00Z" << true << qint64(12 * 3600);
+    }
+    void windowTimes()
+    {
+        QFETCH(QString, days);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QString, zone);
+        QFETCH(QString, now);
+        QFETCH(bool, open);
+        QFETCH(qint64, nextEdge);
+        m_server->setNow(QDateTime::fromString(now, Qt::ISODate));
+        const Account a = signUp(client(), "ada@example.org");
+        const ServerAnswer r = post(
+            "save-schedule",
+            {{"name", "Night"}, {"days", days}, {"start", start}, {"end", end}, {"time_zone", zone}}, a.token);
+        QVERIFY2(r.accepted(), qPrintable(r.msg()));
+        const FocusStatusModel status = *decodeRecord<BaseModel<FocusStatusModel>>(r.body)->data;
+        QCOMPARE(status.schedules.first().open, open);
+        QCOMPARE(status.nextEdgeSeconds, std::optional<qint64>(nextEdge));
+    }
+
+    // A locking window refuses weakening while it is open, and cannot itself be changed or
+    // deleted then; a locking window open when the lock would end carries it on.
+    void weeklyWindows()
+    {
+        const Account a = withPin("ada@example.org");
+        QVERIFY(post("blockcategory", {{"category_id", "5"}}, a.token).accepted());
+        QVERIFY(checkPin(a, "482913").accepted());
+        const auto save = [&](const Form &form) { return post("save-schedule", form, a.token); };
+        // 2026-01-01 12:00 UTC is a Thursday, 13:00 in Paris.
+        ServerAnswer r = save({{"name", "Work"}, {"days", "1,2,3,4,5"}, {"start", "09:00"}, {"end", "17:00"},
+                               {"time_zone", "Europe/Paris"}, {"websites", "news.example.org"}, {"categories", "2"},
+                               {"locks", "1"}});
+        QCOMPARE(contractProblem<BaseModel<FocusStatusModel>>(r, "focus-status.json", true), QString());
+        FocusStatusModel status = *decodeRecord<BaseModel<FocusStatusModel>>(r.body)->data;
+        QCOMPARE(status.schedules.size(), 1);
+        QVERIFY(status.schedules.first().open);
+        QCOMPARE(status.lockSeconds, qint64(4 * 3600));
+        QCOMPARE(status.nextEdgeSeconds, std::optional<qint64>(4 * 3600));
+        const QString work = QString::number(status.schedules.first().id);
+        QVERIFY(save({{"name", "Lunch"}, {"days", "4"}, {"start", "12:00"}, {"end", "12:30"}, {"time_zone", "UTC"}})
+                    .accepted());
+
+        const auto refusal = [&](const QString &path, const Form &form) {
+            const ServerAnswer answer = post(path, form, a.token);
+            return answer.json()[QStringLiteral("code")].toInteger() == lockedCode ? answer.msg() : QString();
+        };
+        const QString untilFour = QStringLiteral("Your schedule \"Work\" holds your blocks until 16:00 (4 h left).");
+        QCOMPARE(refusal("unblockcategory", {{"category_id", "5"}}), untilFour);
+        // The window's own zone is the caller's here.
+        QCOMPARE(refusal("save-schedule", {{"id", work}, {"name", "Work"}, {"days", "1"}, {"start", "09:00"},
+                                           {"end", "09:30"}, {"time_zone", "Europe/Paris"}}),
+                 QStringLiteral("Your schedule \"Work\" holds your blocks until 17:00 (4 h left)."));
+        QCOMPARE(refusal("delete-schedule", {{"id", work}}), untilFour);
+        // Another open window is not dropped while the lock holds; a closed one may change.
+        QCOMPARE(refusal("delete-schedule", {{"id", QString::number(status.schedules.first().id + 1)}}), untilFour);
+        QVERIFY(save({{"name", "Late"}, {"days", "4"}, {"start", "17:00"}, {"end", "18:00"},
+                      {"time_zone", "Europe/Paris"}, {"locks", "1"}})
+                    .accepted());
+        QCOMPARE(refusal("unblockcategory", {{"category_id", "5"}}),
+                 QStringLiteral("Your schedule \"Late\" holds your blocks until 17:00 (5 h left)."));
+        QCOMPARE(post("sync-url", {{"platform_unique_id", "desk"}}, a.token).data()[QStringLiteral("lock_seconds")],
+                 QJsonValue(5 * 3600));
+
+        m_server->advance(5 * 3600 - 1);
+        QVERIFY(checkPin(a, "482913").accepted());
+        QVERIFY(!refusal("unblockcategory", {{"category_id", "5"}}).isEmpty());
+        m_server->advance(1);
+        QVERIFY(post("unblockcategory", {{"category_id", "5"}}, a.token).accepted());
+        QVERIFY(post("delete-schedule", {{"id", work}}, a.token).accepted());
+
+        // Up to 20 windows.
+        for (int i = 2; i < 20; ++i)
+            QVERIFY(save({{"name", QString::number(i)}, {"days", "6"}, {"start", "08:00"}, {"end", "09:00"},
+                          {"time_zone", "UTC"}})
+                        .accepted());
+        r = save({{"name", "one too many"}, {"days", "6"}, {"start", "08:00"}, {"end", "09:00"}, {"time_zone", "UTC"}});
+        QCOMPARE(r.msg(), QStringLiteral("You can have at most 20 schedules."));
+        r = post("focus-status", {}, a.token);
+        QCOMPARE(decodeRecord<BaseModel<FocusStatusModel>>(r.body)->data->schedules.size(), 20);
     }
 
     void weakeningWithoutAPinNeedsNoCheck()
@@ -1200,7 +1477,9 @@ private slots:
         QVERIFY(a.accepted());
         QVERIFY(!a.data().toObject().contains(QStringLiteral("device_protected")));
         QVERIFY(!a.data().toObject().contains(QStringLiteral("blocked_apps")));
+        QVERIFY(!a.data().toObject().contains(QStringLiteral("lock_seconds")));
         QCOMPARE(post("blockapp", {{"app_id", "org.example.Game"}, {"name", "Game"}}, ada.token).status, 404);
+        QCOMPARE(post("focus-start", {{"minutes", "30"}}, ada.token).status, 404);
     }
 };
 
