@@ -41,6 +41,14 @@ QString path(WebService service)
         return QStringLiteral("blockapp");
     case WebService::unblockApp:
         return QStringLiteral("unblockapp");
+    case WebService::focusStart:
+        return QStringLiteral("focus-start");
+    case WebService::focusStatus:
+        return QStringLiteral("focus-status");
+    case WebService::saveSchedule:
+        return QStringLiteral("save-schedule");
+    case WebService::deleteSchedule:
+        return QStringLiteral("delete-schedule");
     }
     return {};
 }
@@ -77,6 +85,10 @@ const QList<Endpoint> &endpoints()
         {W::logout, post, Caller::user, false},
         {W::blockApp, post, Caller::user, true},
         {W::unblockApp, post, Caller::user, true},
+        {W::focusStart, post, Caller::user, true},
+        {W::focusStatus, post, Caller::user, true},
+        {W::saveSchedule, post, Caller::user, true},
+        {W::deleteSchedule, post, Caller::user, true},
     };
     return table;
 }

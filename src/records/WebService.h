@@ -28,6 +28,11 @@ enum class WebService {
     // them is told apart by its account-status answer, which then lacks "blocked_apps".
     blockApp,
     unblockApp,
+    // Focus sessions and weekly windows.
+    focusStart,
+    focusStatus,
+    saveSchedule,
+    deleteSchedule,
 };
 
 // The path below the API base, spelled as the server expects it ("blockwesitebyuser" and
