@@ -1,0 +1,82 @@
+#pragma once
+
+#include "records/Records.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <optional>
+
+// What this computer knows of the account's focus lock: the running session, the weekly
+// windows, and how long weakening changes stay refused. The server's clock decides; here the
+// remaining seconds of its latest answer count down on a monotonic timer started when the
+// answer came, so moving the computer's clock changes nothing. Fed by CommonWS from every
+// focus and account-status answer; made once by the application and handed to whoever shows
+// or asks about the lock.
+class FocusState : public QObject
+{
+    Q_OBJECT
+public:
+    // Whether the server keeps focus sessions: unknown until an answer tells.
+    enum class Offer { unknown, offered, missing };
+    // Milliseconds from a fixed point, never going back.
+    using Elapsed = std::function<qint64()>;
+
+    explicit FocusState(QObject *parent = nullptr);
+    ~FocusState() override;
+
+    // Replaces the monotonic time source (tests).
+    void setElapsedSource(Elapsed elapsed);
+
+    // An answer of focus-start, focus-status, save-schedule or delete-schedule. A 404 means
+    // the server lacks the services; other refusals change nothing.
+    void takeStatus(const BaseModel<FocusStatusModel> &answer);
+    // An account-status answer: a server that keeps focus sessions always sends lock_seconds.
+    void takeSync(const BaseModel<SyncURLModel> &answer);
+    // A weakening call was refused as locked: the lock is asked for again.
+    void takeLockedRefusal();
+
+    Offer offer() const { return m_offer; }
+    // How long weakening changes stay refused, counted down since the answer; 0 when free.
+    qint64 lockSecondsLeft() const;
+    bool locked() const { return lockSecondsLeft() > 0; }
+    // The running session, until its remaining time is counted down.
+    std::optional<FocusSessionModel> session() const;
+    qint64 sessionSecondsLeft() const;
+    const QList<ScheduleModel> &schedules() const { return m_schedules; }
+
+    // Asks the server for the lock and the windows (focus-status).
+    void refresh();
+    // Counts down; the timer calls it every second while something runs (tests call it too).
+    void tick();
+
+    // "25 min", "1 h 05 min", "40 s": the time left in the words of a message.
+    static QString describeLeft(qint64 seconds);
+    // "24:59", "1:04:59": the time left as a countdown.
+    static QString countdown(qint64 seconds);
+    // Why Quit, Logout and Uninstall are refused while locked, with the time left.
+    QString lockedMessage() const;
+
+signals:
+    // A new answer, or something counted down to its end.
+    void changed();
+    // A second went by while something counts down.
+    void ticked();
+
+private:
+    qint64 elapsedSeconds() const;
+    void restartCountdown();
+
+    Offer m_offer = Offer::unknown;
+    std::optional<FocusSessionModel> m_session;
+    QList<ScheduleModel> m_schedules;
+    qint64 m_lockSeconds = 0;
+    qint64 m_answeredAtMs = 0;
+    QElapsedTimer m_monotonic;
+    Elapsed m_elapsed;
+    QTimer m_timer;
+    // Counted down to zero since the last answer: asked once, not at every tick.
+    bool m_askedAtZero = false;
+    bool m_refreshing = false;
+};
