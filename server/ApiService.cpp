@@ -3,6 +3,7 @@
 #include "AccountService.h"
 #include "ApiSupport.h"
 #include "DeviceService.h"
+#include "FocusService.h"
 #include "InfoPages.h"
 #include "ListService.h"
 #include "PasswordWorkers.h"
@@ -41,6 +42,7 @@ ApiService::ApiService(Storage &storage, Outbox &outbox, SocialVerifier &social,
     , m_lists(std::make_unique<ListService>(m_context))
     , m_devices(std::make_unique<DeviceService>(m_context))
     , m_accounts(std::make_unique<AccountService>(m_context, *m_devices))
+    , m_focus(std::make_unique<FocusService>(m_context, *m_devices))
 {
 }
 
@@ -228,6 +230,13 @@ void ApiService::serve(WebService service, ApiCall &ctx, const Done &done)
         return done(m_devices->blockApp(ctx));
     case WebService::unblockApp:
         return done(m_devices->unblockApp(ctx));
+    case WebService::focusStart:
+        return done(m_focus->focusStart(ctx));
+    case WebService::focusStatus:
+        return done(m_focus->focusStatus(ctx));
+    case WebService::saveSchedule:
+    case WebService::deleteSchedule:
+        break;
     }
     done(refused<BaseModel<QStringList>>(notFound, ctx.msg(Msg::notFound), 404));
 }

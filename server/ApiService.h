@@ -8,6 +8,7 @@
 
 class AccountService;
 class DeviceService;
+class FocusService;
 class ListService;
 class PinService;
 
@@ -54,4 +55,5 @@ private:
     std::unique_ptr<ListService> m_lists;
     std::unique_ptr<DeviceService> m_devices;
     std::unique_ptr<AccountService> m_accounts;
+    std::unique_ptr<FocusService> m_focus;
 };

@@ -64,6 +64,15 @@ std::optional<DeviceRow> DeviceService::recordDevice(ApiCall &ctx, qint64 userID
     return device;
 }
 
+void DeviceService::keepProtected(ApiCall &ctx)
+{
+    const std::optional<DeviceRow> device = recordDevice(ctx, ctx.user->id);
+    if (!device || device->protectedIntent)
+        return;
+    m_ctx.storage.setDeviceProtected(ctx.user->id, device->platformID, true);
+    m_ctx.statusChanged(ctx.user->id);
+}
+
 SessionCache::AccountStatus DeviceService::statusOf(qint64 userID)
 {
     if (std::optional<SessionCache::AccountStatus> kept = m_ctx.cache.status(userID))
@@ -74,6 +83,7 @@ SessionCache::AccountStatus DeviceService::statusOf(qint64 userID)
     status.apps = m_ctx.storage.blockedApps(userID);
     for (const DeviceRow &device : m_ctx.storage.devices(userID))
         status.devices.insert(device.platformID, device);
+    status.focus = FocusState::read(m_ctx.storage, userID);
     m_ctx.cache.keepStatus(generation, userID, status);
     return status;
 }
@@ -104,11 +114,16 @@ ApiReply DeviceService::syncURL(ApiCall &ctx)
     SyncURLModel status;
     if (!m_ctx.settings.classicApi) {
         // The device says whether it is protected now. Turning it off weakens it: with a PIN on
-        // the account that needs a recently verified PIN, like unblocking a site.
+        // the account that needs a recently verified PIN, like unblocking a site, and during a
+        // focus lock it is not done at all.
         const QString reported = ctx.field(QStringLiteral("protection"));
+        const qint64 lockSeconds = account.focus.lockSeconds(ctx.now);
         if (device && (reported == QLatin1String("1") || reported == QLatin1String("0"))) {
             const bool on = reported == QLatin1String("1");
-            if (!on && device->protectedIntent && !m_ctx.pinWindowOpen(ctx)) {
+            if (!on && device->protectedIntent && lockSeconds > 0) {
+                Log::line(QStringLiteral("sync-url: user %1 asked to turn protection off during a focus lock; kept on")
+                              .arg(userID));
+            } else if (!on && device->protectedIntent && !m_ctx.pinWindowOpen(ctx)) {
                 Log::line(QStringLiteral("sync-url: user %1 asked to turn protection off without the pin; kept on")
                               .arg(userID));
             } else if (on != device->protectedIntent) {
@@ -118,6 +133,10 @@ ApiReply DeviceService::syncURL(ApiCall &ctx)
             }
         }
         status = accountProtection(account.apps, device);
+        const FocusStatusModel focus = account.focus.model(ctx.now);
+        status.focus = focus.focus;
+        status.lockSeconds = focus.lockSeconds;
+        status.nextEdgeSeconds = focus.nextEdgeSeconds;
     }
     if (account.pin)
         status.pinProtection = pinProtectionModel(*account.pin, ctx.now);
@@ -153,8 +172,11 @@ ApiReply DeviceService::anonymousSync(ApiCall &ctx)
     model.version = apiVersion;
     const QString platformID = platformIDOf(ctx);
     if (!m_ctx.settings.classicApi && validPlatformID(platformID)) {
-        if (const std::optional<DeviceRow> device = m_ctx.storage.latestDevice(platformID))
-            model.data = accountProtection(statusOf(device->userID).apps, device);
+        if (const std::optional<DeviceRow> device = m_ctx.storage.latestDevice(platformID)) {
+            const SessionCache::AccountStatus account = statusOf(device->userID);
+            model.data = accountProtection(account.apps, device);
+            model.data->lockSeconds = account.focus.lockSeconds(ctx.now);
+        }
     }
     return json(model);
 }
@@ -178,6 +200,8 @@ ApiReply DeviceService::unblockApp(ApiCall &ctx)
     const QString appID = ctx.field(QStringLiteral("app_id")).trimmed();
     if (!validAppID(appID))
         return refused<BaseModel<BlockedAppList>>(unprocessable, ctx.msg(Msg::appInvalid));
+    if (const std::optional<QString> why = m_ctx.weakeningLocked(ctx))
+        return refused<BaseModel<BlockedAppList>>(locked, *why);
     if (!m_ctx.pinWindowOpen(ctx))
         return refused<BaseModel<BlockedAppList>>(forbidden, ctx.msg(Msg::pinRequired));
     if (!m_ctx.storage.removeBlockedApp(ctx.user->id, appID))

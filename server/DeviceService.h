@@ -24,6 +24,8 @@ public:
     // The computer that sent the request is one of the user's devices, at its address. Gives
     // its row as now recorded; none when it is new or named no device.
     std::optional<DeviceRow> recordDevice(ApiCall &ctx, qint64 userID);
+    // The computer that sent the request (its "platform_unique_id") is to be protected from now.
+    void keepProtected(ApiCall &ctx);
 
 private:
     std::optional<DeviceRow> recordDevice(ApiCall &ctx, qint64 userID, const QString &platformID,

@@ -98,6 +98,8 @@ ApiReply ListService::unblockWebsite(ApiCall &ctx)
     const std::optional<qint64> id = positiveInteger(ctx.field(QStringLiteral("domain_id")));
     if (!id)
         return refused<UnblockWebsiteModel>(notFound, ctx.msg(Msg::websiteNotFound));
+    if (const std::optional<QString> why = m_ctx.weakeningLocked(ctx))
+        return refused<UnblockWebsiteModel>(locked, *why);
     if (!m_ctx.pinWindowOpen(ctx))
         return refused<UnblockWebsiteModel>(forbidden, ctx.msg(Msg::pinRequired));
     if (!m_ctx.storage.removeDomain(ctx.user->id, *id))
@@ -170,6 +172,8 @@ ApiReply ListService::unblockCategory(ApiCall &ctx)
     const std::optional<qint64> id = positiveInteger(ctx.field(QStringLiteral("category_id")));
     if (!id || !m_ctx.storage.categoryExists(*id))
         return refused<Answer>(notFound, ctx.msg(Msg::categoryNotFound));
+    if (const std::optional<QString> why = m_ctx.weakeningLocked(ctx))
+        return refused<Answer>(locked, *why);
     if (!m_ctx.pinWindowOpen(ctx))
         return refused<Answer>(forbidden, ctx.msg(Msg::pinRequired));
     const std::optional<UserCategoryRow> row = m_ctx.storage.unblockCategory(ctx.user->id, *id);

@@ -65,6 +65,11 @@ enum class Msg {
     appBlocked,
     appNotBlocked,
     appUnblocked,
+    focusLocked,  // %1: the end ("14:30"), %2: the time left ("25 min")
+    focusMinutes,
+    focusRunning, // %1: the end
+    focusStarted,
+    focusStatus,
     // The password reset page
     resetTitle,
     resetNewPassword,

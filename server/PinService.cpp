@@ -53,6 +53,11 @@ ApiReply PinService::setupPin(ApiCall &ctx)
                                           QString::number(foreverHours)};
     if (!waitingTimes.contains(time))
         return refused<Answer>(unprocessable, ctx.msg(Msg::pinWaitingTime));
+    // Setting up over an existing PIN would change it.
+    if (m_ctx.storage.pinForUser(ctx.user->id)) {
+        if (const std::optional<QString> why = m_ctx.weakeningLocked(ctx))
+            return refused<Answer>(locked, *why);
+    }
     const std::optional<PinRow> row = m_ctx.storage.createPin(
         ctx.user->id, Crypto::sealPin(m_ctx.pinKey, ctx.user->id, pin), time.toLongLong(), ctx.now);
     m_ctx.statusChanged(ctx.user->id);
@@ -141,6 +146,9 @@ ApiReply PinService::updatePin(ApiCall &ctx)
     const QString newPin = ctx.field(QStringLiteral("pin"));
     if (!sixDigits(newPin))
         return refused<Answer>(unprocessable, ctx.msg(Msg::pinFormat));
+    // Refused before the old PIN is tried: a locked change counts no wrong PIN.
+    if (const std::optional<QString> why = m_ctx.weakeningLocked(ctx))
+        return refused<Answer>(locked, *why);
     switch (tryPin(*pin, ctx.field(QStringLiteral("old_pin")))) {
     case PinCheck::wrong:
         return refused<Answer>(unprocessable, ctx.msg(Msg::wrongPin));
@@ -168,6 +176,8 @@ ApiReply PinService::removePin(ApiCall &ctx)
 {
     if (!m_ctx.storage.pinForUser(ctx.user->id))
         return refused<DisablePinModel>(notFound, ctx.msg(Msg::noPin));
+    if (const std::optional<QString> why = m_ctx.weakeningLocked(ctx))
+        return refused<DisablePinModel>(locked, *why);
     if (!m_ctx.pinWindowOpen(ctx))
         return refused<DisablePinModel>(forbidden, ctx.msg(Msg::pinRequired));
     m_ctx.storage.deletePin(ctx.user->id);

@@ -185,7 +185,7 @@ void Server::startDns(const ServerOptions &options)
     settings.categoryListsFolder = options.categoryLists;
     settings.probeZone = options.filterProbe;
     settings.allowedClients = options.dnsAllow;
-    m_policy = std::make_unique<DnsPolicyBuilder>(*m_storage, settings);
+    m_policy = std::make_unique<DnsPolicyBuilder>(*m_storage, *m_clock, settings);
     QString error;
     try {
         if (!m_policy->load(&error)) {

@@ -1,10 +1,13 @@
 #include "ServiceContext.h"
 
 #include "ApiSupport.h"
+#include "FocusState.h"
 #include "PasswordWorkers.h"
 #include "SessionCache.h"
 #include "core/Log.h"
 #include "storage/SqlStorage.h"
+
+#include <QTimeZone>
 
 using namespace ApiSupport;
 
@@ -69,6 +72,16 @@ bool ServiceContext::pinWindowOpen(const ApiCall &call)
     if (!storage.pinForUser(call.user->id))
         return true;
     return call.token->pinVerifiedUntil && *call.token->pinVerifiedUntil > call.now;
+}
+
+std::optional<QString> ServiceContext::weakeningLocked(const ApiCall &call)
+{
+    const std::optional<FocusState::Lock> lock = FocusState::read(storage, call.user->id).lockAt(call.now);
+    if (!lock)
+        return std::nullopt;
+    // The time is shown in the caller's zone when it says which.
+    const QTimeZone zone(call.field(QStringLiteral("time_zone")).trimmed().toLatin1());
+    return FocusState::lockMessage(*lock, call.now, zone, call.language);
 }
 
 bool ServiceContext::overRequestLimit(ApiCall &call, const QString &kind, qint64 limit)

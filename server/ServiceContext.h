@@ -139,6 +139,9 @@ public:
     // True when weakening requests pass: no PIN on the account, or one verified recently
     // with this token.
     bool pinWindowOpen(const ApiCall &call);
+    // The refusal text when weakening requests are locked for the account (a running focus
+    // session), whatever the PIN: asked before pinWindowOpen by every weakening request.
+    std::optional<QString> weakeningLocked(const ApiCall &call);
     // Counts this request of the client address; true when it is over the limit.
     bool overRequestLimit(ApiCall &call, const QString &kind, qint64 limit = ServiceLimits::maxRequestsPerAddress);
     // Runs work on a password worker, then answers with then() on the services' thread with the

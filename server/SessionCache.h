@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FocusState.h"
 #include "storage/Storage.h"
 
 #include <QByteArray>
@@ -44,6 +45,7 @@ public:
         std::optional<PinRow> pin;
         QList<BlockedAppRow> apps;
         QHash<QString, DeviceRow> devices; // by computer
+        FocusState focus;
     };
     std::optional<AccountStatus> status(qint64 userID) const;
     void keepStatus(quint64 generation, qint64 userID, const AccountStatus &status);

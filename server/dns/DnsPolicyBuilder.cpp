@@ -1,6 +1,7 @@
 #include "DnsPolicyBuilder.h"
 
 #include "DomainName.h"
+#include "core/Clock.h"
 #include "storage/Storage.h"
 
 #include <QDir>
@@ -10,15 +11,17 @@
 #include <QRegularExpression>
 #include <cstdio>
 
-DnsPolicyBuilder::DnsPolicyBuilder(Storage &storage, const Settings &settings, QObject *parent)
+DnsPolicyBuilder::DnsPolicyBuilder(Storage &storage, Clock &clock, const Settings &settings, QObject *parent)
     : QObject(parent)
     , m_storage(storage)
+    , m_clock(clock)
     , m_settings(settings)
     , m_alwaysBlocked(std::make_shared<NameSet>(NameSet::fromNames(alwaysBlockedNames())))
     , m_encryptedDns(std::make_shared<NameSet>(NameSet::fromNames(encryptedDnsHosts())))
 {
     m_gather.setSingleShot(true);
     connect(&m_gather, &QTimer::timeout, this, &DnsPolicyBuilder::rebuild);
+    m_clock.schedule(edgeCheckMs, true, this, [this] { checkEdges(); });
 }
 
 const QStringList &DnsPolicyBuilder::alwaysBlockedNames()
@@ -130,7 +133,7 @@ bool DnsPolicyBuilder::load(QString *error)
     return true;
 }
 
-std::shared_ptr<const DnsUserLists> DnsPolicyBuilder::listsFor(qint64 userID)
+std::shared_ptr<const DnsUserLists> DnsPolicyBuilder::listsFor(qint64 userID, const QDateTime &now)
 {
     auto lists = std::make_shared<DnsUserLists>();
     const QList<DomainRow> rows = m_storage.domains(userID, m_storage.domainCount(userID), 0);
@@ -141,12 +144,51 @@ std::shared_ptr<const DnsUserLists> DnsPolicyBuilder::listsFor(qint64 userID)
         if (const std::optional<QString> name = blacklistDomain(row.domain))
             sites.append(*name);
     }
-    lists->sites = NameSet::fromNames(sites);
+    QSet<qint64> categories;
     for (const CategoryRow &category : m_storage.categories(userID)) {
-        if (category.blocked && m_categories.contains(category.id))
-            lists->categories.append(m_categories.value(category.id));
+        if (category.blocked)
+            categories.insert(category.id);
+    }
+
+    // What a focus session adds, while it runs; the next change by time is kept.
+    std::optional<QDateTime> edge;
+    if (const std::optional<FocusSessionRow> session = m_storage.latestFocusSession(userID);
+        session && session->endsAt > now) {
+        if (session->startedAt <= now) {
+            sites += session->websites;
+            for (const qint64 id : session->categories)
+                categories.insert(id);
+            edge = session->endsAt;
+        } else {
+            edge = session->startedAt;
+        }
+    }
+    if (edge)
+        m_edges.insert(userID, *edge);
+    else
+        m_edges.remove(userID);
+
+    lists->sites = NameSet::fromNames(sites);
+    QList<qint64> ordered(categories.cbegin(), categories.cend());
+    std::sort(ordered.begin(), ordered.end());
+    for (const qint64 id : std::as_const(ordered)) {
+        if (m_categories.contains(id))
+            lists->categories.append(m_categories.value(id));
     }
     return lists;
+}
+
+void DnsPolicyBuilder::checkEdges()
+{
+    const QDateTime now = m_clock.now().toUTC();
+    // A clock put back may undo edges already passed: everything is read again.
+    if (m_lastCheck.isValid() && now < m_lastCheck)
+        everythingChanged();
+    m_lastCheck = now;
+    for (auto it = m_edges.cbegin(); it != m_edges.cend(); ++it) {
+        if (it.value() <= now)
+            userChanged(it.key());
+    }
 }
 
 void DnsPolicyBuilder::userChanged(qint64 userID)
@@ -202,16 +244,26 @@ void DnsPolicyBuilder::build()
             byAddress.insert(address, device);
     }
 
-    if (m_everything)
+    if (m_everything) {
         m_users.clear();
+        m_edges.clear();
+    }
+    const QDateTime now = m_clock.now().toUTC();
     QHash<qint64, std::shared_ptr<const DnsUserLists>> users;
     for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
         const qint64 userID = it->userID;
         data.deviceUsers.insert(it.key(), userID);
         std::shared_ptr<const DnsUserLists> lists = m_users.value(userID);
         if (!lists || m_changedUsers.contains(userID))
-            lists = listsFor(userID);
+            lists = listsFor(userID, now);
         users.insert(userID, lists);
+    }
+    // Users without a device address are not filtered: nothing of theirs to watch.
+    for (auto it = m_edges.begin(); it != m_edges.end();) {
+        if (users.contains(it.key()))
+            ++it;
+        else
+            it = m_edges.erase(it);
     }
     m_users = users;
     data.users = users;

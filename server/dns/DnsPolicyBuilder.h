@@ -2,6 +2,7 @@
 
 #include "DnsPolicy.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
@@ -9,11 +10,14 @@
 #include <QTimer>
 #include <memory>
 
+class Clock;
 class Storage;
 
 // The one maker of policy snapshots in the process. Change events (from the HTTP side, from
 // other servers through the database) name a user, or everybody; they are gathered for a
-// moment and one new snapshot is published for all of them.
+// moment and one new snapshot is published for all of them. A running focus session adds to
+// its user's lists until it ends: the time of each user's next such change is kept, and a
+// user whose time has come is rebuilt.
 class DnsPolicyBuilder : public QObject
 {
     Q_OBJECT
@@ -26,8 +30,11 @@ public:
 
     static constexpr int gatherMs = 50;
     static constexpr int retryMs = 1000;
+    // How often the clock is asked whether a user's lists changed with time. A timer set for
+    // the exact time would miss a clock that jumps (a corrected system clock, tests).
+    static constexpr int edgeCheckMs = 250;
 
-    DnsPolicyBuilder(Storage &storage, const Settings &settings, QObject *parent = nullptr);
+    DnsPolicyBuilder(Storage &storage, Clock &clock, const Settings &settings, QObject *parent = nullptr);
 
     // Reads everything and makes the first snapshot; false (and *error) when a category list
     // cannot be read. Storage errors throw StorageError as everywhere else.
@@ -53,9 +60,11 @@ signals:
 private:
     void rebuild();
     void build();
-    std::shared_ptr<const DnsUserLists> listsFor(qint64 userID);
+    std::shared_ptr<const DnsUserLists> listsFor(qint64 userID, const QDateTime &now);
+    void checkEdges();
 
     Storage &m_storage;
+    Clock &m_clock;
     Settings m_settings;
     QHash<qint64, std::shared_ptr<const NameSet>> m_categories;
     QHash<qint64, std::shared_ptr<const DnsUserLists>> m_users;
@@ -63,6 +72,8 @@ private:
     std::shared_ptr<const NameSet> m_encryptedDns;
     std::shared_ptr<const DnsPolicy> m_current;
     QSet<qint64> m_changedUsers;
+    QHash<qint64, QDateTime> m_edges; // when a user's lists change next by time alone
+    QDateTime m_lastCheck;
     bool m_everything = false;
     QTimer m_gather;
 };

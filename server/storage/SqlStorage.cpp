@@ -120,6 +120,20 @@ const char *const schemaV4[] = {
     " UNIQUE (user_id, app_id))",
 };
 
+// Version 5: focus sessions, kept once ended. users.focus_until is the claim that lets only one
+// session run at a time, whichever server starts it.
+const char *const schemaV5[] = {
+    "ALTER TABLE users ADD COLUMN focus_until BIGINT",
+    "CREATE TABLE focus_sessions ("
+    " id %ID%,"
+    " user_id BIGINT NOT NULL REFERENCES users (id) ON DELETE CASCADE,"
+    " started_at BIGINT NOT NULL,"
+    " ends_at BIGINT NOT NULL,"
+    " websites TEXT NOT NULL DEFAULT '',"
+    " categories TEXT NOT NULL DEFAULT '')",
+    "CREATE INDEX focus_sessions_user ON focus_sessions (user_id, ends_at)",
+};
+
 // Version 3: claims on PIN e-mails, counted requests, and the indexes the pruning reads.
 const char *const schemaV3[] = {
     "ALTER TABLE pins ADD COLUMN retrieval_claimed_until BIGINT",
@@ -364,6 +378,11 @@ void SqlStorage::migrate(int maxVersion)
                 }
             } else if (version == 4) {
                 for (const char *statement : schemaV4) {
+                    const QByteArray sql = ddl(statement).toLatin1();
+                    query(sql.constData()).exec();
+                }
+            } else if (version == 5) {
+                for (const char *statement : schemaV5) {
                     const QByteArray sql = ddl(statement).toLatin1();
                     query(sql.constData()).exec();
                 }

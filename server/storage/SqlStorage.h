@@ -51,7 +51,7 @@ class SqlStorage final : public Storage
 {
 public:
     // The newest schema this build knows.
-    static constexpr int currentSchemaVersion = 4;
+    static constexpr int currentSchemaVersion = 5;
 
     // Opens the database and brings its schema up to date. No value (and *error says why)
     // when it cannot be opened or was made by a newer server.
@@ -130,6 +130,9 @@ public:
     QList<BlockedAppRow> blockedApps(qint64 userID) override;
     bool addBlockedApp(qint64 userID, const QString &appID, const QString &name, const QDateTime &at) override;
     bool removeBlockedApp(qint64 userID, const QString &appID) override;
+
+    std::optional<FocusSessionRow> startFocusSession(const FocusSessionRow &session) override;
+    std::optional<FocusSessionRow> latestFocusSession(qint64 userID) override;
 
     // Several servers on one PostgreSQL database tell each other which user's lists changed
     // (LISTEN/NOTIFY), so each applies the change to its own DNS at once. On SQLite one server

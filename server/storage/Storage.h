@@ -91,6 +91,17 @@ struct BlockedAppRow {
     QDateTime createdAt;
 };
 
+// A focus session: the account's blocks cannot be weakened until endsAt. It stays as a record
+// once ended: when it ran and what it added (normalised site names, category ids).
+struct FocusSessionRow {
+    qint64 id = 0;
+    qint64 userID = 0;
+    QDateTime startedAt;
+    QDateTime endsAt;
+    QStringList websites;
+    QList<qint64> categories;
+};
+
 // Everything the services read and write, behind one interface so that SQLite and PostgreSQL
 // (or a test double) are interchangeable. Several server processes may share one database:
 // every change that must happen once (a PIN failure, a used reset link, a PIN e-mail) is a
@@ -217,4 +228,10 @@ public:
     virtual QList<BlockedAppRow> blockedApps(qint64 userID) = 0;
     virtual bool addBlockedApp(qint64 userID, const QString &appID, const QString &name, const QDateTime &at) = 0;
     virtual bool removeBlockedApp(qint64 userID, const QString &appID) = 0;
+
+    // Focus sessions. startFocusSession records one unless the account has one running at
+    // session.startedAt (no value then); one statement, so two servers cannot both start one.
+    virtual std::optional<FocusSessionRow> startFocusSession(const FocusSessionRow &session) = 0;
+    // The session of the account that ends last (running or not).
+    virtual std::optional<FocusSessionRow> latestFocusSession(qint64 userID) = 0;
 };

@@ -20,6 +20,7 @@ const QString blockedPin = QStringLiteral("Your pin has been bloked.");
 const QString pinFirst = QStringLiteral("Please verify your pin first.");
 const QString badCredentials = QStringLiteral("These credentials do not match our records.");
 const QString busy = QStringLiteral("The server is busy. Please try again in a moment.");
+const qint64 lockedCode = 423;
 
 QString resetLink(const QString &mail)
 {
@@ -321,6 +322,128 @@ private slots:
         QVERIFY(checkPin(a, "482913").accepted());
         m_server->advance(4 * 60);
         QVERIFY(post(path, form, a.token).accepted());
+    }
+
+    // During a focus session every weakening request is refused, the PIN verified or not, with
+    // the end in the caller's language and zone; adding blocks goes on. The session ends by the
+    // server's clock, not a second before.
+    void focusSessionLocksWeakening_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<Form>("form");
+        QTest::newRow("unblockwesitebyuser") << "unblockwesitebyuser" << Form{{"domain_id", "1"}};
+        QTest::newRow("unblockcategory") << "unblockcategory" << Form{{"category_id", "5"}};
+        QTest::newRow("unblockapp") << "unblockapp" << Form{{"app_id", "org.example.Game"}};
+        QTest::newRow("removepin") << "removepin" << Form{};
+        QTest::newRow("updatePin") << "updatePin" << Form{{"old_pin", "482913"}, {"pin", "135790"}};
+        QTest::newRow("setupPin over the PIN") << "setupPin" << Form{{"time", "12"}, {"pin", "135790"}};
+        QTest::newRow("protection off") << "sync-url" << Form{{"platform_unique_id", "desk"}, {"protection", "0"}};
+    }
+    void focusSessionLocksWeakening()
+    {
+        QFETCH(QString, path);
+        QFETCH(Form, form);
+        const Account a = withPin("ada@example.org");
+        QVERIFY(post("blockwesitebyuser", {{"domain", "example.com"}}, a.token).accepted());
+        QVERIFY(post("blockcategory", {{"category_id", "5"}}, a.token).accepted());
+        QVERIFY(post("blockapp", {{"app_id", "org.example.Game"}, {"name", "Game"}}, a.token).accepted());
+        const auto deviceProtected = [&] {
+            return post("sync-url", {{"platform_unique_id", "desk"}}, a.token).data()[QStringLiteral("device_protected")];
+        };
+        QCOMPARE(deviceProtected(), QJsonValue(false));
+
+        ServerAnswer s = post("focus-start",
+                              {{"minutes", "25"},
+                               {"websites", "video.example.org, www.News.example.org"},
+                               {"categories", "2"},
+                               {"platform_unique_id", "desk"}},
+                              a.token);
+        QVERIFY2(s.accepted(), qPrintable(s.msg()));
+        QCOMPARE(contractProblem<BaseModel<FocusStatusModel>>(s, "focus-status.json", true), QString());
+        const FocusStatusModel started = *decodeRecord<BaseModel<FocusStatusModel>>(s.body)->data;
+        QVERIFY(started.focus);
+        QCOMPARE(started.focus->websites, (QList<QString>{"video.example.org", "news.example.org"}));
+        QCOMPARE(started.focus->categories, QList<qint64>{2});
+        QCOMPARE(started.focus->endsAt, QStringLiteral("2026-01-01 12:25:00"));
+        QCOMPARE(started.lockSeconds, qint64(25 * 60));
+        QCOMPARE(deviceProtected(), QJsonValue(true)); // the starting computer is protected
+
+        QVERIFY(checkPin(a, "482913").accepted());
+        ServerAnswer r = post(path, form, a.token);
+        if (path == "sync-url") {
+            QCOMPARE(r.data()[QStringLiteral("device_protected")], QJsonValue(true));
+            QCOMPARE(r.data()[QStringLiteral("lock_seconds")].toInteger(), qint64(25 * 60));
+        } else {
+            QCOMPARE(r.json()[QStringLiteral("code")].toInteger(), lockedCode);
+            QCOMPARE(r.msg(), QStringLiteral("A focus session holds your blocks until 12:25 (25 min left)."));
+            Form inParis = form;
+            inParis.append({QStringLiteral("time_zone"), QStringLiteral("Europe/Paris")});
+            QCOMPARE(post(path, inParis, a.token, "fr").msg(),
+                     QStringLiteral("Une session de concentration maintient vos blocages jusqu'à 13:25 (25 min restantes)."));
+        }
+        // Adding blocks goes on; a second session and ending this one early are refused.
+        QVERIFY(post("blockwesitebyuser", {{"domain", "more.example.org"}}, a.token).accepted());
+        QVERIFY(post("blockcategory", {{"category_id", "3"}}, a.token).accepted());
+        QVERIFY(post("blockapp", {{"app_id", "org.example.Chat"}, {"name", "Chat"}}, a.token).accepted());
+        r = post("focus-start", {{"minutes", "15"}}, a.token);
+        QCOMPARE(r.json()[QStringLiteral("code")].toInteger(), qint64(409));
+        QCOMPARE(r.msg(), QStringLiteral("A focus session is already running until 12:25."));
+
+        m_server->advance(25 * 60 - 1);
+        QVERIFY(checkPin(a, "482913").accepted());
+        QCOMPARE(post(path, form, a.token).msg(),
+                 path == "sync-url" ? QStringLiteral("Device synced")
+                                    : QStringLiteral("A focus session holds your blocks until 12:25 (1 min left)."));
+        if (path == "sync-url")
+            QCOMPARE(deviceProtected(), QJsonValue(true));
+        m_server->advance(1);
+        r = post(path, form, a.token);
+        if (path == "sync-url") {
+            QCOMPARE(r.data()[QStringLiteral("device_protected")], QJsonValue(false));
+            QVERIFY(!r.data().toObject().contains(QStringLiteral("focus")));
+            QCOMPARE(r.data()[QStringLiteral("lock_seconds")].toInteger(), qint64(0));
+        } else if (path == "setupPin") {
+            QCOMPARE(r.msg(), QStringLiteral("Pin already set")); // as without a session
+        } else {
+            QVERIFY2(r.accepted(), qPrintable(r.msg()));
+        }
+        // The session stays as a record; the status tells none runs.
+        s = post("focus-status", {}, a.token);
+        QVERIFY(s.accepted());
+        QVERIFY(!decodeRecord<BaseModel<FocusStatusModel>>(s.body)->data->focus);
+    }
+
+    void focusStartRules_data()
+    {
+        QTest::addColumn<Form>("form");
+        QTest::addColumn<QString>("msg");
+        const QString minutes = QStringLiteral("A focus session lasts from 15 minutes to 24 hours.");
+        QTest::newRow("too short") << Form{{"minutes", "14"}} << minutes;
+        QTest::newRow("too long") << Form{{"minutes", "1441"}} << minutes;
+        QTest::newRow("not a number") << Form{{"minutes", "half an hour"}} << minutes;
+        QTest::newRow("missing") << Form{} << minutes;
+        QTest::newRow("not a site") << Form{{"minutes", "15"}, {"websites", "example.org,not a site"}}
+                                    << "Please enter a valid website address, such as example.com.";
+        QTest::newRow("unknown category") << Form{{"minutes", "15"}, {"categories", "2,9999"}}
+                                          << "This category does not exist.";
+        QTest::newRow("shortest") << Form{{"minutes", "15"}, {"websites", ""}, {"categories", ""}}
+                                  << "Focus session started";
+        QTest::newRow("longest") << Form{{"minutes", "1440"}} << "Focus session started";
+    }
+    void focusStartRules()
+    {
+        QFETCH(Form, form);
+        QFETCH(QString, msg);
+        const Account a = signUp(client(), "ada@example.org");
+        const ServerAnswer r = post("focus-start", form, a.token);
+        QCOMPARE(r.msg(), msg);
+        QCOMPARE(r.accepted(), msg == "Focus session started");
+        if (!r.accepted())
+            QCOMPARE(r.json()[QStringLiteral("code")].toInteger(), qint64(422));
+        // Nothing was started by a refusal.
+        const FocusStatusModel status = *decodeRecord<BaseModel<FocusStatusModel>>(
+                                             post("focus-status", {}, a.token).body)->data;
+        QCOMPARE(status.focus.has_value(), r.accepted());
     }
 
     void weakeningWithoutAPinNeedsNoCheck()
@@ -1200,7 +1323,9 @@ private slots:
         QVERIFY(a.accepted());
         QVERIFY(!a.data().toObject().contains(QStringLiteral("device_protected")));
         QVERIFY(!a.data().toObject().contains(QStringLiteral("blocked_apps")));
+        QVERIFY(!a.data().toObject().contains(QStringLiteral("lock_seconds")));
         QCOMPARE(post("blockapp", {{"app_id", "org.example.Game"}, {"name", "Game"}}, ada.token).status, 404);
+        QCOMPARE(post("focus-start", {{"minutes", "30"}}, ada.token).status, 404);
     }
 };
 

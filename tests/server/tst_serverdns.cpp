@@ -261,6 +261,32 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "blocked.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
     }
 
+    // A focus session's sites and categories are filtered from its start to its end by the
+    // server's clock, and leave the lists within a second of the end.
+    void focusSessionAddsToTheLists()
+    {
+        QCOMPARE(rcodeOf(m_dns, "focus.test"), int(LDNS_RCODE_NOERROR));
+        QCOMPARE(rcodeOf(m_dns, "social-extra.test"), int(LDNS_RCODE_NOERROR));
+        const ServerAnswer started = m_client->post(
+            QStringLiteral("focus-start"), {{"minutes", "15"}, {"websites", "focus.test"}, {"categories", "3"}},
+            m_user.token);
+        QVERIFY2(started.accepted(), qPrintable(started.msg()));
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "www.focus.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(rcodeOf(m_dns, "cdn.social-extra.test"), int(LDNS_RCODE_NXDOMAIN));
+        QCOMPARE(rcodeOf(m_dns, "focus.test", otherClient), int(LDNS_RCODE_NOERROR));
+
+        // Just before the end, a rebuild (another site blocked) keeps the session's lists.
+        m_server->advance(15 * 60 - 2);
+        QVERIFY(m_client->post(QStringLiteral("blockwesitebyuser"), {{"domain", "focus-marker.test"}}, m_user.token)
+                    .accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "focus-marker.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(rcodeOf(m_dns, "focus.test"), int(LDNS_RCODE_NXDOMAIN));
+        m_server->advance(2);
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "focus.test"), int(LDNS_RCODE_NOERROR), applyMs);
+        QCOMPARE(rcodeOf(m_dns, "social-extra.test"), int(LDNS_RCODE_NOERROR));
+        QCOMPARE(rcodeOf(m_dns, "blocked.test"), int(LDNS_RCODE_NXDOMAIN)); // the account's own list stays
+    }
+
     void twoQueriesOnOneConnection()
     {
         const QList<QByteArray> answers =
