@@ -254,7 +254,7 @@ void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer 
         {{QStringLiteral("platform_unique_id"), platformUUID()},
          {QStringLiteral("protection"), on ? QStringLiteral("1") : QStringLiteral("0")}},
         std::move(completion),
-        [this](const BaseModel<SyncURLModel> &record) {
+        [this, request = m_focusState ? m_focusState->requestSent() : 0](const BaseModel<SyncURLModel> &record) {
             if (!record.status) {
                 Log::line(QStringLiteral("error in syncing stauts false"));
             } else {
@@ -262,7 +262,7 @@ void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer 
                 PreferencesStore::shared().setBool(PrefKey::isPinSeted, pinSet);
             }
             if (m_focusState)
-                m_focusState->takeSync(record);
+                m_focusState->takeSync(record, request);
             if (m_syncObserver)
                 m_syncObserver(record);
         },
@@ -359,9 +359,10 @@ FocusState *CommonWS::focusState() const
 
 std::function<void(const BaseModel<FocusStatusModel> &)> CommonWS::focusFeed()
 {
-    return [this](const BaseModel<FocusStatusModel> &record) {
+    // Numbered now: the request goes out right after.
+    return [this, request = m_focusState ? m_focusState->requestSent() : 0](const BaseModel<FocusStatusModel> &record) {
         if (m_focusState)
-            m_focusState->takeStatus(record);
+            m_focusState->takeStatus(record, request);
     };
 }
 

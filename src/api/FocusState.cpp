@@ -40,7 +40,15 @@ void FocusState::restartCountdown()
         m_timer.stop();
 }
 
-void FocusState::takeStatus(const BaseModel<FocusStatusModel> &answer)
+bool FocusState::newer(quint64 request)
+{
+    if (request < m_taken)
+        return false;
+    m_taken = request;
+    return true;
+}
+
+void FocusState::takeStatus(const BaseModel<FocusStatusModel> &answer, quint64 request)
 {
     if (answer.code == notFound) {
         if (m_offer != Offer::missing) {
@@ -50,7 +58,7 @@ void FocusState::takeStatus(const BaseModel<FocusStatusModel> &answer)
         }
         return;
     }
-    if (!answer.data)
+    if (!answer.data || !newer(request))
         return;
     const FocusStatusModel &status = *answer.data;
     m_offer = Offer::offered;
@@ -61,9 +69,9 @@ void FocusState::takeStatus(const BaseModel<FocusStatusModel> &answer)
     emit changed();
 }
 
-void FocusState::takeSync(const BaseModel<SyncURLModel> &answer)
+void FocusState::takeSync(const BaseModel<SyncURLModel> &answer, quint64 request)
 {
-    if (!answer.data)
+    if (!answer.data || !newer(request))
         return;
     const SyncURLModel &sync = *answer.data;
     if (!sync.lockSeconds) {

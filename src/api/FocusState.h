@@ -29,11 +29,15 @@ public:
     // Replaces the monotonic time source (tests).
     void setElapsedSource(Elapsed elapsed);
 
+    // Numbers a request that will bring the lock back, as it is sent. Answers can come back
+    // in another order than their requests went out: one sent before the answer already
+    // taken is older news and changes nothing.
+    quint64 requestSent() { return ++m_sent; }
     // An answer of focus-start, focus-status, save-schedule or delete-schedule. A 404 means
     // the server lacks the services; other refusals change nothing.
-    void takeStatus(const BaseModel<FocusStatusModel> &answer);
+    void takeStatus(const BaseModel<FocusStatusModel> &answer, quint64 request);
     // An account-status answer: a server that keeps focus sessions always sends lock_seconds.
-    void takeSync(const BaseModel<SyncURLModel> &answer);
+    void takeSync(const BaseModel<SyncURLModel> &answer, quint64 request);
     // A weakening call was refused as locked: the lock is asked for again.
     void takeLockedRefusal();
 
@@ -79,4 +83,8 @@ private:
     // Counted down to zero since the last answer: asked once, not at every tick.
     bool m_askedAtZero = false;
     bool m_refreshing = false;
+    quint64 m_sent = 0;
+    quint64 m_taken = 0;
+    // Whether the answer to request is newer than the one taken; it becomes the one taken.
+    bool newer(quint64 request);
 };

@@ -4,6 +4,7 @@
 #include "FilterProbe.h"
 #include "ProtectionAlerts.h"
 #include "api/CommonWS.h"
+#include "api/FocusState.h"
 #include "core/Log.h"
 #include "ui/ChangeGate.h"
 #include "platform/AlertPresenter.h"
@@ -362,6 +363,16 @@ void ProtectionViewController::switchOff()
                 self->m_switching = false;
                 self->refreshDisplay();
                 CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), answer.msg);
+                return;
+            }
+            const qint64 held = ok && answer.data ? answer.data->lockSeconds.value_or(0) : 0;
+            if (ok && answer.status && held > 0) {
+                self->m_switching = false;
+                self->refreshDisplay();
+                CommmonFunction::showCommonAlert(
+                    messageText(QStringLiteral("Ooops")),
+                    localizedText(QStringLiteral("Your blocks are held for %1 more: protection stays on until then."))
+                        .arg(FocusState::describeLeft(held)));
                 return;
             }
             if (ok && answer.status && answer.data && answer.data->deviceProtected.value_or(false)) {

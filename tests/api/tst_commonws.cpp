@@ -444,10 +444,10 @@ private slots:
         QVERIFY(!state.session());
         state.tick();
         state.tick();
-        QTRY_COMPARE(state.lockSecondsLeft(), 28500);
+        QTRY_COMPARE(state.lockSecondsLeft(), 1500);
         QCOMPARE(bed->requestsTo("focus-status"), 1);
         QCOMPARE(state.schedules().size(), 1);
-        QCOMPARE(state.session()->websites, QStringList{"news.example.net"});
+        QCOMPARE(state.session()->websites, QStringList{"video.example.org"});
 
         // A weakening call refused as locked: the lock is learnt again.
         bed->server.answer("unblockwesitebyuser", 200,

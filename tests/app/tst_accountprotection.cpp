@@ -4,6 +4,9 @@
 #include "ServerTestBed.h"
 #include "Settle.h"
 #include "api/CommonWS.h"
+#include "api/FocusState.h"
+#include "app/SidebarViewController.h"
+#include "focus/FocusViewController.h"
 #include "app/AppDelegate.h"
 #include "pin/PinGate.h"
 #include "platform/DeviceIdentity.h"
@@ -14,7 +17,13 @@
 #include "protection/DNSConfiguration.h"
 #include "protection/ProtectionViewController.h"
 
+#include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTimeZone>
 
 namespace {
 const QString game = QStringLiteral("org.example.Game");
@@ -30,7 +39,19 @@ private:
     std::unique_ptr<ApplicationBlocker> blocker;
     std::unique_ptr<AppDelegate> delegate;
 
+    int quits = 0;
+
     PreferencesStore &prefs() { return PreferencesStore::shared(); }
+    FocusState *focusState() { return bed->main->window()->findChild<FocusState *>(QStringLiteral("focusState")); }
+    // The Focus screen, chosen in the sidebar of the main content.
+    FocusViewController *openFocus()
+    {
+        bed->openMain();
+        SidebarViewController *sidebar = bed->mainContent()->sidebar();
+        sidebar->btnProtectionOnOffTapped(sidebar->item(8));
+        return qobject_cast<FocusViewController *>(bed->mainContent()->detail());
+    }
+    QAction *trayFocus() { return delegate->statusMenu()->findChild<QAction *>(QStringLiteral("actionFocus")); }
     QStringList stored() { return prefs().stringArrayForKey(PrefKey::blockedAppDetails); }
     QString ethernet() const { return bed->env.readFile(QStringLiteral("fake-state/networksetup/dns/Ethernet")); }
     // The account status as this computer sends it, with the given protection.
@@ -54,6 +75,9 @@ private:
         delegate = std::make_unique<AppDelegate>(nullptr, &CommmonFunction::shared());
         delegate->systemLanguage = [] { return QStringLiteral("en"); };
         delegate->blocker = blocker.get();
+        delegate->pinGate = bed->main->window()->findChild<PinGate *>(QStringLiteral("pinGate"));
+        delegate->focusState = focusState();
+        delegate->quitApplication = [this] { ++quits; };
         delegate->applicationDidFinishLaunching();
         // What the launch screen sends first.
         CommonWS::shared().syncURL({});
@@ -70,6 +94,7 @@ private:
     }
 
 private slots:
+    void init() { quits = 0; }
     void cleanup()
     {
         delegate.reset();
@@ -197,6 +222,118 @@ private slots:
         QTRY_COMPARE(refusal, std::optional<QString>(QString()));
         QCOMPARE(stored(), QStringList{});
         QCOMPARE(accountApps(), QStringList{});
+    }
+
+    // A session started on the Focus screen holds every block, PIN or not, until the server's
+    // clock says it ended; this computer's clock moving on changes nothing.
+    void aFocusSessionHoldsTheBlocksUntilTheServersEnd()
+    {
+        QVERIFY(start());
+        bed->pinOnServer(QStringLiteral("482913"));
+        prefs().setBool(PrefKey::dnsLastStatus, true);
+        qint64 elapsedMs = 0; // the monotonic time, moved by hand
+        focusState()->setElapsedSource([&elapsedMs] { return elapsedMs; });
+        launch();
+        QTRY_COMPARE(ethernet(), filter + '\n');
+        QVERIFY(bed->api(QStringLiteral("blockapp"), {{"app_id", game}, {"name", "Game"}}).accepted());
+        FocusViewController *screen = openFocus();
+        QVERIFY(screen);
+        QTRY_COMPARE(focusState()->offer(), FocusState::Offer::offered);
+        QTRY_VERIFY(!screen->isBusy()); // the categories to choose from are in
+        QVERIFY(!trayFocus()->isVisible());
+
+        // 15 minutes, the first preset, with a site.
+        screen->findChild<QLineEdit *>(QStringLiteral("m_sitesEdit"))->setText(QStringLiteral("News.example.net, "));
+        QTest::mouseClick(screen->findChild<QPushButton *>(QStringLiteral("m_startButton")), Qt::LeftButton);
+        QVERIFY(screen->isBusy());
+        QTRY_VERIFY(focusState()->session());
+        QVERIFY(!screen->isBusy());
+        const QJsonObject held = bed->api(QStringLiteral("focus-status")).data()[QStringLiteral("focus")].toObject();
+        QCOMPARE(held[QStringLiteral("remaining_seconds")].toInt(), 900);
+        QCOMPARE(held[QStringLiteral("websites")].toArray(), QJsonArray{QStringLiteral("news.example.net")});
+
+        // The verified PIN lifts nothing: the server's refusal, in this computer's time zone,
+        // after which the lock is asked for again.
+        QVERIFY(bed->api(QStringLiteral("checkPin"), {{"attempt", "1"}, {"pin", "482913"}}).accepted());
+        const auto statusAnswers = [this] { return bed->log.lines.filter(QStringLiteral("focus-status JSON")).size(); };
+        const qsizetype answersBefore = statusAnswers();
+        std::optional<QString> refusal;
+        blocker->unblockApp(game, [&](bool unblocked, const QString &text) { refusal = unblocked ? QString() : text; });
+        QTRY_VERIFY(refusal);
+        const QString end = QDateTime(QDate(2026, 1, 1), QTime(12, 15), QTimeZone::utc())
+                                .toTimeZone(QTimeZone::systemTimeZone())
+                                .toString(QStringLiteral("HH:mm"));
+        QVERIFY2(refusal->startsWith(QStringLiteral("A focus session holds your blocks until ") + end), qPrintable(*refusal));
+        QCOMPARE(accountApps(), QStringList{game});
+        QTRY_VERIFY(statusAnswers() > answersBefore);
+
+        // A minute later the screen, the tray menu and the tooltip show the same time left.
+        elapsedMs = 61'000;
+        focusState()->tick();
+        QVERIFY(screen->findChild<QWidget *>(QStringLiteral("m_runningPage"))->isVisible());
+        QCOMPARE(screen->findChild<QLabel *>(QStringLiteral("m_countdownLabel"))->text(), QStringLiteral("13:59"));
+        QVERIFY(trayFocus()->isVisible());
+        QCOMPARE(trayFocus()->text(), QStringLiteral("Blocks held for 13:59"));
+        QCOMPARE(delegate->statusItem->toolTip(), trayFocus()->text());
+
+        // Quit and Logout say why, with the time left, and do nothing.
+        bed->alerts.alerts.clear();
+        delegate->quitFromMenu();
+        CommmonFunction::shared().startLogout();
+        const QString why = QStringLiteral("Your blocks are held for 14 min more: until then Nimbrel cannot quit, "
+                                           "sign out or be uninstalled.");
+        QCOMPARE(bed->alerts.alerts, (QList<QPair<QString, QString>>{{"Focus", why}, {"Focus", why}}));
+        QCOMPARE(quits, 0);
+        QVERIFY(prefs().boolForKey(PrefKey::isLogin));
+
+        // Protection off, with the PIN verified: it stays on, and the user is told until when.
+        prefs().setBool(PrefKey::isPinEnable, false);
+        PinGate gate;
+        ProtectionViewController protection(&gate);
+        protection.show();
+        QTRY_COMPARE(protection.protection, Protection::on);
+        bed->alerts.alerts.clear();
+        QTest::mouseClick(protection.btnProtectionOnOff, Qt::LeftButton);
+        QTRY_COMPARE(bed->alerts.alerts.size(), 1);
+        QCOMPARE(bed->alerts.alerts.first().second,
+                 QStringLiteral("Your blocks are held for 15 min more: protection stays on until then."));
+        QCOMPARE(ethernet(), filter + '\n');
+        QCOMPARE(protection.protection, Protection::on);
+        prefs().setBool(PrefKey::isPinEnable, true);
+
+        // This computer's clock an hour on: still held.
+        bed->clock.advance(60 * 60 * 1000);
+        bool answered = false;
+        CommonWS::shared().syncURL([&answered](const BaseModel<SyncURLModel> &, bool) { answered = true; });
+        QTRY_VERIFY(answered);
+        QVERIFY(focusState()->locked());
+        QVERIFY(trayFocus()->isVisible());
+
+        // The server's clock past the end: the next answer frees everything.
+        bed->server.advance(15 * 60);
+        CommonWS::shared().syncURL({});
+        QTRY_VERIFY(!focusState()->locked());
+        QVERIFY(!trayFocus()->isVisible());
+        QVERIFY(screen->findChild<QWidget *>(QStringLiteral("m_startPage"))->isVisible());
+        // Quitting is the PIN's matter again.
+        bed->alerts.alerts.clear();
+        delegate->quitFromMenu();
+        QVERIFY(bed->alerts.alerts.isEmpty());
+        QVERIFY(delegate->pinGate->isAsking());
+    }
+
+    // A server without focus sessions: the Focus screen says so, and nothing is refused.
+    void classicServerHasNoFocus()
+    {
+        QVERIFY(start({QStringLiteral("--classic-api")}));
+        launch();
+        FocusViewController *screen = openFocus();
+        QVERIFY(screen);
+        QTRY_COMPARE(focusState()->offer(), FocusState::Offer::missing);
+        QVERIFY(screen->findChild<QLabel *>(QStringLiteral("m_unavailableLabel"))->isVisible());
+        QVERIFY(!screen->findChild<QWidget *>(QStringLiteral("m_content"))->isVisible());
+        settle();
+        QVERIFY(bed->alerts.alerts.isEmpty());
     }
 
     // A server with only the original services: the app works from its own list, as before.
