@@ -235,8 +235,9 @@ void ApiService::serve(WebService service, ApiCall &ctx, const Done &done)
     case WebService::focusStatus:
         return done(m_focus->focusStatus(ctx));
     case WebService::saveSchedule:
+        return done(m_focus->saveSchedule(ctx));
     case WebService::deleteSchedule:
-        break;
+        return done(m_focus->deleteSchedule(ctx));
     }
     done(refused<BaseModel<QStringList>>(notFound, ctx.msg(Msg::notFound), 404));
 }

@@ -3,9 +3,10 @@
 #include "ServiceContext.h"
 
 class DeviceService;
+struct FocusState;
 
-// Focus sessions: blocks added for a time, held by the server's clock, that the account
-// cannot weaken until they end.
+// Focus sessions and weekly windows: blocks added for a time, held by the server's clock,
+// that the account cannot weaken until they end (a window only when it locks).
 class FocusService : private ServiceLimits
 {
 public:
@@ -20,8 +21,15 @@ public:
 
     ApiReply focusStart(ApiCall &ctx);
     ApiReply focusStatus(ApiCall &ctx);
+    ApiReply saveSchedule(ApiCall &ctx);
+    ApiReply deleteSchedule(ApiCall &ctx);
 
 private:
+    // The "websites" and "categories" of the form, normalised; the refusal when one is bad.
+    std::optional<ApiReply> readAdditions(ApiCall &ctx, QStringList &websites, QList<qint64> &categories);
+    // A window open now may not change while weakening is locked (itself, when it locks).
+    std::optional<ApiReply> refuseOpenWindowChange(ApiCall &ctx, const FocusState &state, qint64 scheduleID);
+
     ServiceContext &m_ctx;
     DeviceService &m_devices;
 };

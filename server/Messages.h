@@ -70,6 +70,15 @@ enum class Msg {
     focusRunning, // %1: the end
     focusStarted,
     focusStatus,
+    scheduleLocked, // %1: the window's name, %2: the end, %3: the time left
+    scheduleSaved,
+    scheduleDeleted,
+    scheduleNotFound,
+    scheduleName,
+    scheduleDays,
+    scheduleTimes,
+    scheduleTimeZone,
+    scheduleLimit,
     // The password reset page
     resetTitle,
     resetNewPassword,

@@ -2,6 +2,7 @@
 
 #include "DomainName.h"
 #include "core/Clock.h"
+#include "storage/ScheduleTimes.h"
 #include "storage/Storage.h"
 
 #include <QDir>
@@ -150,7 +151,7 @@ std::shared_ptr<const DnsUserLists> DnsPolicyBuilder::listsFor(qint64 userID, co
             categories.insert(category.id);
     }
 
-    // What a focus session adds, while it runs; the next change by time is kept.
+    // What a focus session and the open weekly windows add; the next change by time is kept.
     std::optional<QDateTime> edge;
     if (const std::optional<FocusSessionRow> session = m_storage.latestFocusSession(userID);
         session && session->endsAt > now) {
@@ -162,6 +163,16 @@ std::shared_ptr<const DnsUserLists> DnsPolicyBuilder::listsFor(qint64 userID, co
         } else {
             edge = session->startedAt;
         }
+    }
+    for (const ScheduleRow &schedule : m_storage.schedules(userID)) {
+        if (ScheduleTimes::openAt(schedule, now)) {
+            sites += schedule.websites;
+            for (const qint64 id : schedule.categories)
+                categories.insert(id);
+        }
+        const std::optional<QDateTime> next = ScheduleTimes::nextEdge(schedule, now);
+        if (next && (!edge || *next < *edge))
+            edge = next;
     }
     if (edge)
         m_edges.insert(userID, *edge);

@@ -15,9 +15,9 @@ class Storage;
 
 // The one maker of policy snapshots in the process. Change events (from the HTTP side, from
 // other servers through the database) name a user, or everybody; they are gathered for a
-// moment and one new snapshot is published for all of them. A running focus session adds to
-// its user's lists until it ends: the time of each user's next such change is kept, and a
-// user whose time has come is rebuilt.
+// moment and one new snapshot is published for all of them. A running focus session and an
+// open weekly window add to their user's lists: the time of each user's next such change (a
+// session's end, a window's start or end) is kept, and a user whose time has come is rebuilt.
 class DnsPolicyBuilder : public QObject
 {
     Q_OBJECT

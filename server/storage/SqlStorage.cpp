@@ -120,8 +120,8 @@ const char *const schemaV4[] = {
     " UNIQUE (user_id, app_id))",
 };
 
-// Version 5: focus sessions, kept once ended. users.focus_until is the claim that lets only one
-// session run at a time, whichever server starts it.
+// Version 5: focus sessions, kept once ended, and weekly windows. users.focus_until is the
+// claim that lets only one session run at a time, whichever server starts it.
 const char *const schemaV5[] = {
     "ALTER TABLE users ADD COLUMN focus_until BIGINT",
     "CREATE TABLE focus_sessions ("
@@ -132,6 +132,19 @@ const char *const schemaV5[] = {
     " websites TEXT NOT NULL DEFAULT '',"
     " categories TEXT NOT NULL DEFAULT '')",
     "CREATE INDEX focus_sessions_user ON focus_sessions (user_id, ends_at)",
+    "CREATE TABLE schedules ("
+    " id %ID%,"
+    " user_id BIGINT NOT NULL REFERENCES users (id) ON DELETE CASCADE,"
+    " name TEXT NOT NULL,"
+    " days TEXT NOT NULL,"
+    " start_time TEXT NOT NULL,"
+    " end_time TEXT NOT NULL,"
+    " time_zone TEXT NOT NULL,"
+    " websites TEXT NOT NULL DEFAULT '',"
+    " categories TEXT NOT NULL DEFAULT '',"
+    " locks INTEGER NOT NULL DEFAULT 0,"
+    " updated_at BIGINT NOT NULL)",
+    "CREATE INDEX schedules_user ON schedules (user_id)",
 };
 
 // Version 3: claims on PIN e-mails, counted requests, and the indexes the pruning reads.

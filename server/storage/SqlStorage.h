@@ -133,6 +133,9 @@ public:
 
     std::optional<FocusSessionRow> startFocusSession(const FocusSessionRow &session) override;
     std::optional<FocusSessionRow> latestFocusSession(qint64 userID) override;
+    QList<ScheduleRow> schedules(qint64 userID) override;
+    std::optional<ScheduleRow> saveSchedule(const ScheduleRow &schedule, qint64 maxCount) override;
+    bool deleteSchedule(qint64 userID, qint64 scheduleID) override;
 
     // Several servers on one PostgreSQL database tell each other which user's lists changed
     // (LISTEN/NOTIFY), so each applies the change to its own DNS at once. On SQLite one server

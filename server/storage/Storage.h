@@ -102,6 +102,23 @@ struct FocusSessionRow {
     QList<qint64> categories;
 };
 
+// A weekly window: on the given ISO weekdays (1 Monday .. 7 Sunday) from start to end local
+// time in timeZone (an end at or before the start is on the next day), it adds its sites and
+// categories, and with locks it holds the account's blocks like a focus session.
+struct ScheduleRow {
+    qint64 id = 0;
+    qint64 userID = 0;
+    QString name;
+    QList<qint64> days;
+    QString start; // "HH:mm"
+    QString end;   // "HH:mm"
+    QString timeZone;
+    QStringList websites;
+    QList<qint64> categories;
+    bool locks = false;
+    QDateTime updatedAt;
+};
+
 // Everything the services read and write, behind one interface so that SQLite and PostgreSQL
 // (or a test double) are interchangeable. Several server processes may share one database:
 // every change that must happen once (a PIN failure, a used reset link, a PIN e-mail) is a
@@ -234,4 +251,11 @@ public:
     virtual std::optional<FocusSessionRow> startFocusSession(const FocusSessionRow &session) = 0;
     // The session of the account that ends last (running or not).
     virtual std::optional<FocusSessionRow> latestFocusSession(qint64 userID) = 0;
+
+    // Weekly windows, in the order they were made. saveSchedule makes a new one (id 0) only
+    // while the account has fewer than maxCount, in one statement; it changes an existing one of
+    // the account's; no value otherwise.
+    virtual QList<ScheduleRow> schedules(qint64 userID) = 0;
+    virtual std::optional<ScheduleRow> saveSchedule(const ScheduleRow &schedule, qint64 maxCount) = 0;
+    virtual bool deleteSchedule(qint64 userID, qint64 scheduleID) = 0;
 };

@@ -446,6 +446,112 @@ private slots:
         QCOMPARE(status.focus.has_value(), r.accepted());
     }
 
+    void scheduleRules_data()
+    {
+        QTest::addColumn<Form>("form");
+        QTest::addColumn<QString>("msg");
+        const Form good{{"name", "Work"}, {"days", "5,1,1"}, {"start", "9:00"}, {"end", "17:30"},
+                        {"time_zone", "Europe/Paris"}, {"websites", "www.News.example.org"}, {"categories", "2"}};
+        const auto with = [&good](const QString &key, const QString &value) {
+            Form form;
+            for (const auto &[k, v] : good)
+                form.append({k, k == key ? value : v});
+            return form;
+        };
+        const QString days = QStringLiteral("Please choose at least one day of the week.");
+        const QString times = QStringLiteral("Please give the start and end times as HH:mm, such as 09:00.");
+        QTest::newRow("saved") << good << "Schedule saved";
+        QTest::newRow("no name") << with("name", " ")
+                                 << "Please name the schedule, in at most 100 characters on one line.";
+        QTest::newRow("no day") << with("days", "") << days;
+        QTest::newRow("day 8") << with("days", "1,8") << days;
+        QTest::newRow("24:00") << with("end", "24:00") << times;
+        QTest::newRow("no time") << with("start", "") << times;
+        QTest::newRow("unknown zone") << with("time_zone", "Mars/Olympus") << "This time zone is not known.";
+        QTest::newRow("not a site") << with("websites", "no site")
+                                    << "Please enter a valid website address, such as example.com.";
+        QTest::newRow("unknown id") << with("name", "Work") + Form{{"id", "77"}} << "This schedule does not exist.";
+    }
+    void scheduleRules()
+    {
+        QFETCH(Form, form);
+        QFETCH(QString, msg);
+        const Account a = signUp(client(), "ada@example.org");
+        const ServerAnswer r = post("save-schedule", form, a.token);
+        QCOMPARE(r.msg(), msg);
+        const std::optional<FocusStatusModel> status =
+            decodeRecord<BaseModel<FocusStatusModel>>(post("focus-status", {}, a.token).body)->data;
+        QCOMPARE(status->schedules.size(), r.accepted() ? 1 : 0);
+        if (r.accepted()) {
+            const ScheduleModel saved = status->schedules.first();
+            QCOMPARE(saved.days, (QList<qint64>{1, 5}));
+            QCOMPARE(saved.start, QStringLiteral("09:00"));
+            QCOMPARE(saved.websites, QList<QString>{"news.example.org"});
+            QVERIFY(!saved.locks);
+        }
+    }
+
+    // A locking window refuses weakening while it is open, and cannot itself be changed or
+    // deleted then; a locking window open when the lock would end carries it on.
+    void weeklyWindows()
+    {
+        const Account a = withPin("ada@example.org");
+        QVERIFY(post("blockcategory", {{"category_id", "5"}}, a.token).accepted());
+        QVERIFY(checkPin(a, "482913").accepted());
+        const auto save = [&](const Form &form) { return post("save-schedule", form, a.token); };
+        // 2026-01-01 12:00 UTC is a Thursday, 13:00 in Paris.
+        ServerAnswer r = save({{"name", "Work"}, {"days", "1,2,3,4,5"}, {"start", "09:00"}, {"end", "17:00"},
+                               {"time_zone", "Europe/Paris"}, {"websites", "news.example.org"}, {"categories", "2"},
+                               {"locks", "1"}});
+        QCOMPARE(contractProblem<BaseModel<FocusStatusModel>>(r, "focus-status.json", true), QString());
+        FocusStatusModel status = *decodeRecord<BaseModel<FocusStatusModel>>(r.body)->data;
+        QCOMPARE(status.schedules.size(), 1);
+        QVERIFY(status.schedules.first().open);
+        QCOMPARE(status.lockSeconds, qint64(4 * 3600));
+        QCOMPARE(status.nextEdgeSeconds, std::optional<qint64>(4 * 3600));
+        const QString work = QString::number(status.schedules.first().id);
+        QVERIFY(save({{"name", "Lunch"}, {"days", "4"}, {"start", "12:00"}, {"end", "12:30"}, {"time_zone", "UTC"}})
+                    .accepted());
+
+        const auto refusal = [&](const QString &path, const Form &form) {
+            const ServerAnswer answer = post(path, form, a.token);
+            return answer.json()[QStringLiteral("code")].toInteger() == lockedCode ? answer.msg() : QString();
+        };
+        const QString untilFour = QStringLiteral("Your schedule \"Work\" holds your blocks until 16:00 (4 h left).");
+        QCOMPARE(refusal("unblockcategory", {{"category_id", "5"}}), untilFour);
+        // The window's own zone is the caller's here.
+        QCOMPARE(refusal("save-schedule", {{"id", work}, {"name", "Work"}, {"days", "1"}, {"start", "09:00"},
+                                           {"end", "09:30"}, {"time_zone", "Europe/Paris"}}),
+                 QStringLiteral("Your schedule \"Work\" holds your blocks until 17:00 (4 h left)."));
+        QCOMPARE(refusal("delete-schedule", {{"id", work}}), untilFour);
+        // Another open window is not dropped while the lock holds; a closed one may change.
+        QCOMPARE(refusal("delete-schedule", {{"id", QString::number(status.schedules.first().id + 1)}}), untilFour);
+        QVERIFY(save({{"name", "Late"}, {"days", "4"}, {"start", "17:00"}, {"end", "18:00"},
+                      {"time_zone", "Europe/Paris"}, {"locks", "1"}})
+                    .accepted());
+        QCOMPARE(refusal("unblockcategory", {{"category_id", "5"}}),
+                 QStringLiteral("Your schedule \"Late\" holds your blocks until 17:00 (5 h left)."));
+        QCOMPARE(post("sync-url", {{"platform_unique_id", "desk"}}, a.token).data()[QStringLiteral("lock_seconds")],
+                 QJsonValue(5 * 3600));
+
+        m_server->advance(5 * 3600 - 1);
+        QVERIFY(checkPin(a, "482913").accepted());
+        QVERIFY(!refusal("unblockcategory", {{"category_id", "5"}}).isEmpty());
+        m_server->advance(1);
+        QVERIFY(post("unblockcategory", {{"category_id", "5"}}, a.token).accepted());
+        QVERIFY(post("delete-schedule", {{"id", work}}, a.token).accepted());
+
+        // Up to 20 windows.
+        for (int i = 2; i < 20; ++i)
+            QVERIFY(save({{"name", QString::number(i)}, {"days", "6"}, {"start", "08:00"}, {"end", "09:00"},
+                          {"time_zone", "UTC"}})
+                        .accepted());
+        r = save({{"name", "one too many"}, {"days", "6"}, {"start", "08:00"}, {"end", "09:00"}, {"time_zone", "UTC"}});
+        QCOMPARE(r.msg(), QStringLiteral("You can have at most 20 schedules."));
+        r = post("focus-status", {}, a.token);
+        QCOMPARE(decodeRecord<BaseModel<FocusStatusModel>>(r.body)->data->schedules.size(), 20);
+    }
+
     void weakeningWithoutAPinNeedsNoCheck()
     {
         const Account a = signUp(client(), "ada@example.org");

@@ -38,6 +38,14 @@ private:
                     .accepted());
     }
 
+    // Months later the session has expired.
+    void signInAgain()
+    {
+        const ServerAnswer login = logIn(*m_client, m_user.email, m_user.password);
+        QVERIFY2(login.accepted(), qPrintable(login.msg()));
+        m_user.token = login.data()[QStringLiteral("token")].toString().toLatin1();
+    }
+
 private slots:
     void initTestCase()
     {
@@ -521,6 +529,87 @@ private slots:
         QCOMPARE(rcode("198.51.100.20"), -2);
         QCOMPARE(rcode("192.168.1.20"), -2);
         QCOMPARE(rcode("::ffff:10.1.2.3"), -2);
+    }
+
+    // A weekly window's sites are filtered from its start to its end as its own zone has them,
+    // clock changes included, and leave within a second of the end.
+    void weeklyWindowAtItsEdges_data()
+    {
+        QTest::addColumn<QString>("days");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QDateTime>("opens");
+        QTest::addColumn<QDateTime>("closes");
+        const auto utc = [](const char *text) { return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate); };
+        // Rows in the order of time: the server's clock only goes forward.
+        QTest::newRow("Paris, a winter Sunday") << "7" << "01:00" << "04:00" << "Europe/Paris"
+                                                << utc("2026-03-22T00:00:00Z") << utc("2026-03-22T03:00:00Z");
+        QTest::newRow("Paris, clocks go forward") << "7" << "01:00" << "04:00" << "Europe/Paris"
+                                                  << utc("2026-03-29T00:00:00Z") << utc("2026-03-29T02:00:00Z");
+        QTest::newRow("New York, past midnight as clocks go back")
+            << "6" << "23:00" << "02:00" << "America/New_York" << utc("2026-11-01T03:00:00Z")
+            << utc("2026-11-01T07:00:00Z");
+    }
+    void weeklyWindowAtItsEdges()
+    {
+        QFETCH(QString, days);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QString, zone);
+        QFETCH(QDateTime, opens);
+        QFETCH(QDateTime, closes);
+        const QByteArray site = "edge-" + QByteArray::number(opens.date().dayOfYear()) + ".test";
+        m_server->setNow(opens.addSecs(-2));
+        signInAgain();
+        const ServerAnswer saved = m_client->post(QStringLiteral("save-schedule"),
+                                                  {{"name", "Edges"},
+                                                   {"days", days},
+                                                   {"start", start},
+                                                   {"end", end},
+                                                   {"time_zone", zone},
+                                                   {"websites", QString::fromLatin1(site)}},
+                                                  m_user.token);
+        QVERIFY2(saved.accepted(), qPrintable(saved.msg()));
+        QCOMPARE(saved.data()[QStringLiteral("next_edge_seconds")].toInteger(), qint64(2));
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, site), int(LDNS_RCODE_NOERROR), applyMs);
+        m_server->setNow(opens);
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "www." + site), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        m_server->setNow(closes.addSecs(-1));
+        QCOMPARE(rcodeOf(m_dns, site), int(LDNS_RCODE_NXDOMAIN));
+        m_server->setNow(closes);
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, site), int(LDNS_RCODE_NOERROR), applyMs);
+        const qint64 id = saved.data()[QStringLiteral("schedules")][0][QStringLiteral("id")].toInteger();
+        QVERIFY(m_client->post(QStringLiteral("delete-schedule"), {{"id", QString::number(id)}}, m_user.token)
+                    .accepted());
+    }
+
+    // Overlapping windows add up: each one's sites are filtered while that one is open.
+    void overlappingWindowsAddUp()
+    {
+        const QDateTime ten = QDateTime::fromString(QStringLiteral("2026-11-02T10:00:00Z"), Qt::ISODate);
+        m_server->setNow(ten);
+        signInAgain();
+        const auto save = [this](const char *name, const char *start, const char *end, const char *site) {
+            return m_client
+                ->post(QStringLiteral("save-schedule"),
+                       {{"name", name}, {"days", "1,2,3,4,5,6,7"}, {"start", start}, {"end", end},
+                        {"time_zone", "UTC"}, {"websites", site}},
+                       m_user.token)
+                .accepted();
+        };
+        QVERIFY(save("Morning", "10:00", "12:00", "morning.test"));
+        QVERIFY(save("Noon", "11:00", "13:00", "noon.test"));
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "morning.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(rcodeOf(m_dns, "noon.test"), int(LDNS_RCODE_NOERROR));
+        m_server->setNow(ten.addSecs(90 * 60));
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "noon.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(rcodeOf(m_dns, "morning.test"), int(LDNS_RCODE_NXDOMAIN));
+        m_server->setNow(ten.addSecs(2 * 3600));
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "morning.test"), int(LDNS_RCODE_NOERROR), applyMs);
+        QCOMPARE(rcodeOf(m_dns, "noon.test"), int(LDNS_RCODE_NXDOMAIN));
+        m_server->setNow(ten.addSecs(3 * 3600));
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "noon.test"), int(LDNS_RCODE_NOERROR), applyMs);
     }
 
     void cleanupTestCase()

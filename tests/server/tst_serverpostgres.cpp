@@ -132,6 +132,26 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(DnsTest::rcodeOf(dns, "www.shared.test"), int(LDNS_RCODE_NXDOMAIN), 1000);
         QVERIFY(a.post(QStringLiteral("blockcategory"), {{"category_id", "2"}}, ada.token).accepted());
         QTRY_COMPARE_WITH_TIMEOUT(DnsTest::rcodeOf(dns, "bet365.com"), int(LDNS_RCODE_NXDOMAIN), 1000);
+
+        // A focus session started on one server locks the account on the other and is in its
+        // DNS; so is a window saved through it.
+        QVERIFY(a.post(QStringLiteral("focus-start"), {{"minutes", "15"}, {"websites", "session.test"}}, ada.token)
+                    .accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(DnsTest::rcodeOf(dns, "session.test"), int(LDNS_RCODE_NXDOMAIN), 1000);
+        ServerClient b(two.apiBase());
+        QCOMPARE(b.post(QStringLiteral("unblockcategory"), {{"category_id", "2"}}, ada.token).msg(),
+                 QStringLiteral("A focus session holds your blocks until 12:15 (15 min left)."));
+        QCOMPARE(b.post(QStringLiteral("focus-start"), {{"minutes", "15"}}, ada.token).json()[QStringLiteral("code")],
+                 QJsonValue(409));
+        QVERIFY(a.post(QStringLiteral("save-schedule"),
+                       {{"name", "Always"}, {"days", "1,2,3,4,5,6,7"}, {"start", "00:00"}, {"end", "00:00"},
+                        {"time_zone", "UTC"}, {"websites", "window.test"}},
+                       ada.token)
+                    .accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(DnsTest::rcodeOf(dns, "window.test"), int(LDNS_RCODE_NXDOMAIN), 1000);
+        QCOMPARE(b.post(QStringLiteral("focus-status"), {}, ada.token).data()[QStringLiteral("schedules")][0]
+                     [QStringLiteral("open")],
+                 QJsonValue(true));
         QVERIFY(one.stop());
         QVERIFY(two.stop());
     }

@@ -365,6 +365,57 @@ private slots:
         QCOMPARE(devices.first().lastSeenAt, t0.addSecs(60));
     }
 
+    void focus_data()
+    {
+        backends();
+    }
+    void focus()
+    {
+        OPEN_OR_SKIP(storage);
+        const qint64 ada = storage->createUser(user(QStringLiteral("ada@example.org")))->id;
+        const qint64 bob = storage->createUser(user(QStringLiteral("bob@example.org")))->id;
+        FocusSessionRow session{0, ada, t0, t0.addSecs(1800), {QStringLiteral("a.example")}, {2, 5}};
+        const std::optional<FocusSessionRow> first = storage->startFocusSession(session);
+        QVERIFY(first && first->id);
+        // One at a time: a second one is refused until the first ends.
+        session.startedAt = t0.addSecs(1799);
+        session.endsAt = t0.addSecs(3600);
+        QVERIFY(!storage->startFocusSession(session));
+        session.startedAt = t0.addSecs(1800);
+        const std::optional<FocusSessionRow> second = storage->startFocusSession(session);
+        QVERIFY(second);
+        const std::optional<FocusSessionRow> latest = storage->latestFocusSession(ada);
+        QCOMPARE(latest->id, second->id);
+        QCOMPARE(latest->endsAt, t0.addSecs(3600));
+        QCOMPARE(latest->websites, QStringList{QStringLiteral("a.example")});
+        QCOMPARE(latest->categories, (QList<qint64>{2, 5}));
+        QVERIFY(!storage->latestFocusSession(bob));
+
+        ScheduleRow window{0, ada, QStringLiteral("Work, \"late\""), {1, 5}, QStringLiteral("09:00"),
+                           QStringLiteral("17:00"), QStringLiteral("Europe/Paris"), {}, {3}, true, t0};
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(storage->saveSchedule(window, 3));
+        QVERIFY(!storage->saveSchedule(window, 3));
+        QList<ScheduleRow> rows = storage->schedules(ada);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.first().name, window.name);
+        QCOMPARE(rows.first().days, window.days);
+        QCOMPARE(rows.first().websites, QStringList());
+        QVERIFY(rows.first().locks);
+        // Only the account's own windows change.
+        ScheduleRow changed = rows.first();
+        changed.end = QStringLiteral("18:00");
+        changed.userID = bob;
+        QVERIFY(!storage->saveSchedule(changed, 3));
+        QVERIFY(!storage->deleteSchedule(bob, changed.id));
+        changed.userID = ada;
+        QCOMPARE(storage->saveSchedule(changed, 3)->end, QStringLiteral("18:00"));
+        QCOMPARE(storage->schedules(ada).first().end, QStringLiteral("18:00"));
+        QVERIFY(storage->deleteSchedule(ada, changed.id));
+        QCOMPARE(storage->schedules(ada).size(), 2);
+        QVERIFY(storage->saveSchedule(window, 3));
+    }
+
     void sealedPinsBelongToOneAccount()
     {
         QString error;

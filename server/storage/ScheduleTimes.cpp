@@ -1,0 +1,68 @@
+#include "ScheduleTimes.h"
+
+#include <QTimeZone>
+
+namespace ScheduleTimes {
+namespace {
+QDateTime instant(const QDate &date, const QTime &time, const QTimeZone &zone)
+{
+    const QDateTime local(date, time, zone);
+    if (local.isValid())
+        return local.toUTC();
+    // Skipped by a clock change: read with the offset in force before it (half a day earlier
+    // is safely before any change of that night).
+    const QDateTime naive(date, time, QTimeZone::utc());
+    return naive.addSecs(-zone.offsetFromUtc(naive.addSecs(-12 * 3600)));
+}
+
+// The occurrences that start on local days first .. last.
+QList<Occurrence> occurrences(const ScheduleRow &schedule, const QDate &first, const QDate &last)
+{
+    const QTimeZone zone(schedule.timeZone.toLatin1());
+    const QTime start = QTime::fromString(schedule.start, QStringLiteral("HH:mm"));
+    const QTime end = QTime::fromString(schedule.end, QStringLiteral("HH:mm"));
+    QList<Occurrence> found;
+    if (!zone.isValid() || !start.isValid() || !end.isValid())
+        return found;
+    for (QDate day = first; day <= last; day = day.addDays(1)) {
+        if (!schedule.days.contains(day.dayOfWeek()))
+            continue;
+        // An end at or before the start is on the next day.
+        const QDate endDay = end <= start ? day.addDays(1) : day;
+        found.append({instant(day, start, zone), instant(endDay, end, zone)});
+    }
+    return found;
+}
+
+QDate localDate(const ScheduleRow &schedule, const QDateTime &at)
+{
+    const QTimeZone zone(schedule.timeZone.toLatin1());
+    return at.toTimeZone(zone.isValid() ? zone : QTimeZone::utc()).date();
+}
+} // namespace
+
+std::optional<Occurrence> openAt(const ScheduleRow &schedule, const QDateTime &at)
+{
+    // An occurrence lasts at most a day (and an hour on a clock change): one that started
+    // two local days ago has ended.
+    const QDate today = localDate(schedule, at);
+    for (const Occurrence &o : occurrences(schedule, today.addDays(-2), today)) {
+        if (o.start <= at && at < o.end)
+            return o;
+    }
+    return std::nullopt;
+}
+
+std::optional<QDateTime> nextEdge(const ScheduleRow &schedule, const QDateTime &at)
+{
+    const QDate today = localDate(schedule, at);
+    std::optional<QDateTime> next;
+    for (const Occurrence &o : occurrences(schedule, today.addDays(-2), today.addDays(8))) {
+        for (const QDateTime &edge : {o.start, o.end}) {
+            if (edge > at && (!next || edge < *next))
+                next = edge;
+        }
+    }
+    return next;
+}
+} // namespace ScheduleTimes
