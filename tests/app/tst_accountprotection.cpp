@@ -17,9 +17,12 @@
 #include "protection/DNSConfiguration.h"
 #include "protection/ProtectionViewController.h"
 
+#include <QCheckBox>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QTimeEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -320,6 +323,73 @@ private slots:
         delegate->quitFromMenu();
         QVERIFY(bed->alerts.alerts.isEmpty());
         QVERIFY(delegate->pinGate->isAsking());
+    }
+
+    // A weekly window made in the editor is the account's, in this computer's time zone; while
+    // it is open and locks, it holds the blocks and cannot be deleted.
+    void aLockingWeeklyWindowHoldsWhileOpen()
+    {
+        QVERIFY(start());
+        launch();
+        FocusViewController *screen = openFocus();
+        QVERIFY(screen);
+        QTRY_COMPARE(focusState()->offer(), FocusState::Offer::offered);
+        QTRY_VERIFY(!screen->isBusy());
+
+        // The server's now (2026-01-01 12:00 UTC) as this computer reads it, inside the window.
+        const QTime now = QDateTime(QDate(2026, 1, 1), QTime(12, 0), QTimeZone::utc())
+                              .toTimeZone(QTimeZone::systemTimeZone())
+                              .time();
+        screen->findChild<QPushButton *>(QStringLiteral("m_addScheduleButton"))->click();
+        ScheduleEditor *editor = screen->editor();
+        QVERIFY(editor);
+        editor->m_saveButton->click();
+        QCOMPARE(editor->m_errorLine->text(), QStringLiteral("Give the window a name."));
+        editor->m_nameEdit->setText(QStringLiteral("Work"));
+        for (QCheckBox *day : editor->m_dayBoxes)
+            day->setChecked(true);
+        editor->m_startTime->setTime(now.addSecs(-3600));
+        editor->m_endTime->setTime(now.addSecs(3600));
+        editor->m_sitesEdit->setText(QStringLiteral("video.example.org"));
+        editor->m_locksBox->setChecked(true);
+        editor->m_saveButton->click();
+        QTRY_VERIFY(!screen->editor());
+        const QJsonArray windows = bed->api(QStringLiteral("focus-status")).data()[QStringLiteral("schedules")].toArray();
+        QCOMPARE(windows.size(), 1);
+        const QJsonObject saved = windows.first().toObject();
+        QCOMPARE(saved[QStringLiteral("time_zone")].toString(), QString::fromUtf8(QTimeZone::systemTimeZoneId()));
+        QCOMPARE(saved[QStringLiteral("start")].toString(), now.addSecs(-3600).toString(QStringLiteral("HH:mm")));
+        QCOMPARE(saved[QStringLiteral("websites")].toArray(), QJsonArray{QStringLiteral("video.example.org")});
+        QVERIFY(saved[QStringLiteral("locks")].toBool());
+        QVERIFY(saved[QStringLiteral("open")].toBool());
+        auto *rows = screen->findChild<QListView *>(QStringLiteral("m_scheduleView"));
+        QTRY_COMPARE(rows->model()->rowCount(), 1);
+        QVERIFY(rows->model()->index(0, 0).data().toString().startsWith(QStringLiteral("Work · Every day · ")));
+        QTRY_VERIFY(focusState()->locked());
+        QVERIFY(screen->findChild<QLabel *>(QStringLiteral("m_lockLine"))->isVisible());
+        QVERIFY(trayFocus()->isVisible());
+
+        // Deleting it while open: the server's refusal, in one line on the screen.
+        rows->setCurrentIndex(rows->model()->index(0, 0));
+        screen->findChild<QPushButton *>(QStringLiteral("m_deleteScheduleButton"))->click();
+        QCOMPARE(bed->alerts.choices.size(), 1);
+        bed->alerts.choiceActions.last()(0);
+        auto *refusal = screen->findChild<QLabel *>(QStringLiteral("m_errorLine"));
+        QTRY_VERIFY(refusal->isVisible());
+        QVERIFY2(refusal->text().startsWith(QStringLiteral("Your schedule \"Work\" holds your blocks until ")),
+                 qPrintable(refusal->text()));
+        QCOMPARE(bed->api(QStringLiteral("focus-status")).data()[QStringLiteral("schedules")].toArray().size(), 1);
+
+        // Closed, by the server's clock: it goes.
+        bed->server.advance(2 * 60 * 60);
+        CommonWS::shared().syncURL({});
+        QTRY_VERIFY(!focusState()->locked());
+        rows->setCurrentIndex(rows->model()->index(0, 0));
+        screen->findChild<QPushButton *>(QStringLiteral("m_deleteScheduleButton"))->click();
+        bed->alerts.choiceActions.last()(0);
+        QTRY_COMPARE(rows->model()->rowCount(), 0);
+        QVERIFY(!refusal->isVisible());
+        QVERIFY(bed->api(QStringLiteral("focus-status")).data()[QStringLiteral("schedules")].toArray().isEmpty());
     }
 
     // A server without focus sessions: the Focus screen says so, and nothing is refused.
