@@ -120,17 +120,25 @@ void FocusState::refresh()
 {
     if (m_refreshing)
         return;
-    m_refreshing = true;
+    setRefreshing(true);
     QPointer<FocusState> self(this);
     CommonWS::shared().focusStatus(
         [self](const BaseModel<FocusStatusModel> &, bool) {
             if (self)
-                self->m_refreshing = false;
+                self->setRefreshing(false);
         },
         [self] {
             if (self)
-                self->m_refreshing = false;
+                self->setRefreshing(false);
         });
+}
+
+void FocusState::setRefreshing(bool refreshing)
+{
+    if (m_refreshing == refreshing)
+        return;
+    m_refreshing = refreshing;
+    emit refreshingChanged();
 }
 
 void FocusState::tick()

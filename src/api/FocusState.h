@@ -50,8 +50,9 @@ public:
     qint64 sessionSecondsLeft() const;
     const QList<ScheduleModel> &schedules() const { return m_schedules; }
 
-    // Asks the server for the lock and the windows (focus-status).
+    // Asks the server for the lock and the windows (focus-status), once at a time.
     void refresh();
+    bool isRefreshing() const { return m_refreshing; }
     // Counts down; the timer calls it every second while something runs (tests call it too).
     void tick();
 
@@ -67,10 +68,13 @@ signals:
     void changed();
     // A second went by while something counts down.
     void ticked();
+    // A focus-status request went out, or its answer (or the lack of one) came back.
+    void refreshingChanged();
 
 private:
     qint64 elapsedSeconds() const;
     void restartCountdown();
+    void setRefreshing(bool refreshing);
 
     Offer m_offer = Offer::unknown;
     std::optional<FocusSessionModel> m_session;

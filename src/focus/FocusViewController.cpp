@@ -231,6 +231,7 @@ FocusViewController::FocusViewController(FocusState *state, QWidget *parent)
             refresh();
         });
         connect(m_state, &FocusState::ticked, this, &FocusViewController::refreshCountdown);
+        connect(m_state, &FocusState::refreshingChanged, this, &FocusViewController::refresh);
     }
     NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("UpdateChooseLanguage"),
                                                     [this](const QVariant &) {
@@ -318,7 +319,8 @@ std::optional<qint64> FocusViewController::chosenMinutes()
         return presetMinutes().at(chosen);
     if (chosen == customButton)
         return m_customMinutes->value();
-    const std::optional<qint64> minutes = minutesUntil(Clock::shared().now().time(), m_untilTime->time());
+    const std::optional<qint64> minutes =
+        minutesUntil(Clock::shared().now().toLocalTime().time(), m_untilTime->time());
     if (!minutes) {
         showRefusal(localizedText(QStringLiteral("Choose a time later today.")));
         return std::nullopt;
@@ -415,6 +417,11 @@ void FocusViewController::deleteSchedule(int row)
                     }
                 });
         });
+}
+
+bool FocusViewController::isBusy() const
+{
+    return m_calls > 0 || (m_state && m_state->isRefreshing());
 }
 
 void FocusViewController::setBusy(bool busy)

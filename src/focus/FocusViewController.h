@@ -45,7 +45,8 @@ public:
     // The categories for the pickers (asked once, when the screen is first shown).
     void requestCategories();
 
-    bool isBusy() const { return m_calls > 0; }
+    // A call of this screen is out, or the lock is being asked for.
+    bool isBusy() const;
     ScheduleEditor *editor() const { return m_editor; }
 
 protected:

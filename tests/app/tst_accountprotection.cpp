@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QSpinBox>
 #include <QTimeEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -323,6 +324,50 @@ private slots:
         delegate->quitFromMenu();
         QVERIFY(bed->alerts.alerts.isEmpty());
         QVERIFY(delegate->pinGate->isAsking());
+    }
+
+    // The start form sends the minutes it shows: a custom length, or up to a time today on
+    // this computer's clock; what cannot be a session is said on the screen, and nothing is sent.
+    void theStartFormSendsTheMinutesChosen_data()
+    {
+        QTest::addColumn<int>("button"); // 5 custom, 6 until
+        QTest::addColumn<int>("value");  // minutes, or minutes from now to the time chosen
+        QTest::addColumn<int>("sent");   // 0: nothing sent
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("custom") << 5 << 45 << 45 << "";
+        QTest::newRow("until a time today") << 6 << 30 << 30 << "";
+        QTest::newRow("until a time gone") << 6 << -1 << 0 << "Choose a time later today.";
+        QTest::newRow("until too soon") << 6 << 10 << 0 << "A focus session lasts at least 15 minutes.";
+    }
+    void theStartFormSendsTheMinutesChosen()
+    {
+        QFETCH(int, button);
+        QFETCH(int, value);
+        QFETCH(int, sent);
+        QFETCH(QString, refusal);
+        QVERIFY(start());
+        launch();
+        FocusViewController *screen = openFocus();
+        QTRY_COMPARE(focusState()->offer(), FocusState::Offer::offered);
+        QTRY_VERIFY(!screen->isBusy());
+        screen->findChild<QPushButton *>(QStringLiteral("m_durationButton%1").arg(button))->click();
+        if (button == 5)
+            screen->findChild<QSpinBox *>(QStringLiteral("m_customMinutes"))->setValue(value);
+        else
+            screen->findChild<QTimeEdit *>(QStringLiteral("m_untilTime"))
+                ->setTime(bed->clock.now().toLocalTime().time().addSecs(value * 60));
+        auto *startButton = screen->findChild<QPushButton *>(QStringLiteral("m_startButton"));
+        auto *line = screen->findChild<QLabel *>(QStringLiteral("m_errorLine"));
+        startButton->click();
+        if (!sent) {
+            QCOMPARE(line->text(), refusal);
+            QVERIFY(!screen->isBusy());
+            QVERIFY(!bed->api(QStringLiteral("focus-status")).data()[QStringLiteral("focus")].isObject());
+            return;
+        }
+        QTRY_VERIFY(focusState()->session());
+        const QJsonObject held = bed->api(QStringLiteral("focus-status")).data()[QStringLiteral("focus")].toObject();
+        QCOMPARE(held[QStringLiteral("remaining_seconds")].toInt(), sent * 60);
     }
 
     // A weekly window made in the editor is the account's, in this computer's time zone; while
