@@ -280,13 +280,16 @@ private slots:
         QCOMPARE(trayFocus()->text(), QStringLiteral("Blocks held for 13:59"));
         QCOMPARE(delegate->statusItem->toolTip(), trayFocus()->text());
 
-        // Quit and Logout say why, with the time left, and do nothing.
+        // Quit, Logout and Uninstall say why, with the time left, and do nothing.
         bed->alerts.alerts.clear();
         delegate->quitFromMenu();
         CommmonFunction::shared().startLogout();
+        bool uninstalled = false;
+        QVERIFY(!delegate->pinGate->ask(PinAction::Uninstall, [&uninstalled](ChangeGate::Finish) { uninstalled = true; }));
+        QVERIFY(!uninstalled);
         const QString why = QStringLiteral("Your blocks are held for 14 min more: until then Nimbrel cannot quit, "
                                            "sign out or be uninstalled.");
-        QCOMPARE(bed->alerts.alerts, (QList<QPair<QString, QString>>{{"Focus", why}, {"Focus", why}}));
+        QCOMPARE(bed->alerts.alerts, (QList<QPair<QString, QString>>{{"Focus", why}, {"Focus", why}, {"Focus", why}}));
         QCOMPARE(quits, 0);
         QVERIFY(prefs().boolForKey(PrefKey::isLogin));
 
