@@ -117,10 +117,9 @@ ApiReply DeviceService::syncURL(ApiCall &ctx)
         // the account that needs a recently verified PIN, like unblocking a site, and during a
         // focus lock it is not done at all.
         const QString reported = ctx.field(QStringLiteral("protection"));
-        const qint64 lockSeconds = account.focus.lockSeconds(ctx.now);
         if (device && (reported == QLatin1String("1") || reported == QLatin1String("0"))) {
             const bool on = reported == QLatin1String("1");
-            if (!on && device->protectedIntent && lockSeconds > 0) {
+            if (!on && device->protectedIntent && m_ctx.weakeningLocked(ctx)) {
                 Log::line(QStringLiteral("sync-url: user %1 asked to turn protection off during a focus lock; kept on")
                               .arg(userID));
             } else if (!on && device->protectedIntent && !m_ctx.pinWindowOpen(ctx)) {

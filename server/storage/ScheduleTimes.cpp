@@ -6,13 +6,20 @@ namespace ScheduleTimes {
 namespace {
 QDateTime instant(const QDate &date, const QTime &time, const QTimeZone &zone)
 {
-    const QDateTime local(date, time, zone);
-    if (local.isValid())
-        return local.toUTC();
-    // Skipped by a clock change: read with the offset in force before it (half a day earlier
-    // is safely before any change of that night).
+    // Read with the offsets in force half a day before and after (no zone changes twice in a
+    // day): each gives a candidate that stands if the zone has that offset at that instant.
+    // Both stand for a time met twice (the first is taken), neither for a skipped one (read
+    // with the offset before the change). Qt's own choice in those cases varies by zone.
     const QDateTime naive(date, time, QTimeZone::utc());
-    return naive.addSecs(-zone.offsetFromUtc(naive.addSecs(-12 * 3600)));
+    const int before = zone.offsetFromUtc(naive.addSecs(-12 * 3600));
+    const int after = zone.offsetFromUtc(naive.addSecs(12 * 3600));
+    std::optional<QDateTime> found;
+    for (const int offset : {before, after}) {
+        const QDateTime candidate = naive.addSecs(-offset);
+        if (zone.offsetFromUtc(candidate) == offset && (!found || candidate < *found))
+            found = candidate;
+    }
+    return found ? *found : naive.addSecs(-before);
 }
 
 // The occurrences that start on local days first .. last.

@@ -6,8 +6,8 @@
 #include <optional>
 
 // When a weekly window is open, by the instants its local times stand for in its zone. A
-// local time that a clock change skips counts as the same time before the change (02:30 on
-// the night clocks go forward is 03:30); one that happens twice, as its first.
+// local time that a clock change skips is read with the offset before the change (02:30 on the
+// night clocks go forward is 03:30); one that happens twice is its first.
 namespace ScheduleTimes {
 struct Occurrence {
     QDateTime start; // UTC

@@ -367,6 +367,10 @@ private slots:
         QCOMPARE(started.focus->endsAt, QStringLiteral("2026-01-01 12:25:00"));
         QCOMPARE(started.lockSeconds, qint64(25 * 60));
         QCOMPARE(deviceProtected(), QJsonValue(true)); // the starting computer is protected
+        // Signed out, the computer still learns how long its account's lock holds.
+        QCOMPARE(post("sync-url", {{"platform_unique_id", "desk"}}, ServerProcess::appToken())
+                     .data()[QStringLiteral("lock_seconds")],
+                 QJsonValue(25 * 60));
 
         QVERIFY(checkPin(a, "482913").accepted());
         ServerAnswer r = post(path, form, a.token);
@@ -489,6 +493,50 @@ private slots:
             QCOMPARE(saved.websites, QList<QString>{"news.example.org"});
             QVERIFY(!saved.locks);
         }
+    }
+
+    // A window's local times are read in its zone on the day they fall on: a time skipped when
+    // clocks go forward is the time after the change, a time met twice is the first.
+    void windowTimes_data()
+    {
+        QTest::addColumn<QString>("days");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<qint64>("nextEdge");
+        QTest::newRow("Paris, winter") << "7" << "01:00" << "04:00" << "Europe/Paris" << "2026-03-22T02:59:59Z" << true
+                                       << qint64(1);
+        QTest::newRow("Paris, clocks go forward")
+            << "7" << "01:00" << "04:00" << "Europe/Paris" << "2026-03-29T01:59:59Z" << true << qint64(1);
+        QTest::newRow("start skipped by the change")
+            << "7" << "02:30" << "05:00" << "Europe/Paris" << "2026-03-29T01:29:59Z" << false << qint64(1);
+        QTest::newRow("past midnight as clocks go back")
+            << "6" << "23:00" << "02:00" << "America/New_York" << "2026-11-01T06:59:59Z" << true << qint64(1);
+        QTest::newRow("a time met twice is the first")
+            << "7" << "01:30" << "03:00" << "America/New_York" << "2026-11-01T05:29:59Z" << false << qint64(1);
+        QTest::newRow("every day, all day") << "1,2,3,4,5,6,7" << "00:00" << "00:00" << "UTC"
+                                            << "2026-01-01T12:00:00Z" << true << qint64(12 * 3600);
+    }
+    void windowTimes()
+    {
+        QFETCH(QString, days);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QString, zone);
+        QFETCH(QString, now);
+        QFETCH(bool, open);
+        QFETCH(qint64, nextEdge);
+        m_server->setNow(QDateTime::fromString(now, Qt::ISODate));
+        const Account a = signUp(client(), "ada@example.org");
+        const ServerAnswer r = post(
+            "save-schedule",
+            {{"name", "Night"}, {"days", days}, {"start", start}, {"end", end}, {"time_zone", zone}}, a.token);
+        QVERIFY2(r.accepted(), qPrintable(r.msg()));
+        const FocusStatusModel status = *decodeRecord<BaseModel<FocusStatusModel>>(r.body)->data;
+        QCOMPARE(status.schedules.first().open, open);
+        QCOMPARE(status.nextEdgeSeconds, std::optional<qint64>(nextEdge));
     }
 
     // A locking window refuses weakening while it is open, and cannot itself be changed or
