@@ -236,7 +236,7 @@ void ApiManager::handleResponse(QNetworkReply *reply, const Exchange &exchange)
     const int code = status.toInt();
     const auto deliver = [&] {
         if (exchange.onSuccess)
-            exchange.onSuccess(body);
+            exchange.onSuccess(body, code);
     };
     if (code >= 200 && code <= 299) {
         deliver();
@@ -245,6 +245,9 @@ void ApiManager::handleResponse(QNetworkReply *reply, const Exchange &exchange)
             forcedSignOut(exchange.service);
         else
             deliver();
+    } else if (code == 404 && endpoint(exchange.service).beyondClassic) {
+        // A server without this newer service: its caller tells the user what is missing.
+        deliver();
     } else {
         AlertPresenter::shared().showCommonAlert(alertText("Ooops"),
                                                  alertText("error Code :") + QString::number(code));

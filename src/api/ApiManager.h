@@ -45,8 +45,8 @@ class ApiManager : public QObject
 public:
     using Parameters = QMap<QString, QString>;
     using Headers = QMap<QString, QString>;
-    // body has no value when the answer carried none.
-    using SuccessCallback = std::function<void(const std::optional<QByteArray> &body)>;
+    // body has no value when the answer carried none; httpStatus is the answer's HTTP status.
+    using SuccessCallback = std::function<void(const std::optional<QByteArray> &body, int httpStatus)>;
     using FailureCallback = std::function<void(const ApiError &error)>;
 
     // The platform default for a request with no progress.

@@ -1,10 +1,13 @@
 #include "CommonWS.h"
 
+#include "FocusState.h"
 #include "LogRedaction.h"
 #include "core/Log.h"
 #include "platform/DeviceIdentity.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
+
+#include <QTimeZone>
 
 namespace {
 QString storedUserID()
@@ -15,6 +18,38 @@ QString storedUserID()
 // The user-record answers (sign-up, sign-in, profile update) keep the account in the
 // preferences. Only an answer that carries the user does so: a refused sign-in (wrong
 // password, no payload) must not wipe the address the password step reads back.
+// The envelope code of a weakening change refused while the account's blocks are held.
+constexpr qint64 lockedCode = 423;
+constexpr int notFoundCode = 404;
+
+// The calls whose refusal as locked names the time the lock ends: sent with this computer's
+// time zone, so that time reads as the user's own.
+bool namesLockEnd(WebService service)
+{
+    switch (service) {
+    case WebService::setupPin:
+    case WebService::updatePin:
+    case WebService::removepin:
+    case WebService::unblockWebsite:
+    case WebService::unblockCategory:
+    case WebService::unblockApp:
+    case WebService::focusStart:
+    case WebService::saveSchedule:
+    case WebService::deleteSchedule:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString joined(const QList<qint64> &ids)
+{
+    QStringList texts;
+    for (qint64 id : ids)
+        texts << QString::number(id);
+    return texts.join(QLatin1Char(','));
+}
+
 template <class User> void storeUser(const BaseModel<User> &record)
 {
     if (!record.data)
@@ -52,18 +87,30 @@ template <class T>
 void CommonWS::call(WebService service, const ApiManager::Parameters &parameters, Completion<T> completion,
                     std::function<void(const T &)> afterDecode, Failure failure, qint64 page)
 {
+    ApiManager::Parameters sentParameters = parameters;
+    if (namesLockEnd(service) && !sentParameters.contains(QStringLiteral("time_zone")))
+        sentParameters.insert(QStringLiteral("time_zone"), QString::fromUtf8(QTimeZone::systemTimeZoneId()));
     // The method is the contract table's, the one the server's routes are built from.
     const bool sent = ApiManager::shared().sendRequest(
-        service, endpoint(service).method == HttpMethod::post, parameters,
+        service, endpoint(service).method == HttpMethod::post, sentParameters,
         [failure](const ApiError &error) {
             Log::line(QStringLiteral("error found in api calling : ") + error.description);
             if (failure)
                 failure(&error);
         },
-        [service, completion = std::move(completion),
-         afterDecode = std::move(afterDecode)](const std::optional<QByteArray> &body) {
+        [this, service, completion = std::move(completion),
+         afterDecode = std::move(afterDecode)](const std::optional<QByteArray> &body, int httpStatus) {
             DecodingError error{QString(), QStringLiteral("the answer has no body")};
             std::optional<T> record = body ? decodeRecord<T>(*body, &error) : std::nullopt;
+            if constexpr (requires(T t) { t.code = notFoundCode; }) {
+                // A server without a newer service: whatever its 404 page holds, the answer
+                // is a refusal as not found, which tells the caller the service is missing.
+                if (httpStatus == notFoundCode && endpoint(service).beyondClassic) {
+                    if (!record)
+                        record = T{};
+                    record->code = notFoundCode;
+                }
+            }
             if (!record) {
                 Log::line(QStringLiteral("Error while decoding - ") + error.description());
                 if (service == WebService::forgot)
@@ -75,6 +122,11 @@ void CommonWS::call(WebService service, const ApiManager::Parameters &parameters
             }
             if (afterDecode)
                 afterDecode(*record);
+            if constexpr (requires { record->code; }) {
+                // The lock may have begun since this computer last heard: learn it again.
+                if (record->code == lockedCode && m_focusState && service != WebService::focusStatus)
+                    m_focusState->takeLockedRefusal();
+            }
             if (completion)
                 completion(*record, true);
         },
@@ -202,13 +254,15 @@ void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer 
         {{QStringLiteral("platform_unique_id"), platformUUID()},
          {QStringLiteral("protection"), on ? QStringLiteral("1") : QStringLiteral("0")}},
         std::move(completion),
-        [this](const BaseModel<SyncURLModel> &record) {
+        [this, request = m_focusState ? m_focusState->requestSent() : 0](const BaseModel<SyncURLModel> &record) {
             if (!record.status) {
                 Log::line(QStringLiteral("error in syncing stauts false"));
             } else {
                 const bool pinSet = record.data && record.data->pinProtection;
                 PreferencesStore::shared().setBool(PrefKey::isPinSeted, pinSet);
             }
+            if (m_focusState)
+                m_focusState->takeSync(record, request);
             if (m_syncObserver)
                 m_syncObserver(record);
         },
@@ -252,6 +306,64 @@ void CommonWS::unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCa
     call<BaseModel<UnblockCategoryModel>>(WebService::unblockCategory,
                                           {{QStringLiteral("category_id"), QString::number(categoryID)}},
                                           std::move(completion), {}, anyFailure(std::move(noAnswer)));
+}
+
+void CommonWS::focusStart(qint64 minutes, const QStringList &websites, const QList<qint64> &categories,
+                          Completion<BaseModel<FocusStatusModel>> completion, NoAnswer noAnswer)
+{
+    call<BaseModel<FocusStatusModel>>(WebService::focusStart,
+                                      {{QStringLiteral("minutes"), QString::number(minutes)},
+                                       {QStringLiteral("websites"), websites.join(QLatin1Char(','))},
+                                       {QStringLiteral("categories"), joined(categories)},
+                                       {QStringLiteral("platform_unique_id"), platformUUID()}},
+                                      std::move(completion), focusFeed(), anyFailure(std::move(noAnswer)));
+}
+
+void CommonWS::focusStatus(Completion<BaseModel<FocusStatusModel>> completion, NoAnswer noAnswer)
+{
+    call<BaseModel<FocusStatusModel>>(WebService::focusStatus, {}, std::move(completion), focusFeed(),
+                                      anyFailure(std::move(noAnswer)));
+}
+
+void CommonWS::saveSchedule(const ScheduleModel &window, Completion<BaseModel<FocusStatusModel>> completion,
+                            NoAnswer noAnswer)
+{
+    call<BaseModel<FocusStatusModel>>(WebService::saveSchedule,
+                                      {{QStringLiteral("id"), QString::number(window.id)},
+                                       {QStringLiteral("name"), window.name},
+                                       {QStringLiteral("days"), joined(window.days)},
+                                       {QStringLiteral("start"), window.start},
+                                       {QStringLiteral("end"), window.end},
+                                       {QStringLiteral("time_zone"), window.timeZone},
+                                       {QStringLiteral("websites"), window.websites.join(QLatin1Char(','))},
+                                       {QStringLiteral("categories"), joined(window.categories)},
+                                       {QStringLiteral("locks"), window.locks ? QStringLiteral("1") : QStringLiteral("0")}},
+                                      std::move(completion), focusFeed(), anyFailure(std::move(noAnswer)));
+}
+
+void CommonWS::deleteSchedule(qint64 id, Completion<BaseModel<FocusStatusModel>> completion, NoAnswer noAnswer)
+{
+    call<BaseModel<FocusStatusModel>>(WebService::deleteSchedule, {{QStringLiteral("id"), QString::number(id)}},
+                                      std::move(completion), focusFeed(), anyFailure(std::move(noAnswer)));
+}
+
+void CommonWS::setFocusState(FocusState *state)
+{
+    m_focusState = state;
+}
+
+FocusState *CommonWS::focusState() const
+{
+    return m_focusState;
+}
+
+std::function<void(const BaseModel<FocusStatusModel> &)> CommonWS::focusFeed()
+{
+    // Numbered now: the request goes out right after.
+    return [this, request = m_focusState ? m_focusState->requestSent() : 0](const BaseModel<FocusStatusModel> &record) {
+        if (m_focusState)
+            m_focusState->takeStatus(record, request);
+    };
 }
 
 void CommonWS::signOut(std::function<void()> afterSignedOut)

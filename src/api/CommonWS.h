@@ -3,7 +3,10 @@
 #include "ApiManager.h"
 #include "records/Records.h"
 
+#include <QPointer>
 #include <functional>
+
+class FocusState;
 
 // One operation per server endpoint: builds the parameters, sends them through ApiManager and
 // decodes the answer. completion(record, ok) runs on the main thread once the answer is in;
@@ -72,6 +75,19 @@ public:
     void blockCategory(qint64 categoryID, Completion<BaseModel<BlockCategoryModel>> completion, NoAnswer noAnswer = {});
     void unblockCategory(qint64 categoryID, Completion<BaseModel<UnblockCategoryModel>> completion,
                          NoAnswer noAnswer = {});
+    // A focus session of minutes (15 to 1440) from now, adding sites and category ids to what
+    // is blocked. Every focus answer is the account's whole focus status.
+    void focusStart(qint64 minutes, const QStringList &websites, const QList<qint64> &categories,
+                    Completion<BaseModel<FocusStatusModel>> completion, NoAnswer noAnswer = {});
+    void focusStatus(Completion<BaseModel<FocusStatusModel>> completion, NoAnswer noAnswer = {});
+    // A weekly window: id 0 adds one. Its times are read in its time zone.
+    void saveSchedule(const ScheduleModel &window, Completion<BaseModel<FocusStatusModel>> completion,
+                      NoAnswer noAnswer = {});
+    void deleteSchedule(qint64 id, Completion<BaseModel<FocusStatusModel>> completion, NoAnswer noAnswer = {});
+    // What learns the lock from every focus and account-status answer, and from every
+    // refusal as locked (code 423). Null: nobody.
+    void setFocusState(FocusState *state);
+    FocusState *focusState() const;
     void logout(Completion<LogoutModel> completion, Unanswered unanswered = {});
     // The sign-out of an uninstall or a verified sign-out: afterSignedOut runs only once the
     // server accepted it.
@@ -79,11 +95,14 @@ public:
 
 private:
     std::function<void(const BaseModel<SyncURLModel> &)> m_syncObserver;
+    QPointer<FocusState> m_focusState;
 
     // What call() reports when no answer came: the transport error, or null when the
     // reachability gate kept the request back.
     using Failure = std::function<void(const ApiError *error)>;
     static Failure anyFailure(NoAnswer noAnswer);
+    // Hands every focus answer to the focus state.
+    std::function<void(const BaseModel<FocusStatusModel> &)> focusFeed();
 
     // Sends and decodes; afterDecode runs on a decoded record before the completion does.
     template <class T>

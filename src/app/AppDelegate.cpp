@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "api/CommonWS.h"
+#include "api/FocusState.h"
 #include "core/Clock.h"
 #include "core/Log.h"
 #include "pin/PinGate.h"
@@ -108,6 +109,9 @@ void AppDelegate::installStatusItem()
     m_stateAction = m_menu->addAction(QString());
     m_stateAction->setObjectName(QStringLiteral("actionState"));
     m_stateAction->setEnabled(false);
+    m_focusAction = m_menu->addAction(QString());
+    m_focusAction->setObjectName(QStringLiteral("actionFocus"));
+    m_focusAction->setEnabled(false);
     m_menu->addSeparator();
     m_quitAction = m_menu->addAction(QString(), this, &AppDelegate::quitFromMenu);
     m_quitAction->setObjectName(QStringLiteral("actionQuit"));
@@ -117,6 +121,10 @@ void AppDelegate::installStatusItem()
     connect(m_menu.get(), &QMenu::aboutToShow, this, &AppDelegate::refreshStatusMenu);
     NotificationCenter::defaultCenter().addObserver(this, QStringLiteral("UpdateChooseLanguage"),
                                                     [this](const QVariant &) { refreshStatusMenu(); });
+    if (focusState) {
+        connect(focusState, &FocusState::changed, this, &AppDelegate::refreshStatusMenu);
+        connect(focusState, &FocusState::ticked, this, &AppDelegate::refreshStatusMenu);
+    }
     refreshStatusMenu();
     statusItem->setContextMenu(m_menu.get());
     statusItem->show();
@@ -133,6 +141,24 @@ void AppDelegate::refreshStatusMenu()
     // The system keeps pointing at the filter; only the watchdog stops.
     m_stayOnAction->setText(localizedText(QStringLiteral("Protection stays on after quitting")));
     m_stayOnAction->setVisible(on);
+    const qint64 held = focusState ? focusState->lockSecondsLeft() : 0;
+    m_focusAction->setVisible(held > 0);
+    if (held > 0)
+        m_focusAction->setText(localizedText(QStringLiteral("Blocks held for %1")).arg(FocusState::countdown(held)));
+    refreshToolTip();
+}
+
+void AppDelegate::refreshToolTip()
+{
+    if (!statusItem)
+        return;
+    const qint64 held = focusState ? focusState->lockSecondsLeft() : 0;
+    if (held > 0)
+        statusItem->setToolTip(localizedText(QStringLiteral("Blocks held for %1")).arg(FocusState::countdown(held)));
+    else if (m_lookupsGoAround)
+        statusItem->setToolTip(localizedText(QStringLiteral("Look-ups go around the filter")));
+    else
+        statusItem->setToolTip(QStringLiteral("icon"));
 }
 
 void AppDelegate::quitFromMenu()
@@ -213,7 +239,7 @@ void AppDelegate::lookupsAnswered(bool through)
     if (through) {
         Log::line(QStringLiteral("Look-ups reach the filter again"));
         statusItem->setIcon(QIcon(QStringLiteral(":/icons/moon-stars.svg")));
-        statusItem->setToolTip(QStringLiteral("icon"));
+        refreshToolTip();
         return;
     }
     Log::line(QStringLiteral("Look-ups go around the filter although every connection is set to it"));
@@ -221,7 +247,7 @@ void AppDelegate::lookupsAnswered(bool through)
         "Every connection is set to the filter, but look-ups go elsewhere: something on this computer routes them "
         "around it (an edited /etc/resolv.conf, a local resolver, or NetworkManager not managing DNS)."));
     statusItem->setIcon(QIcon(QStringLiteral(":/icons/protectionOff.svg")));
-    statusItem->setToolTip(localizedText(QStringLiteral("Look-ups go around the filter")));
+    refreshToolTip();
     statusItem->showMessage(QStringLiteral("Nimbrel"), message, QSystemTrayIcon::Warning);
 }
 

@@ -18,6 +18,7 @@ class PinGate;
 class QAction;
 class QMenu;
 class DNSConfiguration;
+class FocusState;
 class QSystemTrayIcon;
 class SingleInstance;
 class StartupPresenter;
@@ -69,6 +70,8 @@ public:
     std::unique_ptr<LaunchAgent> loginUnit;
     // The gate Quit asks; without one Quit goes straight on.
     QPointer<PinGate> pinGate;
+    // The account's focus lock: its time left shows in the tray menu and tooltip.
+    QPointer<FocusState> focusState;
     // Ends the application on purpose, the login unit first (tests replace it).
     std::function<void()> quitApplication;
     QMenu *statusMenu() const { return m_menu.get(); }
@@ -80,6 +83,7 @@ private:
     void installStatusItem();
     void installLaunchAgentAndTakeOver();
     void refreshStatusMenu();
+    void refreshToolTip();
     // The configurator, made on first use (a computer with protection off runs no resolver
     // command at start), with what its background work runs into shown to the user.
     DNSConfiguration &dns();
@@ -94,4 +98,5 @@ private:
     QAction *m_stateAction = nullptr;
     QAction *m_quitAction = nullptr;
     QAction *m_stayOnAction = nullptr;
+    QAction *m_focusAction = nullptr;
 };

@@ -6,6 +6,8 @@
 #include "account/AccountWindows.h"
 #include "account/LogoutFlow.h"
 #include "api/ApiManager.h"
+#include "api/CommonWS.h"
+#include "api/FocusState.h"
 #include "core/Log.h"
 #include "core/TerminationSignals.h"
 #include "pin/PinGate.h"
@@ -69,7 +71,13 @@ CommmonFunction &attachPresenters(CustomWindow *window, WebContentLoader *web, A
     // The one PIN gate of the application, handed to every screen that asks for the PIN.
     auto *gate = new PinGate(window);
     gate->setObjectName(QStringLiteral("pinGate"));
-    common.setMainContentFactory([gate, blocker] { return new SplitViewController(gate, blocker); });
+    // The one picture of the account's focus lock: fed by every answer that carries it, read
+    // by the gate, the Focus screen and the tray.
+    auto *focus = new FocusState(window);
+    focus->setObjectName(QStringLiteral("focusState"));
+    CommonWS::shared().setFocusState(focus);
+    gate->setFocusState(focus);
+    common.setMainContentFactory([gate, blocker, focus] { return new SplitViewController(gate, blocker, focus); });
     registerPinWindows(common, *gate);
 
     ApiWindowHooks hooks;
@@ -129,6 +137,7 @@ int runApplication(int argc, char **argv)
     delegate.mainWindow = main.window();
     delegate.singleInstance = &instance;
     delegate.pinGate = main.window()->findChild<PinGate *>(QStringLiteral("pinGate"));
+    delegate.focusState = main.window()->findChild<FocusState *>(QStringLiteral("focusState"));
     delegate.networkWatcher = makeNetworkChangeWatcher();
     delegate.loginUnit = makeLoginUnit();
     delegate.blocker = &blocker;

@@ -1,7 +1,9 @@
 #include "SidebarViewController.h"
 
 #include "controls/ToggleSwitch.h"
+#include "api/FocusState.h"
 #include "core/Log.h"
+#include "focus/FocusViewController.h"
 #include "lists/BlackListWebsitesViewController.h"
 #include "lists/CategoriesBlockingViewController.h"
 #include "pin/PinGate.h"
@@ -76,10 +78,12 @@ void SidebarItem::resizeEvent(QResizeEvent *event)
     box->lower();
 }
 
-SidebarViewController::SidebarViewController(PinGate *gate, ApplicationBlocker *blocker, QWidget *parent)
+SidebarViewController::SidebarViewController(PinGate *gate, ApplicationBlocker *blocker, FocusState *focus,
+                                             QWidget *parent)
     : QWidget(parent)
     , m_gate(gate)
     , m_blocker(blocker)
+    , m_focus(focus)
 {
     setObjectName(QStringLiteral("SidebarViewController"));
     setFixedWidth(230);
@@ -109,6 +113,7 @@ SidebarViewController::SidebarViewController(PinGate *gate, ApplicationBlocker *
     layout->addWidget(addItem(2, lblAppBlockList));
     layout->addWidget(addItem(3, lblWebsiteBlockList));
     layout->addWidget(addItem(7, lblWebsiteOrCategoryBlocking));
+    layout->addWidget(addItem(8, lblFocus));
     layout->addWidget(addItem(4, lblSetting));
 
     // The PIN-protection switch sits between the screens and the actions.
@@ -144,6 +149,8 @@ SidebarViewController::SidebarViewController(PinGate *gate, ApplicationBlocker *
                        [this](const QVariant &object) { buttonToggleWithNotification(object); });
     center.addObserver(this, QStringLiteral("UpdateChooseLanguage"),
                        [this](const QVariant &object) { updateLocalizationWithNotification(object); });
+    if (m_focus)
+        connect(m_focus, &FocusState::changed, this, &SidebarViewController::setTexts);
     if (m_blocker) {
         // Installed or removed since: the Block Apps rows follow, once they have been read.
         connect(m_blocker, &ApplicationBlocker::catalogueChanged, this, [this] {
@@ -187,6 +194,9 @@ void SidebarViewController::setTexts()
     lblSetting->setText(localizedText(QStringLiteral("Settings")));
     lblFAQ->setText(localizedText(QStringLiteral("FAQ")));
     lblLogout->setText(localizedText(QStringLiteral("Logout")));
+    lblFocus->setText(localizedText(QStringLiteral("Focus")));
+    const bool missing = m_focus && m_focus->offer() == FocusState::Offer::missing;
+    item(8)->setToolTip(missing ? localizedText(QStringLiteral("This server does not offer focus sessions.")) : QString());
 }
 
 void SidebarViewController::showEvent(QShowEvent *event)
@@ -239,6 +249,9 @@ void SidebarViewController::btnProtectionOnOffTapped(QAbstractButton *sender)
         break;
     case 7:
         showController(blackListWebsiteVC, [this] { return new BlackListWebsitesViewController(m_gate); });
+        break;
+    case 8:
+        showController(focusVC, [this] { return new FocusViewController(m_focus); });
         break;
     case 4:
         showController(settingsVC, [] { return new SettingsViewController; });

@@ -8,6 +8,7 @@
 #include "protection/ApplicationBlocker.h"
 
 class ApplicationBlocker;
+class FocusState;
 class PinGate;
 class QDialog;
 class QFrame;
@@ -39,7 +40,8 @@ class SidebarViewController : public QWidget
 {
     Q_OBJECT
 public:
-    SidebarViewController(PinGate *gate, ApplicationBlocker *blocker, QWidget *parent = nullptr);
+    SidebarViewController(PinGate *gate, ApplicationBlocker *blocker, FocusState *focus = nullptr,
+                          QWidget *parent = nullptr);
 
     void btnProtectionOnOffTapped(QAbstractButton *sender);
     void switchToggled(QAbstractButton *sender);
@@ -56,14 +58,16 @@ public:
     QLabel *lblSetting = nullptr;
     QLabel *lblFAQ = nullptr;
     QLabel *lblLogout = nullptr;
+    QLabel *lblFocus = nullptr;
 
     QPointer<QFrame> previousSelectedBox;
     QPointer<QLabel> previousSelectedImageView;
     int previouslySelectedBtnTag = 0;
     QPointer<QLabel> previouslySelectedLabel;
-    const QStringList arrImages{"shield", "appBlockList", "websiteBlockList", "settings", "faq", "logout", "websiteBlockList"};
+    const QStringList arrImages{"shield", "appBlockList", "websiteBlockList", "settings", "faq", "logout", "websiteBlockList", "focus"};
     const QStringList arrSelectedImages{"shieldSelected", "appBlockListSelected", "websiteBlockListSelected",
-                                        "settingsSelected", "faq", "logout", "websiteBlockListSelected"};
+                                        "settingsSelected", "faq", "logout", "websiteBlockListSelected",
+                                        "focusSelected"};
 
     QPointer<QWidget> protectionVC;
     QPointer<QWidget> blockAppsVC;
@@ -74,6 +78,7 @@ public:
     QPointer<QWidget> categoryBlockingVC;
     QPointer<QWidget> blackListWebsiteVC;
     QPointer<QWidget> settingsVC;
+    QPointer<QWidget> focusVC;
     QPointer<QDialog> wc;     // the FAQ window
     QPointer<QDialog> window; // the PIN-protection-off choice
 
@@ -93,6 +98,7 @@ private:
     QList<SidebarItem *> m_items;
     PinGate *m_gate;
     ApplicationBlocker *m_blocker;
+    QPointer<FocusState> m_focus;
 };
 
 QIcon sidebarIcon(const QString &name);

@@ -9,9 +9,10 @@
 #include <QHBoxLayout>
 #include <QStackedWidget>
 
-SplitViewController::SplitViewController(PinGate *gate, ApplicationBlocker *blocker, QWidget *parent)
+SplitViewController::SplitViewController(PinGate *gate, ApplicationBlocker *blocker, FocusState *focus,
+                                         QWidget *parent)
     : QWidget(parent)
-    , m_sidebar(new SidebarViewController(gate, blocker, this))
+    , m_sidebar(new SidebarViewController(gate, blocker, focus, this))
     , m_detail(new QStackedWidget(this))
 {
     setObjectName(QStringLiteral("SplitViewController"));

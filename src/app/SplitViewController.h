@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class ApplicationBlocker;
+class FocusState;
 class PinGate;
 class QStackedWidget;
 class SidebarViewController;
@@ -12,7 +13,8 @@ class SplitViewController : public QWidget
 {
     Q_OBJECT
 public:
-    explicit SplitViewController(PinGate *gate, ApplicationBlocker *blocker = nullptr, QWidget *parent = nullptr);
+    explicit SplitViewController(PinGate *gate, ApplicationBlocker *blocker = nullptr, FocusState *focus = nullptr,
+                                 QWidget *parent = nullptr);
 
     SidebarViewController *sidebar() const { return m_sidebar; }
     QWidget *detail() const;

@@ -2,6 +2,7 @@
 
 #include "RetrivePinPage.h"
 #include "VerifyPin.h"
+#include "api/FocusState.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
@@ -36,8 +37,21 @@ PinGate::~PinGate()
     delete m_dialog;
 }
 
+void PinGate::setFocusState(FocusState *state)
+{
+    m_focus = state;
+}
+
 bool PinGate::refused(PinAction::Code code)
 {
+    const bool endsProtection =
+        code == PinAction::Quit || code == PinAction::Logout || code == PinAction::Uninstall;
+    if (endsProtection && m_focus && m_focus->locked()) {
+        // No PIN lifts the lock: the server would refuse the sign-out, and quitting or
+        // uninstalling would stop what keeps the blocks on this computer.
+        CommmonFunction::showCommonAlert(messageText(QStringLiteral("Focus")), m_focus->lockedMessage());
+        return true;
+    }
     if (isAsking()) {
         // The change already waiting keeps its place; this one goes back as if cancelled.
         bringToFront();

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <functional>
 
+class FocusState;
+
 // The one place that decides whether a protected change needs the PIN. A screen asks with the
 // code of its change and the change itself; with PIN protection off the change happens at
 // once, otherwise after the server accepted the PIN in the VerifyPin dialog. Made once by the
@@ -40,6 +42,10 @@ public:
     // The dialog the gate shows, made on first use; null before.
     VerifyPin *verifyPinWC() const { return m_dialog; }
 
+    // While it holds the account's blocks, quitting, signing out and uninstalling are refused
+    // with the time left, before any PIN is asked.
+    void setFocusState(FocusState *state);
+
     // For VerifyPin: the server accepted the PIN, or the user cancelled.
     void carryOut(Finish finish);
     void cancelled();
@@ -57,4 +63,5 @@ private:
     Change m_change;
     QPointer<VerifyPin> m_dialog;
     bool m_asking = false;
+    QPointer<FocusState> m_focus;
 };

@@ -4,6 +4,7 @@
 #include "FilterProbe.h"
 #include "ProtectionAlerts.h"
 #include "api/CommonWS.h"
+#include "api/FocusState.h"
 #include "core/Log.h"
 #include "ui/ChangeGate.h"
 #include "platform/AlertPresenter.h"
@@ -28,6 +29,8 @@
 
 namespace {
 const QColor onColour(52, 126, 100);
+// The envelope code of a weakening change refused while the account holds its blocks.
+constexpr qint64 lockedCode = 423;
 
 // A box of the bottom row, an icon and a text, that is one button: a click anywhere on it counts.
 QPushButton *boxButton(const QString &name, const QString &icon, QLabel *label, QWidget *parent)
@@ -354,6 +357,24 @@ void ProtectionViewController::switchOff()
         [self](const BaseModel<SyncURLModel> &answer, bool ok) {
             if (!self)
                 return;
+            if (ok && answer.code == lockedCode) {
+                // The account holds its blocks (a focus session or a locking window): the
+                // server's refusal names until when.
+                self->m_switching = false;
+                self->refreshDisplay();
+                CommmonFunction::showCommonAlert(messageText(QStringLiteral("Ooops")), answer.msg);
+                return;
+            }
+            const qint64 held = ok && answer.data ? answer.data->lockSeconds.value_or(0) : 0;
+            if (ok && answer.status && held > 0) {
+                self->m_switching = false;
+                self->refreshDisplay();
+                CommmonFunction::showCommonAlert(
+                    messageText(QStringLiteral("Ooops")),
+                    localizedText(QStringLiteral("Your blocks are held for %1 more: protection stays on until then."))
+                        .arg(FocusState::describeLeft(held)));
+                return;
+            }
             if (ok && answer.status && answer.data && answer.data->deviceProtected.value_or(false)) {
                 self->m_switching = false;
                 self->refreshDisplay();

@@ -30,7 +30,7 @@ void send(Outcome &out, WebService service, bool isPost, const ApiManager::Param
             ++out.failures;
             out.error = error;
         },
-        [&out](const std::optional<QByteArray> &body) {
+        [&out](const std::optional<QByteArray> &body, int) {
             ++out.successes;
             out.body = body;
         });

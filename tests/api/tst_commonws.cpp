@@ -2,11 +2,14 @@
 // answer, and what each answer changes in the preferences and the log.
 #include "ApiTestBed.h"
 #include "api/CommonWS.h"
+#include "api/FocusState.h"
 #include "platform/DeviceIdentity.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QTimeZone>
 #include <QtTest>
 
 namespace {
@@ -109,6 +112,8 @@ private slots:
 
         const QByteArray uuid = "platform_unique_id=" + QUrl::toPercentEncoding(platformUUID());
         const QByteArray device = "device_name=" + QUrl::toPercentEncoding(defaultDeviceName());
+        // Calls a lock may refuse carry the time zone the refusal names its end in.
+        const QByteArray tz = "time_zone=" + QUrl::toPercentEncoding(QString::fromUtf8(QTimeZone::systemTimeZoneId()));
         // The account status carries more than the client reads.
         QJsonObject syncDecoded = fixtureObject("sync-url.json");
         const QJsonObject syncData = syncDecoded["data"].toObject();
@@ -156,7 +161,7 @@ private slots:
         add(
             "setupPin forever",
             [](Done d) { ws().setupPin(CommonWS::foreverHours, "482913", capture<BaseModel<SetupPinModel>>(d)); },
-            true, "setupPin", "pin=482913&time=175200", "setupPin.json");
+            true, "setupPin", "pin=482913&time=175200&" + tz, "setupPin.json");
         add(
             "checkPin", [](Done d) { ws().checkPin(2, "111111", capture<BaseModel<CheckPinModel>>(d)); }, true,
             "checkPin", "attempt=2&pin=111111&user_id=7", "checkPin.json");
@@ -169,9 +174,9 @@ private slots:
             "retrievePin", "user_id=7", "retrievePin.json");
         add(
             "updatePin", [](Done d) { ws().updatePin("135790", "246802", capture<BaseModel<UpdatePinModel>>(d)); },
-            true, "updatePin", "old_pin=135790&pin=246802", "updatePin.json");
+            true, "updatePin", "old_pin=135790&pin=246802&" + tz, "updatePin.json");
         add(
-            "removepin", [](Done d) { ws().removePin(capture<DisablePinModel>(d)); }, true, "removepin", "",
+            "removepin", [](Done d) { ws().removePin(capture<DisablePinModel>(d)); }, true, "removepin", tz,
             "removepin.json");
         add(
             "getblockwebsitebyuser",
@@ -187,7 +192,7 @@ private slots:
             "blockwesitebyuser", "domain=video.example.org&user_id=", "blockwesitebyuser.json");
         add(
             "unblockwesitebyuser", [](Done d) { ws().unblockWebsite(41, capture<UnblockWebsiteModel>(d)); }, true,
-            "unblockwesitebyuser", "domain_id=41", "unblockwesitebyuser.json");
+            "unblockwesitebyuser", "domain_id=41&" + tz, "unblockwesitebyuser.json");
         add(
             "sync-url", [](Done d) { ws().syncURL(capture<BaseModel<SyncURLModel>>(d)); }, true, "sync-url",
             uuid + "&protection=0", "sync-url.json", syncDecoded);
@@ -199,7 +204,32 @@ private slots:
             "blockcategory", "category_id=2", "blockcategory.json", {}, "Block Category Response - {\"code\":200,");
         add(
             "unblockcategory", [](Done d) { ws().unblockCategory(2, capture<BaseModel<UnblockCategoryModel>>(d)); },
-            true, "unblockcategory", "category_id=2", "unblockcategory.json");
+            true, "unblockcategory", "category_id=2&" + tz, "unblockcategory.json");
+        add(
+            "focus-start",
+            [](Done d) {
+                ws().focusStart(25, {"news.example.net", "video.example.org"}, {2, 4},
+                                capture<BaseModel<FocusStatusModel>>(d));
+            },
+            true, "focus-start",
+            "categories=2%2C4&minutes=25&" + uuid + "&" + tz + "&websites=news.example.net%2Cvideo.example.org",
+            "focus-status.json");
+        add(
+            "focus-status", [](Done d) { ws().focusStatus(capture<BaseModel<FocusStatusModel>>(d)); }, true,
+            "focus-status", "", "focus-status.json");
+        add(
+            "save-schedule",
+            [](Done d) {
+                ws().saveSchedule({0, "Work hours", {1, 2, 3, 4, 5}, "09:00", "17:00", "Europe/Paris", {}, {3}, true, false},
+                                  capture<BaseModel<FocusStatusModel>>(d));
+            },
+            true, "save-schedule",
+            "categories=3&days=1%2C2%2C3%2C4%2C5&end=17%3A00&id=0&locks=1&name=Work%20hours&start=09%3A00&"
+            "time_zone=Europe%2FParis&websites=",
+            "focus-status.json");
+        add(
+            "delete-schedule", [](Done d) { ws().deleteSchedule(3, capture<BaseModel<FocusStatusModel>>(d)); }, true,
+            "delete-schedule", "id=3&" + tz, "focus-status.json");
         add(
             "logout", [](Done d) { ws().logout(capture<LogoutModel>(d)); }, true, "logout", "", "logout.json", {},
             "Logout Response - {\"code\":200,\"data\":[],");
@@ -381,6 +411,66 @@ private slots:
         QVERIFY(result->ok);
         QCOMPARE(result->record["msg"].toString(), QStringLiteral("These credentials do not match our records."));
         QCOMPARE(bed->alerts.alerts, (QList<QPair<QString, QString>>{{"Ooops", "error Code :500"}}));
+    }
+
+    // The lock counts down from the server's remaining seconds on a monotonic source; at zero,
+    // after a refusal as locked, and never twice at once, the server is asked again.
+    void focusStateFollowsTheServer()
+    {
+        FocusState state;
+        qint64 elapsedMs = 0;
+        state.setElapsedSource([&elapsedMs] { return elapsedMs; });
+        ws().setFocusState(&state);
+        QJsonObject sync = fixtureObject("sync-url.json");
+        QJsonObject data = sync["data"].toObject();
+        data.insert("lock_seconds", 90);
+        data.insert("focus", QJsonObject{{"started_at", "2026-12-08 09:05:00"}, {"ends_at", "2026-12-08 09:06:30"},
+                                         {"remaining_seconds", 90}, {"websites", QJsonArray{"news.example.net"}},
+                                         {"categories", QJsonArray{}}});
+        sync.insert("data", data);
+        bed->server.answer("sync-url", 200, QJsonDocument(sync).toJson());
+        QCOMPARE(run([](Done d) { ws().syncURL(capture<BaseModel<SyncURLModel>>(d)); })->completions, 1);
+        QCOMPARE(state.offer(), FocusState::Offer::offered);
+        QCOMPARE(state.lockSecondsLeft(), 90);
+        elapsedMs = 30'500;
+        QCOMPARE(state.lockSecondsLeft(), 60);
+        QCOMPARE(state.sessionSecondsLeft(), 60);
+        QCOMPARE(FocusState::countdown(state.sessionSecondsLeft()), QStringLiteral("01:00"));
+        QCOMPARE(FocusState::describeLeft(3601), QStringLiteral("1 h 01 min"));
+
+        bed->server.answer("focus-status", 200, ApiTestBed::fixture("focus-status.json"));
+        bed->mark();
+        elapsedMs = 91'000;
+        QVERIFY(!state.session());
+        state.tick();
+        state.tick();
+        QTRY_COMPARE(state.lockSecondsLeft(), 1500);
+        QCOMPARE(bed->requestsTo("focus-status"), 1);
+        QCOMPARE(state.schedules().size(), 1);
+        QCOMPARE(state.session()->websites, QStringList{"video.example.org"});
+
+        // A weakening call refused as locked: the lock is learnt again.
+        bed->server.answer("unblockwesitebyuser", 200,
+                           R"({"status":false,"code":423,"msg":"A focus session holds your blocks until 14:30 (25 min left).","version":"3.0","data":0})");
+        bed->mark();
+        QCOMPARE(run([](Done d) { ws().unblockWebsite(41, capture<UnblockWebsiteModel>(d)); })->completions, 1);
+        QTRY_COMPARE(bed->requestsTo("focus-status"), 1);
+
+        // A server without the services: its 404 says so, without an alert.
+        bed->server.answer("focus-status", 404, "<html>Not Found</html>");
+        bed->mark();
+        state.refresh();
+        QTRY_COMPARE(state.offer(), FocusState::Offer::missing);
+        QVERIFY(bed->alerts.alerts.isEmpty());
+        // An account status with the lock says the services are there; one without, that they are not.
+        bed->server.answer("sync-url", 200, QJsonDocument(sync).toJson());
+        QCOMPARE(run([](Done d) { ws().syncURL(capture<BaseModel<SyncURLModel>>(d)); })->completions, 1);
+        QCOMPARE(state.offer(), FocusState::Offer::offered);
+        bed->server.answer("sync-url", 200, ApiTestBed::fixture("sync-url.json"));
+        QCOMPARE(run([](Done d) { ws().syncURL(capture<BaseModel<SyncURLModel>>(d)); })->completions, 1);
+        QCOMPARE(state.offer(), FocusState::Offer::missing);
+        QVERIFY(!state.locked());
+        ws().setFocusState(nullptr);
     }
 
     void transportFailureNeverCompletes()

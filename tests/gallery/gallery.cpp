@@ -9,11 +9,13 @@
 #include "account/EditAccountWindowController.h"
 #include "account/TermsAndConditions.h"
 #include "api/ApiManager.h"
+#include "api/FocusState.h"
 #include "app/AppMain.h"
 #include "app/SidebarViewController.h"
 #include "app/SplitViewController.h"
 #include "app/ViewController.h"
 #include "controls/ZelSecureTextField.h"
+#include "focus/FocusViewController.h"
 #include "lists/BlackListWebsitesViewController.h"
 #include "lists/CategoriesBlockingViewController.h"
 #include "pin/ChangePin.h"
@@ -236,7 +238,9 @@ public:
     explicit ListsGallery(const QString &language)
         : m_french(language == QStringLiteral("fr"))
     {
-        m_server.answer(QStringLiteral("sync-url"), 200, envelope<SyncURLModel>(SyncURLModel{}));
+        SyncURLModel sync;
+        sync.lockSeconds = 0; // a server that keeps focus sessions
+        m_server.answer(QStringLiteral("sync-url"), 200, envelope(sync));
         setRows(0);
         ApiManager::shared().setApiBase(m_server.apiBase());
         ApiManager::shared().setupReachability(std::make_shared<FakeFlagSource>(ReachabilityFlag::Reachable));
@@ -270,6 +274,7 @@ public:
         m_server.answer(QStringLiteral("getblockwebsitebyuser?page=1"), 200, envelope(page));
         m_server.answer(QStringLiteral("category"), 200, envelope(categories));
     }
+    void setFocus(const FocusStatusModel &status) { m_server.answer(QStringLiteral("focus-status"), 200, envelope(status)); }
 
 private:
     template <class T> static QByteArray envelope(const T &data)
@@ -301,6 +306,54 @@ template <class Screen> void renderList(SplitViewController *split, QWidget *win
         }
         save(window, QStringLiteral("%1-%2").arg(name).arg(count), language);
     }
+}
+
+// The Focus screen with two weekly windows: idle, running a session, and the window editor.
+void renderFocus(SplitViewController *split, QWidget *window, ListsGallery &lists, const QString &language)
+{
+    const bool french = language == QStringLiteral("fr");
+    FocusStatusModel status;
+    status.schedules = {
+        {1, french ? QStringLiteral("Travail") : QStringLiteral("Work hours"), {1, 2, 3, 4, 5}, QStringLiteral("09:00"),
+         QStringLiteral("17:00"), QStringLiteral("Europe/Paris"), {QStringLiteral("video.example.org")}, {3}, true, false},
+        {2, french ? QStringLiteral("Soirées") : QStringLiteral("Evenings"), {1, 3, 5}, QStringLiteral("21:00"),
+         QStringLiteral("01:00"), QStringLiteral("Europe/Paris"), {}, {4, 6}, false, false}};
+    status.serverTime = QStringLiteral("2026-12-08 09:05:00");
+    lists.setRows(12);
+    lists.setFocus(status);
+    split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(8));
+    auto *screen = qobject_cast<FocusViewController *>(split->detail());
+    auto *state = window->findChild<FocusState *>();
+    if (!screen || !state) {
+        QTextStream(stderr) << "no Focus screen\n";
+        ++failures;
+        return;
+    }
+    if (!QTest::qWaitFor([&] { return !screen->isBusy() && state->schedules().size() == 2; }))
+        QTextStream(stderr) << "no Focus status\n", ++failures;
+    save(window, QStringLiteral("main-focus-idle"), language);
+
+    status.focus = FocusSessionModel{QStringLiteral("2026-12-08 09:05:00"), QStringLiteral("2026-12-08 09:30:00"), 1499,
+                                     {QStringLiteral("news.example.net")}, {2, 4}};
+    status.lockSeconds = 1499;
+    lists.setFocus(status);
+    state->refresh();
+    if (!QTest::qWaitFor([&] { return state->session().has_value(); }))
+        QTextStream(stderr) << "no running session\n", ++failures;
+    save(window, QStringLiteral("main-focus-running"), language);
+
+    screen->editSchedule(0);
+    if (ScheduleEditor *editor = screen->editor()) {
+        save(editor, QStringLiteral("sheet-focus-window"), language);
+        editor->reject();
+    } else {
+        QTextStream(stderr) << "no window editor\n";
+        ++failures;
+    }
+    // Later screens show no lock.
+    lists.setFocus(FocusStatusModel{});
+    state->refresh();
+    (void)QTest::qWaitFor([&] { return !state->session(); });
 }
 
 void renderLanguage(const QString &language)
@@ -418,6 +471,7 @@ void renderLanguage(const QString &language)
                                                  language);
     renderList<BlackListWebsitesViewController>(split, main.window(), lists, 7,
                                                 QStringLiteral("main-website-black-list"), language);
+    renderFocus(split, main.window(), lists, language);
     split->sidebar()->btnProtectionOnOffTapped(split->sidebar()->item(4));
 
     if (auto *settings = qobject_cast<SettingsViewController *>(split->detail())) {
