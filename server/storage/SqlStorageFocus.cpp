@@ -100,13 +100,9 @@ QList<ScheduleRow> SqlStorage::schedules(qint64 userID)
 std::optional<ScheduleRow> SqlStorage::saveSchedule(const ScheduleRow &schedule, qint64 maxCount)
 {
     ScheduleRow row = schedule;
-    if (row.id == 0) {
-        // Inserted, then counted with the ones made before it: of two requests at once past the
-        // limit, neither keeps its window.
-        Query q = query("INSERT INTO schedules (user_id, name, days, start_time, end_time, time_zone, websites,"
-                        " categories, locks, updated_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
-        q.bind(row.userID)
-            .bind(row.name)
+    // A window's own columns, in the order both statements name them.
+    auto bindWindow = [&row](Query &q) -> Query & {
+        return q.bind(row.name)
             .bind(joined(row.days))
             .bind(row.start)
             .bind(row.end)
@@ -114,8 +110,14 @@ std::optional<ScheduleRow> SqlStorage::saveSchedule(const ScheduleRow &schedule,
             .bind(row.websites.join(QLatin1Char(',')))
             .bind(joined(row.categories))
             .bind(row.locks ? 1 : 0)
-            .bind(ms(row.updatedAt))
-            .exec();
+            .bind(ms(row.updatedAt));
+    };
+    if (row.id == 0) {
+        // Inserted, then counted with the ones made before it: of two requests at once past the
+        // limit, neither keeps its window.
+        Query q = query("INSERT INTO schedules (user_id, name, days, start_time, end_time, time_zone, websites,"
+                        " categories, locks, updated_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
+        bindWindow(q.bind(row.userID)).exec();
         if (!q.next())
             throw StorageError("the schedule was not stored");
         row.id = q.integer(0);
@@ -128,18 +130,7 @@ std::optional<ScheduleRow> SqlStorage::saveSchedule(const ScheduleRow &schedule,
     }
     Query q = query("UPDATE schedules SET name = ?, days = ?, start_time = ?, end_time = ?, time_zone = ?,"
                     " websites = ?, categories = ?, locks = ?, updated_at = ? WHERE id = ? AND user_id = ?");
-    q.bind(row.name)
-        .bind(joined(row.days))
-        .bind(row.start)
-        .bind(row.end)
-        .bind(row.timeZone)
-        .bind(row.websites.join(QLatin1Char(',')))
-        .bind(joined(row.categories))
-        .bind(row.locks ? 1 : 0)
-        .bind(ms(row.updatedAt))
-        .bind(row.id)
-        .bind(row.userID)
-        .exec();
+    bindWindow(q).bind(row.id).bind(row.userID).exec();
     if (q.affected() != 1)
         return std::nullopt;
     return row;
