@@ -165,6 +165,8 @@ bool HttpWorker::start(QString *error)
     settings.classicApi = options.classicApi;
     settings.hashCost = options.hashCost;
     settings.publicBase = m_shared.publicBase;
+    settings.filteringDns = options.dns;
+    settings.dotZone = options.dotZone;
     m_service = std::make_unique<ApiService>(*m_storage, *m_shared.outbox, *m_social, *m_shared.passwords,
                                              m_shared.pinKey, settings, *m_shared.clock, *m_shared.cache);
     m_http = std::make_unique<HttpFrontend>(*m_service, options.trustedProxies);

@@ -185,6 +185,7 @@ void Server::startDns(const ServerOptions &options)
     settings.categoryListsFolder = options.categoryLists;
     settings.probeZone = options.filterProbe;
     settings.allowedClients = options.dnsAllow;
+    settings.now = [clock = m_clock] { return clock->now().toUTC(); };
     m_policy = std::make_unique<DnsPolicyBuilder>(*m_storage, settings);
     QString error;
     try {

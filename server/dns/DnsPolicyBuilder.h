@@ -2,11 +2,13 @@
 
 #include "DnsPolicy.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class Storage;
@@ -22,7 +24,10 @@ public:
         QString categoryListsFolder; // <category id>.txt files adding to the stored category domains
         QString probeZone;
         QList<QPair<QHostAddress, int>> allowedClients;
+        std::function<QDateTime()> now; // the server's clock
     };
+    // An address is shared while status calls of more than one user came from it this recently.
+    static constexpr qint64 sharedAddressSeconds = 3600;
 
     static constexpr int gatherMs = 50;
     static constexpr int retryMs = 1000;
@@ -65,4 +70,5 @@ private:
     QSet<qint64> m_changedUsers;
     bool m_everything = false;
     QTimer m_gather;
+    QTimer m_shareEnds; // the moment the next shared address stops being shared
 };

@@ -134,13 +134,13 @@ bool DnsWorker::startResolver(const DnsServer::Settings &settings, QString *erro
 // A question asked the same way before is answered from the memo without reading it with ldns.
 // The policy still decides for this client and this snapshot: an answer allowed for one client
 // never serves another whose lists block the name, and a change of the lists applies at once.
-QByteArray DnsWorker::fromMemo(const QByteArray &message, const QHostAddress &peer,
+QByteArray DnsWorker::fromMemo(const QByteArray &message, const DnsClient &client,
                                DnsQuery::Transport transport) const
 {
     const DnsQuery::AnswerMemo::Entry *entry = m_memo.find(message.constData(), message.size(), transport);
     if (!entry)
         return {};
-    switch (m_policy->decide(peer, entry->nameSuffixes())) {
+    switch (m_policy->decide(client, entry->nameSuffixes())) {
     case DnsPolicy::Verdict::block:
         return entry->blocked ? entry->answerTo(message.constData()) : QByteArray();
     case DnsPolicy::Verdict::forward: {
@@ -161,14 +161,14 @@ QByteArray DnsWorker::fromMemo(const QByteArray &message, const QHostAddress &pe
     return {};
 }
 
-void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pending target)
+void DnsWorker::handle(const QByteArray &message, const DnsClient &client, Pending target)
 {
-    if (const QByteArray memo = fromMemo(message, peer, target.transport); !memo.isEmpty()) {
+    if (const QByteArray memo = fromMemo(message, client, target.transport); !memo.isEmpty()) {
         send(target, memo);
         return;
     }
     DnsQuery::Outcome outcome =
-        DnsQuery::answer(message.constData(), message.size(), *m_policy, peer, target.transport);
+        DnsQuery::answer(message.constData(), message.size(), *m_policy, client, target.transport);
     switch (outcome.kind) {
     case DnsQuery::Outcome::Kind::drop:
         return;

@@ -110,8 +110,8 @@ private:
     void flushReplies();
     void acceptTcp(QTcpServer *server);
     // Answers now or hands the name to the resolver; the answer goes back through send().
-    void handle(const QByteArray &message, const QHostAddress &peer, Pending target);
-    QByteArray fromMemo(const QByteArray &message, const QHostAddress &peer, DnsQuery::Transport transport) const;
+    void handle(const QByteArray &message, const DnsClient &client, Pending target);
+    QByteArray fromMemo(const QByteArray &message, const DnsClient &client, DnsQuery::Transport transport) const;
     const QHostAddress &peerAddress(const sockaddr_storage &peer);
     // Which cached answer (when it was stored), at which age in whole seconds.
     static qint64 stampOf(qint64 storedAt, qint64 age) { return (storedAt << 22) | age; }
