@@ -169,6 +169,7 @@ bool HttpWorker::start(QString *error)
     settings.dotZone = options.dotZone;
     m_service = std::make_unique<ApiService>(*m_storage, *m_shared.outbox, *m_social, *m_shared.passwords,
                                              m_shared.pinKey, settings, *m_shared.clock, *m_shared.cache);
+    m_service->setDns(m_shared.dns);
     m_http = std::make_unique<HttpFrontend>(*m_service, options.trustedProxies);
     HttpGate::Limits limits;
     limits.maxConnections = m_shared.maxConnections;

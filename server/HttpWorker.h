@@ -9,6 +9,7 @@
 
 class ApiService;
 class Clock;
+class DnsServer;
 class HttpFrontend;
 class Outbox;
 class PasswordWorkers;
@@ -36,6 +37,7 @@ public:
         SessionCache *cache = nullptr;
         QByteArray pinKey;
         QUrl publicBase;
+        DnsServer *dns = nullptr; // the filtering DNS, for DNS over HTTPS; stopped before the HTTP threads
         int maxConnections = 4096;          // of this thread
         int maxConnectionsPerAddress = 256; // of this thread
     };

@@ -131,6 +131,8 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
         options.publicBase.isValid() ? options.publicBase : listening.resolved(QUrl(QStringLiteral("/")));
     server->m_service->setPublicBase(server->m_publicBase);
 
+    if (options.dns)
+        server->m_dns = std::make_unique<DnsServer>();
     HttpWorker::Shared shared{options,
                               server->m_outbox.get(),
                               server->m_passwords.get(),
@@ -138,6 +140,7 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
                               server->m_cache.get(),
                               *key,
                               server->m_publicBase};
+    shared.dns = server->m_dns.get();
     shared.maxConnections = httpPerThread;
     // The kernel spreads one client's connections over the threads.
     shared.maxConnectionsPerAddress = qMax(1, qMin(httpPerThread, options.connectionsPerAddress / threads));
@@ -199,7 +202,6 @@ void Server::startDns(const ServerOptions &options)
         m_policy.reset();
         return;
     }
-    m_dns = std::make_unique<DnsServer>();
     DnsServer::Settings front;
     front.listen = options.dnsListen;
     front.port = options.dnsPort;
@@ -207,8 +209,8 @@ void Server::startDns(const ServerOptions &options)
     front.maxTcpConnections = m_dnsTcpConnections;
     if (!m_dns->start(front, m_policy->current(), &error)) {
         Log::line(QStringLiteral("DNS not started: ") + error);
-        m_dns.reset();
-        return;
+        return; // kept unstarted: DNS over HTTPS answers that there is no DNS here
+
     }
     m_dnsPort = m_dns->port();
     DnsPolicyBuilder *policy = m_policy.get();
@@ -243,8 +245,10 @@ void Server::listsChanged(qint64 userID)
 
 Server::~Server()
 {
-    // Password work under way ends first; its answers go nowhere once the threads stop.
+    // Password work under way ends first; its answers go nowhere once the threads stop. The DNS
+    // stops before the HTTP threads: its answers to DNS over HTTPS go to their services.
     m_passwords.reset();
+    m_dns.reset();
     for (Worker &w : m_workers) {
         HttpWorker *worker = w.worker;
         QMetaObject::invokeMethod(

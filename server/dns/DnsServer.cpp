@@ -171,6 +171,8 @@ void DnsWorker::handle(const QByteArray &message, const DnsClient &client, Pendi
         DnsQuery::answer(message.constData(), message.size(), *m_policy, client, target.transport);
     switch (outcome.kind) {
     case DnsQuery::Outcome::Kind::drop:
+        if (target.keyed)
+            target.keyed({DnsServer::KeyedAnswer::Kind::notAQuery, {}});
         return;
     case DnsQuery::Outcome::Kind::reply:
         if (outcome.blocked)
@@ -201,8 +203,12 @@ void DnsWorker::handle(const QByteArray &message, const DnsClient &client, Pendi
             return;
         }
     }
-    if (m_pending.size() >= maxPending)
+    if (m_pending.size() >= maxPending) {
+        // A datagram is dropped as the network would; an HTTPS request gets its answer.
+        if (target.keyed)
+            send(target, DnsQuery::fromAnswer(outcome.query.get(), nullptr, 0, target.transport));
         return;
+    }
     auto *pending = new Pending(std::move(target));
     pending->worker = this;
     pending->query = outcome.query;
@@ -270,10 +276,27 @@ void DnsWorker::resolved(void *data, int error, ub_result *result)
     delete pending;
 }
 
+void DnsWorker::handleKeyed(const QByteArray &message, const QByteArray &keyHash, DnsServer::Answered answered)
+{
+    // A key that names nobody learns nothing of any policy.
+    if (!m_policy->knowsKey(keyHash)) {
+        answered({DnsServer::KeyedAnswer::Kind::unknownKey, {}});
+        return;
+    }
+    Pending target;
+    target.transport = DnsQuery::Transport::tcp; // no truncation: HTTP carries any size
+    target.keyed = std::move(answered);
+    handle(message, DnsClient(QHostAddress(), keyHash), std::move(target));
+}
+
 void DnsWorker::send(const Pending &target, const QByteArray &answer)
 {
     if (answer.isEmpty())
         return;
+    if (target.keyed) {
+        target.keyed({DnsServer::KeyedAnswer::Kind::answer, answer});
+        return;
+    }
     if (target.transport == DnsQuery::Transport::udp) {
         m_replies.push_back({target.udp->fd, answer, target.peer, target.peerSize});
         if (!m_holdReplies)
@@ -294,6 +317,10 @@ DnsServer::DnsServer(QObject *parent)
 
 DnsServer::~DnsServer()
 {
+    {
+        QMutexLocker lock(&m_servingLock);
+        m_serving = nullptr;
+    }
     if (m_worker) {
         QMetaObject::invokeMethod(m_worker, [worker = m_worker] { delete worker; }, Qt::BlockingQueuedConnection);
         m_worker = nullptr;
@@ -324,7 +351,28 @@ bool DnsServer::start(const Settings &settings, std::shared_ptr<const DnsPolicy>
         return false;
     }
     m_port = port;
+    QMutexLocker lock(&m_servingLock);
+    m_serving = m_worker;
     return true;
+}
+
+void DnsServer::askForDevice(const QByteArray &message, const QByteArray &keyHash, QObject *context,
+                             Answered answered)
+{
+    QMutexLocker lock(&m_servingLock);
+    if (!m_serving) {
+        lock.unlock();
+        answered({KeyedAnswer::Kind::unavailable, {}});
+        return;
+    }
+    QMetaObject::invokeMethod(
+        m_serving,
+        [worker = m_serving, message, keyHash, context, answered = std::move(answered)]() mutable {
+            worker->handleKeyed(message, keyHash, [context, answered = std::move(answered)](const KeyedAnswer &answer) {
+                QMetaObject::invokeMethod(context, [answered, answer] { answered(answer); }, Qt::QueuedConnection);
+            });
+        },
+        Qt::QueuedConnection);
 }
 
 void DnsServer::setPolicy(std::shared_ptr<const DnsPolicy> policy)

@@ -4,9 +4,11 @@
 
 #include <QHostAddress>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QStringList>
 #include <QThread>
+#include <functional>
 #include <memory>
 
 class DnsWorker;
@@ -40,8 +42,21 @@ public:
     // Safe from any thread: the DNS thread takes the new snapshot between two queries.
     void setPolicy(std::shared_ptr<const DnsPolicy> policy);
 
+    // A message from the device with this key (DeviceKey::hash) that came another way than
+    // the DNS ports (DNS over HTTPS): answered as over TCP, from the same policy and caches.
+    struct KeyedAnswer {
+        enum class Kind { answer, unknownKey, notAQuery, unavailable } kind = Kind::unavailable;
+        QByteArray message; // Kind::answer
+    };
+    using Answered = std::function<void(const KeyedAnswer &answer)>;
+    // Safe from any thread; answered runs once, on context's thread. context must outlive this
+    // server (the owner stops it first).
+    void askForDevice(const QByteArray &message, const QByteArray &keyHash, QObject *context, Answered answered);
+
 private:
     QThread m_thread;
     DnsWorker *m_worker = nullptr;
+    QMutex m_servingLock;
+    DnsWorker *m_serving = nullptr; // m_worker once it serves; null again when it stops
     quint16 m_port = 0;
 };

@@ -71,6 +71,8 @@ public:
 
     bool start(const DnsServer::Settings &settings, quint16 *port, QString *error);
     void setPolicy(std::shared_ptr<const DnsPolicy> policy) { m_policy = std::move(policy); }
+    // A message of a device named by its key, from outside the DNS ports.
+    void handleKeyed(const QByteArray &message, const QByteArray &keyHash, DnsServer::Answered answered);
 
 private:
     struct Pending {
@@ -81,6 +83,7 @@ private:
         sockaddr_storage peer{}; // as received, so the answer goes back to exactly it
         socklen_t peerSize = 0;
         QPointer<QTcpSocket> tcp;
+        DnsServer::Answered keyed; // a message from handleKeyed: its answer goes here
         QByteArray cacheKey;
         qint64 startedMs = 0; // on m_clock
         bool answered = false; // by the deadline; the upstream's late answer is only cached

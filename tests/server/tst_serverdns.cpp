@@ -30,6 +30,7 @@ private:
     std::unique_ptr<ServerProcess> m_server;
     std::unique_ptr<ServerClient> m_client;
     Account m_user;
+    QString m_key; // m_user's device key
     quint16 m_dns = 0;
 
     void sync(const Account &account)
@@ -54,6 +55,26 @@ private:
                 fields.insert(QLatin1String(name), data.value(QLatin1String(name)));
         }
         return fields;
+    }
+
+    // A DNS over HTTPS exchange: GET with ?dns= or POST of the message.
+    ServerAnswer doh(const QString &key, const QByteArray &message, const QByteArray &method = "GET",
+                     const QByteArray &contentType = "application/dns-message")
+    {
+        QUrl url = m_server->apiBase().resolved(QUrl(QStringLiteral("/dns-query/") + key));
+        if (method == "GET") {
+            url.setQuery(QStringLiteral("dns=") +
+                         QString::fromLatin1(message.toBase64(QByteArray::Base64UrlEncoding |
+                                                              QByteArray::OmitTrailingEquals)));
+            return m_client->send(method, url, {}, {});
+        }
+        return m_client->send(method, url, message, {{"Content-Type", contentType}});
+    }
+
+    int dohRcode(const QString &key, const QByteArray &name)
+    {
+        const ServerAnswer answer = doh(key, queryWire({name, LDNS_RR_TYPE_A, true, false, {}}, 9));
+        return answer.status == 200 ? readAnswer(answer.body).rcode : -answer.status;
     }
 
     // The key in a DoH address, or empty.
@@ -270,7 +291,78 @@ private slots:
         const QString replaced = keyOf(deviceDns(m_user, key.left(25) + (key.endsWith(QLatin1Char('a')) ? u'b' : u'a')));
         QVERIFY(!replaced.isEmpty() && replaced != key);
         QCOMPARE(keyOf(deviceDns(m_user, replaced)), replaced);
-        QVERIFY(keyOf(deviceDns(m_user, key)) != key); // the old one is gone for good
+        m_key = keyOf(deviceDns(m_user, key));
+        QVERIFY(!m_key.isEmpty() && m_key != key); // the old one is gone for good
+        QTRY_COMPARE_WITH_TIMEOUT(dohRcode(m_key, "blocked.test."), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(dohRcode(key, "blocked.test."), -403);
+    }
+
+    void dnsOverHttps_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("key"); // "own": m_user's
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("rcode");
+        const QByteArray blocked = queryWire({"www.blocked.test.", LDNS_RR_TYPE_A, true, true, {}}, 0);
+        const QByteArray allowed = queryWire({"example.test.", LDNS_RR_TYPE_A, true, false, {}}, 0);
+        const QByteArray type = "application/dns-message";
+        const int nx = LDNS_RCODE_NXDOMAIN;
+        QTest::newRow("GET, blocked") << QByteArray("GET") << "own" << blocked << type << 200 << nx;
+        QTest::newRow("POST, blocked") << QByteArray("POST") << "own" << blocked << type << 200 << nx;
+        QTest::newRow("POST, allowed") << QByteArray("POST") << "own" << allowed << type << 200
+                                       << int(LDNS_RCODE_NOERROR);
+        QTest::newRow("the key in capitals") << QByteArray("GET") << "OWN" << blocked << type << 200 << nx;
+        QTest::newRow("malformed base64") << QByteArray("GET") << "own" << QByteArray() << type << 400 << -1;
+        QTest::newRow("not a DNS message") << QByteArray("POST") << "own" << QByteArray("hello") << type << 400 << -1;
+        QTest::newRow("wrong content type") << QByteArray("POST") << "own" << blocked
+                                            << QByteArray("application/x-www-form-urlencoded") << 415 << -1;
+        QTest::newRow("unknown key") << QByteArray("GET") << QString(26, QLatin1Char('a')) << blocked << type << 403
+                                     << -1;
+        QTest::newRow("not a key") << QByteArray("POST") << "not-a-key%2F..%2F" << blocked << type << 403 << -1;
+    }
+
+    // Answered with the account's lists although the request's address is nobody's device.
+    void dnsOverHttps()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QString, key);
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, contentType);
+        QFETCH(int, status);
+        QFETCH(int, rcode);
+        if (key.toLower() == QLatin1String("own"))
+            key = key == QLatin1String("OWN") ? m_key.toUpper() : m_key;
+        ServerAnswer answer;
+        if (message.isEmpty()) { // a GET whose parameter is not base64url
+            QUrl url = m_server->apiBase().resolved(QUrl(QStringLiteral("/dns-query/") + key));
+            url.setQuery(QStringLiteral("dns=AAAB*AAB"));
+            answer = m_client->send("GET", url, {}, {});
+        } else {
+            answer = doh(key, message, method, contentType);
+        }
+        QCOMPARE(answer.status, status);
+        if (status != 200) {
+            QVERIFY(!answer.body.contains("blocked")); // a refusal says nothing of any list
+            return;
+        }
+        QCOMPARE(answer.contentType, QByteArray("application/dns-message"));
+        QCOMPARE(readAnswer(answer.body).rcode, rcode);
+        QVERIFY(!m_server->output().contains(m_key)); // the key is a secret: never logged
+    }
+
+    // A key goes with its session: a logout ends it.
+    void deviceKeyEndsWithItsSession()
+    {
+        const Account carol = signUp(*m_client, QStringLiteral("carol@example.org"));
+        QVERIFY(carol.id);
+        m_server->advance(1);
+        const QString key = keyOf(deviceDns(carol, QStringLiteral("")));
+        QVERIFY(!key.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(dohRcode(key, "dns.google."), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QVERIFY(m_client->post(QStringLiteral("logout"), {}, carol.token).accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(dohRcode(key, "dns.google."), -403, applyMs);
     }
 
     void changesThroughTheApi()
@@ -534,6 +626,12 @@ private slots:
                     .accepted());
         QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "adas.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
         QCOMPARE(rcodeOf(m_dns, "bobs.test", otherClient), int(LDNS_RCODE_NOERROR));
+        // By their keys, from this same address, each gets their own lists.
+        const QString bobsKey = keyOf(deviceDns(other, QStringLiteral("")));
+        QTRY_COMPARE_WITH_TIMEOUT(dohRcode(bobsKey, "bobs.test."), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(dohRcode(bobsKey, "blocked.test."), int(LDNS_RCODE_NOERROR));
+        QCOMPARE(dohRcode(m_key, "bobs.test."), int(LDNS_RCODE_NOERROR));
+        QCOMPARE(dohRcode(m_key, "adas.test."), int(LDNS_RCODE_NXDOMAIN));
 
         m_server->advance(DnsPolicyBuilder::sharedAddressSeconds + 1);
         QCOMPARE(deviceDns(m_user).value(QStringLiteral("shared_address")), QJsonValue(false));
