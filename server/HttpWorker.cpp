@@ -19,11 +19,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-std::optional<QSslConfiguration> tlsConfiguration(const ServerOptions &options, QString *error)
+std::optional<QSslConfiguration> tlsConfiguration(const QString &certificate, const QString &privateKey,
+                                                 QString *error)
 {
-    QFile certificateFile(options.tlsCertificate);
-    QFile keyFile(options.tlsKey);
+    QFile certificateFile(certificate);
+    QFile keyFile(privateKey);
     if (!certificateFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("cannot read the TLS certificate or key");
         return std::nullopt;
@@ -43,7 +43,6 @@ std::optional<QSslConfiguration> tlsConfiguration(const ServerOptions &options, 
     configuration.setProtocol(QSsl::SecureProtocols);
     return configuration;
 }
-} // namespace
 
 namespace {
 // Which process listens on this TCP port, by the socket's inode in /proc/net and the
@@ -176,7 +175,7 @@ bool HttpWorker::start(QString *error)
     limits.maxConnectionsPerAddress = m_shared.maxConnectionsPerAddress;
     // TLS is ended in the gate, so HTTPS gets the same checks as plain HTTP.
     if (!options.tlsCertificate.isEmpty()) {
-        limits.tls = tlsConfiguration(options, error);
+        limits.tls = tlsConfiguration(options.tlsCertificate, options.tlsKey, error);
         if (!limits.tls)
             return false;
     }

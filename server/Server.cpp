@@ -207,6 +207,15 @@ void Server::startDns(const ServerOptions &options)
     front.port = options.dnsPort;
     front.upstreams = options.dnsUpstreams;
     front.maxTcpConnections = m_dnsTcpConnections;
+    if (!options.dotZone.isEmpty()) {
+        front.dotTls = tlsConfiguration(options.dotCertificate, options.dotKey, &error);
+        if (!front.dotTls) {
+            Log::line(QStringLiteral("DNS not started: DNS over TLS: ") + error);
+            return;
+        }
+        front.dotZone = options.dotZone;
+        front.dotPort = options.dotPort;
+    }
     if (!m_dns->start(front, m_policy->current(), &error)) {
         Log::line(QStringLiteral("DNS not started: ") + error);
         return; // kept unstarted: DNS over HTTPS answers that there is no DNS here
@@ -228,6 +237,11 @@ void Server::startDns(const ServerOptions &options)
                   .arg(m_dnsPort)
                   .arg(options.dnsUpstreams.isEmpty() ? QStringLiteral("the root servers")
                                                       : options.dnsUpstreams.join(QStringLiteral(", "))));
+    if (m_dns->dotPort())
+        Log::line(QStringLiteral("DNS over TLS listening on %1 port %2 for <device key>.%3")
+                      .arg(addresses.join(QStringLiteral(", ")))
+                      .arg(m_dns->dotPort())
+                      .arg(options.dotZone));
 }
 
 // Every HTTP thread reports here, on the main thread: the other servers on the database and

@@ -38,9 +38,33 @@ bool DnsWorker::start(const DnsServer::Settings &settings, quint16 *port, QStrin
             Pending target;
             target.transport = DnsQuery::Transport::tcp;
             target.tcp = socket;
+            target.streams = m_streams;
             handle(message, client, std::move(target));
         },
         this);
+    if (settings.dotTls) {
+        DnsStreamClients::Limits dotLimits = limits;
+        dotLimits.maxPerAddress = DnsServer::maxDotPerAddress;
+        // Admitted by their key, before the handshake.
+        m_dotStreams = new DnsStreamClients(
+            dotLimits, [](const QHostAddress &) { return true; },
+            [this](QTcpSocket *socket, const QByteArray &message, const QHostAddress &client) {
+                Pending target;
+                target.transport = DnsQuery::Transport::tcp;
+                target.tcp = socket;
+                target.streams = m_dotStreams;
+                handle(message, DnsClient(client, static_cast<DotSocket *>(socket)->keyHash), std::move(target));
+            },
+            this);
+        DnsOverTls::Settings dot;
+        dot.tls = *settings.dotTls;
+        dot.zone = settings.dotZone;
+        m_dot = new DnsOverTls(
+            dot, [this](const QByteArray &keyHash) { return m_policy->knowsKey(keyHash); },
+            [this](DotSocket *socket, const QHostAddress &client) {
+                m_dotStreams->add(socket, DnsPolicy::plainAddress(client));
+            }, this);
+    }
     if (!startResolver(settings, error))
         return false;
     // With port 0 the system picks the UDP port; TCP must get the same one, which another
@@ -54,7 +78,7 @@ bool DnsWorker::start(const DnsServer::Settings &settings, quint16 *port, QStrin
             }
             qDeleteAll(m_udp); // closes Qt's descriptors; ours stay bound
             m_udp.clear();
-            return true;
+            return !m_dot || m_dot->listen(settings.listen, settings.dotPort, error);
         }
         qDeleteAll(m_udp);
         qDeleteAll(m_tcp);
@@ -303,10 +327,10 @@ void DnsWorker::send(const Pending &target, const QByteArray &answer)
             flushReplies();
         return;
     }
-    if (!target.tcp)
+    if (!target.tcp || !target.streams)
         return;
     // A client refused now is refused for every name: its connection ends with the answer.
-    m_streams->answer(target.tcp, answer, answer.size() > 3 && (answer.at(3) & 0x0f) == LDNS_RCODE_REFUSED);
+    target.streams->answer(target.tcp, answer, answer.size() > 3 && (answer.at(3) & 0x0f) == LDNS_RCODE_REFUSED);
 }
 
 DnsServer::DnsServer(QObject *parent)
@@ -341,8 +365,14 @@ bool DnsServer::start(const Settings &settings, std::shared_ptr<const DnsPolicy>
     m_worker->moveToThread(&m_thread);
     bool started = false;
     quint16 port = 0;
+    quint16 dotPort = 0;
     QMetaObject::invokeMethod(
-        m_worker, [&] { started = m_worker->start(settings, &port, error); }, Qt::BlockingQueuedConnection);
+        m_worker,
+        [&] {
+            started = m_worker->start(settings, &port, error);
+            dotPort = m_worker->dotPort();
+        },
+        Qt::BlockingQueuedConnection);
     if (!started) {
         QMetaObject::invokeMethod(m_worker, [worker = m_worker] { delete worker; }, Qt::BlockingQueuedConnection);
         m_worker = nullptr;
@@ -351,6 +381,7 @@ bool DnsServer::start(const Settings &settings, std::shared_ptr<const DnsPolicy>
         return false;
     }
     m_port = port;
+    m_dotPort = dotPort;
     QMutexLocker lock(&m_servingLock);
     m_serving = m_worker;
     return true;

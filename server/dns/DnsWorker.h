@@ -5,6 +5,7 @@
 
 #include "DnsServer.h"
 
+#include "DnsOverTls.h"
 #include "DnsQuery.h"
 #include "DnsStreamClients.h"
 
@@ -70,6 +71,7 @@ public:
     ~DnsWorker() override;
 
     bool start(const DnsServer::Settings &settings, quint16 *port, QString *error);
+    quint16 dotPort() const { return m_dot ? m_dot->port() : 0; }
     void setPolicy(std::shared_ptr<const DnsPolicy> policy) { m_policy = std::move(policy); }
     // A message of a device named by its key, from outside the DNS ports.
     void handleKeyed(const QByteArray &message, const QByteArray &keyHash, DnsServer::Answered answered);
@@ -83,6 +85,7 @@ private:
         sockaddr_storage peer{}; // as received, so the answer goes back to exactly it
         socklen_t peerSize = 0;
         QPointer<QTcpSocket> tcp;
+        DnsStreamClients *streams = nullptr; // the tcp socket's: DNS over TCP or over TLS
         DnsServer::Answered keyed; // a message from handleKeyed: its answer goes here
         QByteArray cacheKey;
         qint64 startedMs = 0; // on m_clock
@@ -129,6 +132,8 @@ private:
     std::vector<std::unique_ptr<UdpListener>> m_listeners;
     QList<QTcpServer *> m_tcp;
     DnsStreamClients *m_streams = nullptr;
+    DnsStreamClients *m_dotStreams = nullptr;
+    DnsOverTls *m_dot = nullptr;
     ub_ctx *m_resolver = nullptr;
     QSocketNotifier *m_resolverNotifier = nullptr;
     QSet<Pending *> m_pending;

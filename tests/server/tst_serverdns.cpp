@@ -9,6 +9,7 @@
 #include "dns/DnsServer.h"
 #include "dns/DnsStreamClients.h"
 
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -17,6 +18,54 @@ using namespace DnsTest;
 
 namespace {
 const QHostAddress otherClient(QStringLiteral("127.0.0.2"));
+const QString dotZone = QStringLiteral("dot.nimbrel.test");
+
+// A certificate authority of the test's own and a certificate for *.<dotZone> it signed, made
+// with the openssl tool; false (and why) when that cannot be done.
+bool makeDotCertificate(const QDir &dir, QString *why)
+{
+    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+    if (openssl.isEmpty()) {
+        *why = QStringLiteral("openssl is not installed");
+        return false;
+    }
+    QFile extensions(dir.filePath(QStringLiteral("leaf.ext")));
+    if (!extensions.open(QIODevice::WriteOnly))
+        return false;
+    extensions.write("subjectAltName=DNS:*." + dotZone.toLatin1() +
+                     "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n");
+    extensions.close();
+    const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                         QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+    const QList<QStringList> steps{
+        QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec +
+            QStringList{QStringLiteral("-subj"), QStringLiteral("/CN=Nimbrel test CA"), QStringLiteral("-days"),
+                        QStringLiteral("2"), QStringLiteral("-addext"),
+                        QStringLiteral("basicConstraints=critical,CA:TRUE"), QStringLiteral("-addext"),
+                        QStringLiteral("keyUsage=critical,keyCertSign"), QStringLiteral("-keyout"),
+                        dir.filePath(QStringLiteral("ca.key")), QStringLiteral("-out"),
+                        dir.filePath(QStringLiteral("ca.pem"))},
+        QStringList{QStringLiteral("req")} + ec +
+            QStringList{QStringLiteral("-subj"), QStringLiteral("/CN=*.") + dotZone, QStringLiteral("-keyout"),
+                        dir.filePath(QStringLiteral("dot.key")), QStringLiteral("-out"),
+                        dir.filePath(QStringLiteral("dot.csr"))},
+        QStringList{QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                    dir.filePath(QStringLiteral("dot.csr")), QStringLiteral("-CA"), dir.filePath(QStringLiteral("ca.pem")),
+                    QStringLiteral("-CAkey"), dir.filePath(QStringLiteral("ca.key")), QStringLiteral("-CAcreateserial"),
+                    QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-extfile"), extensions.fileName(),
+                    QStringLiteral("-out"), dir.filePath(QStringLiteral("dot.pem"))},
+    };
+    for (const QStringList &arguments : steps) {
+        QProcess step;
+        step.setProcessChannelMode(QProcess::MergedChannels);
+        step.start(openssl, arguments);
+        if (!step.waitForFinished(30000) || step.exitCode() != 0) {
+            *why = QString::fromUtf8(step.readAll());
+            return false;
+        }
+    }
+    return true;
+}
 constexpr int applyMs = 1000; // a change through the API reaches DNS within a second
 } // namespace
 
@@ -32,6 +81,56 @@ private:
     Account m_user;
     QString m_key; // m_user's device key
     quint16 m_dns = 0;
+    quint16 m_dot = 0; // 0: no certificate could be made
+    QList<QSslCertificate> m_testCa;
+
+    // Messages over one DNS over TLS connection to the server name "<key>.<zone>", checked
+    // against the test's CA; the answers in order. *encrypted: whether the handshake was made.
+    QList<QByteArray> exchangeDot(const QString &serverName, const QList<QByteArray> &messages,
+                                  bool *encrypted = nullptr, QSslSocket *keep = nullptr)
+    {
+        QSslSocket own;
+        QSslSocket &socket = keep ? *keep : own;
+        QSslConfiguration tls = socket.sslConfiguration();
+        tls.setCaCertificates(m_testCa);
+        socket.setSslConfiguration(tls);
+        if (socket.state() != QAbstractSocket::ConnectedState)
+            socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_dot, serverName);
+        const bool made = socket.isEncrypted() || socket.waitForEncrypted(5000);
+        if (encrypted)
+            *encrypted = made;
+        if (!made)
+            return {};
+        QByteArray out;
+        for (const QByteArray &message : messages) {
+            char prefix[2];
+            qToBigEndian<quint16>(quint16(message.size()), prefix);
+            out += QByteArray(prefix, 2) + message;
+        }
+        socket.write(out);
+        QList<QByteArray> answers;
+        QByteArray buffer;
+        QDeadlineTimer deadline(3000);
+        while (answers.size() < messages.size() && !deadline.hasExpired()) {
+            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+                break;
+            buffer += socket.readAll();
+            while (buffer.size() >= 2 && buffer.size() >= 2 + qFromBigEndian<quint16>(buffer.constData())) {
+                const quint16 length = qFromBigEndian<quint16>(buffer.constData());
+                answers.append(buffer.mid(2, length));
+                buffer.remove(0, 2 + length);
+            }
+        }
+        return answers;
+    }
+
+    int dotRcode(const QString &key, const QByteArray &name, QSslSocket *keep = nullptr)
+    {
+        const QList<QByteArray> answers =
+            exchangeDot(key + QLatin1Char('.') + dotZone, {queryWire({name, LDNS_RR_TYPE_A, true, false, {}}, 11)},
+                        nullptr, keep);
+        return answers.isEmpty() ? -1 : readAnswer(answers.first()).rcode;
+    }
 
     void sync(const Account &account)
     {
@@ -105,11 +204,26 @@ private slots:
 
         m_server = std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY),
                                                    m_dir.filePath(QStringLiteral("server")));
-        QVERIFY(m_server->start({QStringLiteral("--dns-port"), QStringLiteral("0"), QStringLiteral("--dns-upstream"),
-                                 m_upstream->upstream(), QStringLiteral("--category-lists"),
-                                 m_dir.filePath(QStringLiteral("lists"))}));
+        QStringList arguments{QStringLiteral("--dns-port"), QStringLiteral("0"), QStringLiteral("--dns-upstream"),
+                              m_upstream->upstream(), QStringLiteral("--category-lists"),
+                              m_dir.filePath(QStringLiteral("lists"))};
+        const QDir certificates(m_dir.path());
+        if (QSslSocket::supportsSsl() && makeDotCertificate(certificates, &why)) {
+            m_testCa = QSslCertificate::fromPath(certificates.filePath(QStringLiteral("ca.pem")));
+            arguments << QStringLiteral("--dot-zone") << dotZone << QStringLiteral("--dot-port") << QStringLiteral("0")
+                      << QStringLiteral("--dot-cert") << certificates.filePath(QStringLiteral("dot.pem"))
+                      << QStringLiteral("--dot-key") << certificates.filePath(QStringLiteral("dot.key"));
+        } else {
+            qInfo().noquote() << "DNS over TLS not tried:" << why;
+        }
+        QVERIFY(m_server->start(arguments));
         m_dns = m_server->dnsPort();
         QVERIFY2(m_dns, qPrintable(m_server->output()));
+        if (!m_testCa.isEmpty()) {
+            static const QRegularExpression dotListening(QStringLiteral("DNS over TLS listening on .* port (\\d+) "));
+            QTRY_VERIFY2(dotListening.match(m_server->output()).hasMatch(), qPrintable(m_server->output()));
+            m_dot = quint16(dotListening.match(m_server->output()).captured(1).toUInt());
+        }
         m_client = std::make_unique<ServerClient>(m_server->apiBase());
         m_user = signUp(*m_client, QStringLiteral("ada@example.org"));
         QVERIFY(m_user.id);
@@ -352,6 +466,32 @@ private slots:
         QVERIFY(!m_server->output().contains(m_key)); // the key is a secret: never logged
     }
 
+    // The device is named by the server name it asks for; the certificate checks out against the
+    // operator's CA; a name that is no known device gets no handshake at all.
+    void dnsOverTls()
+    {
+        if (!m_dot)
+            QSKIP("no test certificate: DNS over TLS not tried");
+        const QByteArray blocked = queryWire({"www.blocked.test.", LDNS_RR_TYPE_A, true, true, {}}, 21);
+        const QByteArray allowed = queryWire({"example.test.", LDNS_RR_TYPE_A, true, false, {}}, 22);
+        bool encrypted = false;
+        const QList<QByteArray> answers =
+            exchangeDot(m_key.toUpper() + QLatin1Char('.') + dotZone, {blocked, allowed, blocked}, &encrypted);
+        QVERIFY(encrypted);
+        QCOMPARE(answers.size(), 3);
+        QList<int> rcodes;
+        for (const QByteArray &answer : answers)
+            rcodes.append(readAnswer(answer).rcode);
+        QCOMPARE(rcodes, (QList<int>{LDNS_RCODE_NXDOMAIN, LDNS_RCODE_NOERROR, LDNS_RCODE_NXDOMAIN}));
+        QCOMPARE(readAnswer(answers.first()).blockedError, true);
+
+        for (const QString &name : {QString(26, QLatin1Char('a')) + QLatin1Char('.') + dotZone,
+                                    m_key + QStringLiteral(".elsewhere.test"), dotZone}) {
+            exchangeDot(name, {blocked}, &encrypted);
+            QVERIFY2(!encrypted, qPrintable(name));
+        }
+    }
+
     // A key goes with its session: a logout ends it.
     void deviceKeyEndsWithItsSession()
     {
@@ -361,8 +501,16 @@ private slots:
         const QString key = keyOf(deviceDns(carol, QStringLiteral("")));
         QVERIFY(!key.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(dohRcode(key, "dns.google."), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QSslSocket open; // a DNS over TLS connection made before the logout
+        if (m_dot)
+            QCOMPARE(dotRcode(key, "dns.google.", &open), int(LDNS_RCODE_NXDOMAIN));
         QVERIFY(m_client->post(QStringLiteral("logout"), {}, carol.token).accepted());
         QTRY_COMPARE_WITH_TIMEOUT(dohRcode(key, "dns.google."), -403, applyMs);
+        if (m_dot) {
+            QCOMPARE(dotRcode(key, "dns.google.", &open), int(LDNS_RCODE_REFUSED));
+            QTRY_COMPARE(open.state(), QAbstractSocket::UnconnectedState);
+            QCOMPARE(dotRcode(key, "dns.google."), -1);
+        }
     }
 
     void changesThroughTheApi()
@@ -632,6 +780,11 @@ private slots:
         QCOMPARE(dohRcode(bobsKey, "blocked.test."), int(LDNS_RCODE_NOERROR));
         QCOMPARE(dohRcode(m_key, "bobs.test."), int(LDNS_RCODE_NOERROR));
         QCOMPARE(dohRcode(m_key, "adas.test."), int(LDNS_RCODE_NXDOMAIN));
+        if (m_dot) {
+            QCOMPARE(dotRcode(bobsKey, "bobs.test."), int(LDNS_RCODE_NXDOMAIN));
+            QCOMPARE(dotRcode(bobsKey, "blocked.test."), int(LDNS_RCODE_NOERROR));
+            QCOMPARE(dotRcode(m_key, "bobs.test."), int(LDNS_RCODE_NOERROR));
+        }
 
         m_server->advance(DnsPolicyBuilder::sharedAddressSeconds + 1);
         QCOMPARE(deviceDns(m_user).value(QStringLiteral("shared_address")), QJsonValue(false));
