@@ -84,6 +84,8 @@ private:
     // reachability gate kept the request back.
     using Failure = std::function<void(const ApiError *error)>;
     static Failure anyFailure(NoAnswer noAnswer);
+    // Keeps what an account status says of this device's encrypted DNS.
+    static void takeEncryptedDns(const SyncURLModel &status);
 
     // Sends and decodes; afterDecode runs on a decoded record before the completion does.
     template <class T>
