@@ -13,7 +13,10 @@
 namespace {
 // A client hello is a few hundred bytes, a couple of kilobytes with large key shares.
 constexpr int maxHello = 16 * 1024;
-constexpr int peekAgainMs = 20; // while a hello is incomplete: the buffer stays readable
+// While a hello is incomplete the buffer stays readable: look again after a pause that doubles
+// each time, so a client that trickles its hello costs little.
+constexpr int firstPeekPauseMs = 1;
+constexpr int maxPeekPauseMs = 200;
 
 // Hands the descriptor of each connection over before Qt reads from it.
 class DescriptorServer : public QTcpServer
@@ -59,6 +62,7 @@ struct DnsOverTls::Handshake {
     QHostAddress peer;
     QSocketNotifier *notifier = nullptr;
     QTimer *deadline = nullptr;
+    int pauseMs = firstPeekPauseMs;
 };
 
 DnsOverTls::DnsOverTls(const Settings &settings, Knows knows, Ready ready, QObject *parent)
@@ -175,11 +179,11 @@ void DnsOverTls::peek(Handshake *handshake)
     if (!name) {
         if (size == maxHello)
             return close(handshake);
-        // What came stays in the buffer, which therefore stays readable: look again shortly.
         handshake->notifier->setEnabled(false);
-        QTimer::singleShot(peekAgainMs, handshake->notifier, [notifier = handshake->notifier] {
+        QTimer::singleShot(handshake->pauseMs, handshake->notifier, [notifier = handshake->notifier] {
             notifier->setEnabled(true);
         });
+        handshake->pauseMs = qMin(maxPeekPauseMs, handshake->pauseMs * 2);
         return;
     }
     const QByteArray keyHash = keyHashOf(*name, m_settings.zone);
@@ -205,6 +209,8 @@ void DnsOverTls::encrypt(Handshake *handshake, const QByteArray &keyHash)
         return;
     }
     ++m_encrypting;
+    // The handshake's flights and the answers are small writes: none waits for an acknowledgement.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket->setSslConfiguration(m_settings.tls);
     auto *deadline = new QTimer(socket);
     deadline->setSingleShot(true);

@@ -3,6 +3,8 @@
 // requests come from); 127.0.0.2 is another machine on the local network.
 #include "DnsTestSupport.h"
 #include "ServerTestSupport.h"
+#include "dns/DeviceKey.h"
+#include "dns/DnsOverTls.h"
 #include "dns/DnsPolicy.h"
 #include "dns/DnsPolicyBuilder.h"
 #include "dns/DnsQuery.h"
@@ -490,6 +492,30 @@ private slots:
             exchangeDot(name, {blocked}, &encrypted);
             QVERIFY2(!encrypted, qPrintable(name));
         }
+    }
+
+    // The name is read from a client's hello however it comes: whole, cut short (more is awaited),
+    // or not TLS at all; only "<key>.<zone>" names a device.
+    void serverNameFromTheClientHello()
+    {
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        QSslSocket client;
+        const QString key = QStringLiteral("abcdefghijklmnopqrstuvwxya");
+        client.connectToHostEncrypted(QStringLiteral("127.0.0.1"), listener.serverPort(), key + QStringLiteral(".dot.test"));
+        QTRY_VERIFY(listener.hasPendingConnections());
+        QTcpSocket *peer = listener.nextPendingConnection();
+        QByteArray hello;
+        QTRY_VERIFY((hello += peer->readAll(), DnsOverTls::serverName(hello).has_value()));
+        QCOMPARE(*DnsOverTls::serverName(hello), (key + QStringLiteral(".dot.test")).toLatin1());
+        QVERIFY(!DnsOverTls::serverName(hello.left(hello.size() / 2)));
+        QCOMPARE(DnsOverTls::serverName("GET /dns-query HTTP/1.1\r\nHost: x\r\n\r\n"), std::optional(QByteArray()));
+
+        const QByteArray hash = DeviceKey::hash(key);
+        QCOMPARE(DnsOverTls::keyHashOf(key.toUpper().toLatin1() + ".DOT.test.", QStringLiteral("dot.test")), hash);
+        QVERIFY(DnsOverTls::keyHashOf(key.toLatin1() + ".dot.test.evil", QStringLiteral("dot.test")).isEmpty());
+        QVERIFY(DnsOverTls::keyHashOf("www." + key.toLatin1() + ".dot.test", QStringLiteral("dot.test")).isEmpty());
+        QVERIFY(DnsOverTls::keyHashOf(key.toLatin1() + "dot.test", QStringLiteral("dot.test")).isEmpty());
     }
 
     // A key goes with its session: a logout ends it.
