@@ -49,7 +49,10 @@ QString description()
                "%12 get the TXT record \"nimbrel-filter\"; other local clients (loopback, private ranges, "
                "--dns-allow) get only the always-blocked names; everybody else is refused. Other names are "
                "resolved through --dns-upstream, or from the root without one (never through this machine's own "
-               "resolver settings, which point at this server once protection is on).\n"
+               "resolver settings, which point at this server once protection is on). An address from which "
+               "more than one account made status calls in the last hour gets all their lists at once. Each "
+               "device also gets a key of its own in its status answer: with it, DNS over HTTPS at "
+               "/dns-query/<key> and DNS over TLS to <key>.<--dot-zone> get that account's lists from anywhere.\n"
                "\n"
                "Defaults follow the app's build: port %11 and the built-in application token.")
         .arg(ApiService::minPasswordLength)

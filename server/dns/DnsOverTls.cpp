@@ -139,9 +139,14 @@ std::optional<QByteArray> DnsOverTls::serverName(const QByteArray &clientHello)
 void DnsOverTls::accepted(qintptr descriptor)
 {
     const int fd = int(descriptor);
+    // Full: the connection that has waited longest without naming a device makes room; when
+    // every one is already in its handshake, the new one is turned away.
     if (m_handshakes.size() + m_encrypting >= m_settings.maxHandshakes) {
-        ::close(fd);
-        return;
+        if (m_handshakes.isEmpty()) {
+            ::close(fd);
+            return;
+        }
+        close(m_handshakes.first());
     }
     auto *handshake = new Handshake;
     handshake->fd = fd;

@@ -30,7 +30,8 @@ public:
     struct Settings {
         QSslConfiguration tls;
         QString zone;              // "dns.example.org"
-        int maxHandshakes = 256;   // connections not yet encrypted; beyond, new ones are closed
+        // Connections not yet encrypted; beyond, the oldest that has not named a device goes.
+        int maxHandshakes = 256;
         int handshakeMs = 10000;   // from the connection to the end of the handshake
     };
     using Knows = std::function<bool(const QByteArray &keyHash)>;

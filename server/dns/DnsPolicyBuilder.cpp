@@ -22,7 +22,11 @@ DnsPolicyBuilder::DnsPolicyBuilder(Storage &storage, const Settings &settings, Q
     m_gather.setSingleShot(true);
     connect(&m_gather, &QTimer::timeout, this, &DnsPolicyBuilder::rebuild);
     m_shareEnds.setSingleShot(true);
-    connect(&m_shareEnds, &QTimer::timeout, this, &DnsPolicyBuilder::everythingChanged);
+    // Who shares an address is read afresh at every rebuild; nobody's lists changed.
+    connect(&m_shareEnds, &QTimer::timeout, this, [this] {
+        if (!m_gather.isActive())
+            m_gather.start(gatherMs);
+    });
     if (!m_settings.now)
         m_settings.now = [] { return QDateTime::currentDateTimeUtc(); };
 }
