@@ -4,6 +4,7 @@
 #include "ApiSupport.h"
 #include "DeviceService.h"
 #include "FocusService.h"
+#include "DnsOverHttps.h"
 #include "InfoPages.h"
 #include "ListService.h"
 #include "PasswordWorkers.h"
@@ -68,7 +69,9 @@ void ApiService::handle(const ApiRequest &request, const Done &done)
                 text(Msg::requestTooLarge, languageFrom(QString::fromUtf8(request.header("X-localization")))), 413));
             return;
         }
-        if (request.path == resetPath) {
+        if (request.path.startsWith(DnsOverHttps::pathPrefix)) {
+            DnsOverHttps::answer(request, m_dns, this, done);
+        } else if (request.path == resetPath) {
             m_accounts->resetPage(request, done);
         } else if (const auto html = InfoPages::page(request.path, pageLanguage(request));
                    html && request.method == "GET") {

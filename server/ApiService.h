@@ -7,6 +7,7 @@
 #include <memory>
 
 class AccountService;
+class DnsServer;
 class DeviceService;
 class FocusService;
 class ListService;
@@ -31,6 +32,8 @@ public:
 
     // Known only once the server listens when the port was picked by the system.
     void setPublicBase(const QUrl &base) { m_context.settings.publicBase = base; }
+    // The filtering DNS that answers DNS over HTTPS; it must stop before this service goes.
+    void setDns(DnsServer *dns) { m_dns = dns; }
 
     // Answers one request; done runs once, now or (social sign-in) when the provider answered.
     void handle(const ApiRequest &request, const Done &done);
@@ -51,6 +54,7 @@ private:
     void serve(WebService service, ApiCall &call, const Done &done);
 
     ServiceContext m_context;
+    DnsServer *m_dns = nullptr;
     std::unique_ptr<PinService> m_pins;
     std::unique_ptr<ListService> m_lists;
     std::unique_ptr<DeviceService> m_devices;

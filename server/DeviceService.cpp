@@ -4,6 +4,7 @@
 #include "SessionCache.h"
 
 #include "core/Log.h"
+#include "dns/DeviceKey.h"
 #include "storage/SqlStorage.h"
 
 using namespace ApiSupport;
@@ -136,6 +137,8 @@ ApiReply DeviceService::syncURL(ApiCall &ctx)
         status.focus = focus.focus;
         status.lockSeconds = focus.lockSeconds;
         status.nextEdgeSeconds = focus.nextEdgeSeconds;
+        if (m_ctx.settings.filteringDns)
+            addEncryptedDns(ctx, device, status);
     }
     if (account.pin)
         status.pinProtection = pinProtectionModel(*account.pin, ctx.now);
@@ -157,6 +160,40 @@ ApiReply DeviceService::syncURL(ApiCall &ctx)
     ApiReply reply;
     reply.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     return reply;
+}
+
+void DeviceService::addEncryptedDns(ApiCall &ctx, const std::optional<DeviceRow> &device, SyncURLModel &status)
+{
+    const qint64 userID = ctx.user->id;
+    const QList<qint64> seen =
+        m_ctx.storage.usersSeenAt(ctx.request.remoteAddress, ctx.now.addSecs(-sharedAddressSeconds));
+    status.sharedAddress = std::any_of(seen.begin(), seen.end(), [userID](qint64 other) { return other != userID; });
+    if (!device)
+        return;
+    // Only the key's hash is kept, so the key is in the answer that makes it, and the app keeps
+    // it. The app sends it back as "dns_key" to have it confirmed; one that does not match (lost,
+    // replaced, or made for an earlier session of this device) or an empty one gets a new key,
+    // as does a device without a key for this session. An app that never sends one keeps the
+    // key it was given once.
+    bool asked = false;
+    for (const auto &[name, value] : ctx.form)
+        asked = asked || name == QLatin1String("dns_key");
+    const QString held = ctx.field(QStringLiteral("dns_key")).trimmed().toLower();
+    const bool live = !device->dnsKeyHash.isEmpty() && device->dnsKeyTokenID == ctx.token->id;
+    QString key;
+    if (live && !held.isEmpty() && Crypto::equalSecrets(DeviceKey::hash(held), device->dnsKeyHash)) {
+        key = held;
+    } else if (!live || asked) {
+        key = DeviceKey::make();
+        m_ctx.storage.setDeviceKey(userID, device->platformID, DeviceKey::hash(key), ctx.token->id);
+        m_ctx.statusChanged(userID);
+        m_ctx.devicesChanged(userID);
+    }
+    if (key.isEmpty())
+        return;
+    if (!m_ctx.settings.dotZone.isEmpty())
+        status.dotHost = key + QLatin1Char('.') + m_ctx.settings.dotZone;
+    status.dohURL = m_ctx.settings.publicBase.resolved(QUrl(QStringLiteral("dns-query/") + key)).toString();
 }
 
 ApiReply DeviceService::anonymousSync(ApiCall &ctx)

@@ -36,5 +36,8 @@ private:
     static SyncURLModel accountProtection(const QList<BlockedAppRow> &blockedApps,
                                           const std::optional<DeviceRow> &device);
 
+    // The device's key to the filtering DNS and whether its address is shared with other accounts.
+    void addEncryptedDns(ApiCall &ctx, const std::optional<DeviceRow> &device, SyncURLModel &status);
+
     ServiceContext &m_ctx;
 };

@@ -1,6 +1,7 @@
 #include "HttpFrontend.h"
 
 #include "ApiService.h"
+#include "DnsOverHttps.h"
 #include "core/Log.h"
 
 #include <QElapsedTimer>
@@ -92,8 +93,10 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     auto responder = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
     QPointer<QTcpSocket> connection(socket);
     HttpGate::answerStarted(socket);
+    // DNS queries are not logged, whatever carries them; their address holds a device's key.
+    const bool dnsQuery = api.path.startsWith(DnsOverHttps::pathPrefix);
     const QString line = QString::fromLatin1(api.method) + QLatin1Char(' ') + api.path;
-    m_service.handle(api, [responder, connection, timer, line](const ApiReply &reply) {
+    m_service.handle(api, [responder, connection, timer, line, dnsQuery](const ApiReply &reply) {
         if (connection && connection->isOpen()) {
             responder->writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
             responder->writeHeader("Content-Type", reply.contentType);
@@ -103,7 +106,8 @@ bool HttpFrontend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
             responder->writeBody(reply.body);
             HttpGate::answerDone(connection);
         }
-        Log::line(QStringLiteral("%1 %2 %3 ms").arg(line).arg(reply.status).arg(timer->elapsed()));
+        if (!dnsQuery)
+            Log::line(QStringLiteral("%1 %2 %3 ms").arg(line).arg(reply.status).arg(timer->elapsed()));
     });
     return true;
 }

@@ -19,11 +19,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-std::optional<QSslConfiguration> tlsConfiguration(const ServerOptions &options, QString *error)
+std::optional<QSslConfiguration> tlsConfiguration(const QString &certificate, const QString &privateKey,
+                                                 QString *error)
 {
-    QFile certificateFile(options.tlsCertificate);
-    QFile keyFile(options.tlsKey);
+    QFile certificateFile(certificate);
+    QFile keyFile(privateKey);
     if (!certificateFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("cannot read the TLS certificate or key");
         return std::nullopt;
@@ -43,7 +43,6 @@ std::optional<QSslConfiguration> tlsConfiguration(const ServerOptions &options, 
     configuration.setProtocol(QSsl::SecureProtocols);
     return configuration;
 }
-} // namespace
 
 namespace {
 // Which process listens on this TCP port, by the socket's inode in /proc/net and the
@@ -165,15 +164,18 @@ bool HttpWorker::start(QString *error)
     settings.classicApi = options.classicApi;
     settings.hashCost = options.hashCost;
     settings.publicBase = m_shared.publicBase;
+    settings.filteringDns = options.dns;
+    settings.dotZone = options.dotZone;
     m_service = std::make_unique<ApiService>(*m_storage, *m_shared.outbox, *m_social, *m_shared.passwords,
                                              m_shared.pinKey, settings, *m_shared.clock, *m_shared.cache);
+    m_service->setDns(m_shared.dns);
     m_http = std::make_unique<HttpFrontend>(*m_service, options.trustedProxies);
     HttpGate::Limits limits;
     limits.maxConnections = m_shared.maxConnections;
     limits.maxConnectionsPerAddress = m_shared.maxConnectionsPerAddress;
     // TLS is ended in the gate, so HTTPS gets the same checks as plain HTTP.
     if (!options.tlsCertificate.isEmpty()) {
-        limits.tls = tlsConfiguration(options, error);
+        limits.tls = tlsConfiguration(options.tlsCertificate, options.tlsKey, error);
         if (!limits.tls)
             return false;
     }

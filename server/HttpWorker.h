@@ -4,11 +4,14 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QUrl>
 #include <memory>
+#include <optional>
 
 class ApiService;
 class Clock;
+class DnsServer;
 class HttpFrontend;
 class Outbox;
 class PasswordWorkers;
@@ -36,6 +39,7 @@ public:
         SessionCache *cache = nullptr;
         QByteArray pinKey;
         QUrl publicBase;
+        DnsServer *dns = nullptr; // the filtering DNS, for DNS over HTTPS; stopped before the HTTP threads
         int maxConnections = 4096;          // of this thread
         int maxConnectionsPerAddress = 256; // of this thread
     };
@@ -55,6 +59,11 @@ private:
     std::unique_ptr<ApiService> m_service;
     std::unique_ptr<HttpFrontend> m_http;
 };
+
+// A certificate chain and its key from PEM files, for a TLS server; no value (and *error says
+// why) when they cannot be read.
+std::optional<QSslConfiguration> tlsConfiguration(const QString &certificate, const QString &privateKey,
+                                                 QString *error);
 
 // The listening TCP socket of this process; its HTTP threads each take a duplicate and accept
 // from the one queue. Without SO_REUSEPORT, so a second server on the port is refused rather than

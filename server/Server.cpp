@@ -131,6 +131,8 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
         options.publicBase.isValid() ? options.publicBase : listening.resolved(QUrl(QStringLiteral("/")));
     server->m_service->setPublicBase(server->m_publicBase);
 
+    if (options.dns)
+        server->m_dns = std::make_unique<DnsServer>();
     HttpWorker::Shared shared{options,
                               server->m_outbox.get(),
                               server->m_passwords.get(),
@@ -138,6 +140,7 @@ std::unique_ptr<Server> Server::start(const ServerOptions &options, QString *err
                               server->m_cache.get(),
                               *key,
                               server->m_publicBase};
+    shared.dns = server->m_dns.get();
     shared.maxConnections = httpPerThread;
     // The kernel spreads one client's connections over the threads.
     shared.maxConnectionsPerAddress = qMax(1, qMin(httpPerThread, options.connectionsPerAddress / threads));
@@ -198,16 +201,27 @@ void Server::startDns(const ServerOptions &options)
         m_policy.reset();
         return;
     }
-    m_dns = std::make_unique<DnsServer>();
     DnsServer::Settings front;
     front.listen = options.dnsListen;
     front.port = options.dnsPort;
     front.upstreams = options.dnsUpstreams;
     front.maxTcpConnections = m_dnsTcpConnections;
+    if (!options.dotZone.isEmpty()) {
+        front.dotTls = tlsConfiguration(options.dotCertificate, options.dotKey, &error);
+        if (!front.dotTls) {
+            Log::line(QStringLiteral("DNS not started: DNS over TLS: ") + error);
+            return;
+        }
+        // Clients show no certificate: the system's CAs, which Qt would load into every
+        // connection's context, are of no use here and cost each handshake time.
+        front.dotTls->setCaCertificates({});
+        front.dotZone = options.dotZone;
+        front.dotPort = options.dotPort;
+    }
     if (!m_dns->start(front, m_policy->current(), &error)) {
         Log::line(QStringLiteral("DNS not started: ") + error);
-        m_dns.reset();
-        return;
+        return; // kept unstarted: DNS over HTTPS answers that there is no DNS here
+
     }
     m_dnsPort = m_dns->port();
     DnsPolicyBuilder *policy = m_policy.get();
@@ -225,6 +239,11 @@ void Server::startDns(const ServerOptions &options)
                   .arg(m_dnsPort)
                   .arg(options.dnsUpstreams.isEmpty() ? QStringLiteral("the root servers")
                                                       : options.dnsUpstreams.join(QStringLiteral(", "))));
+    if (m_dns->dotPort())
+        Log::line(QStringLiteral("DNS over TLS listening on %1 port %2 for <device key>.%3")
+                      .arg(addresses.join(QStringLiteral(", ")))
+                      .arg(m_dns->dotPort())
+                      .arg(options.dotZone));
 }
 
 // Every HTTP thread reports here, on the main thread: the other servers on the database and
@@ -242,8 +261,10 @@ void Server::listsChanged(qint64 userID)
 
 Server::~Server()
 {
-    // Password work under way ends first; its answers go nowhere once the threads stop.
+    // Password work under way ends first; its answers go nowhere once the threads stop. The DNS
+    // stops before the HTTP threads: its answers to DNS over HTTPS go to their services.
     m_passwords.reset();
+    m_dns.reset();
     for (Worker &w : m_workers) {
         HttpWorker *worker = w.worker;
         QMetaObject::invokeMethod(

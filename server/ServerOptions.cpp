@@ -4,6 +4,7 @@
 #include "BuildConfig.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -48,7 +49,10 @@ QString description()
                "%12 get the TXT record \"nimbrel-filter\"; other local clients (loopback, private ranges, "
                "--dns-allow) get only the always-blocked names; everybody else is refused. Other names are "
                "resolved through --dns-upstream, or from the root without one (never through this machine's own "
-               "resolver settings, which point at this server once protection is on).\n"
+               "resolver settings, which point at this server once protection is on). An address from which "
+               "more than one account made status calls in the last hour gets all their lists at once. Each "
+               "device also gets a key of its own in its status answer: with it, DNS over HTTPS at "
+               "/dns-query/<key> and DNS over TLS to <key>.<--dot-zone> get that account's lists from anywhere.\n"
                "\n"
                "Defaults follow the app's build: port %11 and the built-in application token.")
         .arg(ApiService::minPasswordLength)
@@ -204,6 +208,21 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                                                           "comments, hosts-file lines accepted; they add to the "
                                                           "stored category domains."),
                                            QStringLiteral("folder"));
+    const QCommandLineOption dotZone(
+        QStringLiteral("dot-zone"),
+        QStringLiteral("Zone under which each device has its own name, <device key>.<zone>: the name its DNS over TLS "
+                       "asks for (the certificate must cover *.<zone>). Without it there is no DNS over TLS; DNS over "
+                       "HTTPS at /dns-query/<device key> needs none."),
+        QStringLiteral("zone"));
+    const QCommandLineOption dotPort(QStringLiteral("dot-port"),
+                                     QStringLiteral("DNS over TLS port (default 853; 0 picks a free one and prints it)."),
+                                     QStringLiteral("port"), QStringLiteral("853"));
+    const QCommandLineOption dotCert(QStringLiteral("dot-cert"),
+                                     QStringLiteral("PEM certificate for DNS over TLS (default: --tls-cert)."),
+                                     QStringLiteral("file"));
+    const QCommandLineOption dotKey(QStringLiteral("dot-key"),
+                                    QStringLiteral("PEM private key of --dot-cert (default: --tls-key)."),
+                                    QStringLiteral("file"));
     const QCommandLineOption classicApi(
         QStringLiteral("classic-api"),
         QStringLiteral("Serve only the original services: no device protection or blocked applications kept on the "
@@ -215,7 +234,7 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
                        facebookApp,     facebookSecret,  facebookDebugToken, hashPasses,      hashMemory,
                        threads,         passwordWorkers, checkInterval,   clockFile,          noDns,
                        dnsListen,       dnsPort,         dnsUpstream,     dnsAllow,           categoryLists,
-                       connectionsPerAddress});
+                       connectionsPerAddress, dotZone, dotPort, dotCert, dotKey});
     parser.process(arguments);
     if (!parser.positionalArguments().isEmpty()) {
         *message = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
@@ -394,5 +413,32 @@ std::optional<ServerOptions> ServerOptions::parse(const QStringList &arguments, 
         options.dnsAllow.append(range);
     }
     options.categoryLists = parser.value(categoryLists);
+
+    // A zone is a host name; devices' keys are labels below it.
+    options.dotZone = parser.value(dotZone).trimmed().toLower();
+    if (options.dotZone.endsWith(QLatin1Char('.')))
+        options.dotZone.chop(1);
+    static const QRegularExpression zonePattern(QRegularExpression::anchoredPattern(
+        QStringLiteral("([a-z0-9]([a-z0-9-]{0,61}[a-z0-9])?\\.)*[a-z0-9]([a-z0-9-]{0,61}[a-z0-9])?")));
+    if (parser.isSet(dotZone) && (options.dotZone.size() > 200 || !zonePattern.match(options.dotZone).hasMatch())) {
+        *message = QStringLiteral("--dot-zone needs a host name such as dns.example.org");
+        return std::nullopt;
+    }
+    const uint dotPortValue = parser.value(dotPort).toUInt(&ok);
+    if (!ok || dotPortValue > 65535) {
+        *message = QStringLiteral("--dot-port needs a number from 0 to 65535");
+        return std::nullopt;
+    }
+    options.dotPort = quint16(dotPortValue);
+    options.dotCertificate = parser.isSet(dotCert) ? parser.value(dotCert) : options.tlsCertificate;
+    options.dotKey = parser.isSet(dotKey) ? parser.value(dotKey) : options.tlsKey;
+    if (parser.isSet(dotCert) != parser.isSet(dotKey)) {
+        *message = QStringLiteral("--dot-cert and --dot-key go together");
+        return std::nullopt;
+    }
+    if (!options.dotZone.isEmpty() && options.dotCertificate.isEmpty()) {
+        *message = QStringLiteral("--dot-zone needs a certificate: --dot-cert and --dot-key, or --tls-cert and --tls-key");
+        return std::nullopt;
+    }
     return options;
 }

@@ -49,6 +49,11 @@ struct ServerOptions {
     QList<QPair<QHostAddress, int>> dnsAllow;
     QString categoryLists;
     QString filterProbe;
+    // DNS over TLS: devices ask for "<their key>.<dotZone>"; the certificate defaults to --tls-cert.
+    QString dotZone;
+    quint16 dotPort = 853;
+    QString dotCertificate;
+    QString dotKey;
 
     // No value when the arguments are wrong; *message then says why. --help and --version
     // print and end the process, as usual for a command-line tool.

@@ -65,6 +65,8 @@ void ServiceContext::statusChanged(qint64 userID) const
 void ServiceContext::accountChanged(qint64 userID) const
 {
     cache.accountChanged(userID);
+    // A revoked session takes its devices' DNS keys with it.
+    m_changed(userID);
 }
 
 bool ServiceContext::pinWindowOpen(const ApiCall &call)

@@ -47,6 +47,10 @@ struct ServiceSettings {
     // Answers as the original services only: no device protection or blocked applications on
     // the account (a server that predates them, for tests of the app against one).
     bool classicApi = false;
+    // The filtering DNS runs: devices get keys of their own to it, and the account status says
+    // when their address is shared with other accounts.
+    bool filteringDns = false;
+    QString dotZone; // DNS over TLS names a device "<key>.<zone>"; empty: no DNS over TLS
 };
 
 // The fixed rules of the services.
@@ -85,6 +89,8 @@ struct ServiceLimits {
     static constexpr qint64 pinBlockMinutes = 15;
     static constexpr qint64 pinWindowMinutes = 5;
     static constexpr qint64 foreverHours = 175200;
+    // An address is shared while status calls of more than one account came from it this recently.
+    static constexpr qint64 sharedAddressSeconds = 3600;
 };
 
 // One request on its way through a service: the form, the language, the time it is answered

@@ -3,6 +3,9 @@
 # loopback, with the same block list of NAMES names (a hosts file for dnsmasq, a category list
 # for nimbrel-server). Both forward allowed names to a third process, a dnsmasq that answers
 # every name under test. itself.
+# nimbrel-server also serves DNS over TLS (a certificate of a CA made here): one client of its
+# own (nimbrel_bench_dot_load) puts the same queries through plain UDP and through kept-alive DoT
+# connections in one run, and makes TLS handshakes one after another.
 # Usage: bench/dns/run.sh [BUILD_DIR] [NAMES] [SECONDS]   defaults: build, 1000000, 5
 set -euo pipefail
 
@@ -14,7 +17,9 @@ server="$build/bin/nimbrel-server"
 token=bench-app-token
 
 [ -x "$server" ] || { echo "No server at $server: build nimbrel-server first" >&2; exit 2; }
-for tool in dnsmasq dnsperf drill curl python3; do
+dot_load="$build/bin/nimbrel_bench_dot_load"
+[ -x "$dot_load" ] || { echo "No $dot_load: build nimbrel_bench_dot_load first" >&2; exit 2; }
+for tool in dnsmasq dnsperf drill curl python3 openssl; do
     command -v "$tool" >/dev/null || PATH="$PATH:/usr/sbin:/sbin"
     command -v "$tool" >/dev/null || { echo "$tool is missing (make test installs dnsmasq-base, dnsperf, ldnsutils)" >&2; exit 2; }
 done
@@ -68,6 +73,16 @@ cp "$work/hosts" "$work/lists/1.txt" # category 1
 awk -v n="$names" 'BEGIN { srand(7); for (i = 0; i < 100000; i++) printf "b%d.blocked.test A\n", 1 + int(rand() * n) }' >"$work/q-blocked"
 awk 'BEGIN { for (i = 0; i < 100000; i++) printf "a%d.allowed.test A\n", i % 200 }' >"$work/q-allowed"
 
+# A CA of this run's own and a certificate for *.bench.test that it signed.
+zone=bench.test
+ec=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+openssl req -x509 "${ec[@]}" -subj "/CN=Nimbrel bench CA" -days 2 -addext basicConstraints=critical,CA:TRUE \
+    -addext keyUsage=critical,keyCertSign -keyout "$work/ca.key" -out "$work/ca.pem" 2>/dev/null
+openssl req "${ec[@]}" -subj "/CN=*.$zone" -keyout "$work/dot.key" -out "$work/dot.csr" 2>/dev/null
+printf 'subjectAltName=DNS:*.%s\nextendedKeyUsage=serverAuth\n' "$zone" >"$work/leaf.ext"
+openssl x509 -req -in "$work/dot.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial -days 2 \
+    -extfile "$work/leaf.ext" -out "$work/dot.pem" 2>/dev/null
+
 upstream=$(free_port)
 dnsmasq_start "$upstream" --address=/test/192.0.2.10 --local-ttl=3600
 wait_answer "$upstream" ready.test
@@ -88,6 +103,7 @@ start_server() { # extra arguments...; sets $started and $dns
     done
     [ -n "$dns" ] || { echo "nimbrel-server did not start DNS" >&2; exit 1; }
     http=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$data.log")
+    dot=$(sed -n 's/^DNS over TLS listening on .* port \([0-9]*\) .*/\1/p' "$data.log")
     log="$data.log"
 }
 post() { curl -s -X POST -H "Authorization: Bearer $2" --data "$3" "http://127.0.0.1:$http/api/v3/$1"; }
@@ -98,13 +114,16 @@ base_rss=$(rss_kb "$started")
 kill "$started"
 
 t0=$(now_ms)
-start_server --category-lists "$work/lists"
+start_server --category-lists "$work/lists" --dot-zone "$zone" --dot-port 0 --dot-cert "$work/dot.pem" \
+    --dot-key "$work/dot.key"
+[ -n "$dot" ] || { echo "nimbrel-server did not start DNS over TLS" >&2; exit 1; }
 nimbrel=$started
 nimbrel_dns=$dns
 load_ms=$(($(now_ms) - t0))
 user_token=$(post signup "$token" "email=bench%40example.org&password=benchmark-pass&device_name=bench" |
     sed -n 's/.*"token":"\([^"]*\)".*/\1/p')
-post sync-url "$user_token" "platform_unique_id=bench" >/dev/null
+dot_host=$(post sync-url "$user_token" "platform_unique_id=bench" | sed -n 's/.*"dot_host":"\([^"]*\)".*/\1/p')
+[ -n "$dot_host" ] || { echo "the account status gave no DNS over TLS name" >&2; exit 1; }
 post blockcategory "$user_token" "category_id=1" >/dev/null
 for _ in $(seq 50); do [ "$(rcode "$nimbrel_dns" b1.blocked.test)" = NXDOMAIN ] && break; sleep 0.1; done
 [ "$(rcode "$nimbrel_dns" b1.blocked.test)" = NXDOMAIN ] || { echo "the category is not applied" >&2; exit 1; }
@@ -139,6 +158,11 @@ dnsperf -s 127.0.0.1 -p "$nimbrel_dns" -d "$work/q-allowed" -n 1 -c 1 -q 50 >/de
 dnsperf -s 127.0.0.1 -p "$dm_port" -d "$work/q-allowed" -n 1 -c 1 -q 50 >/dev/null 2>&1 || true
 perf "$nimbrel_dns" "$work/q-allowed" "$work/n-allowed"
 perf "$dm_port" "$work/q-allowed" "$work/d-allowed"
+
+echo "Plain UDP and DNS over TLS from one client, $seconds s each, then TLS handshakes..."
+"$dot_load" "$nimbrel_dns" "$dot" "$dot_host" "$work/ca.pem" "$work/q-allowed" "$seconds" 4 50 >"$work/n-dot" 2>&1 || true
+dot_value() { awk -v k="$1" '$1 == k { print $2 }' "$work/n-dot"; }
+dot_ratio=$(awk -v d="$(dot_value dot)" -v u="$(dot_value udp)" 'BEGIN { if (u > 0) printf "%.2f", d / u; else print "-" }')
 
 # Changing the list under load: nimbrel-server unblocks the category, dnsmasq re-reads an empty
 # hosts file (SIGHUP). Time from the change until a listed name is no longer blocked; dnsperf
@@ -175,4 +199,9 @@ printf '%-48s %14s %14s %10s\n' "resident bytes per listed name" "$(per_name "$n
 printf '%-48s %14s %14s %10s\n' "start-up with the list (ms)" "$load_ms" "$dm_load_ms" "-"
 printf '%-48s %14s %14s %10s\n' "time to apply a $names-name change (ms)" "$n_apply" "$d_apply" "<= 1000"
 printf '%-48s %14s %14s %10s\n' "queries lost during the change" "$(lost "$work/n-change")" "$(lost "$work/d-change")" "0"
+printf '%-48s %14s %14s %10s\n' "DoT, 4 kept-alive connections (queries/s)" "$(dot_value dot)" "-" ">= 0.5x UDP"
+printf '%-48s %14s %14s %10s\n' "plain UDP, same client (queries/s)" "$(dot_value udp)" "-" "-"
+printf '%-48s %14s %14s %10s\n' "DoT / UDP" "$dot_ratio" "-" ">= 0.5"
+printf '%-48s %14s %14s %10s\n' "TLS handshakes per second, one at a time" "$(dot_value handshakes)" "-" "-"
+grep -v '^[a-z]* [0-9]*$' "$work/n-dot" >&2 || true
 echo "(lost queries in the plain runs: nimbrel-server $(lost "$work/n-blocked")/$(lost "$work/n-allowed"), dnsmasq $(lost "$work/d-blocked")/$(lost "$work/d-allowed"); policy rebuilds: $(grep -c 'policy for' "$log"))"

@@ -42,6 +42,14 @@ bool NameSet::contains(quint64 hash) const
     return std::binary_search(m_hashes.begin(), m_hashes.end(), hash);
 }
 
+NameSet NameSet::united(const QList<const NameSet *> &sets)
+{
+    std::vector<quint64> all;
+    for (const NameSet *set : sets)
+        all.insert(all.end(), set->m_hashes.begin(), set->m_hashes.end());
+    return NameSet(std::move(all));
+}
+
 NameSuffixes NameSuffixes::fromLabels(const std::vector<std::string_view> &labels)
 {
     NameSuffixes out;
@@ -143,25 +151,36 @@ bool DnsPolicy::isLocalClient(const QHostAddress &client) const
     return false;
 }
 
-bool DnsPolicy::answers(const QHostAddress &client) const
+const DnsUserLists *DnsPolicy::listsFor(const DnsClient &client, const QHostAddress &address) const
 {
-    const QHostAddress address = plainAddress(client);
-    const auto device = m_data.deviceUsers.constFind(address);
-    return (device != m_data.deviceUsers.constEnd() && m_data.users.contains(*device)) || isLocalClient(address);
+    qint64 userID = 0;
+    if (!client.keyHash.isEmpty()) {
+        userID = m_data.deviceKeys.value(client.keyHash);
+    } else {
+        const auto device = m_data.deviceUsers.constFind(address);
+        if (device == m_data.deviceUsers.constEnd())
+            return nullptr;
+        userID = *device;
+    }
+    const auto user = m_data.users.constFind(userID);
+    return user == m_data.users.constEnd() ? nullptr : user->get();
 }
 
-DnsPolicy::Verdict DnsPolicy::decide(const QHostAddress &client, const NameSuffixes &name) const
+bool DnsPolicy::answers(const DnsClient &client) const
 {
-    const QHostAddress address = plainAddress(client);
-    const DnsUserLists *lists = nullptr;
-    const auto device = m_data.deviceUsers.constFind(address);
-    if (device != m_data.deviceUsers.constEnd()) {
-        const auto user = m_data.users.constFind(*device);
-        if (user != m_data.users.constEnd())
-            lists = user->get();
-    }
+    const QHostAddress address = plainAddress(client.address);
+    // A key that names nobody (revoked, made up) is refused wherever it comes from.
+    if (!client.keyHash.isEmpty())
+        return listsFor(client, address) != nullptr;
+    return listsFor(client, address) || isLocalClient(address);
+}
+
+DnsPolicy::Verdict DnsPolicy::decide(const DnsClient &client, const NameSuffixes &name) const
+{
+    const QHostAddress address = plainAddress(client.address);
+    const DnsUserLists *lists = listsFor(client, address);
     // Not an open resolver: strangers are refused.
-    if (!lists && !isLocalClient(address))
+    if (!lists && (!client.keyHash.isEmpty() || !isLocalClient(address)))
         return Verdict::refuse;
     if (name.anyIn(*m_data.alwaysBlocked))
         return Verdict::block;

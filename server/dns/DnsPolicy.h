@@ -24,6 +24,8 @@ public:
 
     bool contains(quint64 hash) const;
     qsizetype size() const { return qsizetype(m_hashes.size()); }
+    // Every name of any of the sets.
+    static NameSet united(const QList<const NameSet *> &sets);
 
 private:
     std::vector<quint64> m_hashes;
@@ -50,6 +52,18 @@ struct DnsUserLists {
     QList<std::shared_ptr<const NameSet>> categories; // shared by every user who blocks them
 };
 
+// Who asks: a device that named itself with its key (DNS over TLS or HTTPS), wherever it is, or
+// else the address a query comes from.
+struct DnsClient {
+    DnsClient(const QHostAddress &address, const QByteArray &keyHash = {})
+        : address(address)
+        , keyHash(keyHash)
+    {
+    }
+    QHostAddress address;
+    QByteArray keyHash; // DeviceKey::hash of the key presented; empty: plain DNS
+};
+
 // One immutable picture of who is filtered how. The policy builder makes a new one on every
 // change; the DNS threads swap their pointer and never lock.
 class DnsPolicy
@@ -58,7 +72,11 @@ public:
     enum class Verdict { refuse, block, probe, forward };
 
     struct Data {
-        QHash<QHostAddress, qint64> deviceUsers; // the address of each user's latest status call
+        // The address of each user's latest status call. An address several users called from
+        // lately has a negative id: its lists are theirs united, so that nobody behind it gets
+        // fewer blocks than they asked for.
+        QHash<QHostAddress, qint64> deviceUsers;
+        QHash<QByteArray, qint64> deviceKeys; // hash of a device's key: its user
         QHash<qint64, std::shared_ptr<const DnsUserLists>> users;
         std::shared_ptr<const NameSet> alwaysBlocked;   // for every client
         std::shared_ptr<const NameSet> encryptedDns;    // for users' devices
@@ -68,9 +86,11 @@ public:
 
     explicit DnsPolicy(Data data);
 
-    Verdict decide(const QHostAddress &client, const NameSuffixes &name) const;
+    Verdict decide(const DnsClient &client, const NameSuffixes &name) const;
     // False when every query of this client is refused, whatever the name.
-    bool answers(const QHostAddress &client) const;
+    bool answers(const DnsClient &client) const;
+    // Whether this key names a device the policy knows.
+    bool knowsKey(const QByteArray &keyHash) const { return m_data.deviceKeys.contains(keyHash); }
     // Loopback, private, link-local or one of the allowed ranges.
     bool isLocalClient(const QHostAddress &client) const;
     const Data &data() const { return m_data; }
@@ -79,6 +99,9 @@ public:
     static QHostAddress plainAddress(const QHostAddress &address);
 
 private:
+    // The lists that apply to the client; null for a stranger.
+    const DnsUserLists *listsFor(const DnsClient &client, const QHostAddress &address) const;
+
     Data m_data;
     quint64 m_probeHash = 0;
 };

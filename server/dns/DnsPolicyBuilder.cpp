@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
+#include <algorithm>
 #include <cstdio>
 
 DnsPolicyBuilder::DnsPolicyBuilder(Storage &storage, Clock &clock, const Settings &settings, QObject *parent)
@@ -23,6 +25,12 @@ DnsPolicyBuilder::DnsPolicyBuilder(Storage &storage, Clock &clock, const Setting
     m_gather.setSingleShot(true);
     connect(&m_gather, &QTimer::timeout, this, &DnsPolicyBuilder::rebuild);
     m_clock.schedule(edgeCheckMs, true, this, [this] { checkEdges(); });
+    m_shareEnds.setSingleShot(true);
+    // Who shares an address is read afresh at every rebuild; nobody's lists changed.
+    connect(&m_shareEnds, &QTimer::timeout, this, [this] {
+        if (!m_gather.isActive())
+            m_gather.start(gatherMs);
+    });
 }
 
 const QStringList &DnsPolicyBuilder::alwaysBlockedNames()
@@ -235,16 +243,29 @@ void DnsPolicyBuilder::build()
     QElapsedTimer timer;
     timer.start();
     DnsPolicy::Data data;
-    // Each user counts at the address of their latest status call; an address shared by
-    // several users goes to the one seen last.
+    // Each user counts at the address of their latest status call; an address several users
+    // called from lately gets all their lists (below).
     QHash<qint64, DeviceRow> latest;
-    for (const DeviceRow &device : m_storage.allDevices()) {
+    const QList<DeviceRow> devices = m_storage.allDevices();
+    for (const DeviceRow &device : devices) {
         auto it = latest.find(device.userID);
         if (it == latest.end() || device.lastSeenAt > it->lastSeenAt ||
             (device.lastSeenAt == it->lastSeenAt && device.id > it->id))
             latest.insert(device.userID, device);
     }
     QHash<QHostAddress, DeviceRow> byAddress;
+    // Who called from each address lately, and when the earliest of those calls ages out.
+    const QDateTime now = m_clock.now().toUTC();
+    const QDateTime recent = now.addSecs(-sharedAddressSeconds);
+    QHash<QHostAddress, QSet<qint64>> recentUsers;
+    QDateTime firstToAge;
+    for (const DeviceRow &device : devices) {
+        if (device.lastSeenAt < recent)
+            continue;
+        const QHostAddress address = DnsPolicy::plainAddress(QHostAddress(device.address));
+        if (!address.isNull())
+            recentUsers[address].insert(device.userID);
+    }
     for (const DeviceRow &device : std::as_const(latest)) {
         const QHostAddress address = DnsPolicy::plainAddress(QHostAddress(device.address));
         if (address.isNull())
@@ -259,15 +280,67 @@ void DnsPolicyBuilder::build()
         m_users.clear();
         m_edges.clear();
     }
-    const QDateTime now = m_clock.now().toUTC();
     QHash<qint64, std::shared_ptr<const DnsUserLists>> users;
+    auto listsOf = [&](qint64 userID) {
+        std::shared_ptr<const DnsUserLists> lists = users.value(userID);
+        if (!lists) {
+            lists = m_users.value(userID);
+            if (!lists || m_changedUsers.contains(userID))
+                lists = listsFor(userID, now);
+            users.insert(userID, lists);
+        }
+        return lists;
+    };
     for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
-        const qint64 userID = it->userID;
-        data.deviceUsers.insert(it.key(), userID);
-        std::shared_ptr<const DnsUserLists> lists = m_users.value(userID);
-        if (!lists || m_changedUsers.contains(userID))
-            lists = listsFor(userID, now);
-        users.insert(userID, lists);
+        data.deviceUsers.insert(it.key(), it->userID);
+        listsOf(it->userID);
+    }
+    // Addresses shared lately: their users' lists united, one set of lists for each group of users.
+    QHash<QList<qint64>, qint64> groups;
+    for (auto it = recentUsers.cbegin(); it != recentUsers.cend(); ++it) {
+        QSet<qint64> sharing = *it;
+        if (const auto winner = byAddress.constFind(it.key()); winner != byAddress.constEnd())
+            sharing.insert(winner->userID);
+        if (sharing.size() < 2)
+            continue;
+        QList<qint64> group = sharing.values();
+        std::sort(group.begin(), group.end());
+        qint64 &id = groups[group];
+        if (id == 0) {
+            id = -qint64(groups.size());
+            auto united = std::make_shared<DnsUserLists>();
+            QList<const NameSet *> sites;
+            QList<std::shared_ptr<const DnsUserLists>> members;
+            for (const qint64 userID : std::as_const(group))
+                members.append(listsOf(userID));
+            for (const auto &member : std::as_const(members)) {
+                sites.append(&member->sites);
+                for (const auto &category : member->categories) {
+                    if (!united->categories.contains(category))
+                        united->categories.append(category);
+                }
+            }
+            united->sites = NameSet::united(sites);
+            users.insert(id, united);
+        }
+        data.deviceUsers.insert(it.key(), id);
+    }
+    // When the oldest of the calls that make an address shared ages out, the address may stop
+    // being shared: look again then.
+    for (const DeviceRow &device : devices) {
+        const qint64 id = data.deviceUsers.value(DnsPolicy::plainAddress(QHostAddress(device.address)));
+        if (id < 0 && device.lastSeenAt >= recent && (firstToAge.isNull() || device.lastSeenAt < firstToAge))
+            firstToAge = device.lastSeenAt;
+    }
+    if (firstToAge.isNull())
+        m_shareEnds.stop();
+    else
+        m_shareEnds.start(int(qBound<qint64>(1000, now.msecsTo(firstToAge.addSecs(sharedAddressSeconds)) + 1000,
+                                             sharedAddressSeconds * 1000)));
+    // Devices named by their key, wherever they are.
+    for (const DeviceKeyRow &key : m_storage.liveDeviceKeys(now)) {
+        data.deviceKeys.insert(key.keyHash, key.userID);
+        listsOf(key.userID);
     }
     // Users without a device address are not filtered: nothing of theirs to watch.
     for (auto it = m_edges.begin(); it != m_edges.end();) {

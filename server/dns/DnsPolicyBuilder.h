@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QSet>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class Clock;
@@ -27,6 +28,8 @@ public:
         QString probeZone;
         QList<QPair<QHostAddress, int>> allowedClients;
     };
+    // An address is shared while status calls of more than one user came from it this recently.
+    static constexpr qint64 sharedAddressSeconds = 3600;
 
     static constexpr int gatherMs = 50;
     static constexpr int retryMs = 1000;
@@ -76,4 +79,5 @@ private:
     QDateTime m_lastCheck;
     bool m_everything = false;
     QTimer m_gather;
+    QTimer m_shareEnds; // the moment the next shared address stops being shared
 };

@@ -125,7 +125,7 @@ qsizetype udpLimit(const ldns_pkt *query)
     return qBound<qsizetype>(512, ldns_pkt_edns_udp_size(query), ourUdpSize);
 }
 
-Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const QHostAddress &client,
+Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const DnsClient &client,
                Transport transport)
 {
     Q_UNUSED(transport); // what the policy answers alone fits any transport

@@ -70,7 +70,7 @@ private:
 
 // Answers what the policy decides alone (blocked, probe, refused, malformed) and says what to
 // resolve for the rest.
-Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const QHostAddress &client,
+Outcome answer(const char *data, qsizetype size, const DnsPolicy &policy, const DnsClient &client,
                Transport transport);
 // The query's name in presentation form, "www.example.com.", for the resolver.
 std::string nameText(const ldns_struct_pkt *query);

@@ -38,9 +38,33 @@ bool DnsWorker::start(const DnsServer::Settings &settings, quint16 *port, QStrin
             Pending target;
             target.transport = DnsQuery::Transport::tcp;
             target.tcp = socket;
+            target.streams = m_streams;
             handle(message, client, std::move(target));
         },
         this);
+    if (settings.dotTls) {
+        DnsStreamClients::Limits dotLimits = limits;
+        dotLimits.maxPerAddress = DnsServer::maxDotPerAddress;
+        // Admitted by their key, before the handshake.
+        m_dotStreams = new DnsStreamClients(
+            dotLimits, [](const QHostAddress &) { return true; },
+            [this](QTcpSocket *socket, const QByteArray &message, const QHostAddress &client) {
+                Pending target;
+                target.transport = DnsQuery::Transport::tcp;
+                target.tcp = socket;
+                target.streams = m_dotStreams;
+                handle(message, DnsClient(client, static_cast<DotSocket *>(socket)->keyHash), std::move(target));
+            },
+            this);
+        DnsOverTls::Settings dot;
+        dot.tls = *settings.dotTls;
+        dot.zone = settings.dotZone;
+        m_dot = new DnsOverTls(
+            dot, [this](const QByteArray &keyHash) { return m_policy->knowsKey(keyHash); },
+            [this](DotSocket *socket, const QHostAddress &client) {
+                m_dotStreams->add(socket, DnsPolicy::plainAddress(client));
+            }, this);
+    }
     if (!startResolver(settings, error))
         return false;
     // With port 0 the system picks the UDP port; TCP must get the same one, which another
@@ -54,7 +78,7 @@ bool DnsWorker::start(const DnsServer::Settings &settings, quint16 *port, QStrin
             }
             qDeleteAll(m_udp); // closes Qt's descriptors; ours stay bound
             m_udp.clear();
-            return true;
+            return !m_dot || m_dot->listen(settings.listen, settings.dotPort, error);
         }
         qDeleteAll(m_udp);
         qDeleteAll(m_tcp);
@@ -134,13 +158,13 @@ bool DnsWorker::startResolver(const DnsServer::Settings &settings, QString *erro
 // A question asked the same way before is answered from the memo without reading it with ldns.
 // The policy still decides for this client and this snapshot: an answer allowed for one client
 // never serves another whose lists block the name, and a change of the lists applies at once.
-QByteArray DnsWorker::fromMemo(const QByteArray &message, const QHostAddress &peer,
+QByteArray DnsWorker::fromMemo(const QByteArray &message, const DnsClient &client,
                                DnsQuery::Transport transport) const
 {
     const DnsQuery::AnswerMemo::Entry *entry = m_memo.find(message.constData(), message.size(), transport);
     if (!entry)
         return {};
-    switch (m_policy->decide(peer, entry->nameSuffixes())) {
+    switch (m_policy->decide(client, entry->nameSuffixes())) {
     case DnsPolicy::Verdict::block:
         return entry->blocked ? entry->answerTo(message.constData()) : QByteArray();
     case DnsPolicy::Verdict::forward: {
@@ -161,16 +185,18 @@ QByteArray DnsWorker::fromMemo(const QByteArray &message, const QHostAddress &pe
     return {};
 }
 
-void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pending target)
+void DnsWorker::handle(const QByteArray &message, const DnsClient &client, Pending target)
 {
-    if (const QByteArray memo = fromMemo(message, peer, target.transport); !memo.isEmpty()) {
+    if (const QByteArray memo = fromMemo(message, client, target.transport); !memo.isEmpty()) {
         send(target, memo);
         return;
     }
     DnsQuery::Outcome outcome =
-        DnsQuery::answer(message.constData(), message.size(), *m_policy, peer, target.transport);
+        DnsQuery::answer(message.constData(), message.size(), *m_policy, client, target.transport);
     switch (outcome.kind) {
     case DnsQuery::Outcome::Kind::drop:
+        if (target.keyed)
+            target.keyed({DnsServer::KeyedAnswer::Kind::notAQuery, {}});
         return;
     case DnsQuery::Outcome::Kind::reply:
         if (outcome.blocked)
@@ -201,8 +227,12 @@ void DnsWorker::handle(const QByteArray &message, const QHostAddress &peer, Pend
             return;
         }
     }
-    if (m_pending.size() >= maxPending)
+    if (m_pending.size() >= maxPending) {
+        // A datagram is dropped as the network would; an HTTPS request gets its answer.
+        if (target.keyed)
+            send(target, DnsQuery::fromAnswer(outcome.query.get(), nullptr, 0, target.transport));
         return;
+    }
     auto *pending = new Pending(std::move(target));
     pending->worker = this;
     pending->query = outcome.query;
@@ -270,20 +300,37 @@ void DnsWorker::resolved(void *data, int error, ub_result *result)
     delete pending;
 }
 
+void DnsWorker::handleKeyed(const QByteArray &message, const QByteArray &keyHash, DnsServer::Answered answered)
+{
+    // A key that names nobody learns nothing of any policy.
+    if (!m_policy->knowsKey(keyHash)) {
+        answered({DnsServer::KeyedAnswer::Kind::unknownKey, {}});
+        return;
+    }
+    Pending target;
+    target.transport = DnsQuery::Transport::tcp; // no truncation: HTTP carries any size
+    target.keyed = std::move(answered);
+    handle(message, DnsClient(QHostAddress(), keyHash), std::move(target));
+}
+
 void DnsWorker::send(const Pending &target, const QByteArray &answer)
 {
     if (answer.isEmpty())
         return;
+    if (target.keyed) {
+        target.keyed({DnsServer::KeyedAnswer::Kind::answer, answer});
+        return;
+    }
     if (target.transport == DnsQuery::Transport::udp) {
         m_replies.push_back({target.udp->fd, answer, target.peer, target.peerSize});
         if (!m_holdReplies)
             flushReplies();
         return;
     }
-    if (!target.tcp)
+    if (!target.tcp || !target.streams)
         return;
     // A client refused now is refused for every name: its connection ends with the answer.
-    m_streams->answer(target.tcp, answer, answer.size() > 3 && (answer.at(3) & 0x0f) == LDNS_RCODE_REFUSED);
+    target.streams->answer(target.tcp, answer, answer.size() > 3 && (answer.at(3) & 0x0f) == LDNS_RCODE_REFUSED);
 }
 
 DnsServer::DnsServer(QObject *parent)
@@ -294,6 +341,10 @@ DnsServer::DnsServer(QObject *parent)
 
 DnsServer::~DnsServer()
 {
+    {
+        QMutexLocker lock(&m_servingLock);
+        m_serving = nullptr;
+    }
     if (m_worker) {
         QMetaObject::invokeMethod(m_worker, [worker = m_worker] { delete worker; }, Qt::BlockingQueuedConnection);
         m_worker = nullptr;
@@ -314,8 +365,14 @@ bool DnsServer::start(const Settings &settings, std::shared_ptr<const DnsPolicy>
     m_worker->moveToThread(&m_thread);
     bool started = false;
     quint16 port = 0;
+    quint16 dotPort = 0;
     QMetaObject::invokeMethod(
-        m_worker, [&] { started = m_worker->start(settings, &port, error); }, Qt::BlockingQueuedConnection);
+        m_worker,
+        [&] {
+            started = m_worker->start(settings, &port, error);
+            dotPort = m_worker->dotPort();
+        },
+        Qt::BlockingQueuedConnection);
     if (!started) {
         QMetaObject::invokeMethod(m_worker, [worker = m_worker] { delete worker; }, Qt::BlockingQueuedConnection);
         m_worker = nullptr;
@@ -324,7 +381,29 @@ bool DnsServer::start(const Settings &settings, std::shared_ptr<const DnsPolicy>
         return false;
     }
     m_port = port;
+    m_dotPort = dotPort;
+    QMutexLocker lock(&m_servingLock);
+    m_serving = m_worker;
     return true;
+}
+
+void DnsServer::askForDevice(const QByteArray &message, const QByteArray &keyHash, QObject *context,
+                             Answered answered)
+{
+    QMutexLocker lock(&m_servingLock);
+    if (!m_serving) {
+        lock.unlock();
+        answered({KeyedAnswer::Kind::unavailable, {}});
+        return;
+    }
+    QMetaObject::invokeMethod(
+        m_serving,
+        [worker = m_serving, message, keyHash, context, answered = std::move(answered)]() mutable {
+            worker->handleKeyed(message, keyHash, [context, answered = std::move(answered)](const KeyedAnswer &answer) {
+                QMetaObject::invokeMethod(context, [answered, answer] { answered(answer); }, Qt::QueuedConnection);
+            });
+        },
+        Qt::QueuedConnection);
 }
 
 void DnsServer::setPolicy(std::shared_ptr<const DnsPolicy> policy)

@@ -5,6 +5,7 @@
 
 #include "DnsServer.h"
 
+#include "DnsOverTls.h"
 #include "DnsQuery.h"
 #include "DnsStreamClients.h"
 
@@ -70,7 +71,10 @@ public:
     ~DnsWorker() override;
 
     bool start(const DnsServer::Settings &settings, quint16 *port, QString *error);
+    quint16 dotPort() const { return m_dot ? m_dot->port() : 0; }
     void setPolicy(std::shared_ptr<const DnsPolicy> policy) { m_policy = std::move(policy); }
+    // A message of a device named by its key, from outside the DNS ports.
+    void handleKeyed(const QByteArray &message, const QByteArray &keyHash, DnsServer::Answered answered);
 
 private:
     struct Pending {
@@ -81,6 +85,8 @@ private:
         sockaddr_storage peer{}; // as received, so the answer goes back to exactly it
         socklen_t peerSize = 0;
         QPointer<QTcpSocket> tcp;
+        DnsStreamClients *streams = nullptr; // the tcp socket's: DNS over TCP or over TLS
+        DnsServer::Answered keyed; // a message from handleKeyed: its answer goes here
         QByteArray cacheKey;
         qint64 startedMs = 0; // on m_clock
         bool answered = false; // by the deadline; the upstream's late answer is only cached
@@ -110,8 +116,8 @@ private:
     void flushReplies();
     void acceptTcp(QTcpServer *server);
     // Answers now or hands the name to the resolver; the answer goes back through send().
-    void handle(const QByteArray &message, const QHostAddress &peer, Pending target);
-    QByteArray fromMemo(const QByteArray &message, const QHostAddress &peer, DnsQuery::Transport transport) const;
+    void handle(const QByteArray &message, const DnsClient &client, Pending target);
+    QByteArray fromMemo(const QByteArray &message, const DnsClient &client, DnsQuery::Transport transport) const;
     const QHostAddress &peerAddress(const sockaddr_storage &peer);
     // Which cached answer (when it was stored), at which age in whole seconds.
     static qint64 stampOf(qint64 storedAt, qint64 age) { return (storedAt << 22) | age; }
@@ -126,6 +132,8 @@ private:
     std::vector<std::unique_ptr<UdpListener>> m_listeners;
     QList<QTcpServer *> m_tcp;
     DnsStreamClients *m_streams = nullptr;
+    DnsStreamClients *m_dotStreams = nullptr;
+    DnsOverTls *m_dot = nullptr;
     ub_ctx *m_resolver = nullptr;
     QSocketNotifier *m_resolverNotifier = nullptr;
     QSet<Pending *> m_pending;

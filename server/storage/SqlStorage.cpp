@@ -147,6 +147,15 @@ const char *const schemaV5[] = {
     "CREATE INDEX schedules_user ON schedules (user_id)",
 };
 
+// Version 6: each device's key to the encrypted filtering DNS (its hash and the session it
+// lives with), and devices found by address for the addresses several accounts share.
+const char *const schemaV6[] = {
+    "ALTER TABLE devices ADD COLUMN dns_key_hash TEXT",
+    "ALTER TABLE devices ADD COLUMN dns_key_token BIGINT",
+    "CREATE UNIQUE INDEX devices_dns_key ON devices (dns_key_hash)",
+    "CREATE INDEX devices_address ON devices (address, last_seen_at)",
+};
+
 // Version 3: claims on PIN e-mails, counted requests, and the indexes the pruning reads.
 const char *const schemaV3[] = {
     "ALTER TABLE pins ADD COLUMN retrieval_claimed_until BIGINT",
@@ -396,6 +405,11 @@ void SqlStorage::migrate(int maxVersion)
                 }
             } else if (version == 5) {
                 for (const char *statement : schemaV5) {
+                    const QByteArray sql = ddl(statement).toLatin1();
+                    query(sql.constData()).exec();
+                }
+            } else if (version == 6) {
+                for (const char *statement : schemaV6) {
                     const QByteArray sql = ddl(statement).toLatin1();
                     query(sql.constData()).exec();
                 }

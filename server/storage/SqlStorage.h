@@ -51,7 +51,7 @@ class SqlStorage final : public Storage
 {
 public:
     // The newest schema this build knows.
-    static constexpr int currentSchemaVersion = 5;
+    static constexpr int currentSchemaVersion = 6;
 
     // Opens the database and brings its schema up to date. No value (and *error says why)
     // when it cannot be opened or was made by a newer server.
@@ -126,6 +126,9 @@ public:
     std::optional<DeviceRow> device(qint64 userID, const QString &platformID) override;
     bool setDeviceProtected(qint64 userID, const QString &platformID, bool on) override;
     std::optional<DeviceRow> latestDevice(const QString &platformID) override;
+    bool setDeviceKey(qint64 userID, const QString &platformID, const QByteArray &keyHash, qint64 tokenID) override;
+    QList<DeviceKeyRow> liveDeviceKeys(const QDateTime &now) override;
+    QList<qint64> usersSeenAt(const QString &address, const QDateTime &since) override;
 
     QList<BlockedAppRow> blockedApps(qint64 userID) override;
     bool addBlockedApp(qint64 userID, const QString &appID, const QString &name, const QDateTime &at) override;

@@ -19,11 +19,13 @@ bool SqlStorage::recordDevice(qint64 userID, const QString &platformID, const QS
 }
 
 namespace {
-const char *const deviceColumns = "SELECT id, user_id, platform_id, address, last_seen_at, protected FROM devices";
+const char *const deviceColumns =
+    "SELECT id, user_id, platform_id, address, last_seen_at, protected, dns_key_hash, dns_key_token FROM devices";
 
 template <class Q> DeviceRow deviceFrom(Q &q)
 {
-    return {q.integer(0), q.integer(1), q.text(2), q.text(3), timeOf(q.value(4)), q.integer(5) != 0};
+    return {q.integer(0),       q.integer(1),           q.text(2),          q.text(3), timeOf(q.value(4)),
+            q.integer(5) != 0, q.text(6).toLatin1(), q.integer(7)};
 }
 } // namespace
 
@@ -75,6 +77,34 @@ std::optional<DeviceRow> SqlStorage::latestDevice(const QString &platformID)
     if (!q.next())
         return std::nullopt;
     return deviceFrom(q);
+}
+
+bool SqlStorage::setDeviceKey(qint64 userID, const QString &platformID, const QByteArray &keyHash, qint64 tokenID)
+{
+    Query q = query("UPDATE devices SET dns_key_hash = ?, dns_key_token = ? WHERE user_id = ? AND platform_id = ?");
+    q.bind(QString::fromLatin1(keyHash)).bind(tokenID).bind(userID).bind(platformID).exec();
+    return q.affected() == 1;
+}
+
+QList<DeviceKeyRow> SqlStorage::liveDeviceKeys(const QDateTime &now)
+{
+    Query q = query("SELECT d.dns_key_hash, d.user_id FROM devices d JOIN tokens t ON t.id = d.dns_key_token"
+                    " WHERE d.dns_key_hash IS NOT NULL AND t.revoked_at IS NULL AND t.expires_at > ?");
+    q.bind(ms(now)).exec();
+    QList<DeviceKeyRow> rows;
+    while (q.next())
+        rows.append({q.text(0).toLatin1(), q.integer(1)});
+    return rows;
+}
+
+QList<qint64> SqlStorage::usersSeenAt(const QString &address, const QDateTime &since)
+{
+    Query q = query("SELECT DISTINCT user_id FROM devices WHERE address = ? AND last_seen_at >= ? ORDER BY user_id");
+    q.bind(address).bind(ms(since)).exec();
+    QList<qint64> users;
+    while (q.next())
+        users.append(q.integer(0));
+    return users;
 }
 
 // Blocked applications

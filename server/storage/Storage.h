@@ -82,6 +82,14 @@ struct DeviceRow {
     QString address;
     QDateTime lastSeenAt;
     bool protectedIntent = false; // the account keeps protection on for this device
+    QByteArray dnsKeyHash;         // DeviceKey::hash of the device's DNS key; empty: none
+    qint64 dnsKeyTokenID = 0;      // the session the key was made for: it lives as long
+};
+
+// A device key the filtering DNS honours: its session is still live.
+struct DeviceKeyRow {
+    QByteArray keyHash;
+    qint64 userID = 0;
 };
 
 struct BlockedAppRow {
@@ -239,6 +247,14 @@ public:
     virtual bool setDeviceProtected(qint64 userID, const QString &platformID, bool on) = 0;
     // The device row of the account that synced this computer last.
     virtual std::optional<DeviceRow> latestDevice(const QString &platformID) = 0;
+    // Gives the device a new DNS key (its hash), bound to the session that asked; the old one
+    // stops working.
+    virtual bool setDeviceKey(qint64 userID, const QString &platformID, const QByteArray &keyHash,
+                              qint64 tokenID) = 0;
+    // The keys whose session is neither revoked nor expired at now.
+    virtual QList<DeviceKeyRow> liveDeviceKeys(const QDateTime &now) = 0;
+    // The accounts with a device whose latest status call came from this address since then.
+    virtual QList<qint64> usersSeenAt(const QString &address, const QDateTime &since) = 0;
 
     // The account's blocked applications, in the order they were blocked. Adding one the
     // account has gives false; so does removing one it has not.

@@ -269,8 +269,10 @@ void ApiManager::forcedSignOut(WebService service)
     // Only the session ends. What protects the computer (protection and its watchdog, the
     // blocked applications, the PIN flag) and the language stay: a token revoked elsewhere
     // must not switch anything off, nor lose the list.
+    // The device's DNS key goes with the session: a name the filter no longer knows gets no
+    // answers, plain DNS does.
     prefs.remove({PrefKey::loginToken, PrefKey::user_id, PrefKey::user_email, PrefKey::user_name,
-                  PrefKey::user_device});
+                  PrefKey::user_device, PrefKey::dnsKey, PrefKey::dotHost});
     prefs.setBool(PrefKey::isLogin, false);
     prefs.setBool(PrefKey::isLoggedOut, true);
     prefs.synchronize();

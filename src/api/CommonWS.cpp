@@ -248,12 +248,15 @@ void CommonWS::unblockWebsite(qint64 domainID, Completion<UnblockWebsiteModel> c
 void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer noAnswer,
                        std::optional<bool> protection)
 {
-    const bool on = protection.value_or(PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
+    PreferencesStore &prefs = PreferencesStore::shared();
+    const bool on = protection.value_or(prefs.boolForKey(PrefKey::dnsLastStatus));
+    ApiManager::Parameters parameters{{QStringLiteral("platform_unique_id"), platformUUID()},
+                                      {QStringLiteral("protection"), on ? QStringLiteral("1") : QStringLiteral("0")}};
+    // The device's key to the filtering DNS goes back to be confirmed; none asks for one.
+    if (signedIn())
+        parameters.insert(QStringLiteral("dns_key"), prefs.stringForKey(PrefKey::dnsKey).value_or(QString()));
     call<BaseModel<SyncURLModel>>(
-        WebService::syncURL,
-        {{QStringLiteral("platform_unique_id"), platformUUID()},
-         {QStringLiteral("protection"), on ? QStringLiteral("1") : QStringLiteral("0")}},
-        std::move(completion),
+        WebService::syncURL, parameters, std::move(completion),
         [this, request = m_focusState ? m_focusState->requestSent() : 0](const BaseModel<SyncURLModel> &record) {
             if (!record.status) {
                 Log::line(QStringLiteral("error in syncing stauts false"));
@@ -263,10 +266,33 @@ void CommonWS::syncURL(Completion<BaseModel<SyncURLModel>> completion, NoAnswer 
             }
             if (m_focusState)
                 m_focusState->takeSync(record, request);
+            if (record.data)
+                takeEncryptedDns(*record.data);
             if (m_syncObserver)
                 m_syncObserver(record);
         },
         anyFailure(std::move(noAnswer)));
+}
+
+void CommonWS::takeEncryptedDns(const SyncURLModel &status)
+{
+    // Without a name in the answer (signed out, a server without encrypted DNS) the device's
+    // look-ups go plain again: a name the server no longer knows would get no answers at all.
+    PreferencesStore &prefs = PreferencesStore::shared();
+    QString key;
+    if (status.dohURL)
+        key = QUrl(*status.dohURL).path().section(QLatin1Char('/'), -1);
+    if (status.dotHost) {
+        key = status.dotHost->section(QLatin1Char('.'), 0, 0);
+        prefs.setString(PrefKey::dotHost, *status.dotHost);
+    } else {
+        prefs.remove({PrefKey::dotHost});
+    }
+    if (!key.isEmpty())
+        prefs.setString(PrefKey::dnsKey, key);
+    else
+        prefs.remove({PrefKey::dnsKey});
+    prefs.setBool(PrefKey::sharedAddress, status.sharedAddress.value_or(false));
 }
 
 void CommonWS::blockApp(const QString &appID, const QString &name, Completion<BaseModel<BlockedAppList>> completion,
@@ -380,6 +406,9 @@ void CommonWS::logout(Completion<LogoutModel> completion, Unanswered unanswered)
         WebService::logout, {}, std::move(completion),
         [](const LogoutModel &record) {
             Log::line(QStringLiteral("Logout Response - ") + LogRedaction::describeRecord(record));
+            // The device's DNS key ended with the session: look-ups go plain until the next one.
+            if (record.status)
+                PreferencesStore::shared().remove({PrefKey::dnsKey, PrefKey::dotHost});
         },
         [unanswered = std::move(unanswered)](const ApiError *error) {
             if (error && unanswered)

@@ -103,6 +103,8 @@ private:
     static Failure anyFailure(NoAnswer noAnswer);
     // Hands every focus answer to the focus state.
     std::function<void(const BaseModel<FocusStatusModel> &)> focusFeed();
+    // Keeps what an account status says of this device's encrypted DNS.
+    static void takeEncryptedDns(const SyncURLModel &status);
 
     // Sends and decodes; afterDecode runs on a decoded record before the completion does.
     template <class T>

@@ -10,8 +10,10 @@ bool isSecretKey(const QString &key)
 {
     // Case-blind, so a key spelled differently by some answer still cannot leak.
     const QString k = key.toLower();
+    // A device's DNS key is a secret too, wherever it appears (sent back, or in its DNS names).
     return k == QLatin1String("password") || k == QLatin1String("pin") || k == QLatin1String("old_pin") ||
-           k == QLatin1String("token");
+           k == QLatin1String("token") || k == QLatin1String("dns_key") || k == QLatin1String("dot_host") ||
+           k == QLatin1String("doh_url");
 }
 
 QJsonValue redacted(const QJsonValue &value)

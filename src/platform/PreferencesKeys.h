@@ -24,6 +24,12 @@ inline constexpr QStringView user_device(u"user_device");             // string
 inline constexpr QStringView pin(u"pin");                             // string
 inline constexpr QStringView attemp(u"attemp");                       // integer
 inline constexpr QStringView UserName(u"UserName");                   // string
+// This device's key to the filtering DNS, as the account status gave it (a secret: sent back only
+// to have it confirmed), the TLS server name it makes, and whether this network is shared with
+// other accounts; all three as the latest account status said.
+inline constexpr QStringView dnsKey(u"dnsKey");               // string
+inline constexpr QStringView dotHost(u"dotHost");             // string: "<key>.<zone>"
+inline constexpr QStringView sharedAddress(u"sharedAddress"); // bool
 // Where the main window was last seen: its centre as "x,y" in desktop coordinates.
 inline constexpr QStringView mainWindowCentre(u"mainWindowCentre"); // string
 } // namespace PrefKey

@@ -50,6 +50,18 @@ public:
     virtual ResolverServers readServers(networkservices service) = 0;
     // False when nothing on this system can change the resolver settings at all.
     virtual bool canChangeSettings() { return true; }
+    // From the next setServers on, look-ups to the filter at filterAddress go encrypted (DNS over
+    // TLS, required) to serverName, the name that tells the filter which device asks; an empty
+    // name: plain DNS. The filter's address counts as set only under the name asked for. False
+    // when this backend cannot encrypt (then everything stays plain).
+    virtual bool setEncryption(const QString &filterAddress, const QString &serverName)
+    {
+        Q_UNUSED(filterAddress);
+        Q_UNUSED(serverName);
+        return false;
+    }
+    // Whether the latest setServers made the look-ups encrypted.
+    virtual bool encrypted() const { return false; }
     // Whether a change's output says the system refused it: nullopt when it does not;
     // otherwise the permission refused (a polkit action), empty when the tool does not name one.
     virtual std::optional<QString> refusal(const QString &output) const;

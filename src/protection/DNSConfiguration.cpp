@@ -30,9 +30,12 @@ void DNSConfiguration::run(std::function<Result(DNSWorker &)> work, std::functio
         return;
     ++m_outstanding;
     DNSWorker *worker = m_worker.get();
-    m_pool.start([this, worker, work = std::move(work), done = std::move(done)] {
+    // The name the account status gave this device, as it is when the work is asked for.
+    const QString serverName = PreferencesStore::shared().stringForKey(PrefKey::dotHost).value_or(QString());
+    m_pool.start([this, worker, work = std::move(work), done = std::move(done), address = dnsIP, serverName] {
         // What the backend logs takes its place among the worker's own lines.
         const Log::ThreadSink toReport([worker](const QString &line) { worker->log(line); });
+        worker->setEncryption(address, serverName);
         Result result = work(*worker);
         // Posted to this object: dropped with it if it is destroyed first.
         QMetaObject::invokeMethod(
@@ -89,6 +92,7 @@ void DNSConfiguration::take(const DNSReport &report)
     wifiStatusString = report.wifiStatusString;
     thunderboltStatusString = report.thunderboltStatusString;
     otherStatusString = report.otherStatusString;
+    m_encrypted = report.encrypted;
     for (DnsCheck check : report.checks) {
         const bool configured = check == DnsCheck::offline ? PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus)
                                                            : check == DnsCheck::configured;

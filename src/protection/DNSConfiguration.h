@@ -45,6 +45,9 @@ public:
     // The answer of the latest check (false before any and after a clear), for a screen to
     // show until the next one answers.
     bool configuredAtLastCheck() const { return m_configuredAtLastCheck; }
+    // Whether look-ups to the filter go encrypted under this device's own name (DNS over TLS),
+    // as the latest work found the backend.
+    bool encrypted() const { return m_encrypted; }
 
     // What each caller does with the outcome.
     // Protection restored at start or asked back by the account; a failure goes to changeFailed.
@@ -103,4 +106,5 @@ private:
     int m_outstanding = 0;
     std::optional<WatchdogCallbacks> m_waitingWatchdog;
     bool m_configuredAtLastCheck = false;
+    bool m_encrypted = false;
 };

@@ -29,6 +29,11 @@ public:
         return m_stopping ? ResolverServers{} : m_backend->readServers(service);
     }
     bool canChangeSettings() override { return m_backend->canChangeSettings(); }
+    bool setEncryption(const QString &filterAddress, const QString &serverName) override
+    {
+        return m_backend->setEncryption(filterAddress, serverName);
+    }
+    bool encrypted() const override { return m_backend->encrypted(); }
     std::optional<QString> refusal(const QString &output) const override { return m_backend->refusal(output); }
 
 private:
@@ -287,5 +292,6 @@ DNSReport DNSWorker::take()
     report.wifiStatusString = m_wifiStatus;
     report.thunderboltStatusString = m_thunderboltStatus;
     report.otherStatusString = m_otherStatus;
+    report.encrypted = m_backend->encrypted();
     return report;
 }

@@ -43,6 +43,7 @@ struct DNSReport {
     QString wifiStatusString;
     QString thunderboltStatusString;
     QString otherStatusString;
+    bool encrypted = false; // look-ups to the filter go encrypted, under the device's name
 };
 
 // The watchdog's tick as one piece of work: a check, and when it fails a new apply, with the
@@ -77,6 +78,13 @@ public:
     DnsOutcome applyFilteringDns(const QString &address);
     DnsOutcome clearFilteringDns(const QString &address);
     WatchdogOutcome watchdogTick(const QString &address);
+
+    // Encrypted DNS to the filter under this server name from now on (empty: plain), where the
+    // backend can.
+    void setEncryption(const QString &address, const QString &serverName)
+    {
+        m_backend->setEncryption(address, serverName);
+    }
 
     // What was logged and checked since the last take, with the state now.
     DNSReport take();

@@ -96,6 +96,11 @@ ProtectionViewController::ProtectionViewController(ChangeGate *gate, QWidget *pa
     m_filterCheckLbl->setObjectName(QStringLiteral("m_filterCheckLbl"));
     m_filterCheckLbl->setAlignment(Qt::AlignCenter);
     m_filterCheckLbl->setWordWrap(true);
+    m_encryptionLbl = new QLabel(this);
+    m_encryptionLbl->setObjectName(QStringLiteral("m_encryptionLbl"));
+    m_encryptionLbl->setAlignment(Qt::AlignCenter);
+    m_encryptionLbl->setWordWrap(true);
+    m_encryptionLbl->setVisible(false);
     // Shown while a change or the filter's probe runs, which can take several seconds.
     m_busy = new QProgressBar(this);
     m_busy->setObjectName(QStringLiteral("m_busy"));
@@ -139,6 +144,8 @@ ProtectionViewController::ProtectionViewController(ChangeGate *gate, QWidget *pa
     layout->addWidget(BlockerLbl);
     layout->addSpacing(6);
     layout->addWidget(m_filterCheckLbl);
+    layout->addSpacing(4);
+    layout->addWidget(m_encryptionLbl);
     layout->addSpacing(22);
     layout->addWidget(boxSetupPin, 0, Qt::AlignHCenter);
     layout->addStretch();
@@ -236,6 +243,19 @@ void ProtectionViewController::refreshDisplay()
     m_filterCheckLbl->setText(check);
     m_filterCheckLbl->setStyleSheet(QStringLiteral("color: %1; font-size: 12px;").arg(checkColour));
     m_filterCheckLbl->setVisible(!check.isEmpty());
+
+    // How this device's look-ups reach the filter: encrypted under its own name, or in the clear
+    // from an address other accounts share (then the filter applies all their lists here).
+    QString encryption;
+    if (on && !m_switching) {
+        if (DNSConfiguration::shared().encrypted())
+            encryption = localizedText(QStringLiteral("Encrypted, this device"));
+        else if (PreferencesStore::shared().boolForKey(PrefKey::sharedAddress))
+            encryption = localizedText(QStringLiteral("Your network is shared: encrypted DNS would give you your own lists"));
+    }
+    m_encryptionLbl->setText(encryption);
+    m_encryptionLbl->setStyleSheet(QStringLiteral("color: #52606d; font-size: 12px;"));
+    m_encryptionLbl->setVisible(!encryption.isEmpty());
 }
 
 void ProtectionViewController::checkLookups()

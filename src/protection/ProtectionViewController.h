@@ -45,6 +45,7 @@ public:
     QLabel *BlockerLbl = nullptr;
     // While protection is on: whether the system's own look-ups really reach the filter.
     QLabel *m_filterCheckLbl = nullptr;
+    QLabel *m_encryptionLbl = nullptr;
     QLabel *OnOffimageView = nullptr;
     QPushButton *btnSetupPin = nullptr;
     QLabel *lblLive24 = nullptr;

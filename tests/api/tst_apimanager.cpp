@@ -381,6 +381,7 @@ private slots:
               {"token", "google-access-token"},
               {"pin", "482913"},
               {"old_pin", "135790"},
+              {"dns_key", "k3ydevicek3y"},
               {"social_media", "0"}});
         QTRY_COMPARE(out.successes, 1);
 
@@ -388,7 +389,7 @@ private slots:
         const QStringList expectedStart{
             QString(74, QLatin1Char('=')),
             QStringLiteral("API: ") + url + QStringLiteral(" \n"),
-            QStringLiteral("Param: [\"email\": \"ada@example.org\", \"old_pin\": \"<redacted>\", \"password\": "
+            QStringLiteral("Param: [\"dns_key\": \"<redacted>\", \"email\": \"ada@example.org\", \"old_pin\": \"<redacted>\", \"password\": "
                            "\"<redacted>\", \"pin\": \"<redacted>\", \"social_media\": \"0\", \"token\": "
                            "\"<redacted>\"]\n"),
             QStringLiteral("Header: [\"Authorization\": \"<redacted>\", \"X-localization\": \"en\"]\n"),
@@ -398,7 +399,7 @@ private slots:
         QVERIFY(bed->log.lines.value(5).startsWith(QLatin1String("login JSON: {")));
         QVERIFY(bed->log.lines.value(5).contains(QLatin1String("\"token\":\"<redacted>\"")));
         QVERIFY(bed->log.lines.value(5).contains(QLatin1String("\"pin\":\"<redacted>\"")));
-        for (const char *secret : {"s3cret", "google-access-token", "482913", "135790", "stored-login-token",
+        for (const char *secret : {"s3cret", "google-access-token", "482913", "135790", "stored-login-token", "k3ydevicek3y",
                                    "user-token-7f3a9c", BuildConfig::appToken}) {
             for (const QString &line : bed->log.lines)
                 QVERIFY2(!line.contains(QLatin1String(secret)), qPrintable(line));

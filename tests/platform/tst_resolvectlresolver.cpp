@@ -77,6 +77,39 @@ private slots:
         QCOMPARE(state(QStringLiteral("enp3s0"), QStringLiteral("domain")), QStringLiteral("home.lan"));
     }
 
+    // With the device's name the link's server is the filter under that name, DNS over TLS
+    // required; a systemd-resolved without DNS over TLS gets the plain address.
+    void encryptedToTheDevicesName_data()
+    {
+        QTest::addColumn<bool>("resolvedHasDot");
+        QTest::newRow("DNS over TLS") << true;
+        QTest::newRow("no DNS over TLS in this systemd-resolved") << false;
+    }
+    void encryptedToTheDevicesName()
+    {
+        QFETCH(bool, resolvedHasDot);
+        if (!resolvedHasDot)
+            env->writeFile(QStringLiteral("fake-state/resolvectl/no-dot"), "");
+        const QString name = QStringLiteral("k3y.dot.example.org");
+        QVERIFY(resolver.setEncryption(filter, name));
+        resolver.setServers(networkservices::Ethernet, filter);
+        QCOMPARE(resolver.encrypted(), resolvedHasDot);
+        QCOMPARE(state(QStringLiteral("enp3s0"), QStringLiteral("dns")), resolvedHasDot ? filter + '#' + name : filter);
+        QCOMPARE(state(QStringLiteral("enp3s0"), QStringLiteral("dnsovertls")), resolvedHasDot ? "yes" : "");
+        QCOMPARE(state(QStringLiteral("enp3s0"), QStringLiteral("domain")), QStringLiteral("~."));
+        if (!resolvedHasDot)
+            return;
+        QCOMPARE(resolver.readServers(networkservices::Ethernet).addresses, QList<QHostAddress>{QHostAddress(filter)});
+        // Under another name (a new key), or plain DNS asked for: the filter is not set as wanted.
+        for (const QString &other : {QStringLiteral("n3w.dot.example.org"), QString()}) {
+            resolver.setEncryption(filter, other);
+            QVERIFY(!usesOnly(resolver.readServers(networkservices::Ethernet), QHostAddress(filter)));
+        }
+        resolver.clearServers(networkservices::Ethernet, filter);
+        QCOMPARE(state(QStringLiteral("enp3s0"), QStringLiteral("dns")), QStringLiteral("192.168.1.1 fd00::1"));
+        QCOMPARE(state(QStringLiteral("enp3s0"), QStringLiteral("dnsovertls")), QString());
+    }
+
     // polkit's refusal is the one case where administrator rights are the reason.
     void refusalSaysAdministratorRightsAreNeeded()
     {

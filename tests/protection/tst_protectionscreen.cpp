@@ -8,6 +8,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
+#include "api/CommonWS.h"
+#include "platform/linux/ResolvectlResolver.h"
 #include "platform/macos/NetworkSetupResolver.h"
 #include "protection/DNSConfiguration.h"
 #include "protection/ProtectionViewController.h"
@@ -15,6 +17,8 @@
 #include "ui/MainWindowController.h"
 
 #include <QFrame>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QElapsedTimer>
@@ -109,6 +113,67 @@ private slots:
         QVERIFY(!PreferencesStore::shared().boolForKey(PrefKey::dnsLastStatus));
         QVERIFY(alerts->alerts.isEmpty());
         QVERIFY(!vc->m_filterCheckLbl->isVisible());
+    }
+
+    // Where systemd-resolved handles the link, protection asks the filter under the device's own
+    // name, encrypted, when the account status gives one; without that, the screen says when the
+    // address is shared with other accounts.
+    void encryptedDnsLine_data()
+    {
+        QTest::addColumn<QString>("dotHost"); // in the account status; empty: none
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<bool>("resolvedHasDot");
+        QTest::addColumn<QString>("line");
+        const QString host = QStringLiteral("abcdefghijklmnopqrstuvwxya.dot.example.org");
+        const QString sharedLine = QStringLiteral("Your network is shared: encrypted DNS would give you your own lists");
+        QTest::newRow("encrypted") << host << true << true << QStringLiteral("Encrypted, this device");
+        QTest::newRow("no key, shared network") << QString() << true << true << sharedLine;
+        QTest::newRow("systemd-resolved without DNS over TLS") << host << true << false << sharedLine;
+        QTest::newRow("no key, own network") << QString() << false << true << QString();
+    }
+    void encryptedDnsLine()
+    {
+        QFETCH(QString, dotHost);
+        QFETCH(bool, shared);
+        QFETCH(bool, resolvedHasDot);
+        QFETCH(QString, line);
+        env->writeFile(QStringLiteral("fake-state/resolvectl/links"), "wlan0\n");
+        env->writeFile(QStringLiteral("fake-state/resolvectl/links.d/wlan0/dns"), "10.0.0.1");
+        if (!resolvedHasDot)
+            env->writeFile(QStringLiteral("fake-state/resolvectl/no-dot"), "");
+        DNSConfiguration::resetShared(std::make_unique<ResolvectlResolver>());
+        QJsonObject data{{QStringLiteral("id"), 7}, {QStringLiteral("shared_address"), shared}};
+        const QString key = dotHost.section(QLatin1Char('.'), 0, 0);
+        if (!dotHost.isEmpty()) {
+            data.insert(QStringLiteral("dot_host"), dotHost);
+            data.insert(QStringLiteral("doh_url"), QStringLiteral("https://filter.example.org/dns-query/") + key);
+        }
+        bed->server.answer(QStringLiteral("sync-url"), 200,
+                           QJsonDocument(QJsonObject{{QStringLiteral("status"), true},
+                                                     {QStringLiteral("code"), 200},
+                                                     {QStringLiteral("msg"), QStringLiteral("Device synced")},
+                                                     {QStringLiteral("version"), QStringLiteral("3.0")},
+                                                     {QStringLiteral("data"), data}})
+                               .toJson());
+        CommonWS::shared().syncURL({});
+        QTRY_COMPARE(PreferencesStore::shared().boolForKey(PrefKey::sharedAddress), shared);
+        QTRY_COMPARE(syncs(), 1);
+        QCOMPARE(PreferencesStore::shared().stringForKey(PrefKey::dotHost).value_or(QString()), dotHost);
+
+        ProtectionViewController *vc = screen();
+        QTest::mouseClick(vc->btnProtectionOnOff, Qt::LeftButton);
+        QTRY_COMPARE(vc->OnOffLbl->text(), QStringLiteral("ON"));
+        const bool encrypted = resolvedHasDot && !dotHost.isEmpty();
+        QCOMPARE(env->readFile(QStringLiteral("fake-state/resolvectl/links.d/wlan0/dns")),
+                 encrypted ? filter + QLatin1Char('#') + dotHost : filter);
+        QCOMPARE(env->readFile(QStringLiteral("fake-state/resolvectl/links.d/wlan0/dnsovertls")),
+                 encrypted ? QStringLiteral("yes") : QString());
+        QTRY_COMPARE(vc->m_encryptionLbl->text(), line);
+        QCOMPARE(vc->m_encryptionLbl->isVisible(), !line.isEmpty());
+        // The key the account gave goes back with the next status, to be confirmed.
+        QTRY_VERIFY(syncs() >= 2);
+        QVERIFY2(bed->server.requests().last().body.contains("dns_key=" + key.toLatin1()),
+                 bed->server.requests().last().body.constData());
     }
 
     // A change of several seconds: the switch says it is busy and takes no press for all of it.

@@ -3,11 +3,15 @@
 // requests come from); 127.0.0.2 is another machine on the local network.
 #include "DnsTestSupport.h"
 #include "ServerTestSupport.h"
+#include "dns/DeviceKey.h"
+#include "dns/DnsOverTls.h"
 #include "dns/DnsPolicy.h"
+#include "dns/DnsPolicyBuilder.h"
 #include "dns/DnsQuery.h"
 #include "dns/DnsServer.h"
 #include "dns/DnsStreamClients.h"
 
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -16,6 +20,54 @@ using namespace DnsTest;
 
 namespace {
 const QHostAddress otherClient(QStringLiteral("127.0.0.2"));
+const QString dotZone = QStringLiteral("dot.nimbrel.test");
+
+// A certificate authority of the test's own and a certificate for *.<dotZone> it signed, made
+// with the openssl tool; false (and why) when that cannot be done.
+bool makeDotCertificate(const QDir &dir, QString *why)
+{
+    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+    if (openssl.isEmpty()) {
+        *why = QStringLiteral("openssl is not installed");
+        return false;
+    }
+    QFile extensions(dir.filePath(QStringLiteral("leaf.ext")));
+    if (!extensions.open(QIODevice::WriteOnly))
+        return false;
+    extensions.write("subjectAltName=DNS:*." + dotZone.toLatin1() +
+                     "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n");
+    extensions.close();
+    const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                         QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+    const QList<QStringList> steps{
+        QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec +
+            QStringList{QStringLiteral("-subj"), QStringLiteral("/CN=Nimbrel test CA"), QStringLiteral("-days"),
+                        QStringLiteral("2"), QStringLiteral("-addext"),
+                        QStringLiteral("basicConstraints=critical,CA:TRUE"), QStringLiteral("-addext"),
+                        QStringLiteral("keyUsage=critical,keyCertSign"), QStringLiteral("-keyout"),
+                        dir.filePath(QStringLiteral("ca.key")), QStringLiteral("-out"),
+                        dir.filePath(QStringLiteral("ca.pem"))},
+        QStringList{QStringLiteral("req")} + ec +
+            QStringList{QStringLiteral("-subj"), QStringLiteral("/CN=*.") + dotZone, QStringLiteral("-keyout"),
+                        dir.filePath(QStringLiteral("dot.key")), QStringLiteral("-out"),
+                        dir.filePath(QStringLiteral("dot.csr"))},
+        QStringList{QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                    dir.filePath(QStringLiteral("dot.csr")), QStringLiteral("-CA"), dir.filePath(QStringLiteral("ca.pem")),
+                    QStringLiteral("-CAkey"), dir.filePath(QStringLiteral("ca.key")), QStringLiteral("-CAcreateserial"),
+                    QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-extfile"), extensions.fileName(),
+                    QStringLiteral("-out"), dir.filePath(QStringLiteral("dot.pem"))},
+    };
+    for (const QStringList &arguments : steps) {
+        QProcess step;
+        step.setProcessChannelMode(QProcess::MergedChannels);
+        step.start(openssl, arguments);
+        if (!step.waitForFinished(30000) || step.exitCode() != 0) {
+            *why = QString::fromUtf8(step.readAll());
+            return false;
+        }
+    }
+    return true;
+}
 constexpr int applyMs = 1000; // a change through the API reaches DNS within a second
 } // namespace
 
@@ -29,7 +81,58 @@ private:
     std::unique_ptr<ServerProcess> m_server;
     std::unique_ptr<ServerClient> m_client;
     Account m_user;
+    QString m_key; // m_user's device key
     quint16 m_dns = 0;
+    quint16 m_dot = 0; // 0: no certificate could be made
+    QList<QSslCertificate> m_testCa;
+
+    // Messages over one DNS over TLS connection to the server name "<key>.<zone>", checked
+    // against the test's CA; the answers in order. *encrypted: whether the handshake was made.
+    QList<QByteArray> exchangeDot(const QString &serverName, const QList<QByteArray> &messages,
+                                  bool *encrypted = nullptr, QSslSocket *keep = nullptr)
+    {
+        QSslSocket own;
+        QSslSocket &socket = keep ? *keep : own;
+        QSslConfiguration tls = socket.sslConfiguration();
+        tls.setCaCertificates(m_testCa);
+        socket.setSslConfiguration(tls);
+        if (socket.state() != QAbstractSocket::ConnectedState)
+            socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_dot, serverName);
+        const bool made = socket.isEncrypted() || socket.waitForEncrypted(5000);
+        if (encrypted)
+            *encrypted = made;
+        if (!made)
+            return {};
+        QByteArray out;
+        for (const QByteArray &message : messages) {
+            char prefix[2];
+            qToBigEndian<quint16>(quint16(message.size()), prefix);
+            out += QByteArray(prefix, 2) + message;
+        }
+        socket.write(out);
+        QList<QByteArray> answers;
+        QByteArray buffer;
+        QDeadlineTimer deadline(3000);
+        while (answers.size() < messages.size() && !deadline.hasExpired()) {
+            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+                break;
+            buffer += socket.readAll();
+            while (buffer.size() >= 2 && buffer.size() >= 2 + qFromBigEndian<quint16>(buffer.constData())) {
+                const quint16 length = qFromBigEndian<quint16>(buffer.constData());
+                answers.append(buffer.mid(2, length));
+                buffer.remove(0, 2 + length);
+            }
+        }
+        return answers;
+    }
+
+    int dotRcode(const QString &key, const QByteArray &name, QSslSocket *keep = nullptr)
+    {
+        const QList<QByteArray> answers =
+            exchangeDot(key + QLatin1Char('.') + dotZone, {queryWire({name, LDNS_RR_TYPE_A, true, false, {}}, 11)},
+                        nullptr, keep);
+        return answers.isEmpty() ? -1 : readAnswer(answers.first()).rcode;
+    }
 
     void sync(const Account &account)
     {
@@ -44,6 +147,51 @@ private:
         const ServerAnswer login = logIn(*m_client, m_user.email, m_user.password);
         QVERIFY2(login.accepted(), qPrintable(login.msg()));
         m_user.token = login.data()[QStringLiteral("token")].toString().toLatin1();
+    }
+
+    // The status answer's encrypted-DNS fields; dnsKey: what the app sends as "dns_key" (null:
+    // nothing).
+    QJsonObject deviceDns(const Account &account, const QString &dnsKey = QString())
+    {
+        ServerClient::Form form{{"platform_unique_id", account.email}};
+        if (!dnsKey.isNull())
+            form.append({"dns_key", dnsKey});
+        const ServerAnswer answer = m_client->post(QStringLiteral("sync-url"), form, account.token);
+        const QJsonObject data = answer.data().toObject();
+        QJsonObject fields;
+        for (const char *name : {"dot_host", "doh_url", "shared_address"}) {
+            if (data.contains(QLatin1String(name)))
+                fields.insert(QLatin1String(name), data.value(QLatin1String(name)));
+        }
+        return fields;
+    }
+
+    // A DNS over HTTPS exchange: GET with ?dns= or POST of the message.
+    ServerAnswer doh(const QString &key, const QByteArray &message, const QByteArray &method = "GET",
+                     const QByteArray &contentType = "application/dns-message")
+    {
+        QUrl url = m_server->apiBase().resolved(QUrl(QStringLiteral("/dns-query/") + key));
+        if (method == "GET") {
+            url.setQuery(QStringLiteral("dns=") +
+                         QString::fromLatin1(message.toBase64(QByteArray::Base64UrlEncoding |
+                                                              QByteArray::OmitTrailingEquals)));
+            return m_client->send(method, url, {}, {});
+        }
+        return m_client->send(method, url, message, {{"Content-Type", contentType}});
+    }
+
+    int dohRcode(const QString &key, const QByteArray &name)
+    {
+        const ServerAnswer answer = doh(key, queryWire({name, LDNS_RR_TYPE_A, true, false, {}}, 9));
+        return answer.status == 200 ? readAnswer(answer.body).rcode : -answer.status;
+    }
+
+    // The key in a DoH address, or empty.
+    static QString keyOf(const QJsonObject &fields)
+    {
+        static const QRegularExpression doh(
+            QRegularExpression::anchoredPattern(QStringLiteral("http://127\\.0\\.0\\.1:\\d+/dns-query/([a-z2-7]{26})")));
+        return doh.match(fields.value(QStringLiteral("doh_url")).toString()).captured(1);
     }
 
 private slots:
@@ -66,11 +214,26 @@ private slots:
 
         m_server = std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY),
                                                    m_dir.filePath(QStringLiteral("server")));
-        QVERIFY(m_server->start({QStringLiteral("--dns-port"), QStringLiteral("0"), QStringLiteral("--dns-upstream"),
-                                 m_upstream->upstream(), QStringLiteral("--category-lists"),
-                                 m_dir.filePath(QStringLiteral("lists"))}));
+        QStringList arguments{QStringLiteral("--dns-port"), QStringLiteral("0"), QStringLiteral("--dns-upstream"),
+                              m_upstream->upstream(), QStringLiteral("--category-lists"),
+                              m_dir.filePath(QStringLiteral("lists"))};
+        const QDir certificates(m_dir.path());
+        if (QSslSocket::supportsSsl() && makeDotCertificate(certificates, &why)) {
+            m_testCa = QSslCertificate::fromPath(certificates.filePath(QStringLiteral("ca.pem")));
+            arguments << QStringLiteral("--dot-zone") << dotZone << QStringLiteral("--dot-port") << QStringLiteral("0")
+                      << QStringLiteral("--dot-cert") << certificates.filePath(QStringLiteral("dot.pem"))
+                      << QStringLiteral("--dot-key") << certificates.filePath(QStringLiteral("dot.key"));
+        } else {
+            qInfo().noquote() << "DNS over TLS not tried:" << why;
+        }
+        QVERIFY(m_server->start(arguments));
         m_dns = m_server->dnsPort();
         QVERIFY2(m_dns, qPrintable(m_server->output()));
+        if (!m_testCa.isEmpty()) {
+            static const QRegularExpression dotListening(QStringLiteral("DNS over TLS listening on .* port (\\d+) "));
+            QTRY_VERIFY2(dotListening.match(m_server->output()).hasMatch(), qPrintable(m_server->output()));
+            m_dot = quint16(dotListening.match(m_server->output()).captured(1).toUInt());
+        }
         m_client = std::make_unique<ServerClient>(m_server->apiBase());
         m_user = signUp(*m_client, QStringLiteral("ada@example.org"));
         QVERIFY(m_user.id);
@@ -238,6 +401,152 @@ private slots:
         }
     }
 
+    // The key is in the answer that makes it; the app keeps it and has it confirmed by sending
+    // it back. Sending none keeps it (an app that knows nothing of keys); sending a wrong or an
+    // empty one replaces it.
+    void deviceKeys()
+    {
+        const QJsonObject made = deviceDns(m_user, QStringLiteral(""));
+        const QString key = keyOf(made);
+        QVERIFY2(!key.isEmpty(), qPrintable(QJsonDocument(made).toJson()));
+        QCOMPARE(made.value(QStringLiteral("shared_address")), QJsonValue(false));
+        QCOMPARE(keyOf(deviceDns(m_user, key.toUpper())), key);
+        QVERIFY(keyOf(deviceDns(m_user)).isEmpty());
+        const QString replaced = keyOf(deviceDns(m_user, key.left(25) + (key.endsWith(QLatin1Char('a')) ? u'b' : u'a')));
+        QVERIFY(!replaced.isEmpty() && replaced != key);
+        QCOMPARE(keyOf(deviceDns(m_user, replaced)), replaced);
+        m_key = keyOf(deviceDns(m_user, key));
+        QVERIFY(!m_key.isEmpty() && m_key != key); // the old one is gone for good
+        QTRY_COMPARE_WITH_TIMEOUT(dohRcode(m_key, "blocked.test."), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(dohRcode(key, "blocked.test."), -403);
+    }
+
+    void dnsOverHttps_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("key"); // "own": m_user's
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("rcode");
+        const QByteArray blocked = queryWire({"www.blocked.test.", LDNS_RR_TYPE_A, true, true, {}}, 0);
+        const QByteArray allowed = queryWire({"example.test.", LDNS_RR_TYPE_A, true, false, {}}, 0);
+        const QByteArray type = "application/dns-message";
+        const int nx = LDNS_RCODE_NXDOMAIN;
+        QTest::newRow("GET, blocked") << QByteArray("GET") << "own" << blocked << type << 200 << nx;
+        QTest::newRow("POST, blocked") << QByteArray("POST") << "own" << blocked << type << 200 << nx;
+        QTest::newRow("POST, allowed") << QByteArray("POST") << "own" << allowed << type << 200
+                                       << int(LDNS_RCODE_NOERROR);
+        QTest::newRow("the key in capitals") << QByteArray("GET") << "OWN" << blocked << type << 200 << nx;
+        QTest::newRow("malformed base64") << QByteArray("GET") << "own" << QByteArray() << type << 400 << -1;
+        QTest::newRow("not a DNS message") << QByteArray("POST") << "own" << QByteArray("hello") << type << 400 << -1;
+        QTest::newRow("wrong content type") << QByteArray("POST") << "own" << blocked
+                                            << QByteArray("application/x-www-form-urlencoded") << 415 << -1;
+        QTest::newRow("unknown key") << QByteArray("GET") << QString(26, QLatin1Char('a')) << blocked << type << 403
+                                     << -1;
+        QTest::newRow("not a key") << QByteArray("POST") << "not-a-key%2F..%2F" << blocked << type << 403 << -1;
+    }
+
+    // Answered with the account's lists although the request's address is nobody's device.
+    void dnsOverHttps()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QString, key);
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, contentType);
+        QFETCH(int, status);
+        QFETCH(int, rcode);
+        if (key.toLower() == QLatin1String("own"))
+            key = key == QLatin1String("OWN") ? m_key.toUpper() : m_key;
+        ServerAnswer answer;
+        if (message.isEmpty()) { // a GET whose parameter is not base64url
+            QUrl url = m_server->apiBase().resolved(QUrl(QStringLiteral("/dns-query/") + key));
+            url.setQuery(QStringLiteral("dns=AAAB*AAB"));
+            answer = m_client->send("GET", url, {}, {});
+        } else {
+            answer = doh(key, message, method, contentType);
+        }
+        QCOMPARE(answer.status, status);
+        if (status != 200) {
+            QVERIFY(!answer.body.contains("blocked")); // a refusal says nothing of any list
+            return;
+        }
+        QCOMPARE(answer.contentType, QByteArray("application/dns-message"));
+        QCOMPARE(readAnswer(answer.body).rcode, rcode);
+        QVERIFY(!m_server->output().contains(m_key)); // the key is a secret: never logged
+    }
+
+    // The device is named by the server name it asks for; the certificate checks out against the
+    // operator's CA; a name that is no known device gets no handshake at all.
+    void dnsOverTls()
+    {
+        if (!m_dot)
+            QSKIP("no test certificate: DNS over TLS not tried");
+        const QByteArray blocked = queryWire({"www.blocked.test.", LDNS_RR_TYPE_A, true, true, {}}, 21);
+        const QByteArray allowed = queryWire({"example.test.", LDNS_RR_TYPE_A, true, false, {}}, 22);
+        bool encrypted = false;
+        const QList<QByteArray> answers =
+            exchangeDot(m_key.toUpper() + QLatin1Char('.') + dotZone, {blocked, allowed, blocked}, &encrypted);
+        QVERIFY(encrypted);
+        QCOMPARE(answers.size(), 3);
+        QList<int> rcodes;
+        for (const QByteArray &answer : answers)
+            rcodes.append(readAnswer(answer).rcode);
+        QCOMPARE(rcodes, (QList<int>{LDNS_RCODE_NXDOMAIN, LDNS_RCODE_NOERROR, LDNS_RCODE_NXDOMAIN}));
+        QCOMPARE(readAnswer(answers.first()).blockedError, true);
+
+        for (const QString &name : {QString(26, QLatin1Char('a')) + QLatin1Char('.') + dotZone,
+                                    m_key + QStringLiteral(".elsewhere.test"), dotZone}) {
+            exchangeDot(name, {blocked}, &encrypted);
+            QVERIFY2(!encrypted, qPrintable(name));
+        }
+    }
+
+    // The name is read from a client's hello however it comes: whole, cut short (more is awaited),
+    // or not TLS at all; only "<key>.<zone>" names a device.
+    void serverNameFromTheClientHello()
+    {
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        QSslSocket client;
+        const QString key = QStringLiteral("abcdefghijklmnopqrstuvwxya");
+        client.connectToHostEncrypted(QStringLiteral("127.0.0.1"), listener.serverPort(), key + QStringLiteral(".dot.test"));
+        QTRY_VERIFY(listener.hasPendingConnections());
+        QTcpSocket *peer = listener.nextPendingConnection();
+        QByteArray hello;
+        QTRY_VERIFY((hello += peer->readAll(), DnsOverTls::serverName(hello).has_value()));
+        QCOMPARE(*DnsOverTls::serverName(hello), (key + QStringLiteral(".dot.test")).toLatin1());
+        QVERIFY(!DnsOverTls::serverName(hello.left(hello.size() / 2)));
+        QCOMPARE(DnsOverTls::serverName("GET /dns-query HTTP/1.1\r\nHost: x\r\n\r\n"), std::optional(QByteArray()));
+
+        const QByteArray hash = DeviceKey::hash(key);
+        QCOMPARE(DnsOverTls::keyHashOf(key.toUpper().toLatin1() + ".DOT.test.", QStringLiteral("dot.test")), hash);
+        QVERIFY(DnsOverTls::keyHashOf(key.toLatin1() + ".dot.test.evil", QStringLiteral("dot.test")).isEmpty());
+        QVERIFY(DnsOverTls::keyHashOf("www." + key.toLatin1() + ".dot.test", QStringLiteral("dot.test")).isEmpty());
+        QVERIFY(DnsOverTls::keyHashOf(key.toLatin1() + "dot.test", QStringLiteral("dot.test")).isEmpty());
+    }
+
+    // A key goes with its session: a logout ends it.
+    void deviceKeyEndsWithItsSession()
+    {
+        const Account carol = signUp(*m_client, QStringLiteral("carol@example.org"));
+        QVERIFY(carol.id);
+        m_server->advance(1);
+        const QString key = keyOf(deviceDns(carol, QStringLiteral("")));
+        QVERIFY(!key.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(dohRcode(key, "dns.google."), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QSslSocket open; // a DNS over TLS connection made before the logout
+        if (m_dot)
+            QCOMPARE(dotRcode(key, "dns.google.", &open), int(LDNS_RCODE_NXDOMAIN));
+        QVERIFY(m_client->post(QStringLiteral("logout"), {}, carol.token).accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(dohRcode(key, "dns.google."), -403, applyMs);
+        if (m_dot) {
+            QCOMPARE(dotRcode(key, "dns.google.", &open), int(LDNS_RCODE_REFUSED));
+            QTRY_COMPARE(open.state(), QAbstractSocket::UnconnectedState);
+            QCOMPARE(dotRcode(key, "dns.google."), -1);
+        }
+    }
+
     void changesThroughTheApi()
     {
         auto post = [this](const char *path, const ServerClient::Form &form) {
@@ -260,13 +569,6 @@ private slots:
         QVERIFY(post("unblockcategory", {{"category_id", "3"}}).accepted());
         QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "cdn.social-extra.test"), int(LDNS_RCODE_NOERROR), applyMs);
 
-        // Another account's app reports from this address: its lists apply here now.
-        const Account other = signUp(*m_client, QStringLiteral("bob@example.org"));
-        QVERIFY(other.id);
-        sync(other);
-        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "blocked.test"), int(LDNS_RCODE_NOERROR), applyMs);
-        sync(m_user);
-        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "blocked.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
     }
 
     // A focus session's sites and categories are filtered from its start to its end by the
@@ -509,6 +811,48 @@ private slots:
             QVERIFY(!unknown.staleError);
         }
         QVERIFY(server.stop());
+    }
+
+    // Another account's app reports from this address: plain DNS from it gets both accounts'
+    // lists, never one alone, and the status answers say so. Once the other account has made no
+    // status call from there for an hour, the address is this account's again.
+    void sharedAddressGetsEveryonesLists()
+    {
+        const Account other = signUp(*m_client, QStringLiteral("bob@example.org"));
+        QVERIFY(other.id);
+        QVERIFY(m_client->post(QStringLiteral("blockwesitebyuser"), {{"domain", "bobs.test"}}, other.token).accepted());
+        QCOMPARE(rcodeOf(m_dns, "bobs.test"), int(LDNS_RCODE_NOERROR));
+        m_server->advance(1);
+        QCOMPARE(deviceDns(other, QStringLiteral("")).value(QStringLiteral("shared_address")), QJsonValue(true));
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "bobs.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(rcodeOf(m_dns, "blocked.test"), int(LDNS_RCODE_NXDOMAIN));
+        QCOMPARE(deviceDns(m_user).value(QStringLiteral("shared_address")), QJsonValue(true));
+        // Either account's change applies to the shared lists.
+        QVERIFY(m_client->post(QStringLiteral("blockwesitebyuser"), {{"domain", "later.bobs.test"}}, other.token)
+                    .accepted());
+        QVERIFY(m_client->post(QStringLiteral("blockwesitebyuser"), {{"domain", "adas.test"}}, m_user.token)
+                    .accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "adas.test"), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(rcodeOf(m_dns, "bobs.test", otherClient), int(LDNS_RCODE_NOERROR));
+        // By their keys, from this same address, each gets their own lists.
+        const QString bobsKey = keyOf(deviceDns(other, QStringLiteral("")));
+        QTRY_COMPARE_WITH_TIMEOUT(dohRcode(bobsKey, "bobs.test."), int(LDNS_RCODE_NXDOMAIN), applyMs);
+        QCOMPARE(dohRcode(bobsKey, "blocked.test."), int(LDNS_RCODE_NOERROR));
+        QCOMPARE(dohRcode(m_key, "bobs.test."), int(LDNS_RCODE_NOERROR));
+        QCOMPARE(dohRcode(m_key, "adas.test."), int(LDNS_RCODE_NXDOMAIN));
+        if (m_dot) {
+            QCOMPARE(dotRcode(bobsKey, "bobs.test."), int(LDNS_RCODE_NXDOMAIN));
+            QCOMPARE(dotRcode(bobsKey, "blocked.test."), int(LDNS_RCODE_NOERROR));
+            QCOMPARE(dotRcode(m_key, "bobs.test."), int(LDNS_RCODE_NOERROR));
+        }
+
+        m_server->advance(DnsPolicyBuilder::sharedAddressSeconds + 1);
+        QCOMPARE(deviceDns(m_user).value(QStringLiteral("shared_address")), QJsonValue(false));
+        // A status call from another computer of the account makes the DNS look again.
+        QVERIFY(m_client->post(QStringLiteral("sync-url"), {{"platform_unique_id", "another computer"}}, m_user.token)
+                    .accepted());
+        QTRY_COMPARE_WITH_TIMEOUT(rcodeOf(m_dns, "bobs.test"), int(LDNS_RCODE_NOERROR), applyMs);
+        QCOMPARE(rcodeOf(m_dns, "adas.test"), int(LDNS_RCODE_NXDOMAIN));
     }
 
     // The policy alone: no real traffic comes from outside the machine.

@@ -3,6 +3,7 @@
 // X-Forwarded-For.
 #include "ServerTestSupport.h"
 
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -64,7 +65,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         ServerProcess server(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath("server"));
-        QVERIFY(server.start({"--trusted-proxy", "127.0.0.1/32"}));
+        QVERIFY(server.start({"--trusted-proxy", "127.0.0.1/32", "--dns-port", "0"}));
+        QVERIFY2(server.dnsPort(), qPrintable(server.output()));
 
         const quint16 port = freePort();
         QVERIFY(port);
@@ -76,7 +78,8 @@ private slots:
                                     "  client_body_temp_path %2/body;\n  proxy_temp_path %2/proxy;\n"
                                     "  upstream nimbrel { server 127.0.0.1:%3; keepalive 8; }\n"
                                     "  server {\n    listen 127.0.0.1:%4;\n    client_max_body_size 64k;\n"
-                                    "    location /api/v3/ { include %5; }\n  }\n}\n")
+                                    "    location /api/v3/ { include %5; }\n"
+                                    "    location /dns-query/ { include %5; }\n  }\n}\n")
                          .arg(::geteuid() == 0 ? "user root;\n" : "", dir.path())
                          .arg(server.port())
                          .arg(port)
@@ -109,6 +112,27 @@ private slots:
                                              "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
                                              QByteArray::number(body.size()) + "\r\n\r\n" + body);
         QVERIFY2(sync.contains("\"status\":true"), sync.constData());
+
+        // DNS over HTTPS through the proxy, with the key the status answer made.
+        const QByteArray key = QRegularExpression(QStringLiteral("/dns-query/([a-z2-7]{26})"))
+                                   .match(QString::fromLatin1(sync))
+                                   .captured(1)
+                                   .toLatin1();
+        QVERIFY2(!key.isEmpty(), sync.constData());
+        // use-application-dns.net, type A: blocked for everybody, no upstream needed.
+        const QByteArray query = QByteArray::fromHex("00000100000100000000000013") + "use-application-dns" +
+                                 QByteArray::fromHex("036e65740000010001");
+        QByteArray answer;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (answer = exchange(QHostAddress::LocalHost, port,
+                               "POST /dns-query/" + key + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                               "Content-Type: application/dns-message\r\nContent-Length: " +
+                                   QByteArray::number(query.size()) + "\r\n\r\n" + query))
+                .startsWith("HTTP/1.1 200"),
+            2000);
+        QVERIFY2(answer.contains("application/dns-message"), answer.constData());
+        QCOMPARE(answer.right(answer.size() - answer.indexOf("\r\n\r\n") - 4).at(3) & 0x0f, 3); // NXDOMAIN
+        QVERIFY(!server.output().contains(QString::fromLatin1(key)));
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "devices");
             db.setDatabaseName(dir.filePath("server/nimbrel.db"));

@@ -363,6 +363,30 @@ private slots:
         QCOMPARE(devices.size(), 1);
         QCOMPARE(devices.first().address, QStringLiteral("::1"));
         QCOMPARE(devices.first().lastSeenAt, t0.addSecs(60));
+
+        // A device's DNS key lives with the session it was made for; a new one replaces it.
+        const std::optional<TokenRow> session = storage->addToken(ada, "session", t0, t0.addDays(180));
+        QVERIFY(session);
+        QVERIFY(storage->setDeviceKey(ada, QStringLiteral("uuid-1"), "key-1", session->id));
+        QVERIFY(storage->setDeviceKey(ada, QStringLiteral("uuid-1"), "key-2", session->id));
+        QCOMPARE(storage->device(ada, QStringLiteral("uuid-1"))->dnsKeyHash, QByteArray("key-2"));
+        QVERIFY(!storage->setDeviceKey(bob, QStringLiteral("uuid-1"), "key-3", session->id)); // not bob's device
+        auto liveKeys = [&](const QDateTime &now) {
+            QStringList keys;
+            for (const DeviceKeyRow &row : storage->liveDeviceKeys(now))
+                keys.append(QStringLiteral("%1:%2").arg(QString::fromLatin1(row.keyHash)).arg(row.userID));
+            return keys;
+        };
+        QCOMPARE(liveKeys(t0), QStringList{QStringLiteral("key-2:%1").arg(ada)});
+        QVERIFY(liveKeys(t0.addDays(181)).isEmpty()); // the session expired
+        QVERIFY(storage->revokeToken(session->id, t0));
+        QVERIFY(liveKeys(t0).isEmpty());
+
+        // Who called from an address lately.
+        QVERIFY(storage->recordDevice(bob, QStringLiteral("uuid-2"), QStringLiteral("::1"), t0.addSecs(120)));
+        QVERIFY(storage->recordDevice(bob, QStringLiteral("uuid-3"), QStringLiteral("::1"), t0.addSecs(130)));
+        QCOMPARE(storage->usersSeenAt(QStringLiteral("::1"), t0), (QList<qint64>{ada, bob}));
+        QCOMPARE(storage->usersSeenAt(QStringLiteral("::1"), t0.addSecs(90)), QList<qint64>{bob});
     }
 
     void focus_data()

@@ -96,7 +96,15 @@ QString ResolvectlResolver::listServices()
     return names.isEmpty() ? QString() : names.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-QList<QHostAddress> ResolvectlResolver::serversOf(const QString &link)
+bool ResolvectlResolver::setEncryption(const QString &filterAddress, const QString &serverName)
+{
+    m_filter = QHostAddress(filterAddress);
+    m_serverName = m_noDot ? QString() : serverName;
+    m_encrypted = !m_serverName.isEmpty();
+    return !m_noDot;
+}
+
+QList<QHostAddress> ResolvectlResolver::serversOf(const QString &link, bool namesAsAsked)
 {
     const ProcessResult r = runProgram(resolvectl, {QStringLiteral("dns"), link});
     if (r.exitCode != 0)
@@ -111,7 +119,10 @@ QList<QHostAddress> ResolvectlResolver::serversOf(const QString &link)
         QHostAddress address(word.section(QLatin1Char('#'), 0, 0));
         if (address.isNull())
             address = QHostAddress(word.section(QLatin1Char('%'), 0, 0));
-        if (!address.isNull() && !servers.contains(address))
+        if (namesAsAsked && !m_filter.isNull() && address == m_filter &&
+            word.section(QLatin1Char('#'), 1).compare(m_serverName, Qt::CaseInsensitive) != 0)
+            address = QHostAddress();
+        if ((!address.isNull() || namesAsAsked) && !servers.contains(address))
             servers.append(address);
     }
     return servers;
@@ -120,8 +131,31 @@ QList<QHostAddress> ResolvectlResolver::serversOf(const QString &link)
 QString ResolvectlResolver::setServers(networkservices service, const QString &address)
 {
     QString output;
+    const bool encrypt = !m_serverName.isEmpty() && QHostAddress(address) == m_filter;
+    if (!encrypt)
+        m_encrypted = false;
     for (const QString &link : linksOf(service)) {
-        const ProcessResult dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address});
+        ProcessResult dns;
+        if (encrypt) {
+            // Required, not opportunistic: a path that strips TLS gets no answers rather than
+            // clear-text ones under another device's lists.
+            dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address + QLatin1Char('#') + m_serverName});
+            const ProcessResult tls = dns.exitCode == 0
+                                          ? runProgram(resolvectl, {QStringLiteral("dnsovertls"), link, QStringLiteral("yes")})
+                                          : dns;
+            if (tls.exitCode != 0 && !refused(tls)) {
+                // A systemd-resolved without DNS over TLS: plain DNS, as before, from now on.
+                output += describe(tls, link);
+                m_encrypted = false;
+                m_noDot = true;
+                m_serverName.clear();
+                dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address});
+            } else if (refused(tls)) {
+                dns = tls;
+            }
+        } else {
+            dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address});
+        }
         output += describe(dns, link);
         if (dns.exitCode != 0)
             continue;
@@ -149,7 +183,7 @@ ResolverServers ResolvectlResolver::readServers(networkservices service)
     QList<QHostAddress> servers;
     QList<QList<QHostAddress>> perLink;
     for (const QString &link : linksOf(service)) {
-        perLink.append(serversOf(link));
+        perLink.append(serversOf(link, true));
         for (const QHostAddress &address : std::as_const(perLink.last())) {
             if (!servers.contains(address))
                 servers.append(address);

@@ -13,6 +13,8 @@
 // "~.", so every look-up goes to it; clearing reverts the link to what the network gave it
 // (only where the link visibly carries the filter). A normal user needs polkit's
 // org.freedesktop.resolve1.set-dns-servers and set-domains (granted by the shipped rule).
+// With a server name the link's server is "ADDRESS#name" and DNS over TLS is required on it
+// (set-dns-over-tls); a systemd-resolved that refuses either gets the plain address.
 class ResolvectlResolver : public ResolverBackend
 {
 public:
@@ -21,6 +23,8 @@ public:
     QString clearServers(networkservices service, const QString &filteringAddress) override;
     ResolverServers readServers(networkservices service) override;
     std::optional<QString> refusal(const QString &output) const override;
+    bool setEncryption(const QString &filterAddress, const QString &serverName) override;
+    bool encrypted() const override { return m_encrypted; }
 
     // Whether systemd-resolved answers.
     static bool isRunning();
@@ -29,5 +33,12 @@ public:
 
 private:
     QStringList linksOf(networkservices service);
-    QList<QHostAddress> serversOf(const QString &link);
+    // With namesAsAsked, the filter under another server name than the one asked for (or
+    // under one when none is asked for) is listed as a null address: not the filter as wanted.
+    QList<QHostAddress> serversOf(const QString &link, bool namesAsAsked = false);
+
+    QHostAddress m_filter;
+    QString m_serverName;
+    bool m_encrypted = false;
+    bool m_noDot = false; // this systemd-resolved refused DNS over TLS once
 };
