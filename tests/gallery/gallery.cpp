@@ -449,6 +449,12 @@ void renderLanguage(const QString &language)
     protection->hide();
     protection->show();
     save(main.window(), QStringLiteral("main-protection-on"), language);
+    // On, in the clear from an address other accounts share.
+    PreferencesStore::shared().setBool(PrefKey::sharedAddress, true);
+    protection->hide();
+    protection->show();
+    save(main.window(), QStringLiteral("main-protection-shared"), language);
+    PreferencesStore::shared().setBool(PrefKey::sharedAddress, false);
 
     ListsGallery lists(language);
     const QList<std::pair<int, QString>> screens = {{2, QStringLiteral("main-app-block-list")},
