@@ -185,13 +185,10 @@ inline QByteArray exchangeUdp(const QByteArray &message, quint16 port, const QHo
     return socket.receiveDatagram().data();
 }
 
-// Messages over one TCP connection, each after its two-byte length; the answers in order of arrival.
-inline QList<QByteArray> exchangeTcp(const QList<QByteArray> &messages, quint16 port, int timeoutMs = 3000)
+// Messages over a connected stream (TCP or TLS), each after its two-byte length; the answers in
+// order of arrival.
+inline QList<QByteArray> exchangeStream(QAbstractSocket &socket, const QList<QByteArray> &messages, int timeoutMs = 3000)
 {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(timeoutMs))
-        return {};
     QByteArray out;
     for (const QByteArray &message : messages) {
         char prefix[2];
@@ -203,7 +200,8 @@ inline QList<QByteArray> exchangeTcp(const QList<QByteArray> &messages, quint16 
     QByteArray buffer;
     QDeadlineTimer deadline(timeoutMs);
     while (answers.size() < messages.size() && !deadline.hasExpired()) {
-        if (!socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+        // A TLS socket may hold decrypted bytes already: read those before waiting.
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
             break;
         buffer += socket.readAll();
         while (buffer.size() >= 2) {
@@ -215,6 +213,16 @@ inline QList<QByteArray> exchangeTcp(const QList<QByteArray> &messages, quint16 
         }
     }
     return answers;
+}
+
+// Messages over one TCP connection.
+inline QList<QByteArray> exchangeTcp(const QList<QByteArray> &messages, quint16 port, int timeoutMs = 3000)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(timeoutMs))
+        return {};
+    return exchangeStream(socket, messages, timeoutMs);
 }
 
 inline Answer ask(quint16 port, const Query &query)

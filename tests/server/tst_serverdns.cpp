@@ -103,27 +103,7 @@ private:
             *encrypted = made;
         if (!made)
             return {};
-        QByteArray out;
-        for (const QByteArray &message : messages) {
-            char prefix[2];
-            qToBigEndian<quint16>(quint16(message.size()), prefix);
-            out += QByteArray(prefix, 2) + message;
-        }
-        socket.write(out);
-        QList<QByteArray> answers;
-        QByteArray buffer;
-        QDeadlineTimer deadline(3000);
-        while (answers.size() < messages.size() && !deadline.hasExpired()) {
-            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
-                break;
-            buffer += socket.readAll();
-            while (buffer.size() >= 2 && buffer.size() >= 2 + qFromBigEndian<quint16>(buffer.constData())) {
-                const quint16 length = qFromBigEndian<quint16>(buffer.constData());
-                answers.append(buffer.mid(2, length));
-                buffer.remove(0, 2 + length);
-            }
-        }
-        return answers;
+        return exchangeStream(socket, messages);
     }
 
     int dotRcode(const QString &key, const QByteArray &name, QSslSocket *keep = nullptr)
