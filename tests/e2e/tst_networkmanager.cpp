@@ -49,23 +49,19 @@ bool addConnection(const QString &name, const QString &type, const QString &devi
         == 0;
 }
 
-// Waits until the connection's profile and its device use only the filter. Wall-clock time:
-// QTRY's timeout counts only its own waits, not the nmcli runs between. Under 2 s on an idle
-// machine; the limit leaves room for a loaded one, where every nmcli run (ours and the
-// test's) takes several times as long.
+// Waits until the connection's profile and its device use only the filter, by wall-clock time
+// (the nmcli runs in between count). Under 2 s on an idle machine; the limit leaves room for a
+// loaded one, where every nmcli run (ours and the test's) takes several times as long.
 QString protectedSoon(const QString &connection, const QString &device, const QString &filter)
 {
-    const QDeadlineTimer deadline(6000);
     QString profile;
     QString live;
-    while ((profile = dnsOf(connection)) != filter + QStringLiteral("\nyes")
-           || (live = nmcli({QStringLiteral("-g"), QStringLiteral("IP4.DNS"), QStringLiteral("device"), QStringLiteral("show"), device}))
-               != filter) {
-        if (deadline.hasExpired())
-            return connection + QStringLiteral(": profile ") + profile + QStringLiteral(", device ") + live;
-        QTest::qWait(50);
-    }
-    return QString();
+    const bool done = QTest::qWaitFor([&] {
+        return (profile = dnsOf(connection)) == filter + QStringLiteral("\nyes")
+            && (live = nmcli({QStringLiteral("-g"), QStringLiteral("IP4.DNS"), QStringLiteral("device"), QStringLiteral("show"), device}))
+                   == filter;
+    }, 6000);
+    return done ? QString() : connection + QStringLiteral(": profile ") + profile + QStringLiteral(", device ") + live;
 }
 } // namespace
 

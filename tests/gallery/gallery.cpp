@@ -505,11 +505,9 @@ void renderLanguage(const QString &language)
     protection->protection = Protection::off;
     protection->refreshDisplay();
     protection->toggle();
-    for (QDeadlineTimer deadline(3000); protection->btnProtectionOnOff->isEnabled() && !deadline.hasExpired();)
-        QTest::qWait(20);
+    (void)QTest::qWaitFor([&] { return !protection->btnProtectionOnOff->isEnabled(); }, 3000);
     save(main.window(), QStringLiteral("main-protection-busy"), language);
-    for (QDeadlineTimer deadline(8000); !protection->btnProtectionOnOff->isEnabled() && !deadline.hasExpired();)
-        QTest::qWait(20);
+    (void)QTest::qWaitFor([&] { return protection->btnProtectionOnOff->isEnabled(); }, 8000);
     closePopups();
 
     // A refused change in the background: the alert every DNS failure shows.
