@@ -4,7 +4,8 @@
 # eth0, to which networkd gives a DNS server and a search domain, and wlan0, which nothing manages.
 # /run and /etc/systemd/network are fresh tmpfs in here, so the machine's resolver and network
 # settings stay out of reach. When the command ends, or this script is killed, the PID namespace
-# ends and all in it.
+# ends and all in it. systemd-resolved trusts the certificate authorities put in
+# $NIMBREL_RESOLVED_SANDBOX/ca (hashed names, as openssl rehash makes them) and no others.
 #
 #     resolved-sandbox.sh COMMAND [ARGS...]   exit 77: cannot run here (the reason on stderr)
 #     RESOLVED_SANDBOX_ROOT=DIR      where systemd-resolved is unpacked when this machine lacks it
@@ -58,7 +59,7 @@ mount -t sysfs -o ro sysfs /sys
 mount -t tmpfs tmpfs /run
 [ ! -d /etc/systemd/network ] || mount -t tmpfs tmpfs /etc/systemd/network
 work=/run/resolved-sandbox
-mkdir -p "$work" /run/systemd/network
+mkdir -p "$work/ca" /run/systemd/network
 export NIMBREL_RESOLVED_SANDBOX="$work"
 
 # Both daemons start as root and drop to users of their own, which this machine may not have:
@@ -97,7 +98,8 @@ until [ -S /run/dbus/system_bus_socket ]; do
     i=$((i + 1)); [ $i -lt 100 ] || { cat "$work/bus.log" >&2; echo "the private bus did not start" >&2; exit 1; }
     sleep 0.05
 done
-"$resolved" &
+# Read at each handshake, so a test can add its own authority once the daemon runs.
+SSL_CERT_DIR="$work/ca" "$resolved" &
 daemons="$daemons $!"
 /lib/systemd/systemd-networkd &
 daemons="$daemons $!"

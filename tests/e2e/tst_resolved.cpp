@@ -1,10 +1,14 @@
 // Against a real systemd-resolved, with systemd-networkd and without NetworkManager: the switch
 // turns protection on and off through the backend the system picks, and resolvectl, asked
 // directly, sees the filter with the "~." routing domain and then each link's own settings again.
+// With a device name from the account, look-ups go over DNS over TLS to a real nimbrel-server,
+// whose certificate systemd-resolved checks against the test's own authority.
 // resolved-sandbox.sh provides the daemons, their private system bus and the links. It runs as
 // root, and there is no polkit in there: resolved and networkd allow a root caller without asking.
 #include "ApiTestBed.h"
+#include "DnsTestSupport.h"
 #include "FilterDns.h"
+#include "TestCertificates.h"
 #include "platform/ResolverBackend.h"
 #include "platform/ShellRunner.h"
 #include "protection/DNSConfiguration.h"
@@ -19,6 +23,26 @@ QString resolved(const QString &what, const QString &link)
     // simplified(): a long list goes on over indented lines.
     return r.exitCode == 0 ? r.output.simplified().section(QStringLiteral("): "), 1)
                            : QStringLiteral("resolvectl failed: ") + r.output;
+}
+
+// systemd-resolved's answer for name (IPv4), asked afresh: the address, with " encrypted" when it
+// came over an encrypted transport; "not found" for NXDOMAIN; or resolvectl's own words.
+QString lookUp(const QString &name)
+{
+    const ProcessResult r = runProgram(QStringLiteral("resolvectl"), {QStringLiteral("query"), QStringLiteral("-4"),
+                                                                      QStringLiteral("--cache=no"), name});
+    if (r.exitCode == 0) {
+        const QString address = r.output.section(QStringLiteral(": "), 1).section(QLatin1Char(' '), 0, 0);
+        return r.output.contains(QLatin1String("encrypted transport: yes")) ? address + QStringLiteral(" encrypted")
+                                                                            : address;
+    }
+    return r.output.contains(QLatin1String("not found")) ? QStringLiteral("not found") : r.output.trimmed();
+}
+
+// The real resolvectl and nmcli, not the stand-ins the test environment puts first.
+void useRealTools()
+{
+    qputenv("PATH", qgetenv("PATH").replace(NIMBREL_FAKES_DIR ":", ""));
 }
 } // namespace
 
@@ -38,8 +62,7 @@ private slots:
     {
         ApiTestBed bed;
         bed.startAsNewAccount();
-        // The real resolvectl and nmcli, not the stand-ins the test environment puts first.
-        qputenv("PATH", qgetenv("PATH").replace(NIMBREL_FAKES_DIR ":", ""));
+        useRealTools();
         const QString filter = DNSConfiguration::defaultAddress();
         // The switch asks the filter before changing anything.
         FilterDns filterDns;
@@ -92,6 +115,89 @@ private slots:
         }
         QVERIFY(bed.alerts.alerts.isEmpty());
         DNSConfiguration::resetShared();
+    }
+
+    // Two accounts' devices behind one address (the same link, the same source): each device's
+    // name gets its own account's lists over DNS over TLS, and a name dies with its session.
+    void deviceNameGetsItsOwnListsOverTls()
+    {
+        ApiTestBed bed;
+        bed.startAsNewAccount(); // the switch tells the account
+        useRealTools();
+        QTemporaryDir dir;
+        const QDir certificates(dir.path());
+        const QString zone = QStringLiteral("dot.nimbrel.test");
+        QString why;
+        if (!TestCertificates::make(certificates, zone, &why))
+            QSKIP(qPrintable(why));
+        // systemd-resolved looks its authorities up by subject hash.
+        const QString trusted = qEnvironmentVariable("NIMBREL_RESOLVED_SANDBOX") + QStringLiteral("/ca");
+        QVERIFY(QFile::copy(certificates.filePath(QStringLiteral("ca.pem")), trusted + QStringLiteral("/ca.pem")));
+        QCOMPARE(runProgram(QStringLiteral("openssl"), {QStringLiteral("rehash"), trusted}).exitCode, 0);
+
+        DnsTest::Dnsmasq upstream; // every name under test. is 192.0.2.10
+        QVERIFY2(upstream.start(&why), qPrintable(why));
+        // On eth0's own address: systemd-resolved sends each link's look-ups out of that link.
+        const QString filter = QStringLiteral("10.10.0.1");
+        ServerProcess server(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("server")));
+        QVERIFY(server.start({QStringLiteral("--dns-listen"), filter, QStringLiteral("--dns-port"), QStringLiteral("53"),
+                              QStringLiteral("--dns-upstream"), upstream.upstream(), QStringLiteral("--dot-port"),
+                              QStringLiteral("853"), QStringLiteral("--dot-zone"), zone, QStringLiteral("--dot-cert"),
+                              certificates.filePath(QStringLiteral("zone.pem")), QStringLiteral("--dot-key"),
+                              certificates.filePath(QStringLiteral("zone.key"))}));
+        QVERIFY(server.dnsPort());
+        ServerClient client(server.apiBase());
+        struct Device {
+            Account account;
+            QString host, blocked;
+        };
+        QList<Device> devices;
+        for (const QString &name : {QStringLiteral("ada"), QStringLiteral("bob")}) {
+            Device device{signUp(client, name + QStringLiteral("@example.org")), {}, name + QStringLiteral("-blocked.test")};
+            QVERIFY(device.account.id);
+            const ServerAnswer status =
+                client.post(QStringLiteral("sync-url"), {{"platform_unique_id", name}}, device.account.token);
+            device.host = status.data()[QStringLiteral("dot_host")].toString();
+            QVERIFY2(device.host.endsWith(QLatin1Char('.') + zone), status.body.constData());
+            QVERIFY(client.post(QStringLiteral("blockwesitebyuser"), {{"domain", device.blocked}}, device.account.token)
+                        .accepted());
+            devices.append(device);
+        }
+
+        // Ada's computer: the switch, then the watchdog once the account gave another name.
+        PreferencesStore &prefs = PreferencesStore::shared();
+        prefs.setString(PrefKey::dotHost, devices[0].host);
+        DNSConfiguration dns(makeResolverBackend(), filter);
+        bool finished = false;
+        dns.applyFromSwitch([] {}, [&](const DnsOutcome &) { finished = true; });
+        QVERIFY(QTest::qWaitFor([&] { return finished; }, 10000));
+        prefs.setBool(PrefKey::dnsLastStatus, true);
+        for (int turn = 0; turn < 2; ++turn) {
+            const Device &self = devices[turn], &other = devices[1 - turn];
+            if (turn == 1) {
+                prefs.setString(PrefKey::dotHost, self.host);
+                bool applied = false;
+                dns.checkFromWatchdog({}, [&](const QStringList &) { applied = true; });
+                QVERIFY(QTest::qWaitFor([&] { return applied; }, 10000));
+            }
+            QCOMPARE(resolved(QStringLiteral("dns"), QStringLiteral("eth0")), filter + QLatin1Char('#') + self.host);
+            QCOMPARE(resolved(QStringLiteral("dnsovertls"), QStringLiteral("eth0")), QStringLiteral("yes"));
+            QVERIFY(dns.encrypted());
+            // A block reaches the filter within a second of its request.
+            QTRY_COMPARE_WITH_TIMEOUT(lookUp(self.blocked), QStringLiteral("not found"), 2000);
+            QCOMPARE(lookUp(other.blocked), QStringLiteral("192.0.2.10 encrypted"));
+        }
+
+        // Bob signs out: his name gets nothing any more, not even the names nobody blocks, once
+        // the filter heard of it (within a second).
+        QVERIFY(client.post(QStringLiteral("logout"), {}, devices[1].account.token).accepted());
+        QTRY_VERIFY_WITH_TIMEOUT(!lookUp(QStringLiteral("anything.test")).startsWith(QLatin1String("192.0.2.10")), 5000);
+
+        finished = false;
+        dns.clearFromSwitch([] {}, [&](const DnsOutcome &) { finished = true; });
+        QVERIFY(QTest::qWaitFor([&] { return finished; }, 10000));
+        QCOMPARE(resolved(QStringLiteral("dns"), QStringLiteral("eth0")).contains(filter), false);
+        QVERIFY(bed.alerts.alerts.isEmpty());
     }
 };
 

@@ -3,6 +3,7 @@
 // requests come from); 127.0.0.2 is another machine on the local network.
 #include "DnsTestSupport.h"
 #include "ServerTestSupport.h"
+#include "TestCertificates.h"
 #include "dns/DeviceKey.h"
 #include "dns/DnsOverTls.h"
 #include "dns/DnsPolicy.h"
@@ -22,52 +23,6 @@ namespace {
 const QHostAddress otherClient(QStringLiteral("127.0.0.2"));
 const QString dotZone = QStringLiteral("dot.nimbrel.test");
 
-// A certificate authority of the test's own and a certificate for *.<dotZone> it signed, made
-// with the openssl tool; false (and why) when that cannot be done.
-bool makeDotCertificate(const QDir &dir, QString *why)
-{
-    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
-    if (openssl.isEmpty()) {
-        *why = QStringLiteral("openssl is not installed");
-        return false;
-    }
-    QFile extensions(dir.filePath(QStringLiteral("leaf.ext")));
-    if (!extensions.open(QIODevice::WriteOnly))
-        return false;
-    extensions.write("subjectAltName=DNS:*." + dotZone.toLatin1() +
-                     "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n");
-    extensions.close();
-    const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                         QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
-    const QList<QStringList> steps{
-        QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec +
-            QStringList{QStringLiteral("-subj"), QStringLiteral("/CN=Nimbrel test CA"), QStringLiteral("-days"),
-                        QStringLiteral("2"), QStringLiteral("-addext"),
-                        QStringLiteral("basicConstraints=critical,CA:TRUE"), QStringLiteral("-addext"),
-                        QStringLiteral("keyUsage=critical,keyCertSign"), QStringLiteral("-keyout"),
-                        dir.filePath(QStringLiteral("ca.key")), QStringLiteral("-out"),
-                        dir.filePath(QStringLiteral("ca.pem"))},
-        QStringList{QStringLiteral("req")} + ec +
-            QStringList{QStringLiteral("-subj"), QStringLiteral("/CN=*.") + dotZone, QStringLiteral("-keyout"),
-                        dir.filePath(QStringLiteral("dot.key")), QStringLiteral("-out"),
-                        dir.filePath(QStringLiteral("dot.csr"))},
-        QStringList{QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
-                    dir.filePath(QStringLiteral("dot.csr")), QStringLiteral("-CA"), dir.filePath(QStringLiteral("ca.pem")),
-                    QStringLiteral("-CAkey"), dir.filePath(QStringLiteral("ca.key")), QStringLiteral("-CAcreateserial"),
-                    QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-extfile"), extensions.fileName(),
-                    QStringLiteral("-out"), dir.filePath(QStringLiteral("dot.pem"))},
-    };
-    for (const QStringList &arguments : steps) {
-        QProcess step;
-        step.setProcessChannelMode(QProcess::MergedChannels);
-        step.start(openssl, arguments);
-        if (!step.waitForFinished(30000) || step.exitCode() != 0) {
-            *why = QString::fromUtf8(step.readAll());
-            return false;
-        }
-    }
-    return true;
-}
 constexpr int applyMs = 1000; // a change through the API reaches DNS within a second
 } // namespace
 
@@ -198,11 +153,11 @@ private slots:
                               m_upstream->upstream(), QStringLiteral("--category-lists"),
                               m_dir.filePath(QStringLiteral("lists"))};
         const QDir certificates(m_dir.path());
-        if (QSslSocket::supportsSsl() && makeDotCertificate(certificates, &why)) {
+        if (QSslSocket::supportsSsl() && TestCertificates::make(certificates, dotZone, &why)) {
             m_testCa = QSslCertificate::fromPath(certificates.filePath(QStringLiteral("ca.pem")));
             arguments << QStringLiteral("--dot-zone") << dotZone << QStringLiteral("--dot-port") << QStringLiteral("0")
-                      << QStringLiteral("--dot-cert") << certificates.filePath(QStringLiteral("dot.pem"))
-                      << QStringLiteral("--dot-key") << certificates.filePath(QStringLiteral("dot.key"));
+                      << QStringLiteral("--dot-cert") << certificates.filePath(QStringLiteral("zone.pem"))
+                      << QStringLiteral("--dot-key") << certificates.filePath(QStringLiteral("zone.key"));
         } else {
             qInfo().noquote() << "DNS over TLS not tried:" << why;
         }

@@ -49,6 +49,14 @@ public:
         return m_current ? m_current->readServers(service) : ResolverServers{};
     }
     bool canChangeSettings() override { return m_current != nullptr; }
+    // Both hear the name: the service in charge may change before the next change.
+    bool setEncryption(const QString &filterAddress, const QString &serverName) override
+    {
+        const bool nmcli = m_nmcli.setEncryption(filterAddress, serverName);
+        const bool resolved = m_resolved.setEncryption(filterAddress, serverName);
+        return m_current == &m_nmcli ? nmcli : resolved;
+    }
+    bool encrypted() const override { return m_current && m_current->encrypted(); }
     std::optional<QString> refusal(const QString &output) const override
     {
         return m_current ? m_current->refusal(output) : std::nullopt;
