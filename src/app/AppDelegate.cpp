@@ -65,6 +65,7 @@ void AppDelegate::applicationDidFinishLaunching()
         if (blocker->shared())
             connect(blocker->shared(), &Workspace::applicationActivated, this, &AppDelegate::printMe);
     }
+    m_dotHost = PreferencesStore::shared().stringForKey(PrefKey::dotHost).value_or(QString());
     QPointer<AppDelegate> self(this);
     CommonWS::shared().setSyncObserver([self](const BaseModel<SyncURLModel> &record) {
         if (self)
@@ -325,6 +326,12 @@ void AppDelegate::accountStatusAnswered(const BaseModel<SyncURLModel> &record)
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
         dns().applyOnStartup();
         refreshStatusMenu();
+    }
+    // A new name for this device (or none) is used now, not at the watchdog's next minute.
+    const QString dotHost = PreferencesStore::shared().stringForKey(PrefKey::dotHost).value_or(QString());
+    if (dotHost != m_dotHost) {
+        m_dotHost = dotHost;
+        keepDNSON();
     }
     if (blocker)
         blocker->takeAccountList(record.data->blockedApps, signedIn);

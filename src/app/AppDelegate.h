@@ -91,6 +91,8 @@ private:
     std::unique_ptr<LaunchAgent> m_launchAgent;
     QPointer<DNSConfiguration> m_alertsFor;
     bool m_lookupsGoAround = false;
+    // The name the account gave this device for encrypted DNS, as protection last heard it.
+    QString m_dotHost;
     StartupPresenter *m_presenter;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<BlockPagePresenter> m_blockPage;

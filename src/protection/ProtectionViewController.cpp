@@ -250,8 +250,13 @@ void ProtectionViewController::refreshDisplay()
     if (on && !m_switching) {
         if (DNSConfiguration::shared().encrypted())
             encryption = localizedText(QStringLiteral("Encrypted, this device"));
-        else if (PreferencesStore::shared().boolForKey(PrefKey::sharedAddress))
+        else if (PreferencesStore::shared().boolForKey(PrefKey::sharedAddress)) {
             encryption = localizedText(QStringLiteral("Your network is shared: encrypted DNS would give you your own lists"));
+            // The account gave this device a name, so only this computer lacks what encrypts.
+            if (PreferencesStore::shared().stringForKey(PrefKey::dotHost))
+                encryption += QLatin1Char('\n') + localizedText(QStringLiteral(
+                                  "To get them, install systemd-resolved."));
+        }
     }
     m_encryptionLbl->setText(encryption);
     m_encryptionLbl->setStyleSheet(QStringLiteral("color: #52606d; font-size: 12px;"));

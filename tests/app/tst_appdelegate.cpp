@@ -15,6 +15,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PreferencesKeys.h"
 #include "platform/PreferencesStore.h"
+#include "platform/linux/ResolvectlResolver.h"
 #include "platform/macos/NetworkSetupResolver.h"
 #include "protection/DNSConfiguration.h"
 #include "ui/CommmonFunction.h"
@@ -231,6 +232,35 @@ private slots:
         QTRY_COMPARE(shownAlerts().size(), 1);
         shownAlerts().first()->close();
         AlertPresenter::setShared(alerts);
+    }
+
+    // A name the account gives this device for encrypted DNS is used at once, not at the
+    // watchdog's next minute.
+    void newDeviceNameIsUsedAtOnce()
+    {
+        env->writeFile(QStringLiteral("fake-state/resolvectl/links"), "wlan0\n");
+        const QString linkDns = QStringLiteral("fake-state/resolvectl/links.d/wlan0/dns");
+        env->writeFile(linkDns, "10.0.0.1");
+        DNSConfiguration::resetShared(std::make_unique<ResolvectlResolver>());
+        PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
+        auto delegate = makeDelegate();
+        delegate->applicationDidFinishLaunching();
+        QTRY_COMPARE(env->readFile(linkDns), filter);
+        QTRY_COMPARE(syncs(), 1);
+
+        const QString host = QStringLiteral("abcdefghijklmnopqrstuvwxya.dot.example.org");
+        const QJsonObject data{{QStringLiteral("id"), 7}, {QStringLiteral("dot_host"), host}};
+        bed->server.answer(QStringLiteral("sync-url"), 200,
+                           QJsonDocument(QJsonObject{{QStringLiteral("status"), true},
+                                                     {QStringLiteral("code"), 200},
+                                                     {QStringLiteral("msg"), QStringLiteral("Device synced")},
+                                                     {QStringLiteral("version"), QStringLiteral("3.0")},
+                                                     {QStringLiteral("data"), data}})
+                               .toJson());
+        CommonWS::shared().syncURL({});
+        QTRY_COMPARE(env->readFile(linkDns), filter + QLatin1Char('#') + host);
+        QCOMPARE(env->readFile(QStringLiteral("fake-state/resolvectl/links.d/wlan0/dnsovertls")), QStringLiteral("yes"));
+        QVERIFY(alerts->alerts.isEmpty());
     }
 
     void watchdogIdlesWhileProtectionIsOff()

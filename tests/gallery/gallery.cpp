@@ -449,12 +449,15 @@ void renderLanguage(const QString &language)
     protection->hide();
     protection->show();
     save(main.window(), QStringLiteral("main-protection-on"), language);
-    // On, in the clear from an address other accounts share.
+    // On, in the clear from an address other accounts share, although the account named this
+    // device: this computer lacks what encrypts.
     PreferencesStore::shared().setBool(PrefKey::sharedAddress, true);
+    PreferencesStore::shared().setString(PrefKey::dotHost, QStringLiteral("abcdefghijklmnopqrstuvwxya.dot.example.org"));
     protection->hide();
     protection->show();
     save(main.window(), QStringLiteral("main-protection-shared"), language);
     PreferencesStore::shared().setBool(PrefKey::sharedAddress, false);
+    PreferencesStore::shared().remove({PrefKey::dotHost});
 
     ListsGallery lists(language);
     const QList<std::pair<int, QString>> screens = {{2, QStringLiteral("main-app-block-list")},

@@ -128,7 +128,10 @@ private slots:
         const QString sharedLine = QStringLiteral("Your network is shared: encrypted DNS would give you your own lists");
         QTest::newRow("encrypted") << host << true << true << QStringLiteral("Encrypted, this device");
         QTest::newRow("no key, shared network") << QString() << true << true << sharedLine;
-        QTest::newRow("systemd-resolved without DNS over TLS") << host << true << false << sharedLine;
+        // The account named the device: only this computer lacks what encrypts.
+        QTest::newRow("systemd-resolved without DNS over TLS")
+            << host << true << false
+            << sharedLine + QStringLiteral("\nTo get them, install systemd-resolved.");
         QTest::newRow("no key, own network") << QString() << false << true << QString();
     }
     void encryptedDnsLine()
