@@ -16,35 +16,18 @@ skip() {
     echo "SKIP: $*" >&2
     exit 77
 }
+. "$(dirname "$0")/find-resolved.sh"
 
 if [ "${1:-}" != --inside ]; then
     [ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
     [ "$(id -u)" -eq 0 ] || skip "needs root (namespaces and daemons of its own)"
-    for tool in dbus-daemon:dbus unshare:util-linux ip:iproute2 dpkg-deb:dpkg; do
+    for tool in dbus-daemon:dbus unshare:util-linux ip:iproute2; do
         command -v "${tool%%:*}" >/dev/null || skip "${tool%%:*} is not installed (${tool#*:})"
     done
     [ -x /lib/systemd/systemd-networkd ] || skip "systemd-networkd is not installed (systemd)"
     unshare -n -m -p -f --kill-child true 2>/dev/null || skip "cannot make namespaces here (unshare -n -m -p failed)"
 
-    resolved=/lib/systemd/systemd-resolved
-    resolvectl=$(command -v resolvectl || :)
-    if [ ! -x "$resolved" ] || [ -z "$resolvectl" ]; then
-        # Unpacked, never installed: installing systemd-resolved would take over this machine's
-        # /etc/resolv.conf. The version is the installed systemd's, whose libsystemd-shared it links.
-        root=${RESOLVED_SANDBOX_ROOT:-}
-        [ -n "$root" ] || skip "systemd-resolved is not installed, and RESOLVED_SANDBOX_ROOT names no place to unpack it"
-        if [ ! -x "$root/lib/systemd/systemd-resolved" ]; then
-            version=$(dpkg-query -W -f='${Version}' systemd 2>/dev/null) || skip "systemd is not installed"
-            rm -rf "$root.part" && mkdir -p "$root.part"
-            if ! (cd "$root.part" && apt-get download -q -o APT::Sandbox::User=root "systemd-resolved=$version") >"$root.part/log" 2>&1 \
-                || ! dpkg-deb -x "$root.part"/systemd-resolved_*.deb "$root.part/root" 2>>"$root.part/log"; then
-                skip "cannot fetch systemd-resolved $version: $(tail -n 1 "$root.part/log")"
-            fi
-            rm -rf "$root" && mv "$root.part/root" "$root" && rm -rf "$root.part"
-        fi
-        resolved=$root/lib/systemd/systemd-resolved
-        resolvectl=$root/usr/bin/resolvectl
-    fi
+    find_resolved
     # exec: killing this process (a CTest timeout sends SIGKILL) kills the namespace's first process, and
     # with it every process in the namespace.
     exec unshare -n -m -p -u -f --kill-child --mount-proc sh "$0" --inside "$resolved" "$resolvectl" "$@"
@@ -59,16 +42,10 @@ mount -t sysfs -o ro sysfs /sys
 mount -t tmpfs tmpfs /run
 [ ! -d /etc/systemd/network ] || mount -t tmpfs tmpfs /etc/systemd/network
 work=/run/resolved-sandbox
-mkdir -p "$work/ca" /run/systemd/network
+mkdir -p "$work" /run/systemd/network
 export NIMBREL_RESOLVED_SANDBOX="$work"
 
-# Both daemons start as root and drop to users of their own, which this machine may not have:
-# this namespace's /etc/passwd gets them (with nobody's ids).
-cp /etc/passwd "$work/passwd"
-for user in systemd-resolve systemd-network; do
-    getent passwd "$user" >/dev/null || echo "$user:x:65534:65534::/:/usr/sbin/nologin" >>"$work/passwd"
-done
-mount --bind "$work/passwd" /etc/passwd
+add_daemon_users "$work" systemd-resolve systemd-network
 
 cat >/run/systemd/network/50-eth0.network <<CONF
 [Match]
@@ -98,9 +75,8 @@ until [ -S /run/dbus/system_bus_socket ]; do
     i=$((i + 1)); [ $i -lt 100 ] || { cat "$work/bus.log" >&2; echo "the private bus did not start" >&2; exit 1; }
     sleep 0.05
 done
-# Read at each handshake, so a test can add its own authority once the daemon runs.
-SSL_CERT_DIR="$work/ca" "$resolved" &
-daemons="$daemons $!"
+start_resolved "$work/ca"
+daemons="$daemons $resolved_pid"
 /lib/systemd/systemd-networkd &
 daemons="$daemons $!"
 # Ready once networkd has configured eth0 and handed its DNS server to resolved.

@@ -2,8 +2,11 @@
 // signal, long before the watchdog's minute, whatever its kind; a server added to a protected
 // profile goes again; going offline shows nothing; turning protection off gives each connection
 // back its own DNS. The real watcher, delegate, nmcli backend and nmcli; nm-sandbox.sh provides the daemon,
-// its private system bus and the veth devices, all in namespaces of their own.
+// its private system bus and the veth devices, all in namespaces of their own. With
+// --with-resolved, NetworkManager hands its DNS to systemd-resolved, and the device's name for
+// encrypted DNS goes on the link there.
 #include "ApiTestBed.h"
+#include "DotFilter.h"
 #include "FakeClock.h"
 #include "app/AppDelegate.h"
 #include "platform/LaunchAgent.h"
@@ -165,6 +168,60 @@ private slots:
         QCOMPARE(nmcli({QStringLiteral("-g"), QStringLiteral("IP4.DNS"), QStringLiteral("device"), QStringLiteral("show"),
                         QStringLiteral("eth0")}),
                  QStringLiteral("192.0.2.53"));
+    }
+
+    // NetworkManager hands its DNS to systemd-resolved: the device's name goes on the link after
+    // that hand-over, encrypted, and back on after the next one took it off.
+    void deviceNameThroughResolved()
+    {
+        if (qEnvironmentVariableIsEmpty("NIMBREL_NM_SANDBOX_RESOLVED"))
+            QSKIP("runs through nm-sandbox.sh --with-resolved");
+        ApiTestBed bed;
+        bed.startAsNewAccount();
+        FakeClock clock; // the watchdog's minute never comes
+        qputenv("PATH", qgetenv("PATH").replace(NIMBREL_FAKES_DIR ":", ""));
+        const QString filter = QStringLiteral("10.10.0.1");
+        QVERIFY(addConnection(QStringLiteral("Wired"), QStringLiteral("ethernet"), QStringLiteral("eth0"),
+                              filter + QStringLiteral("/24"), QStringLiteral("192.0.2.53")));
+        QCOMPARE(runProgram(QStringLiteral("nmcli"), {QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("Wired")}).exitCode, 0);
+        QTRY_COMPARE(resolvedSays(QStringLiteral("dns"), QStringLiteral("eth0")), QStringLiteral("192.0.2.53"));
+        DotFilter server;
+        QString why;
+        QVERIFY2(server.start(filter, qEnvironmentVariable("NIMBREL_NM_SANDBOX") + QStringLiteral("/ca"), &why), qPrintable(why));
+        const DotFilter::Device &ada = server.devices[0], &bob = server.devices[1];
+
+        PreferencesStore &prefs = PreferencesStore::shared();
+        prefs.setString(PrefKey::dotHost, ada.host);
+        DNSConfiguration dns(makeResolverBackend(), filter);
+        const auto named = [&] {
+            return resolvedSays(QStringLiteral("dns"), QStringLiteral("eth0")) == filter + QLatin1Char('#') + ada.host
+                && resolvedSays(QStringLiteral("dnsovertls"), QStringLiteral("eth0")) == QLatin1String("yes");
+        };
+        bool finished = false;
+        dns.applyFromSwitch([] {}, [&](const DnsOutcome &) { finished = true; });
+        QVERIFY(QTest::qWaitFor([&] { return finished; }, 15000));
+        QVERIFY2(named(), qPrintable(bed.log.lines.join(QLatin1Char('\n'))));
+        QVERIFY(dns.encrypted());
+        QTRY_COMPARE_WITH_TIMEOUT(lookUp(ada.blocked), QStringLiteral("not found"), 2000);
+        QCOMPARE(lookUp(bob.blocked), QStringLiteral("192.0.2.10 encrypted"));
+
+        // Another connection with DNS of its own comes up: NetworkManager hands every link's
+        // settings over again.
+        QVERIFY(addConnection(QStringLiteral("Home"), QStringLiteral("ethernet"), QStringLiteral("eth1"),
+                              QStringLiteral("10.20.0.1/24"), QStringLiteral("192.0.2.54")));
+        QCOMPARE(runProgram(QStringLiteral("nmcli"), {QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("Home")}).exitCode, 0);
+        QTRY_COMPARE(resolvedSays(QStringLiteral("dns"), QStringLiteral("eth0")), filter);
+        prefs.setBool(PrefKey::dnsLastStatus, true);
+        bool applied = false;
+        dns.checkFromWatchdog({}, [&](const QStringList &) { applied = true; });
+        QVERIFY(QTest::qWaitFor([&] { return applied; }, 15000));
+        QVERIFY(named());
+
+        finished = false;
+        dns.clearFromSwitch([] {}, [&](const DnsOutcome &) { finished = true; });
+        QVERIFY(QTest::qWaitFor([&] { return finished; }, 15000));
+        QTRY_COMPARE(resolvedSays(QStringLiteral("dns"), QStringLiteral("eth0")), QStringLiteral("192.0.2.53"));
+        QVERIFY(bed.alerts.alerts.isEmpty());
     }
 };
 

@@ -6,9 +6,8 @@
 // resolved-sandbox.sh provides the daemons, their private system bus and the links. It runs as
 // root, and there is no polkit in there: resolved and networkd allow a root caller without asking.
 #include "ApiTestBed.h"
-#include "DnsTestSupport.h"
+#include "DotFilter.h"
 #include "FilterDns.h"
-#include "TestCertificates.h"
 #include "platform/ResolverBackend.h"
 #include "platform/ShellRunner.h"
 #include "protection/DNSConfiguration.h"
@@ -16,29 +15,6 @@
 #include <QtTest>
 
 namespace {
-// What systemd-resolved holds for a link ("dns" or "domain"), asked by resolvectl itself.
-QString resolved(const QString &what, const QString &link)
-{
-    const ProcessResult r = runProgram(QStringLiteral("resolvectl"), {what, link});
-    // simplified(): a long list goes on over indented lines.
-    return r.exitCode == 0 ? r.output.simplified().section(QStringLiteral("): "), 1)
-                           : QStringLiteral("resolvectl failed: ") + r.output;
-}
-
-// systemd-resolved's answer for name (IPv4), asked afresh: the address, with " encrypted" when it
-// came over an encrypted transport; "not found" for NXDOMAIN; or resolvectl's own words.
-QString lookUp(const QString &name)
-{
-    const ProcessResult r = runProgram(QStringLiteral("resolvectl"), {QStringLiteral("query"), QStringLiteral("-4"),
-                                                                      QStringLiteral("--cache=no"), name});
-    if (r.exitCode == 0) {
-        const QString address = r.output.section(QStringLiteral(": "), 1).section(QLatin1Char(' '), 0, 0);
-        return r.output.contains(QLatin1String("encrypted transport: yes")) ? address + QStringLiteral(" encrypted")
-                                                                            : address;
-    }
-    return r.output.contains(QLatin1String("not found")) ? QStringLiteral("not found") : r.output.trimmed();
-}
-
 // The real resolvectl and nmcli, not the stand-ins the test environment puts first.
 void useRealTools()
 {
@@ -79,8 +55,8 @@ private slots:
              QStringLiteral("home.lan")},
             {QStringLiteral("wlan0"), QString(), QString()}};
         for (const Link &link : links) {
-            QCOMPARE(resolved(QStringLiteral("dns"), link.name), link.dns);
-            QCOMPARE(resolved(QStringLiteral("domain"), link.name), link.domain);
+            QCOMPARE(resolvedSays(QStringLiteral("dns"), link.name), link.dns);
+            QCOMPARE(resolvedSays(QStringLiteral("domain"), link.name), link.domain);
         }
 
         // The backend reads all of a long list, not only its first line.
@@ -100,8 +76,8 @@ private slots:
         QVERIFY(bed.log.contains(QStringLiteral("DNS settings through systemd-resolved")));
         QCOMPARE(dns.availableServices, (QList<networkservices>{networkservices::Ethernet, networkservices::WiFi}));
         for (const Link &link : links) {
-            QCOMPARE(resolved(QStringLiteral("dns"), link.name), filter);
-            QCOMPARE(resolved(QStringLiteral("domain"), link.name), QStringLiteral("~."));
+            QCOMPARE(resolvedSays(QStringLiteral("dns"), link.name), filter);
+            QCOMPARE(resolvedSays(QStringLiteral("domain"), link.name), QStringLiteral("~."));
         }
 
         bool off = false;
@@ -110,8 +86,8 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return cleared.has_value(); }, 10000));
         QVERIFY2(off, qPrintable(bed.log.lines.join(QLatin1Char('\n'))));
         for (const Link &link : links) {
-            QCOMPARE(resolved(QStringLiteral("dns"), link.name), link.dns);
-            QCOMPARE(resolved(QStringLiteral("domain"), link.name), link.domain);
+            QCOMPARE(resolvedSays(QStringLiteral("dns"), link.name), link.dns);
+            QCOMPARE(resolvedSays(QStringLiteral("domain"), link.name), link.domain);
         }
         QVERIFY(bed.alerts.alerts.isEmpty());
         DNSConfiguration::resetShared();
@@ -124,45 +100,13 @@ private slots:
         ApiTestBed bed;
         bed.startAsNewAccount(); // the switch tells the account
         useRealTools();
-        QTemporaryDir dir;
-        const QDir certificates(dir.path());
-        const QString zone = QStringLiteral("dot.nimbrel.test");
-        QString why;
-        if (!TestCertificates::make(certificates, zone, &why))
-            QSKIP(qPrintable(why));
-        // systemd-resolved looks its authorities up by subject hash.
-        const QString trusted = qEnvironmentVariable("NIMBREL_RESOLVED_SANDBOX") + QStringLiteral("/ca");
-        QVERIFY(QFile::copy(certificates.filePath(QStringLiteral("ca.pem")), trusted + QStringLiteral("/ca.pem")));
-        QCOMPARE(runProgram(QStringLiteral("openssl"), {QStringLiteral("rehash"), trusted}).exitCode, 0);
-
-        DnsTest::Dnsmasq upstream; // every name under test. is 192.0.2.10
-        QVERIFY2(upstream.start(&why), qPrintable(why));
         // On eth0's own address: systemd-resolved sends each link's look-ups out of that link.
         const QString filter = QStringLiteral("10.10.0.1");
-        ServerProcess server(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("server")));
-        QVERIFY(server.start({QStringLiteral("--dns-listen"), filter, QStringLiteral("--dns-port"), QStringLiteral("53"),
-                              QStringLiteral("--dns-upstream"), upstream.upstream(), QStringLiteral("--dot-port"),
-                              QStringLiteral("853"), QStringLiteral("--dot-zone"), zone, QStringLiteral("--dot-cert"),
-                              certificates.filePath(QStringLiteral("zone.pem")), QStringLiteral("--dot-key"),
-                              certificates.filePath(QStringLiteral("zone.key"))}));
-        QVERIFY(server.dnsPort());
-        ServerClient client(server.apiBase());
-        struct Device {
-            Account account;
-            QString host, blocked;
-        };
-        QList<Device> devices;
-        for (const QString &name : {QStringLiteral("ada"), QStringLiteral("bob")}) {
-            Device device{signUp(client, name + QStringLiteral("@example.org")), {}, name + QStringLiteral("-blocked.test")};
-            QVERIFY(device.account.id);
-            const ServerAnswer status =
-                client.post(QStringLiteral("sync-url"), {{"platform_unique_id", name}}, device.account.token);
-            device.host = status.data()[QStringLiteral("dot_host")].toString();
-            QVERIFY2(device.host.endsWith(QLatin1Char('.') + zone), status.body.constData());
-            QVERIFY(client.post(QStringLiteral("blockwesitebyuser"), {{"domain", device.blocked}}, device.account.token)
-                        .accepted());
-            devices.append(device);
-        }
+        DotFilter server;
+        QString why;
+        QVERIFY2(server.start(filter, qEnvironmentVariable("NIMBREL_RESOLVED_SANDBOX") + QStringLiteral("/ca"), &why),
+                 qPrintable(why));
+        const QList<DotFilter::Device> &devices = server.devices;
 
         // Ada's computer: the switch, then the watchdog once the account gave another name.
         PreferencesStore &prefs = PreferencesStore::shared();
@@ -173,15 +117,15 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return finished; }, 10000));
         prefs.setBool(PrefKey::dnsLastStatus, true);
         for (int turn = 0; turn < 2; ++turn) {
-            const Device &self = devices[turn], &other = devices[1 - turn];
+            const DotFilter::Device &self = devices[turn], &other = devices[1 - turn];
             if (turn == 1) {
                 prefs.setString(PrefKey::dotHost, self.host);
                 bool applied = false;
                 dns.checkFromWatchdog({}, [&](const QStringList &) { applied = true; });
                 QVERIFY(QTest::qWaitFor([&] { return applied; }, 10000));
             }
-            QCOMPARE(resolved(QStringLiteral("dns"), QStringLiteral("eth0")), filter + QLatin1Char('#') + self.host);
-            QCOMPARE(resolved(QStringLiteral("dnsovertls"), QStringLiteral("eth0")), QStringLiteral("yes"));
+            QCOMPARE(resolvedSays(QStringLiteral("dns"), QStringLiteral("eth0")), filter + QLatin1Char('#') + self.host);
+            QCOMPARE(resolvedSays(QStringLiteral("dnsovertls"), QStringLiteral("eth0")), QStringLiteral("yes"));
             QVERIFY(dns.encrypted());
             // A block reaches the filter within a second of its request.
             QTRY_COMPARE_WITH_TIMEOUT(lookUp(self.blocked), QStringLiteral("not found"), 2000);
@@ -190,13 +134,13 @@ private slots:
 
         // Bob signs out: his name gets nothing any more, not even the names nobody blocks, once
         // the filter heard of it (within a second).
-        QVERIFY(client.post(QStringLiteral("logout"), {}, devices[1].account.token).accepted());
+        QVERIFY(server.logOut(devices[1]));
         QTRY_VERIFY_WITH_TIMEOUT(!lookUp(QStringLiteral("anything.test")).startsWith(QLatin1String("192.0.2.10")), 5000);
 
         finished = false;
         dns.clearFromSwitch([] {}, [&](const DnsOutcome &) { finished = true; });
         QVERIFY(QTest::qWaitFor([&] { return finished; }, 10000));
-        QCOMPARE(resolved(QStringLiteral("dns"), QStringLiteral("eth0")).contains(filter), false);
+        QCOMPARE(resolvedSays(QStringLiteral("dns"), QStringLiteral("eth0")).contains(filter), false);
         QVERIFY(bed.alerts.alerts.isEmpty());
     }
 };

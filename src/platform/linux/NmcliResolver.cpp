@@ -3,12 +3,17 @@
 #include "core/Log.h"
 #include "platform/ShellRunner.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 
 namespace {
 const QString nmcli = QStringLiteral("nmcli");
@@ -179,10 +184,59 @@ QString NmcliResolver::modifyAndApply(const Connection &c, const QStringList &pr
     return output;
 }
 
+bool NmcliResolver::setEncryption(const QString &filterAddress, const QString &serverName)
+{
+    m_filter = QHostAddress(filterAddress);
+    const bool can = m_resolved.setEncryption(filterAddress, serverName);
+    m_serverName = can ? serverName : QString();
+    m_encrypted = !m_serverName.isEmpty();
+    return can;
+}
+
+bool NmcliResolver::dnsGoesToResolved()
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.NetworkManager"), QStringLiteral("/org/freedesktop/NetworkManager/DnsManager"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.freedesktop.NetworkManager.DnsManager") << QStringLiteral("Mode");
+    const QDBusMessage reply = QDBusConnection::systemBus().call(get, QDBus::Block, 2000);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+        && qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toString()
+               == QLatin1String("systemd-resolved");
+}
+
+QString NmcliResolver::encryptDevice(const Connection &c, const QString &address)
+{
+    // NetworkManager hands the reapplied settings (the plain filter) to systemd-resolved a
+    // moment later; a name put on before that hand-over would be taken off by it.
+    const QDeadlineTimer handedOver(3000);
+    std::optional<bool> named = m_resolved.filterNamedAsAsked(c.device);
+    while (named != false && !handedOver.hasExpired()) {
+        QThread::msleep(50);
+        named = m_resolved.filterNamedAsAsked(c.device);
+    }
+    if (!named) {
+        m_encrypted = false;
+        return QStringLiteral("systemd-resolved did not get the filter for %1: plain DNS there\n").arg(c.device);
+    }
+    if (*named)
+        return {};
+    bool ok = false;
+    const QString output = m_resolved.encryptLink(c.device, address, &ok);
+    if (!ok || !m_resolved.encrypted()) {
+        m_encrypted = false;
+        m_serverName.clear(); // refused for good (no DNS over TLS here): plain from now on
+    }
+    return output;
+}
+
 QString NmcliResolver::setServers(networkservices service, const QString &address)
 {
     QString output;
     QJsonObject saved = loadSaved();
+    const bool encrypt = !m_serverName.isEmpty() && QHostAddress(address) == m_filter && dnsGoesToResolved();
+    if (!encrypt)
+        m_encrypted = false;
     for (const Connection &c : connectionsOf(service)) {
         const bool firstChange = !saved.contains(c.uuid);
         if (firstChange) {
@@ -212,6 +266,8 @@ QString NmcliResolver::setServers(networkservices service, const QString &addres
             saved.remove(c.uuid);
             storeSaved(saved);
         }
+        if (ok && encrypt && canEncrypt(c))
+            output += encryptDevice(c, address);
     }
     return output;
 }
@@ -281,6 +337,10 @@ ResolverServers NmcliResolver::readServers(networkservices service)
             if (key.startsWith(QLatin1String("IP")) && !value.isEmpty() && !servers.contains(value))
                 servers.append(value);
         }
+        // Handed to systemd-resolved without the device's name (NetworkManager handed its
+        // settings over again): not the filter as wanted.
+        if (canEncrypt(c) && own.contains(m_filter) && m_resolved.filterNamedAsAsked(c.device) == false)
+            own.append(QHostAddress());
     }
     if (servers.isEmpty())
         return {{}, QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service)), perConnection,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ResolvectlResolver.h"
 #include "platform/ResolverBackend.h"
 
 #include <QJsonObject>
@@ -15,6 +16,11 @@
 // DHCP, router advertisements or the VPN peer hand out, for IPv4 and IPv6 alike, then applies
 // the change to the live connection. Before the first change of a connection its own DNS
 // settings are remembered in a file, and clearing puts exactly those back.
+//
+// Where NetworkManager hands its DNS to systemd-resolved, a server name puts the filter on the
+// device's link in systemd-resolved as "ADDRESS#name" with DNS over TLS required, once
+// NetworkManager has handed the change over (NetworkManager 1.42 cannot name a server itself).
+// A later hand-over takes the name off again; the check sees that and the change is made anew.
 class NmcliResolver : public ResolverBackend
 {
 public:
@@ -29,6 +35,8 @@ public:
     QString clearServers(networkservices service, const QString &filteringAddress) override;
     ResolverServers readServers(networkservices service) override;
     std::optional<QString> refusal(const QString &output) const override;
+    bool setEncryption(const QString &filterAddress, const QString &serverName) override;
+    bool encrypted() const override { return m_encrypted; }
 
     struct Connection {
         QString name;
@@ -54,5 +62,18 @@ private:
     // the profile did not change.
     QString modifyAndApply(const Connection &c, const QStringList &properties, bool *refused, bool *ok);
 
+    // Whether NetworkManager's DNS goes to systemd-resolved (its DNS manager's mode).
+    static bool dnsGoesToResolved();
+    // After c's change went live: the filter under the device's name on its systemd-resolved link.
+    QString encryptDevice(const Connection &c, const QString &address);
+    bool canEncrypt(const Connection &c) const
+    {
+        return !m_serverName.isEmpty() && !c.device.isEmpty() && c.type != QLatin1String("vpn");
+    }
+
     QString m_stateFile;
+    ResolvectlResolver m_resolved;
+    QHostAddress m_filter;
+    QString m_serverName;
+    bool m_encrypted = false;
 };

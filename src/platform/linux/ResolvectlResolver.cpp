@@ -128,36 +128,52 @@ QList<QHostAddress> ResolvectlResolver::serversOf(const QString &link, bool name
     return servers;
 }
 
+QString ResolvectlResolver::encryptLink(const QString &link, const QString &address, bool *ok)
+{
+    // Required, not opportunistic: a path that strips TLS gets no answers rather than clear-text
+    // ones under another device's lists.
+    ProcessResult dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address + QLatin1Char('#') + m_serverName});
+    const ProcessResult tls =
+        dns.exitCode == 0 ? runProgram(resolvectl, {QStringLiteral("dnsovertls"), link, QStringLiteral("yes")}) : dns;
+    QString output;
+    if (refused(tls)) {
+        dns = tls;
+    } else if (tls.exitCode != 0) {
+        // A systemd-resolved without DNS over TLS: plain DNS, as before, from now on.
+        output += describe(tls, link);
+        m_encrypted = false;
+        m_noDot = true;
+        m_serverName.clear();
+        dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address});
+    }
+    *ok = dns.exitCode == 0;
+    return output + describe(dns, link);
+}
+
+std::optional<bool> ResolvectlResolver::filterNamedAsAsked(const QString &link)
+{
+    const QList<QHostAddress> asked = serversOf(link, true);
+    if (serversOf(link).contains(m_filter))
+        return asked.contains(m_filter);
+    return std::nullopt;
+}
+
 QString ResolvectlResolver::setServers(networkservices service, const QString &address)
 {
     QString output;
-    const bool encrypt = !m_serverName.isEmpty() && QHostAddress(address) == m_filter;
-    if (!encrypt)
+    const bool toFilter = QHostAddress(address) == m_filter;
+    if (!toFilter)
         m_encrypted = false;
     for (const QString &link : linksOf(service)) {
-        ProcessResult dns;
-        if (encrypt) {
-            // Required, not opportunistic: a path that strips TLS gets no answers rather than
-            // clear-text ones under another device's lists.
-            dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address + QLatin1Char('#') + m_serverName});
-            const ProcessResult tls = dns.exitCode == 0
-                                          ? runProgram(resolvectl, {QStringLiteral("dnsovertls"), link, QStringLiteral("yes")})
-                                          : dns;
-            if (tls.exitCode != 0 && !refused(tls)) {
-                // A systemd-resolved without DNS over TLS: plain DNS, as before, from now on.
-                output += describe(tls, link);
-                m_encrypted = false;
-                m_noDot = true;
-                m_serverName.clear();
-                dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address});
-            } else if (refused(tls)) {
-                dns = tls;
-            }
+        bool ok = false;
+        if (toFilter && !m_serverName.isEmpty()) {
+            output += encryptLink(link, address, &ok);
         } else {
-            dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address});
+            const ProcessResult dns = runProgram(resolvectl, {QStringLiteral("dns"), link, address});
+            output += describe(dns, link);
+            ok = dns.exitCode == 0;
         }
-        output += describe(dns, link);
-        if (dns.exitCode != 0)
+        if (!ok)
             continue;
         // "~." routes every name to this link's servers, not only its own search domains.
         const ProcessResult domain = runProgram(resolvectl, {QStringLiteral("domain"), link, QStringLiteral("~.")});

@@ -31,6 +31,13 @@ public:
     // The links systemd-resolved knows that can carry look-ups, loopback left out.
     QStringList links();
 
+    // For links another service configures (NetworkManager hands its DNS to systemd-resolved):
+    // with a server name set, puts the filter at address on link under that name, DNS over TLS
+    // required; *ok: the link took a setting, encrypted or, where refused, plain.
+    QString encryptLink(const QString &link, const QString &address, bool *ok);
+    // Whether link lists the filter under the name asked for; nullopt when it lists no filter.
+    std::optional<bool> filterNamedAsAsked(const QString &link);
+
 private:
     QStringList linksOf(networkservices service);
     // With namesAsAsked, the filter under another server name than the one asked for (or
