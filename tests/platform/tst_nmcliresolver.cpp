@@ -295,6 +295,37 @@ private slots:
         QCOMPARE(read.output, servers);
         QCOMPARE(read.addresses, addresses);
     }
+
+    // With a device name, a protected connection counts as set only where systemd-resolved holds
+    // the filter under that name; where it does not hold the filter at all, DNS is plain.
+    void readServersWithDeviceName_data()
+    {
+        QTest::addColumn<QString>("inResolved"); // eth0's servers in systemd-resolved; empty: none
+        QTest::addColumn<bool>("asWanted");
+        QTest::addColumn<bool>("encrypted");
+        const QString name = QStringLiteral("#abc.dot.example.org");
+        QTest::newRow("under the name") << filter + name << true << true;
+        QTest::newRow("handed over again, plain") << filter << false << false;
+        QTest::newRow("under another name") << filter + QStringLiteral("#old.dot.example.org") << false << false;
+        QTest::newRow("not in systemd-resolved") << QString() << true << false;
+    }
+    void readServersWithDeviceName()
+    {
+        QFETCH(QString, inResolved);
+        QFETCH(bool, asWanted);
+        QFETCH(bool, encrypted);
+        ethernet({filter, QStringLiteral("yes"), QString(), QStringLiteral("yes")});
+        env->writeFile(QStringLiteral("fake-state/resolvectl/links"), "eth0\n");
+        env->writeFile(QStringLiteral("fake-state/resolvectl/links.d/eth0/dns"), inResolved.toUtf8());
+        NmcliResolver nm = resolver();
+        QVERIFY(nm.setEncryption(filter, QStringLiteral("abc.dot.example.org")));
+        const ResolverServers read = nm.readServers(networkservices::Ethernet);
+        QList<QHostAddress> wanted{QHostAddress(filter)};
+        if (!asWanted)
+            wanted.append(QHostAddress());
+        QCOMPARE(read.perConnection.value(0), wanted);
+        QCOMPARE(nm.encrypted(), encrypted);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestNmcliResolver)

@@ -337,10 +337,16 @@ ResolverServers NmcliResolver::readServers(networkservices service)
             if (key.startsWith(QLatin1String("IP")) && !value.isEmpty() && !servers.contains(value))
                 servers.append(value);
         }
+        if (!own.contains(m_filter))
+            continue;
+        const std::optional<bool> named = canEncrypt(c) ? m_resolved.filterNamedAsAsked(c.device) : std::nullopt;
         // Handed to systemd-resolved without the device's name (NetworkManager handed its
         // settings over again): not the filter as wanted.
-        if (canEncrypt(c) && own.contains(m_filter) && m_resolved.filterNamedAsAsked(c.device) == false)
+        if (named == false)
             own.append(QHostAddress());
+        // Plain somewhere (NetworkManager's DNS not in systemd-resolved, a VPN): not encrypted.
+        if (named != true)
+            m_encrypted = false;
     }
     if (servers.isEmpty())
         return {{}, QStringLiteral("There aren't any DNS Servers set on %1.\n").arg(serviceName(service)), perConnection,
