@@ -250,13 +250,7 @@ private slots:
 
         const QString host = QStringLiteral("abcdefghijklmnopqrstuvwxya.dot.example.org");
         const QJsonObject data{{QStringLiteral("id"), 7}, {QStringLiteral("dot_host"), host}};
-        bed->server.answer(QStringLiteral("sync-url"), 200,
-                           QJsonDocument(QJsonObject{{QStringLiteral("status"), true},
-                                                     {QStringLiteral("code"), 200},
-                                                     {QStringLiteral("msg"), QStringLiteral("Device synced")},
-                                                     {QStringLiteral("version"), QStringLiteral("3.0")},
-                                                     {QStringLiteral("data"), data}})
-                               .toJson());
+        bed->answerSync(data);
         CommonWS::shared().syncURL({});
         QTRY_COMPARE(env->readFile(linkDns), filter + QLatin1Char('#') + host);
         QCOMPARE(env->readFile(QStringLiteral("fake-state/resolvectl/links.d/wlan0/dnsovertls")), QStringLiteral("yes"));

@@ -151,13 +151,7 @@ private slots:
             data.insert(QStringLiteral("dot_host"), dotHost);
             data.insert(QStringLiteral("doh_url"), QStringLiteral("https://filter.example.org/dns-query/") + key);
         }
-        bed->server.answer(QStringLiteral("sync-url"), 200,
-                           QJsonDocument(QJsonObject{{QStringLiteral("status"), true},
-                                                     {QStringLiteral("code"), 200},
-                                                     {QStringLiteral("msg"), QStringLiteral("Device synced")},
-                                                     {QStringLiteral("version"), QStringLiteral("3.0")},
-                                                     {QStringLiteral("data"), data}})
-                               .toJson());
+        bed->answerSync(data);
         CommonWS::shared().syncURL({});
         QTRY_COMPARE(PreferencesStore::shared().boolForKey(PrefKey::sharedAddress), shared);
         QTRY_COMPARE(syncs(), 1);

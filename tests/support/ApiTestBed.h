@@ -10,6 +10,8 @@
 #include "platform/PreferencesStore.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 // One test case's world for the request path: a clean home, the stub server as the API, a
@@ -69,6 +71,18 @@ public:
         return int(std::count_if(all.begin(), all.end(), [&](const StubHttpServer::Request &r) { return r.path == path; }));
     }
     bool waitForNewRequests(int count) const { return server.waitForRequests(m_mark + count); }
+
+    // The server answers the account status with data.
+    void answerSync(const QJsonObject &data)
+    {
+        server.answer(QStringLiteral("sync-url"), 200,
+                      QJsonDocument(QJsonObject{{QStringLiteral("status"), true},
+                                                {QStringLiteral("code"), 200},
+                                                {QStringLiteral("msg"), QStringLiteral("Device synced")},
+                                                {QStringLiteral("version"), QStringLiteral("3.0")},
+                                                {QStringLiteral("data"), data}})
+                          .toJson());
+    }
 
     static QByteArray fixture(const QString &name)
     {
