@@ -308,8 +308,11 @@ void SocialSignIn::signInWithFacebook()
     const int attempt = ++m_attempt;
     QPointer<SocialSignIn> self(this);
     m_facebookWindow = plugin->startWebSession(url, scheme, [self, attempt](const QUrl &callback) {
-        if (self && attempt == self->m_attempt)
+        if (self && attempt == self->m_attempt) {
+            // Still busy while the answer waits its turn: the window may already be gone.
+            self->m_waiting = true;
             QTimer::singleShot(0, self, [self, callback] { self->facebookCallback(callback); });
+        }
     }, m_sheet->window());
 }
 
