@@ -21,6 +21,12 @@ std::unique_ptr<ResolverBackend> &pendingBackend()
     static std::unique_ptr<ResolverBackend> backend;
     return backend;
 }
+
+QString &pendingAddress()
+{
+    static QString address;
+    return address;
+}
 } // namespace
 
 template <typename Result>
@@ -106,15 +112,17 @@ DNSConfiguration &DNSConfiguration::shared()
     auto &slot = sharedSlot();
     if (!slot) {
         std::unique_ptr<ResolverBackend> backend = std::move(pendingBackend());
-        slot = std::make_unique<DNSConfiguration>(backend ? std::move(backend) : makeResolverBackend());
+        slot = std::make_unique<DNSConfiguration>(backend ? std::move(backend) : makeResolverBackend(),
+                                                  pendingAddress().isEmpty() ? defaultAddress() : pendingAddress());
     }
     return *slot;
 }
 
-void DNSConfiguration::resetShared(std::unique_ptr<ResolverBackend> backend)
+void DNSConfiguration::resetShared(std::unique_ptr<ResolverBackend> backend, const QString &address)
 {
     sharedSlot().reset();
     pendingBackend() = std::move(backend);
+    pendingAddress() = address;
 }
 
 QString DNSConfiguration::defaultAddress()

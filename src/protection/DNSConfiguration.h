@@ -32,8 +32,9 @@ public:
     ~DNSConfiguration() override;
 
     static DNSConfiguration &shared();
-    // Tests: the next shared() makes a new instance on this backend (nullptr: the system's).
-    static void resetShared(std::unique_ptr<ResolverBackend> backend = nullptr);
+    // Tests: the next shared() makes a new instance on this backend (nullptr: the system's) and
+    // filter address (empty: the built-in one).
+    static void resetShared(std::unique_ptr<ResolverBackend> backend = nullptr, const QString &address = {});
     static QString defaultAddress();
 
     using Done = std::function<void(const DnsOutcome &)>;
