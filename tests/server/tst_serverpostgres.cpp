@@ -17,6 +17,35 @@ private:
     std::unique_ptr<ServerPostgres> m_postgres;
     QString m_missing;
 
+    // Two servers with DNS on one new database, a dnsmasq upstream; dns: the second one's port.
+    struct TwoServers {
+        DnsTest::Dnsmasq upstream;
+        QTemporaryDir dir;
+        std::unique_ptr<ServerProcess> one, two;
+        quint16 dns = 0;
+    };
+    void startTwoServers(TwoServers &servers, const QString &database)
+    {
+        QVERIFY2(m_postgres, qPrintable(m_missing));
+        QVERIFY(m_postgres->createDatabase(database));
+        QString why;
+        QVERIFY2(servers.upstream.start(&why), qPrintable(why));
+        QVERIFY(servers.dir.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PGPASSWORD"), m_postgres->password());
+        const QStringList shared{QStringLiteral("--database"),     m_postgres->url(database),
+                                 QStringLiteral("--key-file"),     servers.dir.filePath(QStringLiteral("server.key")),
+                                 QStringLiteral("--dns-port"),     QStringLiteral("0"),
+                                 QStringLiteral("--dns-upstream"), servers.upstream.upstream()};
+        for (auto [server, name] : {std::pair{&servers.one, "one"}, std::pair{&servers.two, "two"}}) {
+            *server = std::make_unique<ServerProcess>(QStringLiteral(NIMBREL_SERVER_BINARY),
+                                                      servers.dir.filePath(QLatin1String(name)));
+            QVERIFY((*server)->start(shared, env));
+        }
+        servers.dns = servers.two->dnsPort();
+        QVERIFY2(servers.dns, qPrintable(servers.two->output()));
+    }
+
 private slots:
     void initTestCase()
     {
@@ -104,25 +133,12 @@ private slots:
             QSKIP(qPrintable(m_missing));
         if (DnsTest::Dnsmasq::binary().isEmpty())
             QSKIP("dnsmasq is not installed (Debian package dnsmasq-base; make test installs it)");
-        QVERIFY2(m_postgres, qPrintable(m_missing));
-        QVERIFY(m_postgres->createDatabase(QStringLiteral("dns")));
-        DnsTest::Dnsmasq upstream;
-        QString why;
-        QVERIFY2(upstream.start(&why), qPrintable(why));
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PGPASSWORD"), m_postgres->password());
-        const QStringList shared{QStringLiteral("--database"),     m_postgres->url(QStringLiteral("dns")),
-                                 QStringLiteral("--key-file"),     dir.filePath(QStringLiteral("server.key")),
-                                 QStringLiteral("--dns-port"),     QStringLiteral("0"),
-                                 QStringLiteral("--dns-upstream"), upstream.upstream()};
-        ServerProcess one(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("one")));
-        ServerProcess two(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("two")));
-        QVERIFY(one.start(shared, env));
-        QVERIFY(two.start(shared, env));
-        const quint16 dns = two.dnsPort();
-        QVERIFY2(dns, qPrintable(two.output()));
+        TwoServers servers;
+        startTwoServers(servers, QStringLiteral("dns"));
+        if (QTest::currentTestFailed())
+            return;
+        ServerProcess &one = *servers.one, &two = *servers.two;
+        const quint16 dns = servers.dns;
         ServerClient a(one.apiBase());
 
         const Account ada = signUp(a, QStringLiteral("ada@example.org"));
@@ -165,25 +181,12 @@ private slots:
             QSKIP(qPrintable(m_missing));
         if (DnsTest::Dnsmasq::binary().isEmpty())
             QSKIP("dnsmasq is not installed (Debian package dnsmasq-base; make test installs it)");
-        QVERIFY2(m_postgres, qPrintable(m_missing));
-        QVERIFY(m_postgres->createDatabase(QStringLiteral("restart")));
-        DnsTest::Dnsmasq upstream;
-        QString why;
-        QVERIFY2(upstream.start(&why), qPrintable(why));
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PGPASSWORD"), m_postgres->password());
-        const QStringList shared{QStringLiteral("--database"),     m_postgres->url(QStringLiteral("restart")),
-                                 QStringLiteral("--key-file"),     dir.filePath(QStringLiteral("server.key")),
-                                 QStringLiteral("--dns-port"),     QStringLiteral("0"),
-                                 QStringLiteral("--dns-upstream"), upstream.upstream()};
-        ServerProcess one(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("one")));
-        ServerProcess two(QStringLiteral(NIMBREL_SERVER_BINARY), dir.filePath(QStringLiteral("two")));
-        QVERIFY(one.start(shared, env));
-        QVERIFY(two.start(shared, env));
-        const quint16 dns = two.dnsPort();
-        QVERIFY2(dns, qPrintable(two.output()));
+        TwoServers servers;
+        startTwoServers(servers, QStringLiteral("restart"));
+        if (QTest::currentTestFailed())
+            return;
+        ServerProcess &one = *servers.one, &two = *servers.two;
+        const quint16 dns = servers.dns;
         ServerClient a(one.apiBase());
         ServerClient b(two.apiBase());
         const Account ada = signUp(a, QStringLiteral("ada@example.org"));
