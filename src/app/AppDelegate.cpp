@@ -315,6 +315,13 @@ void AppDelegate::printMe(const QString &appID, const QString &localizedName)
 
 void AppDelegate::accountStatusAnswered(const BaseModel<SyncURLModel> &record)
 {
+    // A new name for this device (or none, after a sign-out) is used now, not at the watchdog's
+    // next minute: a name the filter no longer knows gets no answers.
+    const QString dotHost = PreferencesStore::shared().stringForKey(PrefKey::dotHost).value_or(QString());
+    if (dotHost != m_dotHost) {
+        m_dotHost = dotHost;
+        keepDNSON();
+    }
     if (!record.data)
         return;
     const bool signedIn = record.status && CommonWS::signedIn();
@@ -326,12 +333,6 @@ void AppDelegate::accountStatusAnswered(const BaseModel<SyncURLModel> &record)
         PreferencesStore::shared().setBool(PrefKey::dnsLastStatus, true);
         dns().applyOnStartup();
         refreshStatusMenu();
-    }
-    // A new name for this device (or none) is used now, not at the watchdog's next minute.
-    const QString dotHost = PreferencesStore::shared().stringForKey(PrefKey::dotHost).value_or(QString());
-    if (dotHost != m_dotHost) {
-        m_dotHost = dotHost;
-        keepDNSON();
     }
     if (blocker)
         blocker->takeAccountList(record.data->blockedApps, signedIn);

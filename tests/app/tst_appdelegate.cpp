@@ -234,8 +234,8 @@ private slots:
         AlertPresenter::setShared(alerts);
     }
 
-    // A name the account gives this device for encrypted DNS is used at once, not at the
-    // watchdog's next minute.
+    // A name the account gives this device for encrypted DNS, or takes away, counts at once,
+    // not at the watchdog's next minute.
     void newDeviceNameIsUsedAtOnce()
     {
         env->writeFile(QStringLiteral("fake-state/resolvectl/links"), "wlan0\n");
@@ -249,11 +249,14 @@ private slots:
         QTRY_COMPARE(syncs(), 1);
 
         const QString host = QStringLiteral("abcdefghijklmnopqrstuvwxya.dot.example.org");
-        const QJsonObject data{{QStringLiteral("id"), 7}, {QStringLiteral("dot_host"), host}};
-        bed->answerSync(data);
+        bed->answerSync({{QStringLiteral("id"), 7}, {QStringLiteral("dot_host"), host}});
         CommonWS::shared().syncURL({});
         QTRY_COMPARE(env->readFile(linkDns), filter + QLatin1Char('#') + host);
         QCOMPARE(env->readFile(QStringLiteral("fake-state/resolvectl/links.d/wlan0/dnsovertls")), QStringLiteral("yes"));
+        // No name any more (the session ended): plain again at once, since the old name gets no answers.
+        bed->answerSync({{QStringLiteral("id"), 7}});
+        CommonWS::shared().syncURL({});
+        QTRY_COMPARE(env->readFile(linkDns), filter);
         QVERIFY(alerts->alerts.isEmpty());
     }
 
